@@ -1,0 +1,449 @@
+// The GIF picture model: copying, rendering, drawing and decoding of frames.
+// Reading lives in gifreader.cpp, writing in gifwriter.cpp.
+#include "gifimage.h"
+
+#include "lzwdecoder.h"
+#include "platform/errors.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+QString tooLargeMessage(int width, int height)
+{
+    return QStringLiteral("The GIF picture is too large (%1 x %2 pixels); Plumora reads pictures "
+                          "up to %3 x %3 pixels and %4 MiB")
+        .arg(width)
+        .arg(height)
+        .arg(kGifMaxSide)
+        .arg(kGifMaxBitmapBytes / (1024 * 1024));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TGIFColors
+
+int TGIFColors::indexOf(TColor c) const
+{
+    for (int i = 0; i < Count; ++i)
+        if (color(i) == c)
+            return i;
+    return -1;
+}
+
+QVector<QRgb> TGIFColors::toQRgbs() const
+{
+    QVector<QRgb> table(Count);
+    for (int i = 0; i < Count; ++i) {
+        const auto &e = Entries[std::size_t(i)];
+        table[i] = qRgb(e[0], e[1], e[2]);
+    }
+    return table;
+}
+
+bool TGIFColors::operator==(const TGIFColors &other) const
+{
+    if (Count != other.Count)
+        return false;
+    return std::equal(Entries.begin(), Entries.begin() + Count, other.Entries.begin());
+}
+
+// ---------------------------------------------------------------------------
+// TGIFFrame
+
+TGIFFrame::TGIFFrame(TGIFImage *parent)
+    : ParentImage(parent), SharedData(std::make_shared<TGIFItem>())
+{
+}
+
+void TGIFFrame::resetFields()
+{
+    SharedData = std::make_shared<TGIFItem>();
+    IsInterlaced = false;
+    IsCorrupt = false;
+    IsGray = false;
+    TransparentColor = clNone;
+    Left = 0;
+    Top = 0;
+    DelayMs = 0;
+    Disposal = 0;
+    HasLocalColors = false;
+    m_bitmap = TBitmap();
+}
+
+const TBitmap &TGIFFrame::DecodedBitmap()
+{
+    if (m_bitmap.isEmpty() && !SharedData->EncodedData.isEmpty())
+        Decode();
+    return m_bitmap;
+}
+
+int TGIFFrame::Width()
+{
+    return DecodedBitmap().width();
+}
+
+int TGIFFrame::Height()
+{
+    return DecodedBitmap().height();
+}
+
+void TGIFFrame::Decode()
+{
+    const TGIFItem &item = *SharedData;
+    const int depth = item.ColorDepth;
+    if (depth == 0 || depth > 8)
+        throw EInvalidGraphicOperation(QStringLiteral("Wrong number of colors; must be a power of 2"));
+    const int width = item.ImageWidth;
+    const int height = item.ImageHeight;
+    if (width > kGifMaxSide || height > kGifMaxSide || qint64(width) * height > kGifMaxBitmapBytes)
+        throw EInvalidGraphicOperation(tooLargeMessage(width, height));
+
+    // Output depth: 1 bit for two colours, 4 bits up to 16, else 8 bits.
+    const int outputDepth = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
+    TBitmap bitmap = TBitmap::indexed(width, height, outputDepth, item.Colors.toQRgbs().mid(0, 1 << outputDepth));
+
+    if (ParentImage)
+        ParentImage->notifyProgress(TProgressStage::Starting, 0);
+    GifLzwDecoder::Status status;
+    try {
+        auto decoder = std::make_unique<GifLzwDecoder>();
+        QImage &image = bitmap.image();
+        std::function<void(int)> progress;
+        if (ParentImage && ParentImage->OnProgress)
+            progress = [this](int percent) {
+                ParentImage->notifyProgress(TProgressStage::Running, percent);
+            };
+        status = decoder->decode(item.EncodedData, depth, image.isNull() ? nullptr : image.bits(),
+                                 image.bytesPerLine(), width, height, IsInterlaced, progress);
+    } catch (const EAbort &) {
+        // A cancelled decode leaves the frame without a bitmap, silently.
+        m_bitmap = TBitmap();
+        if (ParentImage)
+            ParentImage->notifyProgress(TProgressStage::Ending, 100);
+        return;
+    } catch (const PlumoraError &error) {
+        if (ParentImage)
+            ParentImage->notifyProgress(TProgressStage::Ending, 100, error.message());
+        throw;
+    }
+    if (status == GifLzwDecoder::Status::EndOfData) {
+        if (ParentImage)
+            ParentImage->notifyProgress(TProgressStage::Ending, 100, plumora::streamReadError());
+        throw EStreamError(plumora::streamReadError());
+    }
+    if (status == GifLzwDecoder::Status::Corrupt)
+        IsCorrupt = true;
+    m_bitmap = bitmap;
+    if (ParentImage)
+        ParentImage->notifyProgress(TProgressStage::Ending, 100);
+}
+
+QList<QByteArray> *TGIFFrame::FrameComment(bool create)
+{
+    if (ExtensionList) {
+        for (auto it = ExtensionList->rbegin(); it != ExtensionList->rend(); ++it)
+            if (it->Kind == TExtensionKind::gxComment)
+                return &it->SubBlocks;
+    }
+    if (!create)
+        return nullptr;
+    if (!ExtensionList)
+        ExtensionList.emplace();
+    ExtensionList->append(TExtension{TExtensionKind::gxComment, {}, {}});
+    return &ExtensionList->last().SubBlocks;
+}
+
+TExtension *TGIFFrame::graphicControl()
+{
+    if (!ExtensionList)
+        return nullptr;
+    for (auto it = ExtensionList->rbegin(); it != ExtensionList->rend(); ++it)
+        if (it->Kind == TExtensionKind::gxGraphicControl)
+            return &*it;
+    return nullptr;
+}
+
+void TGIFFrame::CopyFrom(std::nullptr_t)
+{
+    resetFields();
+}
+
+void TGIFFrame::CopyFrom(const TGIFFrame &source)
+{
+    if (&source == this)
+        return;
+    SharedData = source.SharedData;
+    HasLocalColors = source.ParentImage == ParentImage ? source.HasLocalColors : true;
+    Left = source.Left;
+    Top = source.Top;
+    IsInterlaced = source.IsInterlaced;
+    m_bitmap = source.m_bitmap;
+    TransparentColor = source.TransparentColor;
+    DelayMs = source.DelayMs;
+    Disposal = source.Disposal;
+    IsGray = source.IsGray;
+    IsCorrupt = source.IsCorrupt;
+    const QList<QByteArray> *comment = const_cast<TGIFFrame &>(source).FrameComment(false);
+    if (comment && !comment->isEmpty())
+        *FrameComment(true) = *comment;
+    if (ParentImage)
+        ParentImage->UpdateScreenSize();
+}
+
+void TGIFFrame::CopyFrom(TGIFImage &source)
+{
+    if (source.FrameCount() == 0) {
+        CopyFrom(nullptr);
+        return;
+    }
+    CopyFrom(source.Frames(source.FrameIndex < 0 ? 0 : source.FrameIndex));
+}
+
+void TGIFFrame::CopyFrom(const TBitmap &source)
+{
+    resetFields();
+    if (source.isEmpty())
+        return;
+    m_bitmap = source;
+    m_bitmap.setMonochrome(source.monochrome());
+    if (source.transparent())
+        TransparentColor = source.transparentColor();
+    if (ParentImage)
+        ParentImage->UpdateScreenSize();
+}
+
+void TGIFFrame::RenderTo(TBitmap &target)
+{
+    target = DecodedBitmap();
+    if (TransparentColor != clNone) {
+        target.setTransparentColor(target.nearestColor(TransparentColor));
+        target.setTransparent(true);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TGIFImage
+
+TGIFImage::TGIFImage() : Header(std::make_shared<TGIFData>()) {}
+
+TGIFImage::~TGIFImage() = default;
+
+void TGIFImage::Reset()
+{
+    Header = std::make_shared<TGIFData>();
+    m_frames.clear();
+    FrameIndex = -1;
+    BackgroundColor = clNone;
+    RepeatCount = 1;
+    Looping = false;
+    Version = 0;
+    m_screenWidth = 0;
+    m_screenHeight = 0;
+}
+
+void TGIFImage::changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+void TGIFImage::notifyProgress(TProgressStage stage, int percent, const QString &message)
+{
+    if (OnProgress)
+        OnProgress(stage, percent, message);
+}
+
+void TGIFImage::appendFrame(std::unique_ptr<TGIFFrame> frame)
+{
+    frame->ParentImage = this;
+    m_frames.push_back(std::move(frame));
+}
+
+void TGIFImage::removeFrame(int index)
+{
+    m_frames.erase(m_frames.begin() + index);
+}
+
+void TGIFImage::UpdateScreenSize()
+{
+    int width = 0;
+    int height = 0;
+    for (auto &frame : m_frames) {
+        width = std::max(width, frame->Left + frame->Width());
+        height = std::max(height, frame->Top + frame->Height());
+    }
+    m_screenWidth = width;
+    m_screenHeight = height;
+}
+
+void TGIFImage::CopyFrom(std::nullptr_t)
+{
+    Reset();
+    changed();
+}
+
+void TGIFImage::CopyFrom(TGIFImage &source)
+{
+    if (&source == this)
+        return;
+    Header = source.Header;
+    Version = source.Version;
+    BackgroundColor = source.BackgroundColor;
+    RepeatCount = source.RepeatCount;
+    Looping = source.Looping;
+    m_frames.clear();
+    for (auto &sourceFrame : source.m_frames) {
+        // Built detached so that each copy does not recompute the screen
+        // size; the source's size is taken over below.
+        auto frame = std::make_unique<TGIFFrame>();
+        frame->CopyFrom(*sourceFrame);
+        frame->HasLocalColors = sourceFrame->HasLocalColors;
+        appendFrame(std::move(frame));
+    }
+    m_screenWidth = source.m_screenWidth;
+    m_screenHeight = source.m_screenHeight;
+    FrameIndex = source.FrameIndex;
+    changed();
+}
+
+void TGIFImage::CopyFrom(const TGIFFrame &source)
+{
+    Reset();
+    if (source.ParentImage) {
+        const TGIFData &sourceHeader = *source.ParentImage->Header;
+        Header->PixelAspect = sourceHeader.PixelAspect;
+        Header->ColorDepth = sourceHeader.ColorDepth;
+        Header->ColorResolution = sourceHeader.ColorResolution;
+        Header->GlobalColors = sourceHeader.GlobalColors;
+    }
+    appendFrame(std::make_unique<TGIFFrame>(this));
+    FrameIndex = 0;
+    m_frames.back()->CopyFrom(source);
+    if (Version == 0)
+        Version = 1;
+    changed();
+}
+
+void TGIFImage::CopyFrom(const TBitmap &source)
+{
+    Reset();
+    AppendFrame(source);
+    changed();
+}
+
+void TGIFImage::AppendFrame(const TBitmap &bitmap)
+{
+    appendFrame(std::make_unique<TGIFFrame>(this));
+    FrameIndex = FrameCount() - 1;
+    m_frames.back()->CopyFrom(bitmap);
+    if (Version == 0)
+        Version = 1;
+    if (FrameCount() > 1)
+        Version = 2;
+}
+
+void TGIFImage::RenderTo(TBitmap &target)
+{
+    if (IsEmpty()) {
+        target = TBitmap();
+        return;
+    }
+    if (FrameIndex < 0) {
+        target = Frames(0).DecodedBitmap();
+        return;
+    }
+    Frames(FrameIndex).RenderTo(target);
+}
+
+void TGIFImage::DecodeFrames()
+{
+    for (int i = FrameCount() - 1; i >= 0; --i)
+        Frames(i).DecodedBitmap();
+}
+
+void TGIFImage::DrawFrame(QPainter &canvas, const QRect &rect)
+{
+    if (FrameIndex < 0 || FrameIndex >= FrameCount())
+        return;
+    TGIFFrame &frame = Frames(FrameIndex);
+    const TBitmap &bitmap = frame.DecodedBitmap();
+    if (bitmap.isEmpty())
+        return;
+    QImage image = bitmap.image();
+    if (IsTransparent() && frame.TransparentColor != clNone) {
+        // Masked stretch: pixels of the transparent colour are left out.
+        const QRgb key = toQRgb(frame.TransparentColor);
+        if (image.format() == QImage::Format_Indexed8) {
+            QVector<QRgb> table = image.colorTable();
+            for (QRgb &entry : table)
+                if (qRgb(qRed(entry), qGreen(entry), qBlue(entry)) == key)
+                    entry = qRgba(qRed(entry), qGreen(entry), qBlue(entry), 0);
+            image.setColorTable(table);
+        } else {
+            image = image.convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < image.height(); ++y) {
+                auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+                for (int x = 0; x < image.width(); ++x)
+                    if ((row[x] | 0xFF000000u) == key)
+                        row[x] = 0;
+            }
+        }
+    }
+    canvas.drawImage(rect, image);
+}
+
+bool TGIFImage::IsEmpty()
+{
+    if (m_frames.empty())
+        return true;
+    const int index = std::max(FrameIndex, 0);
+    if (index >= FrameCount())
+        return true;
+    const TGIFFrame &frame = Frames(index);
+    return !frame.hasBitmap() && frame.SharedData->EncodedData.isEmpty();
+}
+
+int TGIFImage::CurrentWidth()
+{
+    if (IsEmpty() || FrameIndex < 0 || FrameIndex >= FrameCount())
+        return 0;
+    return Frames(FrameIndex).Width();
+}
+
+int TGIFImage::CurrentHeight()
+{
+    if (IsEmpty() || FrameIndex < 0 || FrameIndex >= FrameCount())
+        return 0;
+    return Frames(FrameIndex).Height();
+}
+
+QVector<QRgb> TGIFImage::Palette()
+{
+    if (FrameIndex < 0 || FrameIndex >= FrameCount())
+        return {};
+    return Frames(FrameIndex).DecodedBitmap().palette();
+}
+
+bool TGIFImage::IsTransparent() const
+{
+    if (!Transparent)
+        return false;
+    for (const auto &frame : m_frames)
+        if (frame->TransparentColor != clNone)
+            return true;
+    return false;
+}
+
+void TGIFImage::SetWidth(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("Cannot change the Size of a GIF image"));
+}
+
+void TGIFImage::SetHeight(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("Cannot change the Size of a GIF image"));
+}

@@ -1,0 +1,6 @@
+#include "errors.h"
+
+PlumoraError::PlumoraError(QString message)
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+{
+}

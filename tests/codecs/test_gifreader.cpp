@@ -1,0 +1,381 @@
+// Reading GIFs built byte by byte: each case names what the reader must do.
+#include "codecs/gifimage.h"
+#include "gifbuilder.h"
+#include "platform/errors.h"
+
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+using namespace gifbuild;
+
+namespace {
+
+void read(TGIFImage &gif, const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    gif.ReadFromStream(buffer);
+}
+
+// The message of the error reading raises, or "" when it succeeds.
+QString readError(const QByteArray &bytes)
+{
+    TGIFImage gif;
+    try {
+        read(gif, bytes);
+    } catch (const PlumoraError &e) {
+        return e.message();
+    }
+    return {};
+}
+
+std::vector<int> indexes(TGIFFrame &frame)
+{
+    const QImage &image = frame.DecodedBitmap().image();
+    std::vector<int> out;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.push_back(image.pixelIndex(x, y));
+    return out;
+}
+
+} // namespace
+
+TEST(GifReader, ReadsHeaderScreenAndPixels)
+{
+    TGIFImage gif;
+    read(gif, header(3, 2, 2, "GIF87a", 2) + image(0, 0, 3, 2, LzwStream(2).literals({0, 1, 2, 3, 2, 1}).code(5).data()) + ";");
+    EXPECT_EQ(gif.Version, 1);
+    EXPECT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(gif.FrameIndex, 0);
+    EXPECT_EQ(gif.ScreenWidth(), 3);
+    EXPECT_EQ(gif.ScreenHeight(), 2);
+    EXPECT_EQ(gif.Header->ColorDepth, 2);
+    EXPECT_EQ(gif.Header->GlobalColors.Count, 4);
+    EXPECT_EQ(gif.BackgroundColor, RGBColor(32, 223, 2));
+    EXPECT_EQ(gif.CurrentWidth(), 3);
+    EXPECT_EQ(gif.CurrentHeight(), 2);
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{0, 1, 2, 3, 2, 1}));
+    // A 2-bit table decodes into a 4-bit bitmap padded with grey.
+    const TBitmap &bitmap = gif.Frames(0).DecodedBitmap();
+    EXPECT_EQ(bitmap.bitsPerPixel(), 4);
+    ASSERT_EQ(bitmap.palette().size(), 16);
+    EXPECT_EQ(bitmap.palette()[1], qRgb(16, 239, 1));
+    EXPECT_EQ(bitmap.palette()[4], qRgb(128, 128, 128));
+    EXPECT_FALSE(gif.Frames(0).IsCorrupt);
+}
+
+TEST(GifReader, SignatureAndVersion)
+{
+    const QByteArray body = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data()) + ";";
+    TGIFImage gif;
+    read(gif, header(1, 1, 2, "gif89A") + body);
+    EXPECT_EQ(gif.Version, 2);
+    EXPECT_EQ(readError(header(1, 1, 2, "GIF88a") + body), "Unknown GIF version");
+    EXPECT_EQ(readError(header(1, 1, 2, "PNG89a") + body), "Unknown GIF version");
+    EXPECT_EQ(readError("GIF"), "Stream read error");
+    EXPECT_EQ(readError(QByteArray("GIF89a\x01\x00", 8)), "Stream read error");
+
+    // No bytes at all is an empty picture, not an error.
+    TGIFImage empty;
+    read(empty, {});
+    EXPECT_TRUE(empty.IsEmpty());
+    EXPECT_EQ(empty.FrameIndex, -1);
+    EXPECT_EQ(empty.ScreenWidth(), 0);
+}
+
+TEST(GifReader, ColourTablesAndDepth)
+{
+    // Without any table the frame cannot be decoded, so it is dropped.
+    EXPECT_EQ(readError(header(2, 1, 0) + image(0, 0, 2, 1, LzwStream(2).literals({0, 1}).code(5).data()) + ";"),
+              "Wrong number of colors; must be a power of 2");
+
+    // A local table of 1 bit overrides a global 8-bit table.
+    TGIFImage gif;
+    read(gif, header(2, 1, 8) + image(0, 0, 2, 1, LzwStream(2).literals({1, 0}).code(5).data(), 1) + ";");
+    TGIFFrame &frame = gif.Frames(0);
+    EXPECT_TRUE(frame.HasLocalColors);
+    EXPECT_EQ(frame.SharedData->ColorDepth, 1);
+    EXPECT_EQ(frame.SharedData->Colors.Count, 2);
+    EXPECT_EQ(frame.DecodedBitmap().bitsPerPixel(), 1);
+    EXPECT_EQ(indexes(frame), (std::vector<int>{1, 0}));
+}
+
+TEST(GifReader, CodeSizeOutOfRange)
+{
+    QByteArray data = LzwStream(2).literals({1}).code(5).data();
+    data[0] = 1;
+    EXPECT_EQ(readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
+    data[0] = 10;
+    EXPECT_EQ(readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
+}
+
+TEST(GifReader, LoopExtension)
+{
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    TGIFImage gif;
+    read(gif, header(1, 1, 2) + loop(0) + frame + ";");
+    EXPECT_TRUE(gif.Looping);
+    EXPECT_EQ(gif.RepeatCount, 0);
+    read(gif, header(1, 1, 2) + loop(40000) + frame + ";");
+    EXPECT_EQ(gif.RepeatCount, 30000);
+    read(gif, header(1, 1, 2) + loop(7) + frame + ";");
+    EXPECT_EQ(gif.RepeatCount, 7);
+    // A loop block that is too short, or of another kind, is ignored.
+    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", {QByteArray("\x01\x05", 2)}) + frame + ";");
+    EXPECT_FALSE(gif.Looping);
+    EXPECT_EQ(gif.RepeatCount, 1);
+    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", {QByteArray("\x02\x05\x00", 3)}) + frame + ";");
+    EXPECT_FALSE(gif.Looping);
+}
+
+TEST(GifReader, AuthorExtension)
+{
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    TGIFImage gif;
+    read(gif, header(1, 1, 2) + application("PLUMO_ID1.0", {"Ann Example", "ignored"}) + frame + ";");
+    EXPECT_EQ(gif.Author, "Ann Example");
+    EXPECT_FALSE(gif.Frames(0).ExtensionList.has_value());
+    // Reading another picture does not keep the author of the last one.
+    read(gif, header(1, 1, 2) + frame + ";");
+    EXPECT_TRUE(gif.Author.isEmpty());
+}
+
+TEST(GifReader, CommentsAfterLastImageBelongToThePicture)
+{
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    TGIFImage gif;
+    read(gif, header(1, 1, 2) + comment({"before"}) + frame + comment({"one", "two"}) + comment({"three"}) + ";");
+    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray>{"one", "two", "\r\n\r\n", "three"}));
+    ASSERT_TRUE(gif.Frames(0).FrameComment());
+    EXPECT_EQ(*gif.Frames(0).FrameComment(), (QList<QByteArray>{"before"}));
+
+    // Comments at the very end without a trailer count too.
+    read(gif, header(1, 1, 2) + frame + comment({"tail"}));
+    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray>{"tail"}));
+}
+
+TEST(GifReader, GraphicControlRules)
+{
+    const QByteArray pixels = LzwStream(2).literals({1}).code(5).data();
+    TGIFImage gif;
+    // Larger delay wins; the later transparency setting wins.
+    read(gif, header(1, 1, 2) + graphicControl(0x01 | (2 << 2), 9, 3) + graphicControl(0x00 | (1 << 2), 5, 3) + image(0, 0, 1, 1, pixels) + ";");
+    EXPECT_EQ(gif.Frames(0).DelayMs, 90);
+    EXPECT_EQ(gif.Frames(0).TransparentColor, clNone);
+    EXPECT_EQ(gif.Frames(0).Disposal, 1);
+    ASSERT_TRUE(gif.Frames(0).ExtensionList.has_value());
+    EXPECT_EQ(gif.Frames(0).ExtensionList->size(), 2);
+
+    read(gif, header(1, 1, 2) + graphicControl(0x00, 5, 0) + graphicControl(0x01, 9, 2) + image(0, 0, 1, 1, pixels) + ";");
+    EXPECT_EQ(gif.Frames(0).TransparentColor, RGBColor(32, 223, 2));
+    EXPECT_EQ(gif.Frames(0).DelayMs, 90);
+    EXPECT_TRUE(gif.IsTransparent());
+    gif.Transparent = false;
+    EXPECT_FALSE(gif.IsTransparent());
+
+    // A transparent index beyond the table leaves no transparent colour.
+    read(gif, header(1, 1, 2) + graphicControl(0x01, 0, 4) + image(0, 0, 1, 1, pixels) + ";");
+    EXPECT_EQ(gif.Frames(0).TransparentColor, clNone);
+
+    // A graphic control followed by plain text is dropped with it.
+    read(gif, header(1, 1, 2) + graphicControl(0x01, 50, 1) + plainText() + image(0, 0, 1, 1, pixels) + ";");
+    EXPECT_EQ(gif.Frames(0).DelayMs, 0);
+    EXPECT_EQ(gif.Frames(0).TransparentColor, clNone);
+    EXPECT_FALSE(gif.Frames(0).ExtensionList.has_value());
+
+    // The largest delay field is held at what the millisecond field can take.
+    read(gif, header(1, 1, 2) + graphicControl(0, 60000, 0) + image(0, 0, 1, 1, pixels) + ";");
+    EXPECT_EQ(gif.Frames(0).DelayMs, 65535);
+}
+
+TEST(GifReader, GarbageAndUnknownBlocks)
+{
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    // Garbage after the last image ends the file quietly.
+    TGIFImage gif;
+    read(gif, header(1, 1, 2) + frame + "garbage");
+    EXPECT_EQ(gif.FrameCount(), 1);
+    // Zero bytes between images are skipped.
+    read(gif, header(1, 1, 2) + frame + QByteArray(3, '\0') + frame + ";");
+    EXPECT_EQ(gif.FrameCount(), 2);
+    // Garbage after an extension is an error.
+    EXPECT_EQ(readError(header(1, 1, 2) + graphicControl(0, 1, 0) + "X" + frame), "Stream read error");
+    EXPECT_EQ(readError(header(1, 1, 2) + "\x21\x33" + frame), "Unrecognized extension block: 33");
+}
+
+TEST(GifReader, InterlacedRowsArePlacedOnce)
+{
+    for (int height = 1; height <= 9; ++height) {
+        // Rows arrive in pass order; each row's pixel is its display row.
+        std::vector<int> order;
+        for (int y = 0; y < height; y += 8) order.push_back(y);
+        for (int y = 4; y < height; y += 8) order.push_back(y);
+        for (int y = 2; y < height; y += 4) order.push_back(y);
+        for (int y = 1; y < height; y += 2) order.push_back(y);
+        LzwStream lzw(4);
+        lzw.literals(order).code(lzw.endCode());
+        TGIFImage gif;
+        read(gif, header(1, height, 4) + image(0, 0, 1, height, lzw.data(), 0, true) + ";");
+        std::vector<int> expected(static_cast<std::size_t>(height));
+        for (int y = 0; y < height; ++y)
+            expected[std::size_t(y)] = y;
+        EXPECT_EQ(indexes(gif.Frames(0)), expected) << "height " << height;
+    }
+}
+
+TEST(GifReader, LzwStreamsWithoutLeadingClearAndWithStringCodes)
+{
+    // The first code is a literal: it still adds entry 6 = (prefix 0, 1).
+    LzwStream lzw(2);
+    lzw.codes({1, 6, 2, lzw.endCode()});
+    TGIFImage gif;
+    read(gif, header(4, 1, 2) + image(0, 0, 4, 1, lzw.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 0, 1, 2}));
+
+    // A code equal to the next free code repeats the previous string plus
+    // its first character.
+    LzwStream kwk(2);
+    kwk.codes({4, 2, 6, 7, kwk.endCode()});
+    read(gif, header(6, 1, 2) + image(0, 0, 6, 1, kwk.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{2, 2, 2, 2, 2, 2}));
+}
+
+TEST(GifReader, LiteralLimitFollowsColourDepthNotCodeSize)
+{
+    // Code size 4 over a 1-bit table: codes 2 and 3 are not literals and read
+    // from the empty table (suffix 0, prefix 0), giving two zero pixels each.
+    LzwStream lzw(4);
+    lzw.codes({16, 1, 3, lzw.endCode()});
+    TGIFImage gif;
+    read(gif, header(3, 1, 1) + image(0, 0, 3, 1, lzw.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 0, 0}));
+}
+
+TEST(GifReader, FullTableKeepsTwelveBitCodesUntilClear)
+{
+    // Fill the table with literal codes until it is full, then go on with
+    // literals at 12 bits; no entry is added until the next clear code.
+    LzwStream lzw(2);
+    std::vector<int> expected;
+    lzw.code(4);
+    for (int i = 0; i < 4200; ++i) {
+        lzw.code(i % 4);
+        expected.push_back(i % 4);
+    }
+    EXPECT_EQ(lzw.width(), 12);
+    lzw.code(4).code(3);
+    expected.push_back(3);
+    lzw.code(lzw.endCode());
+    const int width = int(expected.size());
+    TGIFImage gif;
+    read(gif, header(width, 1, 2) + image(0, 0, width, 1, lzw.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), expected);
+    EXPECT_FALSE(gif.Frames(0).IsCorrupt);
+}
+
+TEST(GifReader, SelfReferringStringIsCorruptNotAnError)
+{
+    // Codes 7, 7, 7 after a clear make entry 7 refer to itself; the next use
+    // of code 7 would loop for ever and must stop as corrupt data.
+    LzwStream lzw(2);
+    lzw.codes({4, 7, 7, 7, 7, lzw.endCode()});
+    TGIFImage gif;
+    read(gif, header(10, 10, 2) + image(0, 0, 10, 10, lzw.data()) + ";");
+    ASSERT_EQ(gif.FrameCount(), 1);
+    EXPECT_TRUE(gif.Frames(0).IsCorrupt);
+    EXPECT_EQ(gif.Frames(0).Width(), 10);
+}
+
+TEST(GifReader, TruncatedData)
+{
+    LzwStream lzw(2);
+    std::vector<int> pixels(64, 1);
+    lzw.literals(pixels).code(lzw.endCode());
+    const QByteArray whole = header(8, 8, 2) + image(0, 0, 8, 8, lzw.data()) + ";";
+    // Cut inside the sub-block: the frame is corrupt and its data runs out.
+    const QByteArray cut = whole.left(whole.size() - 6);
+    EXPECT_EQ(readError(cut), "Stream read error");
+
+    // Data that ends before the end code with all rows written is fine.
+    LzwStream exact(2);
+    exact.literals({1, 2, 3, 1});
+    TGIFImage gif;
+    read(gif, header(2, 2, 2) + image(0, 0, 2, 2, exact.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 2, 3, 1}));
+
+    // A second frame that is cut keeps the first one readable.
+    read(gif, header(8, 8, 2) + image(0, 0, 8, 8, lzw.data()) + image(0, 0, 8, 8, lzw.data()).left(30));
+    ASSERT_EQ(gif.FrameCount(), 2);
+    EXPECT_FALSE(gif.Frames(0).IsCorrupt);
+    EXPECT_TRUE(gif.Frames(1).IsCorrupt);
+    EXPECT_THROW(gif.Frames(1).DecodedBitmap(), EStreamError);
+}
+
+TEST(GifReader, FirstFrameThatCannotDecodeIsRemoved)
+{
+    LzwStream bad(2);
+    bad.code(4).code(1); // runs out long before 16 pixels
+    LzwStream good(2);
+    good.literals(std::vector<int>(16, 2)).code(5);
+    TGIFImage gif;
+    QBuffer buffer;
+    buffer.setData(header(4, 4, 2) + image(0, 0, 4, 4, bad.data()) + image(0, 0, 4, 4, good.data()) + ";");
+    buffer.open(QIODevice::ReadOnly);
+    EXPECT_THROW(gif.ReadFromStream(buffer), EStreamError);
+    EXPECT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(indexes(gif.Frames(0)), std::vector<int>(16, 2));
+}
+
+TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
+{
+    const QByteArray tiny = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data()) + ";";
+    EXPECT_TRUE(readError(header(20000, 20000, 2) + tiny).contains("too large"));
+    EXPECT_TRUE(readError(header(1, 1, 2) + image(0, 0, 16385, 1, LzwStream(2).literals({1}).code(5).data()) + ";")
+                    .contains("too large"));
+    // The largest accepted side is fine when the picture is thin.
+    TGIFImage gif;
+    read(gif, header(16384, 1, 2) + tiny);
+    EXPECT_EQ(gif.ScreenWidth(), 16384);
+}
+
+TEST(GifReader, StoredFormAndFiles)
+{
+    const QByteArray gifBytes = simple(2, 1, {3, 1});
+    QByteArray stored;
+    const quint32 n = quint32(gifBytes.size());
+    stored.append(char(n & 0xFF)).append(char((n >> 8) & 0xFF)).append(char((n >> 16) & 0xFF)).append(char(n >> 24));
+    stored += gifBytes;
+    stored += "after";
+    QBuffer buffer(&stored);
+    buffer.open(QIODevice::ReadOnly);
+    TGIFImage gif;
+    gif.ReadStored(buffer);
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{3, 1}));
+    EXPECT_EQ(buffer.read(5), "after");
+
+    QBuffer cut;
+    cut.setData(stored.left(10));
+    cut.open(QIODevice::ReadOnly);
+    EXPECT_THROW(gif.ReadStored(cut), EStreamError);
+
+    try {
+        gif.ReadFromFile("/nonexistent/picture.gif");
+        FAIL() << "reading a missing file must fail";
+    } catch (const PlumoraError &e) {
+        EXPECT_TRUE(e.message().contains("/nonexistent/picture.gif"));
+    }
+}
+
+TEST(GifReader, SizeCannotBeSet)
+{
+    TGIFImage gif;
+    try {
+        gif.SetWidth(5);
+        FAIL();
+    } catch (const EInvalidGraphicOperation &e) {
+        EXPECT_EQ(e.message(), "Cannot change the Size of a GIF image");
+    }
+    EXPECT_THROW(gif.SetHeight(5), EInvalidGraphicOperation);
+}
