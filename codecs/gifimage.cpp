@@ -99,7 +99,8 @@ void TGIFFrame::Decode()
         throw EInvalidGraphicOperation(QStringLiteral("Wrong number of colors; must be a power of 2"));
     const int width = item.ImageWidth;
     const int height = item.ImageHeight;
-    if (width > kGifMaxSide || height > kGifMaxSide || qint64(width) * height > kGifMaxBitmapBytes)
+    if (qint64(width) * height > qint64(kGifMaxSide) * kGifMaxSide
+        || qint64(width) * height > kGifMaxBitmapBytes)
         throw EInvalidGraphicOperation(tooLargeMessage(width, height));
 
     // Output depth: 1 bit for two colours, 4 bits up to 16, else 8 bits.

@@ -25,8 +25,9 @@ class QIODevice;
 class QPainter;
 class TGIFImage;
 
-// Largest logical screen or frame side we accept, and the largest decoded
-// bitmap. Larger pictures are refused before anything is allocated.
+// Largest logical screen or frame we accept (kGifMaxSide squared pixels, any
+// side up to GIF's 65535), and the largest decoded bitmap. Larger pictures
+// are refused before anything is allocated.
 inline constexpr int kGifMaxSide = 16384;
 inline constexpr qint64 kGifMaxBitmapBytes = qint64(256) * 1024 * 1024;
 

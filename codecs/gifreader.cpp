@@ -103,12 +103,16 @@ bool isApplication(const TExtension &ext, const char *name)
     return ext.FixedPart.mid(1, count) == QByteArray(name, count);
 }
 
+// Pictures of more than 16384 x 16384 pixels, or whose bitmap would exceed
+// the memory cap, are refused before anything is allocated. Each side may be
+// as long as GIF allows, so long thin animation strips still read.
 void checkSize(int width, int height, const char *what)
 {
-    if (width > kGifMaxSide || height > kGifMaxSide || qint64(width) * height > kGifMaxBitmapBytes)
+    const qint64 pixels = qint64(width) * height;
+    if (pixels > qint64(kGifMaxSide) * kGifMaxSide || pixels > kGifMaxBitmapBytes)
         throw EInvalidGraphicOperation(
-            QStringLiteral("The GIF %1 is too large (%2 x %3 pixels); Plumora reads pictures up to "
-                           "%4 x %4 pixels")
+            QStringLiteral("The GIF %1 is too large (%2 x %3 pixels); Plumora reads pictures of up "
+                           "to %4 x %4 pixels")
                 .arg(QLatin1String(what))
                 .arg(width)
                 .arg(height)

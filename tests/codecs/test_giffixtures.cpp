@@ -2,6 +2,7 @@
 // compared, frame by frame and pixel by pixel, with giflib's decoding of the
 // same file (stored beside it as <name>.frames.txt).
 #include "codecs/gifimage.h"
+#include "platform/errors.h"
 #include "support/testdata.h"
 
 #include <QDir>
@@ -124,4 +125,39 @@ TEST(GifFixtures, MatchOtherDecodersPixelForPixel)
             }
         }
     }
+}
+
+// Hand-made damaged or unusual files: each one reads or fails with one of the
+// reader's messages; none may crash or hang.
+TEST(GifFixtures, OddFilesReadOrFailCleanly)
+{
+    QDir dir(testdata::path("gif/odd"));
+    const QStringList names = dir.entryList({"*.gif"}, QDir::Files, QDir::Name);
+    ASSERT_FALSE(names.isEmpty());
+    QMap<QString, QString> outcome;
+    for (const QString &name : names) {
+        TGIFImage gif;
+        try {
+            gif.ReadFromFile(dir.filePath(name));
+            gif.DecodeFrames();
+            outcome[name] = gif.FrameCount() > 0 && gif.Frames(0).IsCorrupt ? "corrupt" : "ok";
+        } catch (const PlumoraError &e) {
+            outcome[name] = e.message();
+        }
+    }
+    EXPECT_EQ(outcome["version_88a.gif"], "Unknown GIF version");
+    EXPECT_EQ(outcome["code_size_1.gif"], "GIF code size not in range 2 to 9");
+    EXPECT_EQ(outcome["unknown_extension_33.gif"], "Unrecognized extension block: 33");
+    EXPECT_EQ(outcome["no_color_table.gif"], "Wrong number of colors; must be a power of 2");
+    EXPECT_EQ(outcome["garbage_after_extension.gif"], "Stream read error");
+    EXPECT_EQ(outcome["codes_run_out.gif"], "Stream read error");
+    EXPECT_EQ(outcome["lzw_self_loop.gif"], "corrupt");
+    EXPECT_EQ(outcome["lzw_cycle2.gif"], "corrupt");
+    EXPECT_EQ(outcome["trailing_garbage.gif"], "ok");
+    EXPECT_EQ(outcome["sig_lowercase.gif"], "ok");
+    EXPECT_TRUE(outcome["screen_20000_origin.gif"].contains("too large"));
+
+    TGIFImage author;
+    author.ReadFromFile(dir.filePath("author_extension.gif"));
+    EXPECT_EQ(author.Author, "Ann Example");
 }
