@@ -1,0 +1,61 @@
+#pragma once
+// The animation's frames: full-colour pictures of one width and height, each
+// with a one-bit mask that marks its transparent pixels.
+//
+// A frame keeps its pixels exactly as added and remembers the colour its mask
+// was built from, so the mask is the set of pixels of that colour. Copying a
+// frame out with the old mask colour as background and adding it again with
+// a new mask colour therefore leaves every pixel as it was.
+#include "platform/colors.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QVector>
+
+class QPainter;
+
+class TFrameList
+{
+public:
+    TFrameList(int width, int height);
+
+    int Count() const { return int(m_frames.size()); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+    // Adds a picture as the last frame; pixels of maskColor become
+    // transparent (clNone marks nothing). A picture of another size is drawn
+    // at the top-left of a black frame-size picture.
+    void Add(const QImage &picture, TColor maskColor);
+    // Inserts before the frame at index (index == Count appends); an index
+    // beyond the count throws.
+    void Insert(int index, const QImage &picture, TColor maskColor);
+    void Delete(int index);
+    void Clear() { m_frames.clear(); }
+    void Move(int from, int to);
+
+    // The frame as an opaque RGB32 picture of frame size, its transparent
+    // pixels drawn in background (clNone leaves the stored pixels).
+    QImage CopyFrame(int index, TColor background) const;
+    // Draws the frame at a point; its transparent pixels are left out.
+    void Draw(QPainter &canvas, QPoint at, int index) const;
+
+    // The stored pixels, the mask colour, and whether a pixel is transparent.
+    const QImage &Picture(int index) const { return frame(index).picture; }
+    TColor MaskColor(int index) const { return frame(index).maskColor; }
+    bool IsTransparent(int index, int x, int y) const;
+
+private:
+    struct Frame
+    {
+        QImage picture;     // RGB32, frame size
+        TColor maskColor;   // clNone for no mask
+        mutable QImage masked; // ARGB32 premultiplied, built on first draw
+    };
+    const Frame &frame(int index) const;
+    Frame makeFrame(const QImage &picture, TColor maskColor) const;
+
+    int m_width;
+    int m_height;
+    QVector<Frame> m_frames;
+};

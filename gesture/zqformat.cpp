@@ -1,0 +1,302 @@
+// The gesture file: magic, tagline, a 42-byte header and 16-bit
+// length-prefixed blocks holding the button GIF, the animation strip GIF and
+// an optional WAV. Lengths are stored most significant byte first.
+#include "zqgesture.h"
+
+#include "codecs/ansitext.h"
+#include "codecs/gifimage.h"
+#include "platform/errors.h"
+#include "wave.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QIODevice>
+
+namespace {
+
+constexpr char kMagic[] = "ZQAG0100";
+constexpr int kHeaderSize = 42;
+constexpr std::uint8_t gfLoop = 0x01;
+constexpr std::uint8_t gfReverse = 0x02;
+constexpr std::uint8_t gfTransparent = 0x04;
+constexpr std::uint8_t gfAudio = 0x08;
+constexpr std::uint8_t gfAudioOnce = 0x10;
+
+const char *const kCommentLine1 = "Made with Plumora!";
+const char *const kCommentLine2 = "https://plumora.example.org/";
+
+// Shows the busy cursor while a gesture is written; the default comes back on
+// every way out.
+class BusyCursor
+{
+public:
+    BusyCursor()
+    {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            m_set = true;
+        }
+    }
+    ~BusyCursor()
+    {
+        if (m_set)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+
+private:
+    bool m_set = false;
+};
+
+QByteArray readExactly(QIODevice &stream, qint64 count)
+{
+    const QByteArray bytes = stream.read(count);
+    if (bytes.size() != count)
+        throw EStreamError(plumora::streamReadError());
+    return bytes;
+}
+
+int readLength(QIODevice &stream)
+{
+    const QByteArray b = readExactly(stream, 2);
+    return (std::uint8_t(b[0]) << 8) | std::uint8_t(b[1]);
+}
+
+void seekTo(QIODevice &stream, qint64 position)
+{
+    if (!stream.seek(position))
+        throw EStreamError(plumora::streamReadError());
+}
+
+void appendBlock(QByteArray &out, const QByteArray &block)
+{
+    out.append(char((block.size() >> 8) & 0xFF));
+    out.append(char(block.size() & 0xFF));
+    out += block;
+    out.append(2, '\0');
+}
+
+void checkBlock(const QByteArray &block, const char *what)
+{
+    if (block.size() > kMaxBlockBytes)
+        throw PlumoraError(QStringLiteral("The %1 takes %2 bytes, but a gesture file holds at most %3 "
+                                          "bytes for it; the gesture was not saved")
+                               .arg(QLatin1String(what))
+                               .arg(block.size())
+                               .arg(kMaxBlockBytes));
+}
+
+} // namespace
+
+QByteArray TZQGesture::encodeStrip(const QImage &strip, bool withTexts) const
+{
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(strip));
+    gif.Transparent = false;
+    if (withTexts) {
+        if (!m_author.isEmpty())
+            gif.Author = toAnsi(m_author);
+        gif.CommentLines().clear();
+        gif.CommentLines().append(kCommentLine1);
+        gif.CommentLines().append(kCommentLine2);
+    }
+    gif.EncodeFrames();
+    return gif.WriteToBuffer();
+}
+
+QByteArray TZQGesture::assembleGesture(bool enforceLimits)
+{
+    if (!m_frames)
+        throw PlumoraError(QStringLiteral("The gesture has no frames to save"));
+    if (enforceLimits) {
+        if (m_frames->Width() > kMaxFrameWidth || m_frames->Width() < 1)
+            throw PlumoraError(QStringLiteral("The frames are %1 pixels wide, but a gesture file holds "
+                                              "frames from 1 to %2 pixels wide; the gesture was not saved")
+                                   .arg(m_frames->Width())
+                                   .arg(kMaxFrameWidth));
+        const qint64 stripWidth = qint64(m_frames->Width()) * m_frames->Count();
+        if (stripWidth > kMaxStripWidth)
+            throw PlumoraError(QStringLiteral("The animation strip would be %1 pixels wide, but a GIF "
+                                              "picture is at most %2 pixels wide; the gesture was not saved")
+                                   .arg(stripWidth)
+                                   .arg(kMaxStripWidth));
+    }
+
+    QByteArray out(kMagic, 8);
+    const QByteArray tagline = toAnsi(m_tagline).left(255);
+    out.append(char(tagline.size()));
+    out += tagline;
+
+    QByteArray header(kHeaderSize, '\0');
+    std::uint8_t flags = 0;
+    if (m_animOption == aoLoop)
+        flags |= gfLoop;
+    else if (m_animOption == aoReverse)
+        flags |= gfReverse;
+    if (m_transparentColor != clNone)
+        flags |= gfTransparent;
+    if (m_hasAudio)
+        flags |= gfAudio;
+    if (!m_audioRepeat)
+        flags |= gfAudioOnce;
+    header[3] = char(flags);
+    header[5] = char(m_frames->Width() & 0xFF);
+    if (m_transparentColor != clNone) {
+        header[6] = char(redOf(m_transparentColor));
+        header[7] = char(greenOf(m_transparentColor));
+        header[8] = char(blueOf(m_transparentColor));
+    }
+    header[9] = char(m_loopFrame);
+    header[10] = char(m_audioFrame);
+    out += header;
+
+    // The button picture never carries GIF transparency.
+    TGIFImage button;
+    button.CopyFrom(m_glyph);
+    button.Transparent = false;
+    if (button.FrameCount() > 0)
+        button.Frames(0).TransparentColor = clNone;
+    button.EncodeFrames();
+    const QByteArray buttonBlock = button.WriteToBuffer();
+
+    const QByteArray animationBlock = encodeStrip(RenderStrip(), true);
+    const QByteArray sound = m_hasAudio ? AudioData() : QByteArray();
+
+    if (enforceLimits) {
+        checkBlock(buttonBlock, "button picture");
+        checkBlock(animationBlock, "animation");
+        checkBlock(sound, "sound");
+    }
+    appendBlock(out, buttonBlock);
+    appendBlock(out, animationBlock);
+    if (m_hasAudio)
+        appendBlock(out, sound);
+    return out;
+}
+
+QByteArray TZQGesture::WriteGestureToBuffer()
+{
+    BusyCursor busy;
+    return assembleGesture(true);
+}
+
+void TZQGesture::WriteGesture(QIODevice &stream)
+{
+    // Assembled in memory first, so a refusal or an encoding error leaves
+    // the stream untouched.
+    const QByteArray bytes = WriteGestureToBuffer();
+    if (stream.write(bytes) != bytes.size())
+        throw EStreamError(plumora::streamWriteError());
+}
+
+void TZQGesture::ReadGesture(QIODevice &stream)
+{
+    resetForRead();
+    seekTo(stream, 0);
+
+    const QByteArray start = readExactly(stream, 9);
+    for (int i = 0; i < 8; ++i)
+        if (start[i] != kMagic[i])
+            throw PlumoraError(QStringLiteral("Not a Gesture."));
+    const int taglineLength = std::uint8_t(start[8]);
+    const QByteArray tagline = readExactly(stream, taglineLength);
+    if (taglineLength > 0)
+        setTagline(fromAnsi(tagline));
+
+    const QByteArray header = readExactly(stream, kHeaderSize);
+    const auto flags = std::uint8_t(header[3]);
+    if (flags & gfLoop)
+        setAnimLoopOption(aoLoop);
+    else if (flags & gfReverse)
+        setAnimLoopOption(aoReverse);
+    else
+        setAnimLoopOption(aoPlayOnce);
+    if (m_animOption == aoLoop)
+        setAnimLoopFrame(std::uint8_t(std::uint8_t(header[9]) + 1));
+    setTransparentColor(RGBColor(std::uint8_t(header[6]), std::uint8_t(header[7]), std::uint8_t(header[8])));
+
+    const qint64 base = 9 + taglineLength;
+    const int buttonLength = readLength(stream);
+    const qint64 animationLengthAt = base + 46 + buttonLength;
+    {
+        TGIFImage gif;
+        gif.ReadFromBuffer(readExactly(stream, buttonLength));
+        gif.RenderTo(m_glyph);
+    }
+
+    seekTo(stream, animationLengthAt);
+    const int animationLength = readLength(stream);
+    const qint64 soundLengthAt = animationLengthAt + 4 + animationLength;
+    QImage strip;
+    int frameHeight = 0;
+    {
+        TGIFImage gif;
+        gif.ReadFromBuffer(readExactly(stream, animationLength));
+        if (!gif.Author.isEmpty())
+            m_author = fromAnsi(gif.Author);
+        TBitmap bitmap;
+        gif.RenderTo(bitmap);
+        strip = bitmap.toRgb32();
+        frameHeight = gif.CurrentHeight();
+    }
+    const int frameWidth = std::uint8_t(header[5]);
+    m_frames = std::make_unique<TFrameList>(frameWidth, frameHeight);
+    if (frameWidth == 0)
+        throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
+    const int count = strip.width() / frameWidth;
+    for (int i = 0; i < count; ++i) {
+        const QImage frame = strip.copy(i * frameWidth, 0, frameWidth, strip.height());
+        if (flags & gfTransparent) {
+            m_frames->Add(frame, m_transparentColor);
+        } else {
+            m_transparentColor = clNone;
+            m_frames->Add(frame, clNone);
+        }
+    }
+
+    if (flags & gfAudio) {
+        m_hasAudio = true;
+        m_audioRepeat = !(flags & gfAudioOnce);
+        m_audioFrame = std::uint8_t(header[10]);
+        seekTo(stream, soundLengthAt);
+        const int soundLength = readLength(stream);
+        QBuffer sound;
+        sound.setData(readExactly(stream, soundLength));
+        sound.open(QIODevice::ReadOnly);
+        m_soundPlayer->Wave()->LoadFromStream(sound);
+        m_soundPlayer->setEnabled(true);
+    } else {
+        m_hasAudio = false;
+    }
+    finishRead();
+}
+
+void TZQGesture::finishRead()
+{
+    if (m_autoSize)
+        fitToFrames(20, 20);
+    UpdateSizes();
+    if (OnChange)
+        OnChange(this);
+    if (m_autoPlay && isEnabled())
+        Play();
+}
+
+void TZQGesture::UpdateSizes()
+{
+    if (NoSizeUpdate)
+        return;
+    m_animationSize = 0;
+    m_audioSize = 0;
+    m_gestureSize = 0;
+    // An empty frame list has nothing to encode; its sizes stay 0.
+    if (!m_frames || m_frames->Count() == 0)
+        return;
+    m_animationSize = int(std::min<qsizetype>(encodeStrip(RenderStrip(), false).size(), INT_MAX));
+    if (m_hasAudio)
+        m_audioSize = int(AudioData().size());
+    // Measured without the limits, so that an oversized gesture still shows
+    // how large it is.
+    m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));
+}

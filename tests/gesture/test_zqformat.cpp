@@ -1,0 +1,401 @@
+// The gesture file: its layout byte for byte, reading unusual files, round
+// trips, and saving without ever damaging an earlier file.
+#include "codecs/ansitext.h"
+#include "codecs/gifimage.h"
+#include "gesture/wave.h"
+#include "gesture/zqgesture.h"
+#include "gesturetestutil.h"
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace gesturetest;
+
+namespace {
+
+QByteArray be16(int v)
+{
+    return QByteArray(1, char((v >> 8) & 0xFF)) + QByteArray(1, char(v & 0xFF));
+}
+
+QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool comments = false)
+{
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(image));
+    gif.Author = author;
+    if (comments)
+        gif.CommentLines() = {"Made with Plumora!", "https://plumora.example.org/"};
+    gif.EncodeFrames();
+    return gif.WriteToBuffer();
+}
+
+// A gesture file built field by field.
+QByteArray handMade(const QByteArray &tagline, const QByteArray &header, const QByteArray &button,
+                    const QByteArray &animation, const QByteArray *sound = nullptr)
+{
+    QByteArray out = "ZQAG0100";
+    out.append(char(tagline.size()));
+    out += tagline + header;
+    out += be16(int(button.size())) + button + QByteArray(2, '\0');
+    out += be16(int(animation.size())) + animation + QByteArray(2, '\0');
+    if (sound)
+        out += be16(int(sound->size())) + *sound + QByteArray(2, '\0');
+    return out;
+}
+
+QByteArray header(int flags, int frameWidth, TColor colour, int loopFrame, int audioFrame)
+{
+    QByteArray h(42, '\0');
+    h[3] = char(flags);
+    h[5] = char(frameWidth);
+    h[6] = char(redOf(colour));
+    h[7] = char(greenOf(colour));
+    h[8] = char(blueOf(colour));
+    h[9] = char(loopFrame);
+    h[10] = char(audioFrame);
+    return h;
+}
+
+QImage strip(int w, int h, int count)
+{
+    QImage out(w * count, h, QImage::Format_RGB32);
+    for (int i = 0; i < count; ++i)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                out.setPixel(i * w + x, y, qRgb(i * 60, x * 30, y * 40));
+    return out;
+}
+
+QImage solid(int w, int h, QRgb c)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(c);
+    return image;
+}
+
+} // namespace
+
+TEST(GestureFile, LayoutByteForByte)
+{
+    const TColor colour = RGBColor(10, 20, 30);
+    TZQGesture g;
+    g.setTagline(QString::fromUtf8("Hé!"));
+    auto list = std::make_unique<TFrameList>(4, 3);
+    const QImage pictures = strip(4, 3, 2);
+    list->Add(pictures.copy(0, 0, 4, 3), clNone);
+    list->Add(pictures.copy(4, 0, 4, 3), clNone);
+    g.setFrames(std::move(list));
+    g.setTransparentColor(colour);
+    g.setAnimLoopOption(aoLoop);
+    g.setAnimLoopFrame(2);
+    g.SetAuthor("Ann");
+    const QImage button = solid(18, 18, qRgb(200, 0, 0));
+    g.setGlyph(TBitmap(button));
+    const QByteArray sound = wav(40);
+    QTemporaryDir dir;
+    QFile wavFile(dir.filePath("s.wav"));
+    ASSERT_TRUE(wavFile.open(QIODevice::WriteOnly));
+    wavFile.write(sound);
+    wavFile.close();
+    g.LoadAudioFromFile(wavFile.fileName());
+
+    const QByteArray expected = handMade("H\xE9!", header(0x01 | 0x04 | 0x08 | 0x10, 4, colour, 1, 0),
+                                         gifOf(button), gifOf(pictures, "Ann", true), &sound);
+    EXPECT_EQ(bytesOf(g).toHex(), expected.toHex());
+
+    // The animation GIF carries the author and the two comment lines, and
+    // neither picture carries GIF transparency.
+    const QByteArray file = bytesOf(g);
+    const int b = (std::uint8_t(file[54]) << 8) | std::uint8_t(file[55]);
+    TGIFImage anim;
+    anim.ReadFromBuffer(file.mid(56 + b + 4, (std::uint8_t(file[56 + b + 2]) << 8) | std::uint8_t(file[56 + b + 3])));
+    EXPECT_EQ(anim.Author, "Ann");
+    EXPECT_EQ(anim.CommentLines(), (QList<QByteArray>{"Made with Plumora!", "https://plumora.example.org/"}));
+    EXPECT_EQ(anim.Frames(0).TransparentColor, clNone);
+}
+
+TEST(GestureFile, FreshGestureWithoutSound)
+{
+    TZQGesture g;
+    g.setFrames(frames(5, 5, 1));
+    const QByteArray file = bytesOf(g);
+    EXPECT_EQ(file[8], '\0'); // empty tagline: one length byte
+    EXPECT_EQ(std::uint8_t(file[9 + 3]), 0x10); // play once, audio once, nothing else
+    EXPECT_EQ(file[9 + 10], '\0');
+    EXPECT_TRUE(file.endsWith(QByteArray(2, '\0')));
+    // The file ends right after the animation block's end marker.
+    const int b = (std::uint8_t(file[51]) << 8) | std::uint8_t(file[52]);
+    const int a = (std::uint8_t(file[55 + b]) << 8) | std::uint8_t(file[56 + b]);
+    EXPECT_EQ(file.size(), 59 + b + a);
+}
+
+TEST(GestureFile, ReadsFlagsAndKeepsWhatTheFileDoesNotSay)
+{
+    const QByteArray button = gifOf(solid(18, 18, qRgb(0, 0, 255)));
+    const QByteArray anim = gifOf(strip(10, 4, 3));
+    TZQGesture g;
+    g.setAudioRepeat(true);
+    // Both loop flags: loop wins. No sound flag: audio settings stay.
+    readInto(g, handMade("t", header(0x01 | 0x02 | 0x10, 10, RGBColor(1, 2, 3), 2, 7), button, anim));
+    EXPECT_EQ(g.AnimLoopOption(), aoLoop);
+    EXPECT_EQ(g.AnimLoopFrame(), 3);
+    EXPECT_TRUE(g.AudioRepeat());
+    EXPECT_FALSE(g.HasAudio());
+    EXPECT_EQ(g.Frames()->Count(), 3);
+    EXPECT_EQ(g.TransparentColor(), clNone); // flag clear: no transparent colour
+    EXPECT_EQ(g.Tagline(), "t");
+    EXPECT_EQ(g.Glyph().pixelColor(0, 0), RGBColor(0, 0, 255));
+
+    // A stored loop frame of 255 wraps to 0, which the setter makes frame 1.
+    readInto(g, handMade("", header(0x01, 10, 0, 255, 0), button, anim));
+    EXPECT_EQ(g.AnimLoopFrame(), 1);
+
+    // Widths that do not divide: only whole frames.
+    readInto(g, handMade("", header(0x04, 4, RGBColor(0, 0, 0), 0, 0), button, anim));
+    EXPECT_EQ(g.Frames()->Count(), 7);
+    EXPECT_EQ(g.TransparentColor(), RGBColor(0, 0, 0));
+
+    // A strip narrower than a frame: an empty list, not valid, and the
+    // colour from the header stays even without the flag.
+    readInto(g, handMade("", header(0, 200, RGBColor(5, 6, 7), 0, 0), button, anim));
+    EXPECT_FALSE(g.Valid());
+    ASSERT_NE(g.Frames(), nullptr);
+    EXPECT_EQ(g.Frames()->Count(), 0);
+    EXPECT_EQ(g.TransparentColor(), RGBColor(5, 6, 7));
+
+    // Audio start frame beyond the frames stays as read.
+    const QByteArray sound = wav(10);
+    readInto(g, handMade("", header(0x08, 10, 0, 0, 9), button, anim, &sound));
+    EXPECT_TRUE(g.HasAudio());
+    EXPECT_TRUE(g.AudioRepeat()); // no "audio once" flag
+    EXPECT_EQ(g.AudioLoopFrame(), 10);
+    EXPECT_EQ(g.AudioData(), sound);
+
+    // An empty sound block reads as an empty sound.
+    const QByteArray noSound;
+    readInto(g, handMade("", header(0x08, 10, 0, 0, 0), button, anim, &noSound));
+    EXPECT_TRUE(g.HasAudio());
+    EXPECT_TRUE(g.AudioData().isEmpty());
+}
+
+TEST(GestureFile, BadFilesAreRefused)
+{
+    TZQGesture g;
+    try {
+        readInto(g, "ZQAG0200" + QByteArray(60, '\0'));
+        FAIL();
+    } catch (const PlumoraError &e) {
+        EXPECT_EQ(e.message(), "Not a Gesture.");
+    }
+    EXPECT_TRUE(g.Tagline().isEmpty());
+    EXPECT_EQ(g.Frames(), nullptr);
+
+    // A frame width of 0 fails in an orderly way.
+    const QByteArray anim = gifOf(strip(10, 4, 3));
+    EXPECT_THROW(readInto(g, handMade("", header(0, 0, 0, 0, 0), gifOf(solid(2, 2, 0)), anim)), PlumoraError);
+}
+
+TEST(GestureFile, EveryTruncationEndsInvalid)
+{
+    TZQGesture source;
+    source.setFrames(frames(6, 5, 3));
+    source.setTagline("cut");
+    const QByteArray whole = bytesOf(source);
+    QTemporaryDir dir;
+    TZQGesture g;
+    for (qsizetype n = 0; n < whole.size() - 2; ++n) {
+        const QString path = dir.filePath(QString("cut%1.zqa").arg(n));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(whole.left(n));
+        f.close();
+        g.setFilename(path);
+        EXPECT_FALSE(g.Valid()) << "cut at " << n;
+        EXPECT_FALSE(g.Modified());
+    }
+    // The whole file (and the file without its last end marker) reads.
+    g.LoadFromFile(QString());
+    QFile f(dir.filePath("whole.zqa"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(whole.left(whole.size() - 2));
+    f.close();
+    g.setFilename(f.fileName());
+    EXPECT_TRUE(g.Valid());
+}
+
+TEST(GestureFile, RandomRoundTrips)
+{
+    QRandomGenerator rng(1234);
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        const int w = rng.bounded(1, 40);
+        const int h = rng.bounded(1, 30);
+        const int count = rng.bounded(1, 12);
+        TZQGesture g;
+        auto list = std::make_unique<TFrameList>(w, h);
+        // Few colours, so the strip survives the 256-colour GIF exactly.
+        QList<QRgb> palette;
+        for (int i = 0; i < 40; ++i)
+            palette << qRgb(rng.bounded(256), rng.bounded(256), rng.bounded(256));
+        for (int i = 0; i < count; ++i) {
+            QImage image(w, h, QImage::Format_RGB32);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    image.setPixel(x, y, palette[rng.bounded(palette.size())]);
+            list->Add(image, clNone);
+        }
+        g.setFrames(std::move(list));
+        g.setTagline(QString("tag %1 ").arg(round) + QString::fromUtf8("é€"));
+        g.SetAuthor(QString("author %1").arg(round));
+        g.setAnimLoopOption(TAnimOptions(rng.bounded(3)));
+        g.setAnimLoopFrame(std::uint8_t(rng.bounded(1, count + 1)));
+        if (rng.bounded(2))
+            g.setTransparentColor(fromQRgb(palette[rng.bounded(palette.size())]));
+        g.setAudioRepeat(rng.bounded(2));
+
+        const QByteArray file = bytesOf(g);
+        TZQGesture back;
+        readInto(back, file);
+        EXPECT_EQ(back.Tagline(), g.Tagline());
+        EXPECT_EQ(back.Author(), g.Author());
+        EXPECT_EQ(back.AnimLoopOption(), g.AnimLoopOption());
+        if (g.AnimLoopOption() == aoLoop) {
+            EXPECT_EQ(back.AnimLoopFrame(), g.AnimLoopFrame());
+        }
+        EXPECT_EQ(back.TransparentColor(), g.TransparentColor());
+        ASSERT_EQ(back.Frames()->Count(), count);
+        EXPECT_EQ(back.Frames()->Width(), w);
+        EXPECT_EQ(back.Frames()->Height(), h);
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(back.Frames()->CopyFrame(i, clNone), g.Frames()->CopyFrame(i, clNone)) << i;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(back.Frames()->IsTransparent(i, x, y), g.Frames()->IsTransparent(i, x, y));
+        }
+        // What the file does not carry (the loop frame when not looping, the
+        // audio flags without a sound) stays as the reader found it.
+        back.setAnimLoopFrame(g.AnimLoopFrame());
+        back.setAudioRepeat(g.AudioRepeat());
+        EXPECT_EQ(bytesOf(back), file);
+    }
+}
+
+TEST(GestureFile, SavingNeverDamagesAnEarlierFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("g.zqa");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(5000, 'x'));
+    f.close();
+
+    // Frames too wide for the file: refused, nothing written.
+    TZQGesture wide;
+    wide.setFrames(frames(300, 2, 1));
+    wide.setTagline("wide");
+    try {
+        wide.SaveToFile(path);
+        FAIL();
+    } catch (const PlumoraError &e) {
+        EXPECT_TRUE(e.message().contains("300")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("255"));
+    }
+    EXPECT_TRUE(wide.Modified());
+    QFile check(path);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray(5000, 'x'));
+    check.close();
+    // The sizes are still reported so the gauges can show red.
+    wide.UpdateSizes();
+    EXPECT_GT(wide.GestureSize(), 0);
+
+    // A sound larger than a block can hold.
+    TZQGesture loud;
+    loud.setFrames(frames(4, 4, 1));
+    const QString wavPath = dir.filePath("big.wav");
+    QFile w(wavPath);
+    ASSERT_TRUE(w.open(QIODevice::WriteOnly));
+    w.write(wav(40000));
+    w.close();
+    loud.LoadAudioFromFile(wavPath);
+    EXPECT_GT(loud.AudioSize(), 65535);
+    EXPECT_THROW(loud.SaveToFile(path), PlumoraError);
+
+    // A good save replaces the longer old file completely.
+    TZQGesture good;
+    good.setFrames(frames(4, 4, 1));
+    good.setTagline("good");
+    good.SaveToFile(path);
+    EXPECT_FALSE(good.Modified());
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), bytesOf(good));
+    check.close();
+
+    // A folder that cannot be written: a clear error naming the file.
+    try {
+        good.SaveToFile(dir.filePath("missing/sub/g.zqa"));
+        FAIL();
+    } catch (const PlumoraError &e) {
+        EXPECT_TRUE(e.message().contains("missing/sub/g.zqa"));
+    }
+}
+
+TEST(GestureFile, FilenameAndLoadingRules)
+{
+    QTemporaryDir dir;
+    TZQGesture source;
+    source.setFrames(frames(6, 5, 3));
+    source.setTagline("first");
+    source.SetAuthor("Ann");
+    const QString first = dir.filePath("first.zqa");
+    source.SaveToFile(first);
+    source.SetAuthor("");
+    source.setTagline("second");
+    const QString second = dir.filePath("second.zqa");
+    source.SaveToFile(second);
+    const QString notGesture = dir.filePath("not.zqa");
+    QFile nf(notGesture);
+    ASSERT_TRUE(nf.open(QIODevice::WriteOnly));
+    nf.write("hello world, not a gesture at all");
+    nf.close();
+
+    TZQGesture g;
+    int changes = 0;
+    g.OnChange = [&](TZQGesture *) { ++changes; };
+    g.setFilename(first);
+    EXPECT_TRUE(g.Valid());
+    EXPECT_EQ(g.Tagline(), "first");
+    EXPECT_EQ(g.Author(), "Ann");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(g.size(), QSize(6, 5));
+    EXPECT_GT(g.GestureSize(), 0);
+
+    // A gesture without author text keeps the one loaded before.
+    g.setFilename(second);
+    EXPECT_EQ(g.Tagline(), "second");
+    EXPECT_EQ(g.Author(), "Ann");
+
+    // The same name again does not reload, even when the file changed.
+    QFile::remove(second);
+    QFile::copy(first, second);
+    g.setFilename(second);
+    EXPECT_EQ(g.Tagline(), "second");
+
+    // Not a gesture: invalid, no message, not modified, name kept.
+    g.setFilename(notGesture);
+    EXPECT_FALSE(g.Valid());
+    EXPECT_TRUE(g.Tagline().isEmpty());
+    EXPECT_FALSE(g.Modified());
+    EXPECT_EQ(g.Filename(), notGesture);
+
+    // An empty name resets the component.
+    g.setFilename(first);
+    g.setFilename(QString());
+    EXPECT_FALSE(g.Valid());
+    EXPECT_EQ(g.Frames(), nullptr);
+    EXPECT_TRUE(g.Tagline().isEmpty());
+    EXPECT_EQ(changes, 3);
+}

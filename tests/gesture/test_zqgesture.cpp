@@ -1,0 +1,172 @@
+// The gesture component: properties, range handling, the modified flag, masks
+// and the encoded sizes.
+#include "gesture/zqgesture.h"
+#include "gesturetestutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace gesturetest;
+
+TEST(Gesture, NewComponentDefaults)
+{
+    TZQGesture g;
+    EXPECT_FALSE(g.Valid());
+    EXPECT_EQ(g.Frames(), nullptr);
+    EXPECT_EQ(g.CurrentFrame(), 1);
+    EXPECT_EQ(g.AnimLoopFrame(), 1);
+    EXPECT_EQ(g.AudioLoopFrame(), 1);
+    EXPECT_EQ(g.TransparentColor(), clNone);
+    EXPECT_EQ(g.NumberOfLoops(), 3);
+    EXPECT_TRUE(g.AutoSize());
+    EXPECT_FALSE(g.Modified());
+    EXPECT_FALSE(g.HasAudio());
+    EXPECT_EQ(g.AnimationSize(), -1);
+    EXPECT_EQ(g.AudioSize(), -1);
+    EXPECT_EQ(g.GestureSize(), -1);
+    EXPECT_EQ(g.Glyph().width(), 20);
+    EXPECT_EQ(g.Glyph().height(), 20);
+}
+
+TEST(Gesture, CurrentFrameClampsAndNotifies)
+{
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 10));
+    int notified = 0;
+    g.OnFrameChange = [&](TZQGesture *) { ++notified; };
+    g.setCurrentFrame(0);
+    EXPECT_EQ(g.CurrentFrame(), 1);
+    EXPECT_EQ(notified, 1); // 0 differs from 1, so it notifies even though frame 1 stays
+    g.setCurrentFrame(1);
+    EXPECT_EQ(notified, 1);
+    g.setCurrentFrame(200);
+    EXPECT_EQ(g.CurrentFrame(), 10);
+    g.setCurrentFrame(200);
+    EXPECT_EQ(notified, 3); // asking again past the end still notifies
+    g.setCurrentFrame(4);
+    EXPECT_EQ(g.CurrentFrame(), 4);
+    EXPECT_FALSE(g.Modified());
+
+    // A present but empty list stores -1, which reads back as 0.
+    g.setFrames(std::make_unique<TFrameList>(4, 3));
+    g.setCurrentFrame(5);
+    EXPECT_EQ(g.CurrentFrame(), 0);
+}
+
+TEST(Gesture, LoopAndAudioFramesClampAndSetModified)
+{
+    TZQGesture g;
+    g.setAudioLoopFrame(3); // no frame list: ignored
+    EXPECT_EQ(g.AudioLoopFrame(), 1);
+    EXPECT_FALSE(g.Modified());
+    g.setAnimLoopFrame(3); // no frame list: stored without an upper clamp
+    EXPECT_EQ(g.AnimLoopFrame(), 3);
+    EXPECT_TRUE(g.Modified());
+
+    TZQGesture h;
+    h.setFrames(frames(4, 3, 5));
+    h.setAnimLoopFrame(9);
+    EXPECT_EQ(h.AnimLoopFrame(), 5);
+    h.setAnimLoopFrame(0);
+    EXPECT_EQ(h.AnimLoopFrame(), 1);
+    h.setAudioLoopFrame(9);
+    EXPECT_EQ(h.AudioLoopFrame(), 5);
+    h.setAudioLoopFrame(0);
+    EXPECT_EQ(h.AudioLoopFrame(), 1);
+    h.setAudioLoopFrame(5);
+    EXPECT_EQ(h.AudioLoopFrame(), 5);
+}
+
+TEST(Gesture, ModifiedFollowsRealChangesOnly)
+{
+    TZQGesture g;
+    g.setTagline("");
+    g.setAnimLoopOption(aoPlayOnce);
+    g.setNumberOfLoops(3);
+    g.SetAuthor("");
+    g.setTransparentColor(clNone);
+    g.setAudioRepeat(true);
+    g.setAutoPlay(true);
+    g.setAutoSize(false);
+    EXPECT_FALSE(g.Modified());
+    for (auto change : std::vector<std::function<void(TZQGesture &)>>{
+             [](TZQGesture &x) { x.setTagline("hello"); },
+             [](TZQGesture &x) { x.setAnimLoopOption(aoReverse); },
+             [](TZQGesture &x) { x.setNumberOfLoops(7); },
+             [](TZQGesture &x) { x.SetAuthor("me"); },
+             [](TZQGesture &x) { x.setTransparentColor(clWhite); },
+         }) {
+        TZQGesture fresh;
+        change(fresh);
+        EXPECT_TRUE(fresh.Modified());
+    }
+    // Taglines keep at most 255 characters.
+    g.setTagline(QString(300, 'x'));
+    EXPECT_EQ(g.Tagline().size(), 255);
+}
+
+TEST(Gesture, MasksSurviveTransparentColourChanges)
+{
+    const TColor marked = RGBColor(1, 2, 3);
+    TZQGesture g;
+    g.setFrames(frames(6, 4, 3, marked));
+    std::vector<QImage> before;
+    for (int i = 0; i < 3; ++i)
+        before.push_back(g.Frames()->CopyFrame(i, clNone));
+
+    g.setTransparentColor(marked);
+    EXPECT_TRUE(g.Frames()->IsTransparent(0, 0, 0));
+    EXPECT_FALSE(g.Frames()->IsTransparent(0, 1, 0));
+    EXPECT_EQ(g.Frames()->CopyFrame(1, clWhite).pixel(0, 0), qRgb(255, 255, 255));
+    g.setTransparentColor(RGBColor(9, 9, 9));
+    EXPECT_FALSE(g.Frames()->IsTransparent(0, 0, 0));
+    g.setTransparentColor(marked);
+    g.setTransparentColor(clNone);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(g.Frames()->CopyFrame(i, clNone), before[std::size_t(i)]) << i;
+}
+
+TEST(Gesture, SizesAndGlyphModifiedRule)
+{
+    TZQGesture g;
+    g.setFrames(frames(8, 8, 4));
+    g.UpdateSizes();
+    EXPECT_GT(g.AnimationSize(), 0);
+    EXPECT_EQ(g.AudioSize(), 0);
+    EXPECT_EQ(g.GestureSize(), bytesOf(g).size());
+    EXPECT_FALSE(g.Modified());
+
+    // Without a transparent colour, a new glyph keeps Modified as it was.
+    QImage glyph(18, 18, QImage::Format_RGB32);
+    glyph.fill(Qt::red);
+    g.setGlyph(TBitmap(glyph));
+    EXPECT_FALSE(g.Modified());
+    // With one, the size update passes it through the setter: modified.
+    g.setTransparentColor(clWhite);
+    g.SaveToFile(QDir::tempPath() + "/plumora-sizes.zqa");
+    EXPECT_FALSE(g.Modified());
+    g.setGlyph(TBitmap(glyph));
+    EXPECT_TRUE(g.Modified());
+
+    // The preview's gesture computes nothing.
+    TZQGesture preview;
+    preview.NoSizeUpdate = true;
+    preview.setFrames(frames(8, 8, 2));
+    preview.UpdateSizes();
+    EXPECT_EQ(preview.GestureSize(), -1);
+    QFile::remove(QDir::tempPath() + "/plumora-sizes.zqa");
+}
+
+TEST(Gesture, AutoSizeFollowsFrames)
+{
+    TZQGesture g;
+    g.setAutoSize(false);
+    g.setFrames(frames(30, 20, 2));
+    g.setAutoSize(true);
+    EXPECT_EQ(g.size(), QSize(30, 20));
+    g.setFrames(nullptr);
+    g.setAutoSize(false);
+    g.setAutoSize(true);
+    EXPECT_EQ(g.size(), QSize(4, 4));
+}
