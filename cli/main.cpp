@@ -1,11 +1,86 @@
 // plumora-cli: inspect, check, extract and create gestures and GIFs without a window.
+//
+// Each command is one function in a topic file (gifcommands.cpp, ...), listed
+// in that file's table; this file only picks the command and turns errors
+// into messages and exit codes.
+#include "command.h"
+
+#include "platform/errors.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+bool asksForHelp(const QStringList &args)
+{
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("--"))
+            return false;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            return true;
+    }
+    return false;
+}
+
+int runTool(const QStringList &args, cli::Console &io)
+{
+    if (args.isEmpty()) {
+        io.err << "plumora-cli: no command given\n\n";
+        cli::printToolUsage(io.err);
+        return cli::kExitUsage;
+    }
+    const QString &name = args.first();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        cli::printToolUsage(io.out);
+        return cli::kExitOk;
+    }
+    if (name == QLatin1String("--version")) {
+        io.out << "plumora-cli " << PLUMORA_VERSION << '\n';
+        return cli::kExitOk;
+    }
+    const cli::Command *command = cli::findCommand(name);
+    if (!command) {
+        io.err << "plumora-cli: unknown command \"" << name << "\"; try \"plumora-cli help\"\n";
+        return cli::kExitUsage;
+    }
+    const QStringList rest = args.mid(1);
+    if (asksForHelp(rest)) {
+        cli::printCommandUsage(*command, io.out);
+        return cli::kExitOk;
+    }
+    try {
+        return command->run(cli::parseArguments(*command, rest), io);
+    } catch (const cli::UsageError &error) {
+        io.err << "plumora-cli " << command->name << ": " << error.message() << '\n'
+               << "Usage: plumora-cli " << command->name << ' ' << command->synopsis << '\n'
+               << "See \"plumora-cli help " << command->name << "\".\n";
+        return cli::kExitUsage;
+    } catch (const PlumoraError &error) {
+        io.err << "plumora-cli " << command->name << ": " << error.message() << '\n';
+        return cli::kExitFailure;
+    } catch (const std::exception &error) {
+        io.err << "plumora-cli " << command->name << ": " << error.what() << '\n';
+        return cli::kExitFailure;
+    }
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("plumora-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLUMORA_VERSION));
+
     QTextStream out(stdout);
-    out << "Usage: plumora-cli <command> [options]\n";
-    return 0;
+    QTextStream err(stderr);
+    cli::Console io { out, err };
+    const int code = runTool(QCoreApplication::arguments().mid(1), io);
+    out.flush();
+    err.flush();
+    return code;
 }

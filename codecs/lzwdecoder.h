@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class GifLzwDecoder
 {
@@ -29,5 +30,11 @@ private:
     std::array<std::uint16_t, 4096> m_prefix{};
     std::array<std::uint8_t, 4096> m_suffix{};
     std::array<std::uint8_t, 4097> m_stack{};
-    QByteArray m_data; // the sub-blocks' bytes, joined
+    // Per entry: whether its string is in the output, where and how long.
+    std::array<std::uint8_t, 4096> m_valid{};
+    std::array<std::uint8_t, 4096> m_stable{};
+    std::array<std::uint32_t, 4096> m_start{};
+    std::array<std::uint16_t, 4096> m_length{};
+    QByteArray m_data;               // the sub-blocks' bytes, joined
+    std::vector<std::uint8_t> m_out; // pixels in the order they are decoded
 };

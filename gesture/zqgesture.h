@@ -63,6 +63,9 @@ public:
 
     const QString &Filename() const { return m_filename; }
     void setFilename(const QString &value);
+    // Makes another file the gesture's file without reading it (after the
+    // gesture was written there under a new name).
+    void RenameTo(const QString &fileName) { m_filename = fileName; }
 
     std::uint8_t NumberOfLoops() const { return m_numberOfLoops; }
     void setNumberOfLoops(std::uint8_t value);

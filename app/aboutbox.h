@@ -1,0 +1,46 @@
+#pragma once
+// The about box: the program's logo, version, copyright line and a link to
+// the maker's web address. Each About command makes a new one and shows it
+// modally; it closes with OK.
+#include "codecs/gifimage.h"
+
+#include <QDialog>
+#include <QFrame>
+
+class QLabel;
+class QPushButton;
+class TURLLabel;
+
+// A picture control showing the current frame of a GIF, drawn with its
+// transparent colour left out.
+class TGIFPictureBox : public QWidget
+{
+public:
+    explicit TGIFPictureBox(QWidget *parent = nullptr);
+    TGIFImage &Picture() { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    TGIFImage m_picture;
+};
+
+class TAboutBox : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TAboutBox(QWidget *owner = nullptr);
+
+    // The logo GIF as shipped with the program: from the program's
+    // resources, else logo.gif beside the program; empty when neither is there.
+    static QByteArray logoGif();
+
+    QFrame *Panel1 = nullptr;
+    TGIFPictureBox *ProgramIcon = nullptr;
+    QLabel *Version = nullptr;
+    QLabel *Copyright = nullptr;
+    TURLLabel *URLLabel1 = nullptr;
+    QPushButton *OKButton = nullptr;
+};

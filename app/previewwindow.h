@@ -1,0 +1,39 @@
+#pragma once
+// The "Preview" window of the gesture dialogs: a small tool window that
+// loads a gesture file into a gesture control of its own and plays it.
+// Escape closes it.
+#include <QDialog>
+#include <QSize>
+#include <QString>
+
+class QFrame;
+class QKeyEvent;
+class TZQGesture;
+
+class TPreviewWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Loads fileName and starts playing it. frameSize is the frame size of
+    // the gesture already shown in the dialog; when it is not empty the
+    // window is sized so the gesture fits with a 5-pixel border all round.
+    TPreviewWindow(const QString &fileName, QSize frameSize, QWidget *owner);
+
+    TZQGesture *Gesture() const { return m_gesture; }
+    QFrame *Panel() const { return m_panel; }
+
+    // Sees every key first (the window and its children); Escape closes.
+    void PreviewWindowKeyPress(QKeyEvent *event);
+
+    // Inner border of the panel around the gesture, in pixels.
+    static constexpr int kBorder = 5;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QFrame *m_panel = nullptr;
+    TZQGesture *m_gesture = nullptr;
+};

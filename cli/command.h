@@ -1,0 +1,104 @@
+#pragma once
+// The command table of plumora-cli and what every command shares: its
+// description for the help, the parsed command line, the output streams and
+// the errors that end a command.
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+#include <span>
+#include <vector>
+
+namespace cli {
+
+// Exit codes of the tool.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailure = 1, // the command ran and failed (unreadable file, bad data, ...)
+    kExitUsage = 2, // the command line itself is wrong
+};
+
+// A command line the command cannot run with. Reported with the command's
+// usage line; exit code kExitUsage.
+class UsageError
+{
+public:
+    explicit UsageError(QString message) : m_message(std::move(message)) { }
+    const QString &message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+struct OptionSpec
+{
+    QString name; // without the leading "--"
+    QString valueName; // empty for a flag; otherwise the option takes a value
+    QString help;
+    bool repeatable = false;
+};
+
+// A command line after parsing against a command's options.
+class Arguments
+{
+public:
+    QStringList positional;
+
+    bool has(const QString &option) const { return m_values.contains(option); }
+    // The value of an option given once (empty when absent).
+    QString value(const QString &option) const
+    {
+        const QStringList list = m_values.value(option);
+        return list.isEmpty() ? QString() : list.constLast();
+    }
+    // Every value of a repeatable option, in command-line order.
+    QStringList values(const QString &option) const { return m_values.value(option); }
+    void add(const QString &option, const QString &value) { m_values[option].append(value); }
+
+private:
+    QMap<QString, QStringList> m_values;
+};
+
+// Standard output for results, standard error for messages and warnings.
+struct Console
+{
+    QTextStream &out;
+    QTextStream &err;
+};
+
+struct Command
+{
+    QString name;
+    QString synopsis; // what follows the name in the usage line
+    QString summary; // one line for the command list
+    QString details; // the rest of `help <name>`
+    std::vector<OptionSpec> options;
+    int minPositional = 0;
+    int maxPositional = 0;
+    int (*run)(const Arguments &args, Console &io) = nullptr;
+};
+
+// Every command, in the order the help lists them. Each topic file provides
+// one table (gifCommands, ...); commands.cpp joins them.
+const std::vector<Command> &commandTable();
+const Command *findCommand(const QString &name);
+
+// Parses the arguments after the command name. Raises UsageError for an
+// unknown option, a missing option value or a wrong number of positional
+// arguments. "--" ends the options; "--name=value" and "--name value" both
+// work.
+Arguments parseArguments(const Command &command, const QStringList &args);
+
+void printToolUsage(QTextStream &stream);
+void printCommandUsage(const Command &command, QTextStream &stream);
+
+// Shared file helpers. Both raise PlumoraError with the path in the message.
+QByteArray readInputFile(const QString &path);
+// Creates the folder (and its parents) when it does not exist.
+void ensureDirectory(const QString &path);
+
+// The topic tables.
+std::span<const Command> gifCommands();
+
+} // namespace cli

@@ -1,0 +1,182 @@
+// The command table, argument parsing and help text of plumora-cli.
+#include "command.h"
+
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace cli {
+
+namespace {
+
+int runHelp(const Arguments &args, Console &io)
+{
+    if (args.positional.isEmpty()) {
+        printToolUsage(io.out);
+        return kExitOk;
+    }
+    const Command *command = findCommand(args.positional.first());
+    if (!command)
+        throw UsageError(QStringLiteral("unknown command \"%1\"").arg(args.positional.first()));
+    printCommandUsage(*command, io.out);
+    return kExitOk;
+}
+
+const Command kHelpCommand {
+    QStringLiteral("help"),
+    QStringLiteral("[COMMAND]"),
+    QStringLiteral("Show this help, or the help of one command"),
+    {},
+    {},
+    0,
+    1,
+    runHelp,
+};
+
+QString optionLabel(const OptionSpec &option)
+{
+    QString label = QStringLiteral("--") + option.name;
+    if (!option.valueName.isEmpty())
+        label += QLatin1Char(' ') + option.valueName;
+    return label;
+}
+
+QString usageLine(const Command &command)
+{
+    QString line = QStringLiteral("plumora-cli ") + command.name;
+    if (!command.synopsis.isEmpty())
+        line += QLatin1Char(' ') + command.synopsis;
+    return line;
+}
+
+} // namespace
+
+const std::vector<Command> &commandTable()
+{
+    static const std::vector<Command> table = [] {
+        std::vector<Command> all;
+        for (const auto &topic : { gifCommands() })
+            all.insert(all.end(), topic.begin(), topic.end());
+        all.push_back(kHelpCommand);
+        return all;
+    }();
+    return table;
+}
+
+const Command *findCommand(const QString &name)
+{
+    const auto &table = commandTable();
+    const auto it = std::find_if(
+        table.begin(), table.end(), [&](const Command &command) { return command.name == name; });
+    return it == table.end() ? nullptr : &*it;
+}
+
+Arguments parseArguments(const Command &command, const QStringList &args)
+{
+    Arguments result;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (optionsEnded || !arg.startsWith(QLatin1String("--")) || arg.size() == 2) {
+            if (!optionsEnded && arg == QLatin1String("--"))
+                optionsEnded = true;
+            else
+                result.positional.append(arg);
+            continue;
+        }
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        const QString name = arg.mid(2, equals < 0 ? -1 : equals - 2);
+        const auto spec = std::find_if(command.options.begin(), command.options.end(),
+            [&](const OptionSpec &option) { return option.name == name; });
+        if (spec == command.options.end())
+            throw UsageError(QStringLiteral("unknown option --%1").arg(name));
+        if (!spec->repeatable && result.has(name))
+            throw UsageError(QStringLiteral("option --%1 given twice").arg(name));
+        if (spec->valueName.isEmpty()) {
+            if (equals >= 0)
+                throw UsageError(QStringLiteral("option --%1 takes no value").arg(name));
+            result.add(name, QString());
+        } else if (equals >= 0) {
+            result.add(name, arg.mid(equals + 1));
+        } else if (i + 1 < args.size()) {
+            result.add(name, args[++i]);
+        } else {
+            throw UsageError(QStringLiteral("option --%1 needs a value (%2)").arg(name, spec->valueName));
+        }
+    }
+    const qsizetype count = result.positional.size();
+    if (count < command.minPositional) {
+        // The synopsis names the positional arguments: its words outside [].
+        QStringList names;
+        for (const QString &word : command.synopsis.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            if (!word.startsWith(QLatin1Char('[')) && !word.startsWith(QLatin1Char('-')))
+                names.append(word);
+        throw UsageError(count < names.size() ? QStringLiteral("missing argument %1").arg(names[count])
+                                              : QStringLiteral("missing argument"));
+    }
+    if (count > command.maxPositional)
+        throw UsageError(
+            QStringLiteral("unexpected argument \"%1\"").arg(result.positional[command.maxPositional]));
+    return result;
+}
+
+void printToolUsage(QTextStream &stream)
+{
+    stream << "Usage: plumora-cli COMMAND [ARGUMENTS]\n"
+              "       plumora-cli help COMMAND\n"
+              "\n"
+              "Inspects, extracts and creates Plumora's pictures without a window.\n"
+              "\n"
+              "Commands:\n";
+    qsizetype width = 0;
+    for (const Command &command : commandTable())
+        width = std::max(width, command.name.size());
+    for (const Command &command : commandTable())
+        stream << "  " << command.name.leftJustified(width + 2) << command.summary << '\n';
+    stream << "\n"
+              "Options of every command: --help shows the command's help.\n"
+              "Exit status: 0 on success, 1 when the command fails, 2 for a wrong command line.\n";
+}
+
+void printCommandUsage(const Command &command, QTextStream &stream)
+{
+    stream << "Usage: " << usageLine(command) << "\n\n" << command.summary << ".\n";
+    if (!command.details.isEmpty())
+        stream << '\n' << command.details << '\n';
+    if (!command.options.empty()) {
+        stream << "\nOptions:\n";
+        qsizetype width = 0;
+        for (const OptionSpec &option : command.options)
+            width = std::max(width, optionLabel(option).size());
+        for (const OptionSpec &option : command.options)
+            stream << "  " << optionLabel(option).leftJustified(width + 2) << option.help << '\n';
+    }
+}
+
+QByteArray readInputFile(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        throw EStreamError(QStringLiteral("%1: is a folder, not a file").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw EStreamError(QStringLiteral("%1: cannot open: %2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EStreamError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+    return bytes;
+}
+
+void ensureDirectory(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        throw EStreamError(QStringLiteral("%1: exists and is not a folder").arg(path));
+    if (!info.exists() && !QDir().mkpath(path))
+        throw EStreamError(QStringLiteral("%1: cannot create the folder").arg(path));
+}
+
+} // namespace cli

@@ -1,0 +1,63 @@
+#pragma once
+// Loading and saving single pictures as GIF, JPEG and BMP files. The kind of
+// a file is chosen by its upper-cased extension, never by its content.
+//
+// Every reader checks the picture's size before allocating its bitmap and
+// turns damaged data into a PlumoraError naming the file; every writer
+// assembles the whole file in memory and replaces the target through a
+// QSaveFile, so a failed save leaves an existing file as it was.
+#include "platform/bitmap.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Largest picture the readers accept: at most kPictureMaxPixels pixels, and a
+// decoded bitmap of at most kPictureMaxBitmapBytes bytes.
+inline constexpr qint64 kPictureMaxPixels = qint64(16384) * 16384;
+inline constexpr qint64 kPictureMaxBitmapBytes = qint64(256) * 1024 * 1024;
+
+// Quantised JPEG decoding gives at most this many palette entries, leaving
+// room for the 20 colours a palette display keeps for itself.
+inline constexpr int kJpegQuantizedColors = 236;
+
+// How LoadPicture decodes a JPEG file: in full colour (24-bit), or reduced
+// by libjpeg's two-pass colour quantisation with Floyd-Steinberg dithering
+// to an 8-bit palette picture of at most kJpegQuantizedColors colours.
+// Animation sources are quantised before they are cut into frames; button
+// pictures are taken in full colour.
+enum class TJpegColors { FullColor, Quantized };
+
+// JPEG through libjpeg. Quantized gives an Indexed8 bitmap of depth 8 whose
+// palette holds exactly the colours libjpeg chose (grey levels for greyscale
+// JPEGs); otherwise an RGB32 bitmap. CMYK and YCCK files are converted to
+// RGB; quantised, they are reduced by the program's own colour reduction
+// (libjpeg quantises only RGB output).
+TBitmap LoadJpeg(const QString &path, bool quantize);
+// The same for a JPEG file's bytes; name is used in error messages only.
+TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString &name);
+
+// BMP through QImage. Palette pictures stay palette bitmaps with their depth
+// (1, 4 or 8 bits); others become RGB32 (or ARGB32 when they carry alpha).
+TBitmap LoadBmp(const QString &path);
+
+// ".GIF": the first frame of the GIF (with its transparent colour, as a
+// bitmap copying from the image receives it); ".JPG", ".JPEG": LoadJpeg;
+// ".BMP": LoadBmp. Any other extension, and a GIF without any image, raises
+// EInvalidGraphicOperation.
+TBitmap LoadPicture(const QString &path, TJpegColors jpegColors = TJpegColors::FullColor);
+
+// Baseline JPEG (not progressive) at the given quality (1..100, clamped),
+// 4:2:0 YCbCr as libjpeg's defaults make it.
+void SaveJpeg(const TBitmap &bitmap, const QString &path, int quality = 90);
+// The JPEG file's bytes, as SaveJpeg writes them; name is for messages only.
+QByteArray EncodeJpeg(const TBitmap &bitmap, int quality, const QString &name);
+
+// Uncompressed BMP with a 40-byte header, rows bottom-up: palette bitmaps at
+// their depth (1, 4 or 8 bits) with a full palette, all others 24-bit.
+void SaveBmp(const TBitmap &bitmap, const QString &path);
+QByteArray EncodeBmp(const TBitmap &bitmap, const QString &name);
+
+// By the upper-cased extension: ".GIF" as a one-frame GIF through the GIF
+// writer, ".BMP" as SaveBmp, ".JPG" and ".JPEG" as SaveJpeg at quality 90.
+// Any other extension raises EInvalidGraphicOperation and writes nothing.
+void SavePicture(const TBitmap &bitmap, const QString &path);

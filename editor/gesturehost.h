@@ -1,0 +1,21 @@
+#pragma once
+// What a gesture window needs from the main window that holds it. The main
+// window implements this; the editor does not depend on the application.
+class QObject;
+class TPlumoraKeys;
+
+class IGestureHost
+{
+public:
+    // Refreshes Save, Save As and the size gauges after any change.
+    virtual void UpdateFileCommands() = 0;
+    // Saves the given gesture window (Save As when it has no file yet).
+    virtual void Save1Click(QObject *Sender) = 0;
+    // The settings store, for the last folders of the file dialogs.
+    virtual TPlumoraKeys &Keys() = 0;
+    // True while the main window itself is going away.
+    virtual bool Destroying() const = 0;
+
+protected:
+    ~IGestureHost() = default;
+};

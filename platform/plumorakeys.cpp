@@ -1,0 +1,182 @@
+#include "plumorakeys.h"
+
+#include "settingsformat.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <initializer_list>
+#include <utility>
+
+namespace {
+
+QString &storeFileOverride()
+{
+    static QString path;
+    return path;
+}
+
+// Whether the store file exists with contents that cannot be parsed. Checked
+// on every visit: QSettings reports a parse failure only on the visit that
+// first reads the file and serves its cached (empty) result afterwards.
+bool storeDamaged(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false; // missing (a first run), or unreadable: QSettings reports that itself
+    const QByteArray bytes = file.read(plumora::settings::kMaxSettingsFileBytes + 1);
+    return !bytes.isEmpty() && !plumora::settings::parseTypedSettings(bytes);
+}
+
+// One visit to the store. A store that exists but cannot be read, or whose
+// contents are damaged, counts as a key that could not be opened.
+struct Visit
+{
+    Visit() : store(TPlumoraKeys::storeFile(), plumora::settings::typedSettingsFormat())
+    {
+        opened = store.status() == QSettings::NoError && !storeDamaged(store.fileName());
+    }
+    QSettings store;
+    bool opened = false;
+};
+
+// What the registry reports as the path of the running program.
+QString programPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+// Writes values of one key in one visit. A damaged file is moved aside to
+// "<file>.bad" first, so that it is replaced instead of blocking every write
+// for good; its contents could not be read anyway.
+void writeValues(const QString &key, std::initializer_list<std::pair<QString, QVariant>> values)
+{
+    const QString path = TPlumoraKeys::storeFile();
+    if (storeDamaged(path)) {
+        QFile::remove(path + QStringLiteral(".bad"));
+        QFile::rename(path, path + QStringLiteral(".bad"));
+    }
+    QSettings store(path, plumora::settings::typedSettingsFormat());
+    if (store.status() == QSettings::NoError) {
+        store.beginGroup(key);
+        for (const auto &[name, value] : values)
+            store.setValue(name, value);
+        store.endGroup();
+        store.sync();
+    }
+    if (store.status() != QSettings::NoError)
+        throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(values.begin()->first));
+}
+
+} // namespace
+
+TPlumoraKeys::TPlumoraKeys()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        m_position = screen->virtualGeometry().topLeft();
+        m_size = QPoint(screen->geometry().width(), screen->geometry().height());
+    }
+}
+
+QString TPlumoraKeys::storeFile()
+{
+    if (!storeFileOverride().isEmpty())
+        return storeFileOverride();
+    const QString fromEnvironment = qEnvironmentVariable("PLUMORA_SETTINGS_FILE");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Quorvant/Plumora.conf");
+}
+
+void TPlumoraKeys::setStoreFile(const QString &path)
+{
+    storeFileOverride() = path;
+}
+
+QRect TPlumoraKeys::GetWorkArea() const
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        return screen->availableGeometry();
+    return {};
+}
+
+QPoint TPlumoraKeys::readPoint(const QString &xName, const QString &yName, QPoint fallback)
+{
+    Visit visit;
+    if (!visit.opened)
+        return fallback;
+    visit.store.beginGroup(settingsKey());
+    // A value that is missing or not a 32-bit integer falls back on its own.
+    auto readInteger = [&visit](const QString &name, int otherwise) {
+        const QVariant value = visit.store.value(name);
+        return value.typeId() == QMetaType::Int ? value.toInt() : otherwise;
+    };
+    const int y = readInteger(yName, fallback.y());
+    const int x = readInteger(xName, fallback.x());
+    return { x, y };
+}
+
+QPoint TPlumoraKeys::WindowPosition()
+{
+    const QRect area = GetWorkArea();
+    m_position = readPoint(QStringLiteral("Left"), QStringLiteral("Top"), area.topLeft());
+    return m_position;
+}
+
+QPoint TPlumoraKeys::WindowSize()
+{
+    const QRect area = GetWorkArea();
+    m_size
+        = readPoint(QStringLiteral("Width"), QStringLiteral("Height"), QPoint(area.width(), area.height()));
+    return m_size;
+}
+
+void TPlumoraKeys::setWindowPosition(QPoint position)
+{
+    if (position == m_position)
+        return;
+    m_position = position;
+    writePoint(QStringLiteral("Left"), QStringLiteral("Top"), position);
+}
+
+void TPlumoraKeys::setWindowSize(QPoint size)
+{
+    if (size == m_size)
+        return;
+    m_size = size;
+    writePoint(QStringLiteral("Width"), QStringLiteral("Height"), size);
+}
+
+void TPlumoraKeys::writePoint(const QString &xName, const QString &yName, QPoint point)
+{
+    writeValues(
+        settingsKey(), { { xName, QVariant(qint32(point.x())) }, { yName, QVariant(qint32(point.y())) } });
+}
+
+QString TPlumoraKeys::readFolder(const QString &name)
+{
+    Visit visit;
+    if (!visit.opened)
+        return programPath();
+    const QVariant value = visit.store.value(directoriesKey() + QLatin1Char('/') + name);
+    if (!value.isValid())
+        return {};
+    if (value.typeId() != QMetaType::QString)
+        return programPath();
+    // Text ends at its first zero character, as a registry string does.
+    QString text = value.toString();
+    const qsizetype zero = text.indexOf(QChar(u'\0'));
+    if (zero >= 0)
+        text.truncate(zero);
+    return text;
+}
+
+void TPlumoraKeys::writeFolder(const QString &name, const QString &dir)
+{
+    writeValues(directoriesKey(), { { name, QVariant(dir) } });
+}

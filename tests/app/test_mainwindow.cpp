@@ -1,0 +1,361 @@
+// The main window and its gesture windows, driven as a user would: commands,
+// scripted dialogs, the close prompt, the gauges and the settings store.
+#include "app/gesturedialogs.h"
+#include "app/mainwindow.h"
+#include "app/sizegauge.h"
+#include "editor/gesturewindow.h"
+#include "gesture/zqgesture.h"
+#include "platform/plumorakeys.h"
+#include "platform/ui/dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+// Answers the dialogs in order: a path for a file dialog (empty = cancel),
+// a button for a message box. Records every message box text.
+class Script
+{
+public:
+    Script()
+    {
+        plumora::ui::setDialogResponder([this](QDialog &dialog) { return answer(dialog); });
+    }
+    ~Script() { plumora::ui::setDialogResponder({}); }
+
+    Script &file(const QString &path)
+    {
+        m_answers.push_back({path, QMessageBox::NoButton});
+        return *this;
+    }
+    Script &button(QMessageBox::StandardButton b)
+    {
+        m_answers.push_back({{}, b});
+        return *this;
+    }
+    QStringList messages;
+    QStringList captions;
+    bool exhausted() const { return m_answers.empty(); }
+
+private:
+    int answer(QDialog &dialog)
+    {
+        if (auto *box = qobject_cast<QMessageBox *>(&dialog)) {
+            messages << box->text();
+            captions << box->windowTitle();
+            if (m_answers.empty())
+                return QMessageBox::Ok;
+            const auto b = m_answers.front().second;
+            m_answers.pop_front();
+            return b == QMessageBox::NoButton ? QMessageBox::Ok : b;
+        }
+        if (auto *files = qobject_cast<QFileDialog *>(&dialog)) {
+            if (m_answers.empty())
+                return QDialog::Rejected;
+            const QString path = m_answers.front().first;
+            m_answers.pop_front();
+            if (path.isEmpty())
+                return QDialog::Rejected;
+            files->selectFile(path);
+            return QDialog::Accepted;
+        }
+        return QDialog::Rejected;
+    }
+    std::deque<std::pair<QString, QMessageBox::StandardButton>> m_answers;
+};
+
+// A gesture file made with the gesture library.
+QString makeGesture(const QString &path, const QString &tagline, const QString &author = {})
+{
+    TZQGesture g;
+    auto frames = std::make_unique<TFrameList>(8, 6);
+    for (int i = 0; i < 3; ++i) {
+        QImage image(8, 6, QImage::Format_RGB32);
+        image.fill(qRgb(40 * i, 100, 200));
+        frames->Add(image, clNone);
+    }
+    g.setFrames(std::move(frames));
+    g.setTagline(tagline);
+    g.SetAuthor(author);
+    g.SaveToFile(path);
+    return path;
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
+        main = std::make_unique<TfrmMain>();
+    }
+    void TearDown() override
+    {
+        for (TfrmGestureWindow *w : main->GestureWindows())
+            w->UnsavedChanges = false;
+        main.reset();
+        TPlumoraKeys::setStoreFile(QString());
+    }
+    TfrmGestureWindow *active() { return main->ActiveGestureWindow(); }
+    void settle()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TfrmMain> main;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, StartsWithoutGestureWindows)
+{
+    EXPECT_EQ(main->windowTitle(), "Plumora");
+    EXPECT_FALSE(main->ActSave->isEnabled());
+    EXPECT_FALSE(main->ActionSaveAs->isEnabled());
+    main->UpdateIdleCommands();
+    EXPECT_FALSE(main->TileVertically1->isEnabled());
+    EXPECT_FALSE(main->Cascade2->isEnabled());
+    EXPECT_EQ(main->ActNew->shortcut(), QKeySequence::New);
+    EXPECT_EQ(main->ActionSaveAs->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    QStringList menus;
+    for (QAction *a : main->menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Window", "&Help"}));
+}
+
+TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
+{
+    TfrmGestureWindow *w = main->New1Click();
+    settle();
+    ASSERT_EQ(active(), w);
+    EXPECT_EQ(w->windowTitle(), "(untitled) - Plumora");
+    EXPECT_EQ(w->pnlButtonFile->text(), "<none>");
+    EXPECT_EQ(w->pnlAnimationFile->text(), "<none>");
+    EXPECT_EQ(w->pnlAudioFile->text(), "<none>");
+    EXPECT_FALSE(w->btnSaveButtonImage->isEnabled());
+    EXPECT_FALSE(w->btnSaveAnimation->isEnabled());
+    EXPECT_FALSE(w->btnSaveAudio->isEnabled());
+    EXPECT_TRUE(w->Edit2->isEnabled());
+    EXPECT_TRUE(w->Edit2->text().isEmpty());
+    EXPECT_EQ(w->Label5->text(), "Frame  1 of  1");
+    // No frames yet: nothing to save whatever else was edited.
+    w->edTagline->setText("hello");
+    EXPECT_FALSE(main->ActSave->isEnabled());
+    EXPECT_FALSE(main->ActionSaveAs->isEnabled());
+    main->UpdateIdleCommands();
+    EXPECT_TRUE(main->TileVertically1->isEnabled());
+    // The window's Frames menu sits between Edit and Window.
+    QStringList menus;
+    for (QAction *a : main->menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "F&rames", "&Window", "&Help"}));
+}
+
+TEST(GestureWindow, TabControlTakesHalfTheWidth)
+{
+    TfrmGestureWindow window(nullptr);
+    window.show();
+    window.resize(1000, 400);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.PageControl1->width(), 500);
+}
+
+TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
+{
+    const QString first = makeGesture(dir.filePath("first.zqa"), "first tagline", "Ann");
+    const QString second = dir.filePath("second.zqa");
+    {
+        Script script;
+        script.file(first);
+        main->Open1Click();
+        EXPECT_TRUE(script.messages.isEmpty()) << script.messages.join('|').toStdString();
+    }
+    TfrmGestureWindow *w = active();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), first);
+    EXPECT_EQ(w->edTagline->text(), "first tagline");
+    EXPECT_EQ(w->Edit2->text(), "Ann");
+    EXPECT_FALSE(w->Edit2->isEnabled());
+    EXPECT_EQ(w->pnlAnimationFile->text(), "> Internal <");
+    EXPECT_EQ(w->pnlAudioFile->text(), "<None>");
+    EXPECT_TRUE(w->btnSaveAnimation->isEnabled());
+    EXPECT_EQ(w->TrackBar1->maximum(), 3);
+    EXPECT_EQ(w->Label5->text(), "Frame 1 of 3");
+    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_FALSE(main->ActSave->isEnabled());
+    EXPECT_TRUE(main->ActionSaveAs->isEnabled());
+    EXPECT_EQ(main->Keys().GestureOpenDir(), dir.path() + "/");
+
+    // Editing the tagline enables Save and makes closing ask.
+    w->edTagline->setText("changed");
+    EXPECT_TRUE(main->ActSave->isEnabled());
+    EXPECT_TRUE(w->UnsavedChanges);
+
+    {
+        Script script;
+        script.file(second);
+        main->SaveAs1Click();
+    }
+    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_EQ(w->windowTitle(), second);
+    EXPECT_EQ(w->ZQGesture1->Filename(), second);
+    EXPECT_EQ(main->Keys().GestureSaveDir(), dir.path() + "/");
+
+    // A later Save writes the new file, never the one saved away from.
+    w->edTagline->setText("changed again");
+    main->Save1Click(nullptr);
+    TZQGesture back;
+    back.setFilename(second);
+    EXPECT_EQ(back.Tagline(), "changed again");
+    TZQGesture original;
+    original.setFilename(first);
+    EXPECT_EQ(original.Tagline(), "first tagline");
+}
+
+TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
+{
+    QFile junk(dir.filePath("junk.zqa"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a gesture");
+    junk.close();
+    Script script;
+    script.file(junk.fileName());
+    try {
+        main->Open1Click();
+        FAIL() << "an unreadable file must be reported";
+    } catch (const PlumoraError &e) {
+        EXPECT_EQ(e.message(), junk.fileName() + " is not a gesture file that Plumora can read.");
+    }
+    settle();
+    EXPECT_TRUE(main->GestureWindows().isEmpty());
+    EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
+}
+
+TEST_F(MainWindowTest, CancelledOpenMakesNoWindow)
+{
+    Script script;
+    script.file(QString());
+    main->Open1Click();
+    EXPECT_TRUE(main->GestureWindows().isEmpty());
+}
+
+TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
+{
+    TfrmGestureWindow *w = main->New1Click();
+    settle();
+    w->UnsavedChanges = true;
+    {
+        Script script;
+        script.button(QMessageBox::Cancel);
+        EXPECT_FALSE(w->parentWidget()->close());
+        ASSERT_EQ(script.messages.size(), 1);
+        EXPECT_EQ(script.messages[0], "The gesture has changed.\r\rDo you want to save the changes?");
+        EXPECT_TRUE(w->UnsavedChanges);
+    }
+    {
+        // Yes runs Save As; cancelling it keeps the window and its changes.
+        Script script;
+        script.button(QMessageBox::Yes).file(QString());
+        EXPECT_FALSE(w->parentWidget()->close());
+        EXPECT_TRUE(w->UnsavedChanges);
+    }
+    {
+        // Yes with a file chosen saves, then closes.
+        const QString path = dir.filePath("saved.zqa");
+        auto frames = std::make_unique<TFrameList>(4, 4);
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        frames->Add(image, clNone);
+        w->ZQGesture1->setFrames(std::move(frames));
+        Script script;
+        script.button(QMessageBox::Yes).file(path);
+        EXPECT_TRUE(w->parentWidget()->close());
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    settle();
+    EXPECT_TRUE(main->GestureWindows().isEmpty());
+
+    const QString titled = makeGesture(dir.filePath("titled.zqa"), "t");
+    {
+        Script script;
+        script.file(titled);
+        main->Open1Click();
+    }
+    TfrmGestureWindow *t = active();
+    t->UnsavedChanges = true;
+    Script script;
+    script.button(QMessageBox::No);
+    EXPECT_TRUE(t->parentWidget()->close());
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_EQ(script.messages[0], "The gesture " + titled + " has changed.\r\rDo you want to save the changes?");
+}
+
+TEST_F(MainWindowTest, SaveWithoutFileNameRunsSaveAsForThatWindow)
+{
+    TfrmGestureWindow *a = main->New1Click();
+    TfrmGestureWindow *b = main->New1Click();
+    settle();
+    ASSERT_EQ(active(), b);
+    a->UnsavedChanges = true;
+    Script script;
+    script.file(QString()); // cancelled
+    main->Save1Click(a);
+    EXPECT_TRUE(a->UnsavedChanges);
+    EXPECT_TRUE(script.exhausted());
+}
+
+TEST_F(MainWindowTest, ExitStoresPlacementAndRestoresOnce)
+{
+    main->move(40, 30);
+    main->resize(700, 500);
+    main->close();
+    TPlumoraKeys keys;
+    EXPECT_EQ(keys.WindowSize(), QPoint(700, 500));
+    main.reset();
+    main = std::make_unique<TfrmMain>();
+    main->RestorePlacement();
+    EXPECT_EQ(main->size(), QSize(700, 500));
+}
+
+TEST(SizeGauge, ColoursTextsAndFill)
+{
+    EXPECT_EQ(GaugeColor(1, 24999), QColor(0, 255, 0));
+    EXPECT_EQ(GaugeColor(1, 25000), QColor(255, 255, 0));
+    EXPECT_EQ(GaugeColor(3, 32499), QColor(255, 255, 0));
+    EXPECT_EQ(GaugeColor(3, 32500), QColor(255, 0, 0));
+    EXPECT_EQ(GaugeColor(5, 53999), QColor(0, 255, 0));
+    EXPECT_EQ(GaugeColor(5, 54000), QColor(255, 255, 0));
+    EXPECT_EQ(GaugeColor(5, 64000), QColor(255, 0, 0));
+    EXPECT_EQ(GaugeText(30000), "29K");
+    EXPECT_EQ(GaugeFill(100, 30000), 45);
+    EXPECT_EQ(GaugeText(70000), "64K");
+    EXPECT_EQ(GaugeFill(100, 70000), 100);
+    EXPECT_EQ(GaugeText(-1), "0K");
+    EXPECT_EQ(GaugeFill(100, -1), 0);
+
+    QImage canvas(100, 20, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    DrawSizeGauge(painter, QRect(0, 0, 100, 20), 1, 30000, QColor(10, 20, 30));
+    painter.end();
+    EXPECT_EQ(canvas.pixel(44, 19), qRgb(255, 255, 0));
+    EXPECT_EQ(canvas.pixel(45, 19), qRgb(10, 20, 30));
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Runs the built plumora-cli and collects what it printed.
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace clitest {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline QString cliPath()
+{
+    return QStringLiteral(PLUMORA_BIN_DIR "/plumora-cli");
+}
+
+inline CliRun runCli(const QStringList &args)
+{
+    QProcess process;
+    process.start(cliPath(), args);
+    CliRun run;
+    if (!process.waitForStarted(10000)) {
+        ADD_FAILURE() << "cannot start " << cliPath().toStdString();
+        return run;
+    }
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "plumora-cli did not finish: " << args.join(' ').toStdString();
+        return run;
+    }
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    if (process.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "plumora-cli crashed: " << args.join(' ').toStdString() << "\n"
+                      << run.err.toStdString();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    return run;
+}
+
+} // namespace clitest
