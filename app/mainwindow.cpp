@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -174,7 +175,19 @@ void TfrmMain::createCommands()
     });
 
     command(ActHelpContents, "ActHelpContents", QStringLiteral("&Contents"), 0, [this] { Contents1Click(); });
+    // The menu shows F1 beside Contents; the key itself opens the topic of
+    // the control that has the focus (the contents when it has none).
     ActHelpContents->setShortcut(QKeySequence(Qt::Key_F1));
+    ActHelpContents->setShortcutContext(Qt::WidgetShortcut);
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::ApplicationShortcut);
+    connect(f1, &QShortcut::activated, this, [] {
+        QWidget *focus = QApplication::focusWidget();
+        if (focus)
+            plumora::ui::showHelpFor(focus);
+        else
+            plumora::ui::showHelpContents();
+    });
     command(ActHelpIndex, "ActHelpIndex", QStringLiteral("&Index"), 0, [this] { Index1Click(); });
     command(ActHowToHelp, "ActHowToHelp", QStringLiteral("&How to Use Help"), 0, [this] { HowtoUseHelp1Click(); });
     command(ActAbout, "ActAbout", QStringLiteral("About..."), 0, [this] { About1Click(); });

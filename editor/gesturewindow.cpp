@@ -1,6 +1,8 @@
 #include "gesturewindow.h"
 
 #include "gesture/zqgesture.h"
+#include "buttonfit.h"
+#include "filedialogs.h"
 #include "gesturehost.h"
 #include "platform/errors.h"
 #include "platform/ui/dialogs.h"
@@ -8,6 +10,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColorDialog>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -108,6 +112,8 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent)
     layout->addWidget(Splitter1);
 
     buildMenus();
+    buildDialogs();
+    connectSettingsHandlers();
     ResetPreviewGlyph();
     edTagline->setFocus();
     m_loading = false;
@@ -355,6 +361,30 @@ void TfrmGestureWindow::buildMenus()
     Frames1->setObjectName(QStringLiteral("Frames1"));
 }
 
+void TfrmGestureWindow::buildDialogs()
+{
+    OpenPictureDialog1 = MakeFileDialog(
+        this, QStringLiteral("OpenPictureDialog1"), false,
+        QStringLiteral("All (*.gif;*.jpg;*.jpeg;*.bmp)|*.gif;*.jpg;*.jpeg;*.bmp|CompuServe GIF Image (*.gif)|*.gif|"
+                       "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"),
+        QStringLiteral("gif"));
+    SavePictureDialog1 = MakeFileDialog(
+        this, QStringLiteral("SavePictureDialog1"), true,
+        QStringLiteral("All (*.jpg;*.gif;*.bmp)|*.jpg;*.gif;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
+                       "CompuServe GIF Image (*.gif)|*.gif|Bitmaps (*.bmp)|*.bmp"),
+        QStringLiteral("gif"));
+    SavePictureDialog2 = MakeFileDialog(this, QStringLiteral("SavePictureDialog2"), true,
+                                        QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"),
+                                        QStringLiteral("gif"));
+    OpenDialog1 = MakeFileDialog(this, QStringLiteral("OpenDialog1"), false,
+                                 QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
+    SaveDialog1 = MakeFileDialog(this, QStringLiteral("SaveDialog1"), true,
+                                 QStringLiteral("Wav files (*.wav)|*.wav|All files (*.*)|*.*"), QStringLiteral("wav"));
+    ColorDialog1 = new QColorDialog(this);
+    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+    ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+}
+
 void TfrmGestureWindow::UpdateFileCommands()
 {
     if (m_host)
@@ -405,14 +435,9 @@ void TfrmGestureWindow::setTestBackground(TColor colour)
 
 void TfrmGestureWindow::ResetPreviewGlyph()
 {
-    // The placeholder: an empty 18 x 18 button face with a thin frame.
-    QImage placeholder(18, 18, QImage::Format_RGB32);
-    placeholder.fill(palette().color(QPalette::Button));
-    QPainter painter(&placeholder);
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawRect(0, 0, 17, 17);
-    painter.end();
-    btnGesture->setIcon(QIcon(QPixmap::fromImage(placeholder)));
+    if (!btnGesture)
+        return;
+    btnGesture->setIcon(QIcon(QPixmap::fromImage(ButtonPlaceholderPicture().image())));
     btnGesture->repaint();
 }
 

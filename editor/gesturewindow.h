@@ -12,13 +12,18 @@
 class IGestureHost;
 class QAction;
 class QCheckBox;
+class QColorDialog;
+class QFileDialog;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
+class QMouseEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QRubberBand;
 class QScrollArea;
 class QSlider;
 class QSpinBox;
@@ -111,6 +116,54 @@ public:
     void TrackBar1Change();
     void ZQGesture1FrameChange();
 
+    // The window's dialogs (filedialogs.h runs them through the dialog seam).
+    QFileDialog *OpenPictureDialog1 = nullptr;  // button and animation pictures
+    QFileDialog *SavePictureDialog1 = nullptr;  // button picture
+    QFileDialog *SavePictureDialog2 = nullptr;  // animation strip
+    QFileDialog *OpenDialog1 = nullptr;         // sound
+    QFileDialog *SaveDialog1 = nullptr;         // sound
+    QColorDialog *ColorDialog1 = nullptr;       // test background
+
+    // Frame editing (gesturewindow_frames.cpp).
+    void CopyFrame();
+    void CutFrame();
+    void PasteFrame();
+    void DeleteFrame();
+    void InsertBlankFrame();
+    void MoveForward1Click();
+    void MoveBackward1Click();
+    void Frames1Click();     // enables the "Frames" menu's items as it opens
+    void popGesturePopup();  // the same for the pop-up menu
+    void TrackBar1KeyUp(QKeyEvent *event);
+    void FormKeyDown(QKeyEvent *event);
+    QMenu *popGesture = nullptr;
+    QAction *Cut3 = nullptr, *Copy3 = nullptr, *Paste3 = nullptr, *DeleteFrame1 = nullptr,
+            *InsertBlankFrame1 = nullptr, *MoveBackward1 = nullptr, *MoveForward1 = nullptr;
+    QAction *Cut2 = nullptr, *Copy2 = nullptr, *Paste2 = nullptr, *Delete1 = nullptr, *InsertBlank1 = nullptr,
+            *MoveBackward2 = nullptr, *MoveForward2 = nullptr;
+
+    // Animation import and export (gesturewindow_animation.cpp).
+    void btnSelectAnimationClick();
+    void btnSaveAnimationClick();
+
+    // Button picture (gesturewindow_button.cpp).
+    void btnSelectButtonImageClick();
+    void btnSaveButtonImageClick();
+
+    // Transparent colour picking, test background, rubber band and sound
+    // (gesturewindow_settings.cpp).
+    void sbnSelectTransparentMouseDown();
+    void FormMouseMove();
+    void FormMouseDown();
+    void ZQGesture1MouseDown(QMouseEvent *event);
+    void ZQGesture1MouseMove(QMouseEvent *event);
+    void ZQGesture1MouseUp(QMouseEvent *event);
+    void pnlColorSelectClick();
+    void btnSelectAudioClick();
+    void btnSaveAudioClick();
+    // The colour shown on screen at a point of the gesture control.
+    TColor ColorShownAt(QPoint point) const;
+
     // The text panels' states.
     enum class PanelState { None, NoneAfterOpen, Internal, Path };
     void setPanel(QLabel *panel, PanelState state, const QString &path = {});
@@ -137,6 +190,9 @@ private:
     void buildSettingsPage();
     void buildPreviewPane();
     void buildMenus();
+    void buildDialogs();
+    void buildFrameMenus();     // gesturewindow_frames.cpp
+    void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void centreGesture();
     void setFrameLabel(const char *format);
     void noteChange(bool changed);
@@ -146,5 +202,6 @@ private:
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;
     bool m_dying = false;
+    QRubberBand *m_rubberBand = nullptr;
     bool m_audioLoopTicked = false; // which audio option is ticked
 };

@@ -1,0 +1,50 @@
+// The Button row: loading a picture as the gesture's 18 x 18 button picture,
+// and saving the button picture as GIF, BMP or JPEG.
+#include "gesturewindow.h"
+
+#include "buttonfit.h"
+#include "codecs/pictureio.h"
+#include "filedialogs.h"
+#include "gesture/zqgesture.h"
+#include "gesturehost.h"
+#include "platform/plumorakeys.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+
+void TfrmGestureWindow::btnSelectButtonImageClick()
+{
+    OpenPictureDialog1->selectNameFilter(OpenPictureDialog1->nameFilters().value(0));
+    const QString path = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().ButtonOpenDir() : QString());
+    if (path.isEmpty())
+        return;
+    if (m_host)
+        m_host->Keys().setButtonOpenDir(FolderOf(path));
+
+    // The new picture is read and fitted before anything changes, so a file
+    // that cannot be read leaves the earlier button picture as it was.
+    const TBitmap picture = LoadPicture(path);
+    const TBitmap button = FitButtonPicture(picture, ButtonPictureRatio(picture.width(), picture.height()));
+
+    ZQGesture1->setGlyph(button);
+    ZQGesture1->update();
+    ShowGlyph();
+    setPanel(pnlButtonFile, PanelState::Path, path);
+    btnSaveButtonImage->setEnabled(true);
+    UnsavedChanges = true;
+    UpdateFileCommands();
+}
+
+void TfrmGestureWindow::btnSaveButtonImageClick()
+{
+    const QString path =
+        RunFileDialog(*SavePictureDialog1, m_host ? m_host->Keys().ButtonSaveDir() : QString(), true);
+    if (path.isEmpty())
+        return;
+    if (m_host)
+        m_host->Keys().setButtonSaveDir(FolderOf(path));
+    // The kind of file follows the name's extension; one Plumora cannot
+    // write is refused with a message rather than silently skipped.
+    SavePicture(ZQGesture1->Glyph(), path);
+}
