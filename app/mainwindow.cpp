@@ -330,6 +330,8 @@ void TfrmMain::UpdateIdleCommands()
 
 void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
 {
+    if (m_destroying)
+        return;
     // The active gesture window's "Frames" menu stands between Edit and Window.
     if (m_mergedMenu) {
         menuBar()->removeAction(m_mergedMenu);

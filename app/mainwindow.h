@@ -5,6 +5,7 @@
 #include "editor/gesturehost.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -96,5 +97,6 @@ private:
 
     std::unique_ptr<TPlumoraKeys> m_keys;
     bool m_destroying = false;
-    QAction *m_mergedMenu = nullptr;
+    // Goes null by itself when the window that owns the menu is destroyed.
+    QPointer<QAction> m_mergedMenu;
 };
