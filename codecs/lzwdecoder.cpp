@@ -109,6 +109,16 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
     int lastPercent = -1;
     Status status = Status::Complete;
 
+    // Near the end of the data: one byte at a time; false when the data runs
+    // out before a whole code is there.
+    auto refillByBytes = [&]() {
+        while (bitCount < codeWidth && in != inEnd) {
+            bitBuffer |= std::uint64_t(*in++) << bitCount;
+            bitCount += 8;
+        }
+        return bitCount >= codeWidth;
+    };
+
     std::uint8_t *const stackEnd = m_stack.data() + m_stack.size();
     std::uint8_t *const stackLimit = stackEnd - 4096;
 
@@ -121,15 +131,9 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
                 const int bytes = (63 - bitCount) >> 3;
                 in += bytes;
                 bitCount += bytes * 8;
-            } else {
-                while (bitCount < codeWidth && in != inEnd) {
-                    bitBuffer |= std::uint64_t(*in++) << bitCount;
-                    bitCount += 8;
-                }
-                if (bitCount < codeWidth) {
-                    status = Status::EndOfData;
-                    break;
-                }
+            } else if (!refillByBytes()) {
+                status = Status::EndOfData;
+                break;
             }
         }
         int code = int(bitBuffer & codeMask);
@@ -158,11 +162,7 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
             codeMask = (1u << codeWidth) - 1;
             nextFree = clearCode + 2;
             tableFull = false;
-            while (bitCount < codeWidth && in != inEnd) {
-                bitBuffer |= std::uint64_t(*in++) << bitCount;
-                bitCount += 8;
-            }
-            if (bitCount < codeWidth) {
+            if (!refillByBytes()) {
                 status = Status::EndOfData;
                 break;
             }
