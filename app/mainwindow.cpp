@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
+#include "editor/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "gesturedialogs.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -112,6 +114,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 TfrmMain::~TfrmMain()
 {
     m_destroying = true;
+    AnimationProgressSink() = {};
     QGuiApplication::restoreOverrideCursor();
     // Gesture windows go first, while the settings store still exists.
     for (QMdiSubWindow *sub : MdiArea->subWindowList())
@@ -264,6 +267,27 @@ void TfrmMain::createStatusBar()
     StatusBar1 = new TStatusPanels([this](QPainter &p, int panel, const QRect &r) { StatusBar1DrawPanel(p, panel, r); });
     statusBar()->addPermanentWidget(StatusBar1);
     statusBar()->setToolTip(QStringLiteral("Graphic, Audio, & Total file size limits "));
+
+    // Long imports and strip saves report their progress here.
+    ProgressBar1 = new QProgressBar;
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setMaximumWidth(160);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    ProgressBar1->hide();
+    statusBar()->addWidget(ProgressBar1);
+    AnimationProgressSink() = [bar = QPointer<QProgressBar>(ProgressBar1)](TProgressStage stage, int percent) {
+        if (!bar)
+            return;
+        if (stage == TProgressStage::Starting) {
+            bar->setValue(0);
+            bar->show();
+        } else if (stage == TProgressStage::Running) {
+            bar->setValue(percent);
+        } else {
+            bar->hide();
+        }
+    };
 }
 
 void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &rect)
@@ -310,7 +334,9 @@ void TfrmMain::UpdateFileCommands()
     }
     const TZQGesture *gesture = window->ZQGesture1;
     const bool valid = gesture && gesture->Valid();
-    ActSave->setEnabled(valid && gesture->Modified());
+    // Edits that the gesture does not count as modifications (moving or
+    // deleting frames, a new button picture) must still be savable.
+    ActSave->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges));
     ActionSaveAs->setEnabled(valid);
 }
 

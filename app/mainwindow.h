@@ -13,6 +13,7 @@ class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QProgressBar;
 class QToolBar;
 class TfrmGestureWindow;
 class TOpenGestureDialog;
@@ -59,6 +60,7 @@ public:
     TSaveGestureDialog *SaveGestureDialog1 = nullptr;
     TStatusPanels *StatusBar1 = nullptr;
     QToolBar *ToolBar1 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
     QMenu *File1 = nullptr;
     QMenu *Edit1 = nullptr;
     QMenu *Window1 = nullptr;

@@ -2,6 +2,8 @@
 // The command table of plumora-cli and what every command shares: its
 // description for the help, the parsed command line, the output streams and
 // the errors that end a command.
+#include "platform/colors.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -9,6 +11,8 @@
 
 #include <span>
 #include <vector>
+
+class QJsonValue;
 
 namespace cli {
 
@@ -77,6 +81,9 @@ struct Command
     int minPositional = 0;
     int maxPositional = 0;
     int (*run)(const Arguments &args, Console &io) = nullptr;
+    // The command makes widgets (the gesture component), so the tool starts
+    // a QApplication for it instead of a QCoreApplication.
+    bool needsWidgets = false;
 };
 
 // Every command, in the order the help lists them. Each topic file provides
@@ -100,5 +107,14 @@ void ensureDirectory(const QString &path);
 
 // The topic tables.
 std::span<const Command> gifCommands();
+std::span<const Command> gestureCommands();
+
+// "#RRGGBB" of a colour; for JSON, null when there is none; for text, "none".
+QString hexColor(TColor color);
+QJsonValue jsonColor(TColor color);
+QString colorText(TColor color);
+// A file's text with control characters shown as escapes, so it stays on one
+// line of the terminal.
+QString printable(const QString &text);
 
 } // namespace cli

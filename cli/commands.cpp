@@ -1,6 +1,8 @@
 // The command table, argument parsing and help text of plumora-cli.
 #include "command.h"
 
+#include <QJsonValue>
+
 #include "platform/errors.h"
 
 #include <QDir>
@@ -55,11 +57,13 @@ QString usageLine(const Command &command)
 
 } // namespace
 
+std::span<const Command> createCommands(); // createcommand.cpp
+
 const std::vector<Command> &commandTable()
 {
     static const std::vector<Command> table = [] {
         std::vector<Command> all;
-        for (const auto &topic : { gifCommands() })
+        for (const auto &topic : { gestureCommands(), gifCommands(), createCommands() })
             all.insert(all.end(), topic.begin(), topic.end());
         all.push_back(kHelpCommand);
         return all;
@@ -177,6 +181,49 @@ void ensureDirectory(const QString &path)
         throw EStreamError(QStringLiteral("%1: exists and is not a folder").arg(path));
     if (!info.exists() && !QDir().mkpath(path))
         throw EStreamError(QStringLiteral("%1: cannot create the folder").arg(path));
+}
+
+// Colours and texts as the commands print them.
+
+QString hexColor(TColor color)
+{
+    return QStringLiteral("#%1%2%3")
+        .arg(redOf(color), 2, 16, QLatin1Char('0'))
+        .arg(greenOf(color), 2, 16, QLatin1Char('0'))
+        .arg(blueOf(color), 2, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QJsonValue jsonColor(TColor color)
+{
+    return color == clNone ? QJsonValue(QJsonValue::Null) : QJsonValue(hexColor(color));
+}
+
+QString colorText(TColor color)
+{
+    return color == clNone ? QStringLiteral("none") : hexColor(color);
+}
+
+// Control characters of a file's text shown as escapes, so that a text line
+// stays one line on the terminal.
+QString printable(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '\r')
+            result += QLatin1String("\\r");
+        else if (u == '\n')
+            result += QLatin1String("\\n");
+        else if (u == '\t')
+            result += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            result += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
 }
 
 } // namespace cli

@@ -20,25 +20,6 @@ namespace cli {
 
 namespace {
 
-QString hexColor(TColor color)
-{
-    return QStringLiteral("#%1%2%3")
-        .arg(redOf(color), 2, 16, QLatin1Char('0'))
-        .arg(greenOf(color), 2, 16, QLatin1Char('0'))
-        .arg(blueOf(color), 2, 16, QLatin1Char('0'))
-        .toUpper();
-}
-
-QJsonValue jsonColor(TColor color)
-{
-    return color == clNone ? QJsonValue(QJsonValue::Null) : QJsonValue(hexColor(color));
-}
-
-QString colorText(TColor color)
-{
-    return color == clNone ? QStringLiteral("none") : hexColor(color);
-}
-
 QString versionText(int version)
 {
     return version == 2 ? QStringLiteral("89a") : QStringLiteral("87a");
@@ -60,27 +41,6 @@ QString disposalText(int disposal)
     }
 }
 
-// Control characters of a file's text shown as escapes, so that a text line
-// stays one line on the terminal.
-QString printable(const QString &text)
-{
-    QString result;
-    result.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == '\r')
-            result += QLatin1String("\\r");
-        else if (u == '\n')
-            result += QLatin1String("\\n");
-        else if (u == '\t')
-            result += QLatin1String("\\t");
-        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
-            result += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
 
 // Reads a GIF with our reader; the file name goes into any error message.
 void loadGif(TGIFImage &gif, const QString &path)

@@ -7,11 +7,12 @@
 
 #include "platform/errors.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTextStream>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -72,14 +73,32 @@ int runTool(const QStringList &args, cli::Console &io)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // Commands that make widgets get a QApplication, on the offscreen platform
+    // unless another one is asked for, so they run without a display; the
+    // others keep a plain QCoreApplication and never touch a platform.
+    const cli::Command *command = argc > 1 ? cli::findCommand(QString::fromLocal8Bit(argv[1])) : nullptr;
+    // The tool's own arguments are taken before Qt sees any: Qt would remove
+    // the ones it knows itself ("--reverse", "-style X", ...) from argv.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    static int qtArgc = 1;
+    static char *qtArgv[] = {argv[0], nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (command && command->needsWidgets) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(qtArgc, qtArgv);
+    } else {
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("plumora-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLUMORA_VERSION));
 
     QTextStream out(stdout);
     QTextStream err(stderr);
     cli::Console io { out, err };
-    const int code = runTool(QCoreApplication::arguments().mid(1), io);
+    const int code = runTool(args, io);
     out.flush();
     err.flush();
     return code;

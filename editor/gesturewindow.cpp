@@ -359,6 +359,7 @@ void TfrmGestureWindow::buildMenus()
 {
     Frames1 = new QMenu(QStringLiteral("F&rames"), this);
     Frames1->setObjectName(QStringLiteral("Frames1"));
+    buildFrameMenus();
 }
 
 void TfrmGestureWindow::buildDialogs()

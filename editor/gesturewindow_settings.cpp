@@ -100,6 +100,8 @@ void TfrmGestureWindow::connectSettingsHandlers()
     }
     connect(btnSelectButtonImage, &QPushButton::clicked, this, [this] { btnSelectButtonImageClick(); });
     connect(btnSaveButtonImage, &QPushButton::clicked, this, [this] { btnSaveButtonImageClick(); });
+    connect(btnSelectAnimation, &QPushButton::clicked, this, [this] { btnSelectAnimationClick(); });
+    connect(btnSaveAnimation, &QPushButton::clicked, this, [this] { btnSaveAnimationClick(); });
     connect(btnSelectAudio, &QPushButton::clicked, this, [this] { btnSelectAudioClick(); });
     connect(btnSaveAudio, &QPushButton::clicked, this, [this] { btnSaveAudioClick(); });
 }

@@ -359,3 +359,29 @@ TEST(SizeGauge, ColoursTextsAndFill)
     EXPECT_EQ(canvas.pixel(44, 19), qRgb(255, 255, 0));
     EXPECT_EQ(canvas.pixel(45, 19), qRgb(10, 20, 30));
 }
+
+TEST_F(MainWindowTest, FrameEditsCanBeSaved)
+{
+    const QString path = makeGesture(dir.filePath("frames.zqa"), "three frames");
+    {
+        Script script;
+        script.file(path);
+        main->Open1Click();
+    }
+    TfrmGestureWindow *w = active();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(main->ActSave->isEnabled());
+    {
+        Script script;
+        script.button(QMessageBox::Yes);
+        w->DeleteFrame();
+    }
+    // Deleting a frame is not a modification of the gesture's own settings,
+    // but it is a change the user must be able to save.
+    EXPECT_TRUE(main->ActSave->isEnabled());
+    main->Save1Click(nullptr);
+    TZQGesture back;
+    back.setFilename(path);
+    EXPECT_EQ(back.Frames()->Count(), 2);
+    EXPECT_FALSE(main->ActSave->isEnabled());
+}

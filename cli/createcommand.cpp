@@ -1,0 +1,239 @@
+// The create command: assemble a gesture file from a picture (and optionally
+// a button picture and a sound) with the editor's own import, so that the
+// same files and choices give the same gesture as the gesture window makes.
+#include "command.h"
+
+#include "codecs/ansitext.h"
+#include "codecs/pictureio.h"
+#include "editor/animationimport.h"
+#include "editor/buttonfit.h"
+#include "gesture/zqgesture.h"
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace cli {
+
+// The topic table this file adds to the command list.
+std::span<const Command> createCommands();
+
+namespace {
+
+void requireAtMostOne(const Arguments &args, std::initializer_list<const char *> names)
+{
+    QStringList given;
+    for (const char *name : names)
+        if (args.has(QLatin1String(name)))
+            given << QStringLiteral("--") + QLatin1String(name);
+    if (given.size() > 1)
+        throw UsageError(
+            QStringLiteral("%1 cannot be given together").arg(given.join(QStringLiteral(" and "))));
+}
+
+// A whole number from 1 up, or nothing when the option is absent.
+std::optional<int> positiveOption(const Arguments &args, const QString &name)
+{
+    if (!args.has(name))
+        return std::nullopt;
+    bool ok = false;
+    const int value = args.value(name).toInt(&ok);
+    if (!ok || value < 1)
+        throw UsageError(
+            QStringLiteral("--%1 needs a whole number from 1 up, not \"%2\"").arg(name, args.value(name)));
+    return value;
+}
+
+TColor parseColour(const QString &text)
+{
+    QString digits = text;
+    if (digits.startsWith(QLatin1Char('#')))
+        digits.remove(0, 1);
+    bool ok = digits.size() == 6;
+    const uint rgb = ok ? digits.toUInt(&ok, 16) : 0;
+    if (!ok)
+        throw UsageError(
+            QStringLiteral("--transparent needs a colour as RRGGBB in hex, not \"%1\"").arg(text));
+    return RGBColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
+}
+
+// Gesture texts are stored as at most 255 Windows-1252 bytes; a text that
+// would come back different is refused rather than cut or altered.
+QString storableText(const Arguments &args, const QString &name)
+{
+    const QString text = args.value(name);
+    const QByteArray bytes = toAnsi(text);
+    if (fromAnsi(bytes) != text)
+        throw UsageError(QStringLiteral("--%1 holds characters a gesture cannot store (it keeps "
+                                        "Windows-1252 text)")
+                             .arg(name));
+    if (bytes.size() > 255)
+        throw UsageError(QStringLiteral("--%1 is %2 characters long; a gesture keeps at most 255")
+                             .arg(name)
+                             .arg(bytes.size()));
+    return text;
+}
+
+// A frame number (counted from 1) of the animation, stored in one byte.
+std::uint8_t frameNumber(const QString &option, int value, int frameCount)
+{
+    if (value > frameCount)
+        throw PlumoraError(
+            QStringLiteral("--%1 %2: the animation has %3 frames").arg(option).arg(value).arg(frameCount));
+    if (value > 255)
+        throw PlumoraError(
+            QStringLiteral("--%1 %2: a gesture counts frames up to 255").arg(option).arg(value));
+    return std::uint8_t(value);
+}
+
+int runCreate(const Arguments &args, Console &io)
+{
+    const QString target = args.positional.first();
+    if (!args.has(QStringLiteral("animation")))
+        throw UsageError(QStringLiteral("--animation FILE is required"));
+    requireAtMostOne(args, { "frames", "frame-width" });
+    requireAtMostOne(args, { "button", "auto-button" });
+    requireAtMostOne(args, { "once", "loop", "reverse" });
+    requireAtMostOne(args, { "transparent", "transparent-from-gif" });
+
+    const QString animationPath = args.value(QStringLiteral("animation"));
+    std::optional<TFrameSplit> split;
+    if (const auto n = positiveOption(args, QStringLiteral("frames")))
+        split = TFrameSplit { TFrameSplit::FrameCount, *n };
+    if (const auto w = positiveOption(args, QStringLiteral("frame-width")))
+        split = TFrameSplit { TFrameSplit::FrameWidth, *w };
+    const std::optional<int> loopFrame = positiveOption(args, QStringLiteral("loop"));
+    const std::optional<int> audioFrame = positiveOption(args, QStringLiteral("audio-frame"));
+    const TColor transparent = args.has(QStringLiteral("transparent"))
+        ? parseColour(args.value(QStringLiteral("transparent")))
+        : clNone;
+    const QString tagline = storableText(args, QStringLiteral("tagline"));
+    const QString author = storableText(args, QStringLiteral("author"));
+
+    // A single picture without a cut is one frame: a one-frame GIF as it is
+    // (the editor's Cancel), a JPEG or BMP whole (the dialog's first offer).
+    const bool gifFile = QFileInfo(animationPath).suffix().toUpper() == QLatin1String("GIF");
+    bool asked = false;
+    const TSplitQuestion ask = [&](int, int) -> std::optional<TFrameSplit> {
+        asked = true;
+        if (split || gifFile)
+            return split;
+        return TFrameSplit { TFrameSplit::FrameCount, 1 };
+    };
+    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask);
+    if (!animation)
+        throw PlumoraError(
+            QStringLiteral("%1: no frames were made").arg(QDir::toNativeSeparators(animationPath)));
+    const int frameCount = animation->FrameCount();
+    if (split && !asked)
+        throw PlumoraError(
+            QStringLiteral("%1 has %2 frames; --frames and --frame-width cut single pictures only")
+                .arg(QDir::toNativeSeparators(animationPath))
+                .arg(frameCount));
+    if (args.has(QStringLiteral("author")) && !animation->Author.isEmpty())
+        throw PlumoraError(QStringLiteral("%1 carries the author text \"%2\", which the gesture keeps; "
+                                          "--author cannot replace it")
+                               .arg(QDir::toNativeSeparators(animationPath), animation->Author));
+    if (args.has(QStringLiteral("transparent-from-gif"))
+        && (!animation->KeepsTransparency || animation->TransparentColor == clNone))
+        throw PlumoraError(
+            QStringLiteral("%1 gives no transparent colour").arg(QDir::toNativeSeparators(animationPath)));
+
+    TZQGesture gesture;
+    gesture.NoSizeUpdate = true;
+    InstallAnimation(gesture, *animation);
+    if (!args.has(QStringLiteral("transparent-from-gif")))
+        gesture.setTransparentColor(transparent);
+    gesture.setTagline(tagline);
+    if (args.has(QStringLiteral("author")))
+        gesture.SetAuthor(author);
+
+    if (args.has(QStringLiteral("button"))) {
+        const TBitmap picture = LoadPicture(args.value(QStringLiteral("button")));
+        gesture.setGlyph(FitButtonPicture(picture, ButtonPictureRatio(picture.width(), picture.height())));
+    } else if (args.has(QStringLiteral("auto-button"))) {
+        gesture.setGlyph(animation->ButtonPicture());
+    }
+
+    if (args.has(QStringLiteral("loop"))) {
+        gesture.setAnimLoopOption(aoLoop);
+        gesture.setAnimLoopFrame(frameNumber(QStringLiteral("loop"), *loopFrame, frameCount));
+    } else if (args.has(QStringLiteral("reverse"))) {
+        gesture.setAnimLoopOption(aoReverse);
+    } else {
+        gesture.setAnimLoopOption(aoPlayOnce);
+    }
+
+    if (args.has(QStringLiteral("sound")))
+        gesture.LoadAudioFromFile(args.value(QStringLiteral("sound")));
+    if (audioFrame)
+        gesture.setAudioLoopFrame(frameNumber(QStringLiteral("audio-frame"), *audioFrame, frameCount));
+    gesture.setAudioRepeat(args.has(QStringLiteral("audio-repeat")));
+
+    gesture.SaveToFile(target);
+    io.out << QDir::toNativeSeparators(target) << ": " << frameCount
+           << (frameCount == 1 ? " frame of " : " frames of ") << animation->FrameSize.width() << " x "
+           << animation->FrameSize.height() << " pixels\n";
+    return kExitOk;
+}
+
+const Command kCreateCommands[] = {
+    {
+        QStringLiteral("create"),
+        QStringLiteral("OUT.zqa --animation FILE [options]"),
+        QStringLiteral("Make a gesture from a picture, a button picture and a sound"),
+        QStringLiteral("Imports FILE (GIF, JPEG or BMP, by its extension) as the editor's Animation\n"
+                       "Load does: a GIF of two frames or more frame by frame; a single picture is a\n"
+                       "horizontal strip cut by --frames or --frame-width (without either, a one-frame\n"
+                       "GIF stays one frame and a JPEG or BMP becomes one frame). The frames are scaled\n"
+                       "to at most 255 pixels wide (pictures wider than high) or 225 pixels high.\n"
+                       "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
+                       "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
+                       "from 1. A gesture that would not read back (frames too many or too large for\n"
+                       "the file) is refused and nothing is written."),
+        {
+            { QStringLiteral("animation"), QStringLiteral("FILE"),
+                QStringLiteral("the picture to import (required)") },
+            { QStringLiteral("frames"), QStringLiteral("N"),
+                QStringLiteral("cut a single picture into N frames") },
+            { QStringLiteral("frame-width"), QStringLiteral("W"),
+                QStringLiteral("cut a single picture into frames W pixels wide") },
+            { QStringLiteral("button"), QStringLiteral("FILE"),
+                QStringLiteral("the button picture (GIF, JPEG or BMP)") },
+            { QStringLiteral("auto-button"), {},
+                QStringLiteral("make the button picture from the first frame") },
+            { QStringLiteral("sound"), QStringLiteral("FILE.wav"),
+                QStringLiteral("the sound, taken byte for byte") },
+            { QStringLiteral("tagline"), QStringLiteral("TEXT"),
+                QStringLiteral("the tagline (at most 255 characters)") },
+            { QStringLiteral("author"), QStringLiteral("TEXT"),
+                QStringLiteral("the author text (at most 255 characters)") },
+            { QStringLiteral("once"), {}, QStringLiteral("play the animation once (the default)") },
+            { QStringLiteral("loop"), QStringLiteral("FRAME"),
+                QStringLiteral("loop back to FRAME after the last frame") },
+            { QStringLiteral("reverse"), {}, QStringLiteral("play forward, then backward") },
+            { QStringLiteral("transparent"), QStringLiteral("RRGGBB"),
+                QStringLiteral("the transparent colour, in hex") },
+            { QStringLiteral("transparent-from-gif"), {},
+                QStringLiteral("the transparent colour of the GIF's first frame") },
+            { QStringLiteral("audio-frame"), QStringLiteral("N"),
+                QStringLiteral("start the sound at frame N") },
+            { QStringLiteral("audio-repeat"), {}, QStringLiteral("restart the sound on every loop") },
+        },
+        1,
+        1,
+        runCreate,
+        true,
+    },
+};
+
+} // namespace
+
+std::span<const Command> createCommands()
+{
+    return kCreateCommands;
+}
+
+} // namespace cli

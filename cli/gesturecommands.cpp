@@ -1,0 +1,434 @@
+// Gesture commands: show what a gesture file holds, check that files read,
+// and take a gesture apart into its pictures, sound and frames.
+//
+// Files are read with the gesture component itself, so these commands accept
+// exactly what the editor opens. The component is a widget, so these commands
+// are marked as needing widgets and main() starts a QApplication for them.
+#include "command.h"
+
+#include "codecs/gifimage.h"
+#include "gesture/zqgesture.h"
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <climits>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+constexpr char kMagic[] = "ZQAG0100";
+constexpr int kHeaderSize = 42;
+constexpr std::uint8_t kFlagTransparent = 0x04;
+constexpr std::uint8_t kFlagAudio = 0x08;
+
+// Where the parts of a gesture file lie. The component reads the same
+// layout; this walk only locates the blocks, for `extract` and to say where a
+// short file ends.
+struct Block
+{
+    qint64 offset = 0; // of the block's first byte, after its length field
+    int length = 0;
+};
+
+struct GestureLayout
+{
+    std::uint8_t flags = 0;
+    // Each block is present once the walk has found it inside the file.
+    std::optional<Block> button;
+    std::optional<Block> animation;
+    std::optional<Block> sound; // only with the audio flag
+    QString problem; // empty when every part lies inside the file
+};
+
+GestureLayout walkLayout(QIODevice &file)
+{
+    GestureLayout layout;
+    const qint64 size = file.size();
+    // Reads `count` bytes at `at`, or records which part the file ends in.
+    auto readAt = [&](qint64 at, qint64 count, const char *part) -> std::optional<QByteArray> {
+        if (at + count > size) {
+            layout.problem = QStringLiteral("the file ends inside the %1 (it has %2 bytes; the %1 needs "
+                                            "bytes %3 to %4)")
+                                 .arg(QLatin1String(part))
+                                 .arg(size)
+                                 .arg(at)
+                                 .arg(at + count - 1);
+            return std::nullopt;
+        }
+        if (!file.seek(at)) {
+            layout.problem = QStringLiteral("cannot seek to byte %1").arg(at);
+            return std::nullopt;
+        }
+        QByteArray bytes = file.read(count);
+        if (bytes.size() != count) {
+            layout.problem = QStringLiteral("cannot read the %1").arg(QLatin1String(part));
+            return std::nullopt;
+        }
+        return bytes;
+    };
+    // A 16-bit length, most significant byte first, and the block after it.
+    auto blockAt = [&](qint64 at, const char *lengthPart, const char *part) -> std::optional<Block> {
+        const auto length = readAt(at, 2, lengthPart);
+        if (!length)
+            return std::nullopt;
+        const Block block { at + 2, (std::uint8_t((*length)[0]) << 8) | std::uint8_t((*length)[1]) };
+        if (block.offset + block.length > size) {
+            readAt(block.offset, block.length, part);
+            return std::nullopt;
+        }
+        return block;
+    };
+
+    const auto start = readAt(0, 9, "magic and tagline length");
+    if (!start)
+        return layout;
+    if (!start->startsWith(QByteArray(kMagic, 8))) {
+        layout.problem = QStringLiteral("the file does not start with \"%1\"").arg(QLatin1String(kMagic));
+        return layout;
+    }
+    const int taglineLength = std::uint8_t((*start)[8]);
+    if (taglineLength > 0 && !readAt(9, taglineLength, "tagline"))
+        return layout;
+    const auto header = readAt(9 + taglineLength, kHeaderSize, "header");
+    if (!header)
+        return layout;
+    layout.flags = std::uint8_t((*header)[3]);
+    const qint64 buttonAt = 9 + taglineLength + kHeaderSize;
+    const auto button = blockAt(buttonAt, "button block length", "button picture");
+    if (!button)
+        return layout;
+    layout.button = *button;
+    // Each block is followed by a two-byte end marker, which readers skip.
+    const auto animation
+        = blockAt(button->offset + button->length + 2, "animation block length", "animation");
+    if (!animation)
+        return layout;
+    layout.animation = *animation;
+    if (layout.flags & kFlagAudio) {
+        const auto sound = blockAt(animation->offset + animation->length + 2, "sound block length", "sound");
+        if (!sound)
+            return layout;
+        layout.sound = *sound;
+    }
+    return layout;
+}
+
+QByteArray blockBytes(QIODevice &file, const Block &block)
+{
+    if (!file.seek(block.offset))
+        throw EStreamError(plumora::streamReadError());
+    QByteArray bytes = file.read(block.length);
+    if (bytes.size() != block.length)
+        throw EStreamError(plumora::streamReadError());
+    return bytes;
+}
+
+// Says which picture a GIF failure came from, by decoding the two pictures
+// as the component does. Empty when both decode.
+// Which picture a GIF failure came from, found by decoding the pictures the
+// walk located, in file order, as the component does. Empty when they decode.
+QString failingPicture(QIODevice &file, const GestureLayout &layout)
+{
+    const std::pair<const std::optional<Block> *, const char *> pictures[] = {
+        { &layout.button, "the button picture" },
+        { &layout.animation, "the animation" },
+    };
+    for (const auto &[block, name] : pictures) {
+        if (!*block)
+            break;
+        try {
+            TGIFImage gif;
+            gif.ReadFromBuffer(blockBytes(file, **block));
+            TBitmap bitmap;
+            gif.RenderTo(bitmap);
+        } catch (const std::exception &) {
+            return QLatin1String(name);
+        }
+    }
+    return {};
+}
+
+// Why a gesture did not read: the component's message, with the picture it
+// concerns, or for a short file where it ends.
+QString failureReason(QFile &file, const std::exception &error)
+{
+    const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
+    const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
+    const GestureLayout layout = walkLayout(file);
+    const QString picture = failingPicture(file, layout);
+    if (!picture.isEmpty())
+        return picture + QStringLiteral(": ") + message;
+    // A wrong magic is already said plainly by the component.
+    if (!layout.problem.isEmpty() && dynamic_cast<const EStreamError *>(&error))
+        return message + QStringLiteral(": ") + layout.problem;
+    return message;
+}
+
+// Reads a gesture file into the component. Returns the reason it does not
+// read, or an empty text.
+QString readGestureFile(TZQGesture &gesture, QFile &file)
+{
+    if (QFileInfo(file.fileName()).isDir())
+        return QStringLiteral("is a folder, not a file");
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot open: %1").arg(file.errorString());
+    try {
+        gesture.ReadGesture(file);
+    } catch (const std::exception &error) {
+        return failureReason(file, error);
+    }
+    return {};
+}
+
+// A file that reads but holds no whole frame is no gesture to the editor
+// either. Empty when the gesture has frames.
+QString framesProblem(const TZQGesture &gesture)
+{
+    if (gesture.Valid())
+        return {};
+    const int width = gesture.Frames() ? gesture.Frames()->Width() : 0;
+    return QStringLiteral("the animation strip holds no whole frame of the stated width (%1 pixels)")
+        .arg(width);
+}
+
+// The reason a file is no usable gesture, or an empty text.
+QString loadGesture(TZQGesture &gesture, QFile &file)
+{
+    const QString reason = readGestureFile(gesture, file);
+    return reason.isEmpty() ? framesProblem(gesture) : reason;
+}
+
+QString animationName(TAnimOptions option)
+{
+    switch (option) {
+    case aoLoop:
+        return QStringLiteral("loop");
+    case aoReverse:
+        return QStringLiteral("reverse");
+    case aoPlayOnce:
+        break;
+    }
+    return QStringLiteral("once");
+}
+
+
+int runInfo(const Arguments &args, Console &io)
+{
+    const QString path = args.positional.at(0);
+    TZQGesture gesture;
+    QFile file(path);
+    const QString readFailure = readGestureFile(gesture, file);
+    if (!readFailure.isEmpty()) {
+        // What the component holds after a failed read is partial; show none of it.
+        io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << readFailure << '\n';
+        return kExitFailure;
+    }
+    const TFrameList *frames = gesture.Frames();
+    const QString reason = framesProblem(gesture);
+    // With no frame read and no transparent flag, the component keeps the
+    // header's zero bytes as a colour; the file has none.
+    const bool hasTransparent = frames->Count() > 0 ? gesture.TransparentColor() != clNone
+                                                    : (walkLayout(file).flags & kFlagTransparent) != 0;
+    const TColor transparent = hasTransparent ? gesture.TransparentColor() : clNone;
+
+    if (args.has(QStringLiteral("json"))) {
+        const QJsonObject json {
+            { QStringLiteral("valid"), reason.isEmpty() },
+            { QStringLiteral("tagline"), gesture.Tagline() },
+            { QStringLiteral("author"), gesture.Author() },
+            { QStringLiteral("frameWidth"), frames->Width() },
+            { QStringLiteral("frameHeight"), frames->Height() },
+            { QStringLiteral("frameCount"), frames->Count() },
+            { QStringLiteral("animation"), animationName(gesture.AnimLoopOption()) },
+            { QStringLiteral("loopFrame"), gesture.AnimLoopFrame() },
+            { QStringLiteral("audioFrame"), gesture.AudioLoopFrame() },
+            { QStringLiteral("audioRepeat"), gesture.AudioRepeat() },
+            { QStringLiteral("transparentColor"),
+                jsonColor(transparent) },
+            { QStringLiteral("hasAudio"), gesture.HasAudio() },
+            { QStringLiteral("animationSize"), gesture.AnimationSize() },
+            { QStringLiteral("audioSize"), gesture.AudioSize() },
+            { QStringLiteral("gestureSize"), gesture.GestureSize() },
+        };
+        io.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+    } else {
+        const auto yesNo = [](bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); };
+        const auto orNone
+            = [](const QString &text) { return text.isEmpty() ? QStringLiteral("(none)") : printable(text); };
+        io.out << "File:              " << path << '\n'
+               << "Tagline:           " << orNone(gesture.Tagline()) << '\n'
+               << "Author:            " << orNone(gesture.Author()) << '\n'
+               << "Frames:            " << frames->Count() << " of " << frames->Width() << " x "
+               << frames->Height() << '\n'
+               << "Animation:         " << animationName(gesture.AnimLoopOption()) << '\n'
+               << "Loop frame:        " << gesture.AnimLoopFrame() << '\n'
+               << "Audio start frame: " << gesture.AudioLoopFrame() << '\n'
+               << "Audio repeat:      " << yesNo(gesture.AudioRepeat()) << '\n'
+               << "Transparent:       "
+               << colorText(transparent) << '\n'
+               << "Sound:             " << yesNo(gesture.HasAudio()) << '\n'
+               << "Animation size:    " << gesture.AnimationSize() << " bytes\n"
+               << "Audio size:        " << gesture.AudioSize() << " bytes\n"
+               << "Gesture size:      " << gesture.GestureSize() << " bytes\n";
+    }
+    if (!reason.isEmpty()) {
+        io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << reason << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int runCheck(const Arguments &args, Console &io)
+{
+    int failures = 0;
+    for (const QString &path : args.positional) {
+        TZQGesture gesture;
+        // Only reading is checked; the sizes would encode everything again.
+        gesture.NoSizeUpdate = true;
+        QFile file(path);
+        const QString reason = loadGesture(gesture, file);
+        if (!reason.isEmpty()) {
+            io.out << path << ": " << reason << '\n';
+            ++failures;
+        }
+    }
+    if (failures > 0) {
+        io.err << "plumora-cli check: " << failures << " of " << args.positional.size()
+               << (args.positional.size() == 1 ? " file does" : " files do") << " not read\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+void writeFile(const QString &target, const QByteArray &bytes)
+{
+    QFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw EStreamError(QStringLiteral("%1: cannot create: %2").arg(target, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw EStreamError(QStringLiteral("%1: cannot write: %2").arg(target, file.errorString()));
+}
+
+// A frame as a picture with an alpha channel: the pixels of its mask colour
+// fully transparent (their colour kept), every other pixel opaque as stored.
+QImage framePicture(const TFrameList &frames, int index)
+{
+    QImage image = frames.Picture(index).convertToFormat(QImage::Format_ARGB32);
+    const TColor mask = frames.MaskColor(index);
+    if (mask == clNone)
+        return image;
+    const QRgb key = toQRgb(mask);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((row[x] | 0xFF000000u) == key)
+                row[x] &= 0x00FFFFFFu;
+    }
+    return image;
+}
+
+int runExtract(const Arguments &args, Console &io)
+{
+    const QString path = args.positional.at(0);
+    const QString folder = args.positional.at(1);
+    TZQGesture gesture;
+    gesture.NoSizeUpdate = true;
+    QFile file(path);
+    const QString reason = loadGesture(gesture, file);
+    if (!reason.isEmpty())
+        throw PlumoraError(QStringLiteral("%1: not a gesture that reads: %2").arg(path, reason));
+    // The component read the file, so the walk finds every block.
+    const GestureLayout layout = walkLayout(file);
+    if (!layout.problem.isEmpty() || !layout.button || !layout.animation)
+        throw PlumoraError(QStringLiteral("%1: %2").arg(path, layout.problem));
+
+    ensureDirectory(folder);
+    const QDir dir(folder);
+    const auto write = [&](const QString &name, const QByteArray &bytes) {
+        const QString target = dir.filePath(name);
+        writeFile(target, bytes);
+        io.out << target << '\n';
+    };
+    write(QStringLiteral("button.gif"), blockBytes(file, *layout.button));
+    write(QStringLiteral("animation.gif"), blockBytes(file, *layout.animation));
+    if (layout.sound) {
+        if (layout.sound->length > 0)
+            write(QStringLiteral("sound.wav"), blockBytes(file, *layout.sound));
+        else
+            io.err << "plumora-cli extract: " << path << ": the sound block is empty; no sound.wav written\n";
+    }
+
+    const TFrameList &frames = *gesture.Frames();
+    for (int i = 0; i < frames.Count(); ++i) {
+        const QString target = dir.filePath(QStringLiteral("frame-%1.png").arg(i, 3, 10, QLatin1Char('0')));
+        QImageWriter writer(target, "png");
+        if (!writer.write(framePicture(frames, i)))
+            throw EStreamError(QStringLiteral("%1: cannot write: %2").arg(target, writer.errorString()));
+        io.out << target << '\n';
+    }
+    return kExitOk;
+}
+
+const Command kGestureCommands[] = {
+    {
+        QStringLiteral("info"),
+        QStringLiteral("FILE.zqa [--json]"),
+        QStringLiteral("Show the texts, frames, options and sizes of a gesture"),
+        QStringLiteral("Lists the tagline, author text, frame size and count, animation option\n"
+                       "(once, loop or reverse), loop frame and audio start frame (counted from 1),\n"
+                       "whether the sound repeats, the transparent colour, whether there is a sound,\n"
+                       "and the encoded sizes of the animation, the sound and the whole gesture.\n"
+                       "A file that does not read as a gesture is reported with the reason; the exit\n"
+                       "status is then 1."),
+        { { QStringLiteral("json"), {}, QStringLiteral("print one JSON object instead of text") } },
+        1,
+        1,
+        runInfo,
+        true,
+    },
+    {
+        QStringLiteral("check"),
+        QStringLiteral("FILE..."),
+        QStringLiteral("Check that gesture files read"),
+        QStringLiteral("Reads every file as the editor opens it and prints \"FILE: reason\" for each\n"
+                       "one that does not read; files that read print nothing. The exit status is 1\n"
+                       "when any file does not read."),
+        {},
+        1,
+        INT_MAX,
+        runCheck,
+        true,
+    },
+    {
+        QStringLiteral("extract"),
+        QStringLiteral("FILE.zqa OUTDIR"),
+        QStringLiteral("Write the pictures, sound and frames of a gesture as files"),
+        QStringLiteral("Writes into OUTDIR (created when missing) button.gif and animation.gif, the\n"
+                       "two GIF files exactly as the gesture holds them, sound.wav when the gesture\n"
+                       "has a sound, and every frame as frame-000.png, frame-001.png, ... with the\n"
+                       "pixels of the transparent colour fully transparent. Prints the path of each\n"
+                       "file written. Nothing is written when the gesture does not read."),
+        {},
+        2,
+        2,
+        runExtract,
+        true,
+    },
+};
+
+} // namespace
+
+std::span<const Command> gestureCommands()
+{
+    return kGestureCommands;
+}
+
+} // namespace cli

@@ -1,0 +1,330 @@
+#include "animationimport.h"
+
+#include "buttonfit.h"
+#include "codecs/ansitext.h"
+#include "codecs/gifanimator.h"
+#include "codecs/pictureio.h"
+#include "gesture/zqgesture.h"
+#include "platform/errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString displayName(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+bool isGifFile(const QString &path)
+{
+    return QFileInfo(path).suffix().toUpper() == QLatin1String("GIF");
+}
+
+// The GIF reader's messages ("Unknown GIF version") do not say which file
+// they are about; the user picked it a moment ago, but the CLI prints many.
+[[noreturn]] void rethrowNamingFile(const PlumoraError &error, const QString &path)
+{
+    const QString name = displayName(path);
+    if (error.message().contains(name))
+        throw;
+    const QString message = QStringLiteral("Cannot read GIF picture \"%1\": %2").arg(name, error.message());
+    if (dynamic_cast<const EStreamError *>(&error))
+        throw EStreamError(message);
+    throw EInvalidGraphicOperation(message);
+}
+
+// Hands the whole operation's percentage to the caller, once per change.
+class ProgressReporter
+{
+public:
+    explicit ProgressReporter(const TImportProgress &progress) : m_progress(progress)
+    {
+        if (m_progress)
+            m_progress(TProgressStage::Starting, 0);
+    }
+    ~ProgressReporter()
+    {
+        if (m_progress)
+            m_progress(TProgressStage::Ending, 100);
+    }
+    ProgressReporter(const ProgressReporter &) = delete;
+    ProgressReporter &operator=(const ProgressReporter &) = delete;
+
+    // Step `done` (plus `fraction` of the next) of `total` steps, within the
+    // percentage range [from, to).
+    void report(int from, int to, qint64 done, qint64 total, double fraction = 0)
+    {
+        if (!m_progress || total <= 0)
+            return;
+        const double part = std::clamp((double(done) + fraction) / double(total), 0.0, 1.0);
+        const int percent = from + int(part * (to - from));
+        if (percent == m_last)
+            return;
+        m_last = percent;
+        m_progress(TProgressStage::Running, percent);
+    }
+
+private:
+    const TImportProgress &m_progress;
+    int m_last = -1;
+};
+
+// A picture with an alpha channel is cut as the plain picture it shows.
+TBitmap plainPicture(const TBitmap &picture)
+{
+    if (!picture.image().hasAlphaChannel())
+        return picture;
+    return TBitmap(picture.image().convertToFormat(QImage::Format_RGB32));
+}
+
+} // namespace
+
+TSplitPlan PlanSplit(int pictureWidth, const TFrameSplit &split)
+{
+    if (pictureWidth < 1 || split.value < 1)
+        return {};
+    if (split.mode == TFrameSplit::FrameCount) {
+        const int count = std::min(split.value, pictureWidth);
+        return { pictureWidth / count, count };
+    }
+    const int width = std::min(split.value, pictureWidth);
+    return { width, pictureWidth / width };
+}
+
+void SplitPicture(const TBitmap &picture, int height, const TSplitPlan &plan, TGIFImage &target)
+{
+    if (plan.count < 1 || plan.pieceWidth < 1 || height < 1)
+        return;
+    const TBitmap source = plainPicture(picture);
+    const int depth = source.hasPalette() ? source.bitsPerPixel() : 0;
+    for (int k = 0; k < plan.count; ++k) {
+        // QImage::copy fills what lies outside the source with zeros: black,
+        // or palette entry 0, which is what a fresh bitmap would show.
+        QImage piece = source.image().copy(plan.pieceWidth * k, 0, plan.pieceWidth, height);
+        if (piece.isNull())
+            throw EInvalidGraphicOperation(
+                QStringLiteral("Not enough memory to cut the picture into frames"));
+        if (piece.format() == QImage::Format_Indexed8) {
+            // Outside the source, copy leaves index 0, which needs an entry.
+            QVector<QRgb> table = piece.colorTable();
+            if (table.isEmpty())
+                piece.setColorTable({ qRgb(0, 0, 0) });
+        }
+        target.AppendFrame(TBitmap(piece, depth));
+    }
+}
+
+int RoundHalfEven(double value)
+{
+    const double lower = std::floor(value);
+    const double diff = value - lower;
+    double result = lower;
+    if (diff > 0.5 || (diff == 0.5 && std::fmod(lower, 2.0) != 0.0))
+        result = lower + 1;
+    return int(result);
+}
+
+QSize FitToPreview(int screenWidth, int screenHeight)
+{
+    int width = screenWidth;
+    int height = screenHeight;
+    if (screenWidth > screenHeight) {
+        width = std::min(screenWidth, kPreviewMaxWidth);
+        const double scale = double(width) / double(screenWidth);
+        height = RoundHalfEven(double(screenHeight) * scale);
+    } else if (screenHeight > 0) {
+        height = std::min(screenHeight, kPreviewMaxHeight);
+        const double scale = double(height) / double(screenHeight);
+        width = RoundHalfEven(double(screenWidth) * scale);
+    }
+    // A very thin strip would otherwise round to frames without pixels.
+    return { std::max(width, 1), std::max(height, 1) };
+}
+
+TImportProgress &AnimationProgressSink()
+{
+    static TImportProgress sink;
+    return sink;
+}
+
+// ---------------------------------------------------------------------------
+// TImportedAnimation
+
+TImportedAnimation::TImportedAnimation() = default;
+TImportedAnimation::TImportedAnimation(TImportedAnimation &&) noexcept = default;
+TImportedAnimation &TImportedAnimation::operator=(TImportedAnimation &&) noexcept = default;
+TImportedAnimation::~TImportedAnimation() = default;
+
+TBitmap TImportedAnimation::ButtonPicture()
+{
+    if (!m_source)
+        return FitButtonPicture([](QPainter &, const QRect &) {}, 0);
+    return FitButtonPicture(m_source->Image(), ButtonPictureRatio(ScreenWidth, ScreenHeight));
+}
+
+std::optional<TImportedAnimation> ReadAnimationFile(
+    const QString &path, const TSplitQuestion &ask, const TImportProgress &progress)
+{
+    auto animator = std::make_unique<TRxGIFAnimator>();
+    TGIFImage &image = animator->Image();
+    const QString name = displayName(path);
+
+    if (isGifFile(path)) {
+        try {
+            image.ReadFromFile(path);
+        } catch (const PlumoraError &error) {
+            rethrowNamingFile(error, path);
+        }
+        if (image.FrameCount() == 0)
+            throw EInvalidGraphicOperation(
+                QStringLiteral("Cannot read GIF picture \"%1\": the file holds no image").arg(name));
+        if (image.FrameCount() < 2) {
+            // The animator has taken the logical screen size; the pixels come
+            // from the first frame's own picture.
+            const int width = animator->Width();
+            const int height = animator->Height();
+            if (const auto split = ask ? ask(width, height) : std::nullopt) {
+                TBitmap picture;
+                try {
+                    picture = image.Frames(0).DecodedBitmap();
+                } catch (const PlumoraError &error) {
+                    rethrowNamingFile(error, path);
+                }
+                TGIFImage pieces;
+                SplitPicture(picture, height, PlanSplit(width, *split), pieces);
+                pieces.Author = image.Author;
+                image.CopyFrom(pieces);
+            }
+        }
+    } else {
+        const TBitmap picture = LoadPicture(path, TJpegColors::Quantized);
+        const auto split = ask ? ask(picture.width(), picture.height()) : std::nullopt;
+        if (!split)
+            return std::nullopt;
+        TGIFImage pieces;
+        SplitPicture(picture, picture.height(), PlanSplit(picture.width(), *split), pieces);
+        image.CopyFrom(pieces);
+        animator->setTransparent(false);
+    }
+
+    const int frameCount = image.FrameCount();
+    const int screenWidth = image.ScreenWidth();
+    const int screenHeight = image.ScreenHeight();
+    if (frameCount == 0 || screenWidth < 1 || screenHeight < 1)
+        throw EInvalidGraphicOperation(QStringLiteral("No frames were cut from \"%1\"").arg(name));
+
+    const QSize size = FitToPreview(screenWidth, screenHeight);
+    if (qint64(frameCount) * size.width() * size.height() > kImportMaxPixels)
+        throw EInvalidGraphicOperation(
+            QStringLiteral("\"%1\" has %2 frames of %3 x %4 pixels, more than Plumora can hold")
+                .arg(name)
+                .arg(frameCount)
+                .arg(size.width())
+                .arg(size.height()));
+    animator->setWidth(size.width());
+    animator->setHeight(size.height());
+    animator->setStretch(true);
+
+    TImportedAnimation result;
+    result.ScreenWidth = screenWidth;
+    result.ScreenHeight = screenHeight;
+    result.FrameSize = size;
+    result.Author = fromAnsi(image.Author);
+    result.KeepsTransparency = animator->Transparent();
+    // Composed without the transparent areas left out: they keep the
+    // composition's fill colour, which is the transparent colour itself.
+    animator->setTransparent(false);
+
+    {
+        ProgressReporter reporter(progress);
+        int decoding = 0;
+        if (progress)
+            image.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
+                if (stage == TProgressStage::Running)
+                    reporter.report(0, 50, decoding, frameCount, percent / 100.0);
+            };
+        struct DetachProgress
+        {
+            TGIFImage &image;
+            ~DetachProgress() { image.OnProgress = nullptr; }
+        } detach { image };
+        try {
+            for (decoding = 0; decoding < frameCount; ++decoding) {
+                image.Frames(decoding).DecodedBitmap();
+                reporter.report(0, 50, decoding + 1, frameCount);
+            }
+        } catch (const PlumoraError &error) {
+            rethrowNamingFile(error, path);
+        }
+
+        result.Frames = std::make_unique<TFrameList>(size.width(), size.height());
+        for (int i = 0; i < frameCount; ++i) {
+            const TBitmap frame = animator->GetFrameBitmap(i);
+            result.Frames->Add(frame.image(), clNone);
+            reporter.report(50, 100, i + 1, frameCount);
+        }
+    }
+
+    result.TransparentColor = result.KeepsTransparency ? image.Frames(0).TransparentColor : clNone;
+    result.m_source = std::move(animator);
+    return result;
+}
+
+void InstallAnimation(TZQGesture &gesture, TImportedAnimation &animation)
+{
+    // The old frames go before the transparent colour is cleared, and the
+    // new ones come unmasked, so setting the colour afterwards always builds
+    // their masks (even when it equals the colour the gesture had).
+    gesture.setFrames(nullptr);
+    gesture.setTransparentColor(clNone);
+    gesture.setFrames(std::move(animation.Frames));
+    gesture.setTransparentColor(animation.TransparentColor);
+    gesture.SetAuthor(animation.Author);
+    gesture.setCurrentFrame(1);
+    gesture.resize(animation.FrameSize);
+}
+
+QImage AnimationStrip(const TZQGesture &gesture)
+{
+    const TFrameList *frames = gesture.Frames();
+    if (!frames || frames->Count() == 0 || frames->Width() < 1 || frames->Height() < 1)
+        return {};
+    const qint64 width = qint64(frames->Width()) * frames->Count();
+    if (width > kMaxStripWidth)
+        throw EInvalidGraphicOperation(
+            QStringLiteral("The animation strip would be %1 pixels wide, but a GIF "
+                           "picture is at most %2 pixels wide")
+                .arg(width)
+                .arg(kMaxStripWidth));
+    QImage strip(int(width), frames->Height(), QImage::Format_RGB32);
+    if (strip.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("Not enough memory for the animation strip"));
+    QPainter painter(&strip);
+    for (int i = 0; i < frames->Count(); ++i)
+        painter.drawImage(i * frames->Width(), 0, frames->Picture(i));
+    return strip;
+}
+
+void SaveAnimationStrip(const TZQGesture &gesture, const QString &path, const TImportProgress &progress)
+{
+    const QImage strip = AnimationStrip(gesture);
+    if (strip.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("No GIF Data to write"));
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(strip));
+    if (!gesture.Author().isEmpty())
+        gif.Author = toAnsi(gesture.Author());
+    ProgressReporter reporter(progress);
+    if (progress)
+        gif.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
+            if (stage == TProgressStage::Running)
+                reporter.report(0, 100, percent, 100);
+        };
+    gif.WriteToFile(path);
+}

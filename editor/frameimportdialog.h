@@ -1,0 +1,56 @@
+#pragma once
+// TfrmFrameImport: asks how a single picture is cut into frames, either
+// into a number of frames or into frames of a width. One instance serves
+// the whole run, so it offers the last choice and values again.
+#include "animationimport.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+class TfrmFrameImport : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmFrameImport(QWidget *parent = nullptr);
+
+    QLabel *Label3 = nullptr;
+    QRadioButton *btnFrameCount = nullptr;
+    QSpinBox *spinFrameCount = nullptr;
+    QLabel *Label2 = nullptr;
+    QRadioButton *btnFrameWidth = nullptr;
+    QSpinBox *spinFrameWidth = nullptr;
+    QPushButton *Button1 = nullptr; // OK
+    QPushButton *Button2 = nullptr; // Cancel
+
+    // Ticking a choice marks its field with the window colour and the other
+    // one with the button-face colour.
+    void btnFrameCountClick();
+    void btnFrameWidthClick();
+    // A change of a field, or a click into it, ticks its choice.
+    void spinFrameCountClick();
+    void spinFrameWidthClick();
+
+    // The ticked choice and its field's value, as whole numbers.
+    TFrameSplit Choice() const;
+
+    // Runs the dialog modally through the dialog seam; the choice on OK,
+    // nothing on Cancel.
+    std::optional<TFrameSplit> Ask();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void markActive(QSpinBox *active, QSpinBox *inactive);
+};
+
+// The shared instance, made on first use and kept until the application
+// quits.
+TfrmFrameImport &frmFrameImport();

@@ -1,0 +1,175 @@
+// The Animation row: importing a picture file as the gesture's animation,
+// and saving the animation as one GIF strip.
+#include "gesturewindow.h"
+
+#include "animationimport.h"
+#include "filedialogs.h"
+#include "frameimportdialog.h"
+#include "gesture/zqgesture.h"
+#include "gesturehost.h"
+#include "platform/plumorakeys.h"
+#include "platform/ui/cursors.h"
+#include "platform/ui/dialogs.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+// Progress goes to the main window's gauge, and pending window messages run
+// so the window repaints. Input is held back meanwhile: a click could start
+// a second import or close the window under the running one.
+TImportProgress windowProgress()
+{
+    return [](TProgressStage stage, int percent) {
+        if (const TImportProgress &sink = AnimationProgressSink())
+            sink(stage, percent);
+        static bool busy = false;
+        if (busy)
+            return;
+        busy = true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        busy = false;
+    };
+}
+
+// Reads, cuts and composes the file, asking the shared frame import dialog
+// how to cut a single picture, then puts the animation on the window's
+// gesture and brings the controls in line. Nothing changes until the file
+// has been read and composed: an error leaves the gesture and the window as
+// they were. Returns false when the user cancelled the cut of a JPEG or BMP.
+bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
+{
+    std::optional<TImportedAnimation> imported;
+    {
+        plumora::ui::BusyCursor busy;
+        const TSplitQuestion ask = [](int, int) {
+            // The dialog is answered with the ordinary cursor.
+            plumora::ui::setScreenCursor(plumora::ui::crDefault);
+            auto answer = frmFrameImport().Ask();
+            plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
+            return answer;
+        };
+        imported = ReadAnimationFile(fileName, ask, windowProgress());
+    }
+    if (!imported)
+        return false;
+
+    TZQGesture &gesture = *window.ZQGesture1;
+    const int count = imported->FrameCount();
+    const QSize size = imported->FrameSize;
+    InstallAnimation(gesture, *imported);
+
+    // The author text of the file locks the field; without one the field is
+    // emptied and free again.
+    if (!gesture.Author().isEmpty()) {
+        window.Edit2->setText(gesture.Author());
+        window.Edit2->setEnabled(false);
+    } else {
+        window.Edit2->setEnabled(true);
+        window.Edit2->clear();
+    }
+
+    const double left = window.ScrollBox1->width() / 2.0 - size.width() / 2.0;
+    const double top = window.ScrollBox1->height() / 2.0 - size.height() / 2.0;
+    gesture.setGeometry(int(left), int(top), size.width(), size.height());
+
+    window.TrackBar1->setEnabled(true);
+    window.TrackBar1->setMinimum(1);
+    window.TrackBar1->setMaximum(count);
+    window.TrackBar1->setValue(1);
+
+    // The loop-frame field keeps a value above the new count (its change
+    // handler corrects it when next edited); the audio field is lowered now.
+    window.spinAnimLoopFrame->setMaximum(std::max(count, window.spinAnimLoopFrame->value()));
+    if (window.spinAudioLoopFrame->value() > count) {
+        window.spinAudioLoopFrame->setMaximum(count);
+        window.spinAudioLoopFrame->setValue(count);
+        gesture.setAudioLoopFrame(std::uint8_t(std::min(count, 255)));
+    } else {
+        window.spinAudioLoopFrame->setMaximum(count);
+    }
+
+    window.Label5->setText(
+        QString::asprintf("Frame %2d of %2d", window.TrackBar1->value(), window.TrackBar1->maximum()));
+
+    // A swatch cannot show "no colour": it keeps the last real one, which
+    // ticking the box later offers.
+    if (gesture.TransparentColor() != clNone)
+        window.setTransColor(gesture.TransparentColor());
+    window.cbxTransparent->setChecked(gesture.TransparentColor() != clNone && imported->KeepsTransparency);
+
+    const auto answer = plumora::ui::messageBox(&window, QStringLiteral("Plumora"),
+        QStringLiteral("Auto-create a new button image based on \r\nthe first frame of the animation?"),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes) {
+        window.ResetPreviewGlyph();
+        gesture.setGlyph(imported->ButtonPicture());
+        gesture.update();
+        window.ShowGlyph();
+        window.setPanel(window.pnlButtonFile, TfrmGestureWindow::PanelState::Internal);
+        window.btnSaveButtonImage->setEnabled(true);
+    }
+
+    window.UpdateFileCommands();
+    window.update();
+    return true;
+}
+
+} // namespace
+
+void TfrmGestureWindow::btnSelectAnimationClick()
+{
+    const QString path
+        = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().AnimationOpenDir() : QString());
+    if (path.isEmpty())
+        return;
+    if (m_host)
+        m_host->Keys().setAnimationOpenDir(FolderOf(path));
+
+    // The cursor and the main window's commands are brought back however
+    // the import ends.
+    struct Restore
+    {
+        TfrmGestureWindow *window;
+        ~Restore()
+        {
+            plumora::ui::setScreenCursor(plumora::ui::crDefault);
+            window->UpdateFileCommands();
+        }
+    } restore { this };
+    if (!importAnimation(*this, path))
+        return;
+
+    setPanel(pnlAnimationFile, PanelState::Path, path);
+    btnSaveAnimation->setEnabled(true);
+    UnsavedChanges = true;
+    QCoreApplication::processEvents();
+    ZQGesture1->UpdateSizes();
+    UpdateFileCommands();
+}
+
+void TfrmGestureWindow::btnSaveAnimationClick()
+{
+    // Asks before replacing an existing file.
+    const QString path
+        = RunFileDialog(*SavePictureDialog2, m_host ? m_host->Keys().AnimationSaveDir() : QString(), true);
+    if (path.isEmpty())
+        return;
+    if (m_host)
+        m_host->Keys().setAnimationSaveDir(FolderOf(path));
+    // The strip is drawn from the frames' stored pixels, so the transparency
+    // box and the gesture's transparent colour are never touched and stay
+    // as they are whether or not the write succeeds.
+    plumora::ui::BusyCursor busy;
+    SaveAnimationStrip(*ZQGesture1, path, windowProgress());
+}

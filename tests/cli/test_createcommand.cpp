@@ -1,0 +1,181 @@
+// plumora-cli create: the gesture it writes, opened again with the gesture
+// component, holds what the command line asked for; and what would not read
+// back is refused without writing anything.
+#include "cliprocess.h"
+#include "codecs/gifanimator.h"
+#include "codecs/gifimage.h"
+#include "gesture/zqgesture.h"
+#include "support/testdata.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using clitest::runCli;
+
+namespace {
+
+std::unique_ptr<TZQGesture> openGesture(const QString &path)
+{
+    auto gesture = std::make_unique<TZQGesture>();
+    gesture->setFilename(path);
+    EXPECT_TRUE(gesture->Valid()) << path.toStdString();
+    return gesture;
+}
+
+QRgb rgb(QRgb value)
+{
+    return value & RGB_MASK;
+}
+
+} // namespace
+
+TEST(CreateCommand, JpegStripWithEveryPart)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("blocks.zqa");
+    const auto run = runCli({ "create", out, "--animation", testdata::path("pictures/jpeg_strip_300x60.jpg"),
+        "--frames", "5", "--auto-button", "--tagline", "Five blocks", "--author", "Tester", "--loop", "3",
+        "--transparent", "ff00ff", "--sound", testdata::path("wav/tone_s16_8000.wav"), "--audio-frame", "4",
+        "--audio-repeat" });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    auto gesture = openGesture(out);
+    ASSERT_TRUE(gesture->Frames());
+    EXPECT_EQ(gesture->Frames()->Count(), 5);
+    EXPECT_EQ(gesture->Frames()->Width(), 60);
+    EXPECT_EQ(gesture->Frames()->Height(), 60);
+    EXPECT_EQ(gesture->Tagline(), QStringLiteral("Five blocks"));
+    EXPECT_EQ(gesture->Author(), QStringLiteral("Tester"));
+    EXPECT_EQ(gesture->AnimLoopOption(), aoLoop);
+    EXPECT_EQ(gesture->AnimLoopFrame(), 3);
+    EXPECT_EQ(gesture->TransparentColor(), RGBColor(255, 0, 255));
+    EXPECT_TRUE(gesture->HasAudio());
+    EXPECT_EQ(gesture->AudioData(), testdata::read("wav/tone_s16_8000.wav"));
+    EXPECT_EQ(gesture->AudioLoopFrame(), 4);
+    EXPECT_TRUE(gesture->AudioRepeat());
+    // The blocks, in order, as libjpeg's decoding shows them.
+    const QImage reference(testdata::path("pictures/jpeg_strip_300x60.png"));
+    for (int i = 0; i < 5; ++i) {
+        const QRgb got = gesture->Frames()->Picture(i).pixel(30, 30);
+        const QRgb want = reference.pixel(60 * i + 30, 30);
+        EXPECT_NEAR(qRed(got), qRed(want), 24) << i;
+        EXPECT_NEAR(qGreen(got), qGreen(want), 24) << i;
+        EXPECT_NEAR(qBlue(got), qBlue(want), 24) << i;
+    }
+    // The button picture: the first (red) block filling 18 x 18.
+    EXPECT_EQ(gesture->Glyph().width(), 18);
+    EXPECT_GT(qRed(gesture->Glyph().image().pixel(9, 9)), 200);
+}
+
+TEST(CreateCommand, AnimatedGifFramesAsComposed)
+{
+    QTemporaryDir dir;
+    const QString source = testdata::path("gif/im_anim_disposal_loop3.gif");
+    const QString out = dir.filePath("anim.zqa");
+    const auto run = runCli({ "create", out, "--animation", source });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    auto gesture = openGesture(out);
+    ASSERT_EQ(gesture->Frames()->Count(), 4);
+    EXPECT_EQ(gesture->TransparentColor(), clNone);
+    EXPECT_EQ(gesture->AnimLoopOption(), aoPlayOnce);
+
+    TRxGIFAnimator animator;
+    animator.Image().ReadFromFile(source);
+    animator.setTransparent(false);
+    animator.setStretch(true);
+    for (int k = 0; k < 4; ++k) {
+        const QImage want = animator.GetFrameBitmapFromScratch(k).image();
+        const QImage &got = gesture->Frames()->Picture(k);
+        ASSERT_EQ(got.size(), want.size());
+        for (int y = 0; y < want.height(); ++y)
+            for (int x = 0; x < want.width(); ++x)
+                ASSERT_EQ(rgb(got.pixel(x, y)), rgb(want.pixel(x, y))) << k << ": " << x << "," << y;
+    }
+
+    // The transparent colour of the GIF's first frame, on request.
+    const QString pil = dir.filePath("pil.zqa");
+    ASSERT_EQ(runCli({ "create", pil, "--animation", testdata::path("gif/pil_anim_local_loop7.gif"),
+                         "--transparent-from-gif" })
+                  .exitCode,
+        0);
+    auto masked = openGesture(pil);
+    EXPECT_EQ(masked->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+}
+
+// "--reverse" is also one of the options QApplication takes for itself; the
+// tool must see it all the same.
+TEST(CreateCommand, ReverseReachesTheCommand)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("r.zqa");
+    const auto run
+        = runCli({ "create", out, "--animation", testdata::path("gif/im_40frames_loop0.gif"), "--reverse" });
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(openGesture(out)->AnimLoopOption(), aoReverse);
+}
+
+TEST(CreateCommand, AuthorTextOfTheGifIsKept)
+{
+    QTemporaryDir dir;
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(image));
+    gif.Author = "Gif Author";
+    const QString source = dir.filePath("author.gif");
+    gif.WriteToFile(source);
+
+    const QString out = dir.filePath("a.zqa");
+    ASSERT_EQ(runCli({ "create", out, "--animation", source, "--frames", "2" }).exitCode, 0);
+    auto gesture = openGesture(out);
+    EXPECT_EQ(gesture->Author(), QStringLiteral("Gif Author"));
+    EXPECT_EQ(gesture->Frames()->Count(), 2);
+
+    const auto refused
+        = runCli({ "create", dir.filePath("b.zqa"), "--animation", source, "--author", "Other" });
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("Gif Author")) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("b.zqa")));
+}
+
+TEST(CreateCommand, RefusesWhatWouldNotReadBack)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("x.zqa");
+    const QString strip = testdata::path("pictures/jpeg_strip_300x60.jpg");
+    struct Case
+    {
+        QStringList args;
+        int exitCode;
+        const char *message;
+    };
+    const Case cases[] = {
+        { { "create", out }, 2, "--animation" },
+        { { "create", out, "--animation", strip, "--frames", "0" }, 2, "whole number" },
+        { { "create", out, "--animation", strip, "--frames", "2", "--frame-width", "9" }, 2, "together" },
+        { { "create", out, "--animation", strip, "--transparent", "red" }, 2, "RRGGBB" },
+        { { "create", out, "--animation", strip, "--frames", "5", "--loop", "6" }, 1, "5 frames" },
+        { { "create", out, "--animation", testdata::path("gif/im_40frames_loop0.gif"), "--frames", "2" }, 1,
+            "40 frames" },
+        { { "create", out, "--animation", dir.filePath("missing.gif") }, 1, "missing.gif" },
+    };
+    for (const Case &c : cases) {
+        const auto run = runCli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+
+    // 300 frames of 255 pixels make a strip wider than a GIF can be.
+    TGIFImage wide;
+    QImage frame(255, 4, QImage::Format_RGB32);
+    for (int i = 0; i < 300; ++i) {
+        frame.fill(i % 2 ? Qt::black : Qt::white);
+        wide.AppendFrame(TBitmap(frame));
+    }
+    const QString source = dir.filePath("wide.gif");
+    wide.WriteToFile(source);
+    const auto run = runCli({ "create", out, "--animation", source });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("76500 pixels wide")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}

@@ -1,0 +1,509 @@
+// Importing a picture file as the animation: how strips are cut, how frames
+// are fitted to the preview, how GIFs made by other programs are composed,
+// JPEG and BMP sources, and what the gesture window shows afterwards,
+// including imports that fail or are cancelled and the strip written back.
+#include "codecs/gifimage.h"
+#include "editor/animationimport.h"
+#include "editor/frameimportdialog.h"
+#include "editor/gesturewindow.h"
+#include "gesture/zqgesture.h"
+#include "platform/errors.h"
+#include "platform/ui/dialogs.h"
+#include "support/testdata.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QRgb rgb(QRgb value)
+{
+    return value & RGB_MASK;
+}
+
+// Colours far enough apart to survive JPEG and colour reduction.
+const QRgb kBlocks[]
+    = { qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 0), qRgb(255, 0, 255) };
+
+// A one-frame GIF written by our writer: blocks of blockWidth in kBlocks'
+// colours, or (blockWidth 0) column x in grey level x.
+QString writeStrip(const QTemporaryDir &dir, const QString &name, int width, int height, int blockWidth,
+    const QByteArray &author = {})
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y)
+            image.setPixel(x, y, blockWidth ? kBlocks[(x / blockWidth) % 5] : qRgb(x, x, x));
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(image));
+    gif.Author = author;
+    const QString path = dir.filePath(name);
+    gif.WriteToFile(path);
+    return path;
+}
+
+// Every frame is one kBlocks colour.
+QString writeAnimation(const QTemporaryDir &dir, const QString &name, int width, int height, int frames)
+{
+    TGIFImage gif;
+    for (int i = 0; i < frames; ++i) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(kBlocks[i % 5]);
+        gif.AppendFrame(TBitmap(image));
+    }
+    const QString path = dir.filePath(name);
+    gif.WriteToFile(path);
+    return path;
+}
+
+TSplitQuestion answer(TFrameSplit::Mode mode, int value, QSize *asked = nullptr)
+{
+    return [=](int w, int h) -> std::optional<TFrameSplit> {
+        if (asked)
+            *asked = QSize(w, h);
+        return TFrameSplit { mode, value };
+    };
+}
+
+const TSplitQuestion cancel = [](int, int) -> std::optional<TFrameSplit> { return std::nullopt; };
+const TSplitQuestion neverAsked = [](int, int) -> std::optional<TFrameSplit> {
+    ADD_FAILURE() << "a GIF with several frames must not be cut";
+    return std::nullopt;
+};
+
+// Answers the dialogs of an import: the frame import dialog with a split
+// (or Cancel), file dialogs with paths, message boxes with a fixed button.
+struct Answers
+{
+    std::optional<TFrameSplit> split = TFrameSplit { TFrameSplit::FrameCount, 1 };
+    QStringList paths;
+    QMessageBox::StandardButton button = QMessageBox::No;
+    QStringList messages;
+    int frameDialogs = 0;
+    Answers()
+    {
+        plumora::ui::setDialogResponder([this](QDialog &dialog) -> int {
+            if (auto *box = qobject_cast<QMessageBox *>(&dialog)) {
+                messages << box->text();
+                return button;
+            }
+            if (auto *files = qobject_cast<QFileDialog *>(&dialog)) {
+                if (paths.isEmpty())
+                    return QDialog::Rejected;
+                files->selectFile(paths.takeFirst());
+                return QDialog::Accepted;
+            }
+            if (auto *frames = qobject_cast<TfrmFrameImport *>(&dialog)) {
+                ++frameDialogs;
+                if (!split)
+                    return QDialog::Rejected;
+                (split->mode == TFrameSplit::FrameWidth ? frames->btnFrameWidth : frames->btnFrameCount)
+                    ->setChecked(true);
+                (split->mode == TFrameSplit::FrameWidth ? frames->spinFrameWidth : frames->spinFrameCount)
+                    ->setValue(split->value);
+                return QDialog::Accepted;
+            }
+            return QDialog::Rejected;
+        });
+    }
+    ~Answers() { plumora::ui::setDialogResponder({}); }
+};
+
+void load(TfrmGestureWindow &window, Answers &answers, const QString &path)
+{
+    answers.paths << path;
+    window.btnSelectAnimationClick();
+}
+
+} // namespace
+
+TEST(AnimationImport, SplitPlans)
+{
+    struct Case
+    {
+        int width;
+        TFrameSplit split;
+        int pieceWidth, count;
+    };
+    const Case cases[] = {
+        { 300, { TFrameSplit::FrameCount, 5 }, 60, 5 },
+        { 500, { TFrameSplit::FrameWidth, 120 }, 120, 4 }, // 20 columns dropped
+        { 80, { TFrameSplit::FrameWidth, 120 }, 80, 1 }, // wider than the picture: the whole picture
+        { 100, { TFrameSplit::FrameCount, 3 }, 33, 3 }, // the last column dropped
+        { 10, { TFrameSplit::FrameCount, 50 }, 1, 10 }, // more frames than columns: one column each
+        { 100, { TFrameSplit::FrameCount, 0 }, 0, 0 }, // nothing is cut
+    };
+    for (const Case &c : cases) {
+        const TSplitPlan plan = PlanSplit(c.width, c.split);
+        EXPECT_EQ(plan.pieceWidth, c.pieceWidth) << c.width << " / " << c.split.value;
+        EXPECT_EQ(plan.count, c.count) << c.width << " / " << c.split.value;
+    }
+}
+
+TEST(AnimationImport, FitToPreview)
+{
+    struct Case
+    {
+        int sw, sh, w, h;
+    };
+    const Case cases[] = {
+        { 600, 400, 255, 170 }, { 400, 600, 150, 225 }, { 300, 300, 225, 225 }, { 48, 32, 48, 32 },
+        { 300, 290, 255, 246 }, // wider than high: only the width limit applies
+        { 510, 5, 255, 2 }, // 2.5 rounds to the even 2
+        { 510, 7, 255, 4 }, // 3.5 rounds to the even 4
+        { 16000, 10, 255, 1 }, // would round to 0
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FitToPreview(c.sw, c.sh), QSize(c.w, c.h)) << c.sw << " x " << c.sh;
+}
+
+TEST(AnimationImport, StripsAreCutIntoFramesAsAsked)
+{
+    QTemporaryDir dir;
+    QSize asked;
+    auto five = ReadAnimationFile(
+        writeStrip(dir, "s.gif", 300, 60, 60), answer(TFrameSplit::FrameCount, 5, &asked));
+    ASSERT_TRUE(five);
+    EXPECT_EQ(asked, QSize(300, 60));
+    ASSERT_EQ(five->FrameCount(), 5);
+    EXPECT_EQ(five->FrameSize, QSize(60, 60));
+    EXPECT_EQ(five->ScreenWidth, 60);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(rgb(five->Frames->Picture(i).pixel(30, 30)), rgb(kBlocks[i])) << i;
+    // Pieces carry no transparent colour.
+    EXPECT_TRUE(five->KeepsTransparency);
+    EXPECT_EQ(five->TransparentColor, clNone);
+
+    auto byWidth
+        = ReadAnimationFile(writeStrip(dir, "w.gif", 500, 100, 100), answer(TFrameSplit::FrameWidth, 120));
+    ASSERT_EQ(byWidth->FrameCount(), 4);
+    EXPECT_EQ(byWidth->FrameSize, QSize(120, 100));
+    // Piece 2 spans columns 240..359: blocks 2 and 3 meet at x = 300.
+    EXPECT_EQ(rgb(byWidth->Frames->Picture(2).pixel(59, 0)), rgb(kBlocks[2]));
+    EXPECT_EQ(rgb(byWidth->Frames->Picture(2).pixel(60, 0)), rgb(kBlocks[3]));
+
+    auto whole
+        = ReadAnimationFile(writeStrip(dir, "n.gif", 80, 40, 16), answer(TFrameSplit::FrameWidth, 500));
+    ASSERT_EQ(whole->FrameCount(), 1);
+    EXPECT_EQ(whole->FrameSize, QSize(80, 40));
+
+    auto thirds = ReadAnimationFile(writeStrip(dir, "g.gif", 100, 4, 0), answer(TFrameSplit::FrameCount, 3));
+    ASSERT_EQ(thirds->FrameCount(), 3);
+    EXPECT_EQ(thirds->FrameSize, QSize(33, 4));
+    EXPECT_EQ(qRed(thirds->Frames->Picture(2).pixel(0, 0)), 66);
+    EXPECT_EQ(qRed(thirds->Frames->Picture(2).pixel(32, 0)), 98); // column 99 dropped
+}
+
+TEST(AnimationImport, LargeAnimationsAreScaledToThePreview)
+{
+    QTemporaryDir dir;
+    auto wide = ReadAnimationFile(writeAnimation(dir, "a.gif", 600, 400, 3), neverAsked);
+    ASSERT_EQ(wide->FrameCount(), 3);
+    EXPECT_EQ(wide->FrameSize, QSize(255, 170));
+    EXPECT_EQ(rgb(wide->Frames->Picture(1).pixel(254, 169)), rgb(kBlocks[1]));
+    auto tall = ReadAnimationFile(writeAnimation(dir, "b.gif", 290, 300, 2), neverAsked);
+    EXPECT_EQ(tall->FrameSize, QSize(218, 225)); // 290 x 0.75 = 217.5, to the even 218
+}
+
+TEST(AnimationImport, GifsFromOtherProgramsAreComposed)
+{
+    // ImageMagick: a 24 x 16 frame kept (disposal 1), then a 10 x 8 frame at
+    // (3, 2) whose area is cleared after it (disposal 2).
+    const QString path = testdata::path("gif/im_anim_disposal_loop3.gif");
+    auto imported = ReadAnimationFile(path, neverAsked);
+    ASSERT_TRUE(imported);
+    ASSERT_EQ(imported->FrameCount(), 4);
+    EXPECT_EQ(imported->FrameSize, QSize(24, 16));
+    TGIFImage raw;
+    raw.ReadFromFile(path);
+    const QImage first = raw.Frames(0).DecodedBitmap().toRgb32();
+    const TFrameList &frames = *imported->Frames;
+    EXPECT_EQ(rgb(frames.Picture(1).pixel(0, 0)), rgb(first.pixel(0, 0))); // frame 0 still shows
+    EXPECT_EQ(rgb(frames.Picture(1).pixel(3, 2)), rgb(raw.Frames(1).DecodedBitmap().toRgb32().pixel(0, 0)));
+    EXPECT_EQ(rgb(frames.Picture(2).pixel(3, 2)), rgb(qRgb(255, 255, 255))); // cleared rectangle
+    EXPECT_EQ(rgb(frames.Picture(2).pixel(23, 0)), rgb(first.pixel(23, 0)));
+    EXPECT_FALSE(imported->KeepsTransparency && imported->TransparentColor != clNone);
+
+    // Pillow: four full-screen frames, transparent index 2 (columns 6..8 of
+    // frame 0). The gesture takes that colour and masks it in every frame.
+    auto pil = ReadAnimationFile(testdata::path("gif/pil_anim_local_loop7.gif"), neverAsked);
+    ASSERT_EQ(pil->FrameCount(), 4);
+    EXPECT_TRUE(pil->KeepsTransparency);
+    EXPECT_EQ(pil->TransparentColor, RGBColor(0x59, 0xfe, 0xdc));
+    TZQGesture gesture;
+    InstallAnimation(gesture, *pil);
+    EXPECT_TRUE(gesture.Frames()->IsTransparent(0, 6, 0));
+    EXPECT_FALSE(gesture.Frames()->IsTransparent(0, 0, 0));
+
+    auto many = ReadAnimationFile(testdata::path("gif/im_40frames_loop0.gif"), neverAsked);
+    EXPECT_EQ(many->FrameCount(), 40);
+    EXPECT_EQ(many->FrameSize, QSize(12, 10));
+}
+
+TEST(AnimationImport, JpegAndBmpFromOtherPrograms)
+{
+    auto jpeg = ReadAnimationFile(
+        testdata::path("pictures/jpeg_strip_300x60.jpg"), answer(TFrameSplit::FrameCount, 5));
+    ASSERT_EQ(jpeg->FrameCount(), 5);
+    EXPECT_EQ(jpeg->FrameSize, QSize(60, 60));
+    EXPECT_FALSE(jpeg->KeepsTransparency);
+    for (int i = 0; i < 5; ++i) {
+        const QRgb got = jpeg->Frames->Picture(i).pixel(30, 30);
+        EXPECT_NEAR(qRed(got), qRed(kBlocks[i]), 40) << i;
+        EXPECT_NEAR(qGreen(got), qGreen(kBlocks[i]), 40) << i;
+        EXPECT_NEAR(qBlue(got), qBlue(kBlocks[i]), 40) << i;
+    }
+
+    // ImageMagick's 4-bit BMP and its own decoding of it, in three pieces.
+    auto bmp = ReadAnimationFile(
+        testdata::path("pictures/bmp_4bit_33x7.bmp"), answer(TFrameSplit::FrameWidth, 11));
+    ASSERT_EQ(bmp->FrameCount(), 3);
+    const QImage reference
+        = QImage(testdata::path("pictures/bmp_4bit_33x7.png")).convertToFormat(QImage::Format_RGB32);
+    for (int k = 0; k < 3; ++k)
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 11; ++x)
+                ASSERT_EQ(rgb(bmp->Frames->Picture(k).pixel(x, y)), rgb(reference.pixel(11 * k + x, y)))
+                    << k << ": " << x << "," << y;
+}
+
+TEST(AnimationImport, CancelAndUnreadableFiles)
+{
+    QTemporaryDir dir;
+    // A one-frame GIF stays one frame, with its own transparent colour.
+    auto kept = ReadAnimationFile(testdata::path("gif/im_transparent_7x3.gif"), cancel);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->FrameCount(), 1);
+    EXPECT_EQ(kept->FrameSize, QSize(7, 3));
+    EXPECT_EQ(kept->TransparentColor, clBlack);
+    // A JPEG or BMP is not imported at all.
+    EXPECT_FALSE(ReadAnimationFile(testdata::path("pictures/bmp_8bit_64x48.bmp"), cancel));
+
+    QFile text(dir.filePath("text.gif"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("this is no picture");
+    text.close();
+    try {
+        ReadAnimationFile(text.fileName(), cancel);
+        FAIL() << "a text file read as a GIF";
+    } catch (const PlumoraError &error) {
+        EXPECT_TRUE(error.message().contains(text.fileName())) << error.message().toStdString();
+    }
+    EXPECT_THROW(ReadAnimationFile(dir.filePath("missing.bmp"), cancel), PlumoraError);
+    EXPECT_THROW(ReadAnimationFile(testdata::path("pictures/bmp_4bit_33x7.png"), cancel), PlumoraError);
+}
+
+TEST(AnimationImport, WindowShowsTheImportedAnimation)
+{
+    QTemporaryDir dir;
+    const QString path = writeStrip(dir, "strip.gif", 300, 60, 60);
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    answers.split = TFrameSplit { TFrameSplit::FrameCount, 5 };
+    answers.button = QMessageBox::Yes;
+    load(window, answers, path);
+
+    EXPECT_EQ(answers.frameDialogs, 1);
+    ASSERT_EQ(answers.messages,
+        QStringList { "Auto-create a new button image based on \r\nthe first frame of the animation?" });
+    ASSERT_TRUE(window.ZQGesture1->Frames());
+    EXPECT_EQ(window.ZQGesture1->Frames()->Count(), 5);
+    EXPECT_EQ(window.ZQGesture1->geometry(), QRect(98, 85, 60, 60));
+    EXPECT_TRUE(window.TrackBar1->isEnabled());
+    EXPECT_EQ(window.TrackBar1->minimum(), 1);
+    EXPECT_EQ(window.TrackBar1->maximum(), 5);
+    EXPECT_EQ(window.TrackBar1->value(), 1);
+    EXPECT_EQ(window.Label5->text(), QStringLiteral("Frame  1 of  5"));
+    EXPECT_EQ(window.pnlAnimationFile->text(), path);
+    EXPECT_TRUE(window.btnSaveAnimation->isEnabled());
+    EXPECT_TRUE(window.UnsavedChanges);
+    EXPECT_FALSE(window.cbxTransparent->isChecked());
+    // The button picture: the red first frame, square, filling 18 x 18.
+    EXPECT_EQ(window.pnlButtonFile->text(), QStringLiteral("> Internal <"));
+    EXPECT_TRUE(window.btnSaveButtonImage->isEnabled());
+    EXPECT_EQ(window.ZQGesture1->Glyph().image().size(), QSize(18, 18));
+    EXPECT_EQ(rgb(window.ZQGesture1->Glyph().image().pixel(0, 17)), rgb(kBlocks[0]));
+}
+
+TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
+{
+    QTemporaryDir dir;
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    answers.split = TFrameSplit { TFrameSplit::FrameCount, 10 };
+    load(window, answers, writeStrip(dir, "ten.gif", 100, 10, 10));
+    window.radAnimLoopClick();
+    window.spinAnimLoopFrame->setValue(8);
+    window.spinAudioLoopFrame->setValue(8);
+    window.Edit2->setText(QStringLiteral("typed by the user"));
+
+    // A GIF whose first frame has a transparent colour ticks the box.
+    load(window, answers, testdata::path("gif/pil_anim_local_loop7.gif"));
+    EXPECT_EQ(window.TrackBar1->maximum(), 4);
+    EXPECT_EQ(window.spinAudioLoopFrame->value(), 4);
+    EXPECT_EQ(window.ZQGesture1->AudioLoopFrame(), 4);
+    EXPECT_EQ(window.spinAnimLoopFrame->value(), 8);
+    EXPECT_TRUE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.TransColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(window.Edit2->isEnabled());
+    EXPECT_TRUE(window.Edit2->text().isEmpty());
+    EXPECT_TRUE(window.ZQGesture1->Author().isEmpty());
+
+    // A GIF carrying an author text locks the field with it; a JPEG then
+    // frees and empties it, and clears the transparency.
+    load(window, answers, writeStrip(dir, "author.gif", 20, 20, 20, "Ann Example"));
+    EXPECT_EQ(window.ZQGesture1->Author(), QStringLiteral("Ann Example"));
+    EXPECT_EQ(window.Edit2->text(), QStringLiteral("Ann Example"));
+    EXPECT_FALSE(window.Edit2->isEnabled());
+    EXPECT_FALSE(window.cbxTransparent->isChecked());
+    answers.split = TFrameSplit { TFrameSplit::FrameCount, 1 };
+    load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg"));
+    EXPECT_TRUE(window.Edit2->isEnabled());
+    EXPECT_TRUE(window.ZQGesture1->Author().isEmpty());
+    EXPECT_EQ(window.ZQGesture1->TransparentColor(), clNone);
+    EXPECT_EQ(window.ZQGesture1->Frames()->Count(), 1);
+}
+
+TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
+{
+    QTemporaryDir dir;
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
+    load(window, answers, first);
+    window.UnsavedChanges = false;
+    const TFrameList *frames = window.ZQGesture1->Frames();
+    const QStringList messagesBefore = answers.messages;
+
+    QFile broken(dir.filePath("broken.gif"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(testdata::read("gif/pil_anim_local_loop7.gif").left(40));
+    broken.close();
+    EXPECT_THROW(load(window, answers, broken.fileName()), PlumoraError);
+    answers.split.reset();
+    load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg")); // Cancel: no message
+
+    EXPECT_EQ(window.ZQGesture1->Frames(), frames);
+    EXPECT_EQ(frames->Count(), 4);
+    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.pnlAnimationFile->text(), first);
+    EXPECT_TRUE(window.btnSaveAnimation->isEnabled());
+    EXPECT_EQ(window.TrackBar1->maximum(), 4);
+    EXPECT_FALSE(window.UnsavedChanges);
+    EXPECT_EQ(answers.messages, messagesBefore);
+}
+
+TEST(AnimationImport, SaveWritesTheStrip)
+{
+    QTemporaryDir dir;
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    answers.split = TFrameSplit { TFrameSplit::FrameCount, 5 };
+    load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60, "Strip Maker"));
+    window.setTransColor(RGBColor(0, 0, 255));
+    window.cbxTransparent->setChecked(true);
+    window.UnsavedChanges = false;
+
+    const QString out = dir.filePath("out.gif");
+    answers.paths << out;
+    window.btnSaveAnimationClick();
+    TGIFImage written;
+    written.ReadFromFile(out);
+    ASSERT_EQ(written.FrameCount(), 1);
+    EXPECT_EQ(written.ScreenWidth(), 300);
+    EXPECT_EQ(written.ScreenHeight(), 60);
+    EXPECT_EQ(written.Author, QByteArray("Strip Maker"));
+    EXPECT_EQ(written.Frames(0).TransparentColor, clNone);
+    const QImage strip = written.Frames(0).DecodedBitmap().toRgb32();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(rgb(strip.pixel(60 * i + 30, 30)), rgb(kBlocks[i])) << i; // blue stays blue
+    EXPECT_TRUE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0, 0, 255));
+    EXPECT_FALSE(window.UnsavedChanges);
+
+    // Replacing the file asks first; No leaves it alone.
+    QFile written0(out);
+    ASSERT_TRUE(written0.open(QIODevice::ReadOnly));
+    const QByteArray before = written0.readAll();
+    written0.close();
+    answers.button = QMessageBox::No;
+    answers.messages.clear();
+    window.ZQGesture1->Frames()->Delete(0);
+    answers.paths << out;
+    window.btnSaveAnimationClick();
+    EXPECT_EQ(answers.messages.size(), 1);
+    QFile again(out);
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), before);
+
+    // A write that fails is reported and keeps the transparency.
+    answers.paths << dir.filePath("no/such/folder/x.gif");
+    EXPECT_THROW(window.btnSaveAnimationClick(), PlumoraError);
+    EXPECT_TRUE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0, 0, 255));
+}
+
+TEST(AnimationImport, ProgressReachesTheSink)
+{
+    std::vector<std::pair<TProgressStage, int>> seen;
+    AnimationProgressSink() = [&](TProgressStage stage, int percent) { seen.emplace_back(stage, percent); };
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
+    AnimationProgressSink() = nullptr;
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front().first, TProgressStage::Starting);
+    EXPECT_EQ(seen.back().first, TProgressStage::Ending);
+    for (std::size_t i = 2; i + 1 < seen.size(); ++i)
+        EXPECT_LE(seen[i - 1].second, seen[i].second);
+}
+
+// The command-line tool makes the same gesture file as the window for the
+// same choices (skipped when the tool has not been built).
+TEST(AnimationImport, CliMakesTheSameGesture)
+{
+    const QString cli = QStringLiteral(PLUMORA_BIN_DIR "/plumora-cli");
+    if (!QFile::exists(cli))
+        GTEST_SKIP() << "plumora-cli not built";
+    QTemporaryDir dir;
+    const QString source = testdata::path("pictures/jpeg_strip_300x60.jpg");
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    answers.split = TFrameSplit { TFrameSplit::FrameWidth, 60 };
+    answers.button = QMessageBox::Yes;
+    load(window, answers, source);
+    window.edTagline->setText(QStringLiteral("Five blocks"));
+    window.Edit2->setText(QStringLiteral("Tester"));
+    window.radAnimLoopClick();
+    window.spinAnimLoopFrame->setValue(2);
+    window.setTransColor(RGBColor(0, 0, 255));
+    window.cbxTransparent->setChecked(true);
+    const QString fromWindow = dir.filePath("window.zqa");
+    window.ZQGesture1->SaveToFile(fromWindow);
+
+    const QString fromCli = dir.filePath("cli.zqa");
+    QProcess process;
+    process.start(cli,
+        { QStringLiteral("create"), fromCli, QStringLiteral("--animation"), source,
+            QStringLiteral("--frame-width"), QStringLiteral("60"), QStringLiteral("--auto-button"),
+            QStringLiteral("--tagline"), QStringLiteral("Five blocks"), QStringLiteral("--author"),
+            QStringLiteral("Tester"), QStringLiteral("--loop"), QStringLiteral("2"),
+            QStringLiteral("--transparent"), QStringLiteral("0000ff") });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    QFile a(fromWindow), b(fromCli);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+}
