@@ -116,7 +116,12 @@ TfrmMain::~TfrmMain()
     m_destroying = true;
     AnimationProgressSink() = {};
     QGuiApplication::restoreOverrideCursor();
-    // Gesture windows go first, while the settings store still exists.
+    // Gesture windows go first, while the settings store still exists; any
+    // that a close left waiting for deletion no longer call this window.
+    for (TfrmGestureWindow *window : findChildren<TfrmGestureWindow *>()) {
+        window->DetachHost();
+        window->disconnect(this);
+    }
     for (QMdiSubWindow *sub : MdiArea->subWindowList())
         delete sub;
 }

@@ -121,6 +121,8 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent)
 
 TfrmGestureWindow::~TfrmGestureWindow()
 {
+    delete m_mouseRouter;
+    m_mouseRouter = nullptr;
     m_loading = true;
     m_dying = true;
     if (m_host && !m_host->Destroying())

@@ -177,6 +177,8 @@ public:
     void UpdateFileCommands();
 
     IGestureHost *Host() const { return m_host; }
+    // The host is going away: the window no longer calls it.
+    void DetachHost() { m_host = nullptr; }
     // True once the window has started going away.
     bool IsDestroying() const { return m_dying; }
 
@@ -203,5 +205,8 @@ private:
     bool m_loading = true;
     bool m_dying = false;
     QRubberBand *m_rubberBand = nullptr;
+    // Routes mouse events to the handlers; removed first when the window
+    // goes, so that no event reaches a half-destroyed window.
+    QObject *m_mouseRouter = nullptr;
     bool m_audioLoopTicked = false; // which audio option is ticked
 };

@@ -46,13 +46,12 @@ protected:
         TfrmGestureWindow *w = m_window;
         const QEvent::Type type = event->type();
         if (watched == w->ZQGesture1) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
             if (type == QEvent::MouseButtonPress)
-                w->ZQGesture1MouseDown(mouse);
+                w->ZQGesture1MouseDown(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseMove)
-                w->ZQGesture1MouseMove(mouse);
+                w->ZQGesture1MouseMove(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseButtonRelease)
-                w->ZQGesture1MouseUp(mouse);
+                w->ZQGesture1MouseUp(static_cast<QMouseEvent *>(event));
             return false;
         }
         if (watched == w->pnlColorSelect) {
@@ -89,6 +88,7 @@ private:
 void TfrmGestureWindow::connectSettingsHandlers()
 {
     auto *router = new MouseRouter(this);
+    m_mouseRouter = router;
     ZQGesture1->setMouseTracking(true);
     ZQGesture1->installEventFilter(router);
     pnlColorSelect->installEventFilter(router);

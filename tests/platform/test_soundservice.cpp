@@ -63,8 +63,8 @@ std::vector<qint16> patternSamples(int frames, int seed)
     std::vector<qint16> s;
     s.reserve(std::size_t(frames) * 2);
     for (int i = 0; i < frames; ++i) {
-        s.push_back(qint16(1000 + (i * 7919 + seed * 31) % 20000));
-        s.push_back(qint16(-500 - (i * 104729 + seed * 17) % 15000));
+        s.push_back(qint16(1000 + (qint64(i) * 7919 + seed * 31) % 20000));
+        s.push_back(qint16(-500 - (qint64(i) * 104729 + seed * 17) % 15000));
     }
     return s;
 }
