@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <algorithm>
@@ -195,6 +196,10 @@ void readImage(ByteReader &in, TGIFFrame &frame, const TGIFColors &globalColors)
 
 void TGIFImage::ReadFromFile(const QString &path)
 {
+    // Only plain files: opening a named pipe waits for a writer, and a device
+    // may never end.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        throw EStreamError(QStringLiteral("Cannot open file \"%1\". It is not a file").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
@@ -257,6 +262,10 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 BackgroundColor = Header->GlobalColors.color(backgroundIndex);
         }
 
+        // Decoded frames are kept, so all of them together must fit where one
+        // picture of the largest size would: a small file of many huge,
+        // nearly empty frames would otherwise take gigabytes once shown.
+        qint64 framePixels = 0;
         int introducer = std::max(in.tryByte(), 0);
         while (introducer != 0 && introducer != ';' && !in.atEnd()) {
             // A run of extensions; graphic control and comments are kept
@@ -327,6 +336,14 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 frame->ExtensionList = std::move(pending);
                 pending.reset();
                 readImage(in, *frame, Header->GlobalColors);
+                framePixels += qint64(frame->SharedData->ImageWidth) * frame->SharedData->ImageHeight;
+                if (framePixels > kGifMaxBitmapBytes)
+                    throw EInvalidGraphicOperation(
+                        QStringLiteral("The GIF animation is too large (%1 frames of %2 pixels in all); "
+                                       "Plumora reads animations of up to %3 pixels")
+                            .arg(FrameCount() + 1)
+                            .arg(framePixels)
+                            .arg(kGifMaxBitmapBytes));
                 appendFrame(std::move(frame));
                 introducer = 0;
                 for (;;) {

@@ -295,8 +295,19 @@ QByteArray TGIFImage::WriteToBuffer()
     GifOutput out;
     out.raw(Version == 2 ? "GIF89a" : "GIF87a", 6);
 
-    // Logical screen descriptor.
+    // Logical screen descriptor. Frames placed far out on the screen can make
+    // it larger than the field holds or than the reader accepts; such a file
+    // would not read back, so it is refused.
     UpdateScreenSize();
+    if (m_screenWidth > 0xFFFF || m_screenHeight > 0xFFFF
+        || qint64(m_screenWidth) * m_screenHeight > qint64(kGifMaxSide) * kGifMaxSide
+        || qint64(m_screenWidth) * m_screenHeight > kGifMaxBitmapBytes)
+        throw EInvalidGraphicOperation(
+            QStringLiteral("The GIF picture would be %1 x %2 pixels; Plumora writes pictures of up to "
+                           "%3 x %3 pixels")
+                .arg(m_screenWidth)
+                .arg(m_screenHeight)
+                .arg(kGifMaxSide));
     out.word(m_screenWidth);
     out.word(m_screenHeight);
     const TGIFColors &global = Header->GlobalColors;
@@ -408,6 +419,9 @@ void TGIFImage::WriteToFile(const QString &path)
     const QString name = QDir::toNativeSeparators(path);
     if (!file.open(QIODevice::WriteOnly))
         throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // commit() does not check its own final flush, so a write that fails
+    // there (a full disk) would still replace the target with a cut file:
+    // the flush is checked first.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString()));
 }

@@ -50,6 +50,10 @@ QString upperExtension(const QString &path)
 
 QByteArray readWholeFile(const QString &path)
 {
+    // Only plain files: opening a named pipe waits for a writer, and a device
+    // such as /dev/zero never ends.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        throw EStreamError(QStringLiteral("Cannot open file \"%1\". It is not a file").arg(displayName(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(
@@ -72,7 +76,10 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly))
         throw EStreamError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(displayName(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // commit() does not check its own final flush, so a write that fails
+    // there (a full disk) would still replace the target with a cut file:
+    // the flush is checked first.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         throw EStreamError(
             QStringLiteral("Cannot write file \"%1\". %2").arg(displayName(path), file.errorString()));
 }
@@ -246,22 +253,29 @@ public:
                         cmykToRgb32(
                             cmykBuffer, reinterpret_cast<QRgb *>(line), m_cinfo.output_width, invertedCmyk);
                 }
-                jpeg_finish_decompress(&m_cinfo);
             }))
+            fail();
+
+        // The colour map lives in libjpeg's per-image memory, which
+        // jpeg_finish_decompress frees: it is copied out first.
+        QVector<QRgb> palette;
+        if (libjpegQuantizes) {
+            palette.resize(m_cinfo.actual_number_of_colors);
+            for (int i = 0; i < m_cinfo.actual_number_of_colors; ++i) {
+                if (m_cinfo.out_color_components == 1) {
+                    const int v = m_cinfo.colormap[0][i];
+                    palette[i] = qRgb(v, v, v);
+                } else {
+                    palette[i] = qRgb(m_cinfo.colormap[0][i], m_cinfo.colormap[1][i], m_cinfo.colormap[2][i]);
+                }
+            }
+        }
+        if (!runJpegStep(m_err, [this] { jpeg_finish_decompress(&m_cinfo); }))
             fail();
 
         if (!libjpegQuantizes) {
             TBitmap bitmap(image);
             return quantize ? ReduceToPalette(bitmap) : bitmap;
-        }
-        QVector<QRgb> palette(m_cinfo.actual_number_of_colors);
-        for (int i = 0; i < m_cinfo.actual_number_of_colors; ++i) {
-            if (m_cinfo.out_color_components == 1) {
-                const int v = m_cinfo.colormap[0][i];
-                palette[i] = qRgb(v, v, v);
-            } else {
-                palette[i] = qRgb(m_cinfo.colormap[0][i], m_cinfo.colormap[1][i], m_cinfo.colormap[2][i]);
-            }
         }
         image.setColorTable(palette);
         return TBitmap(image, 8);
@@ -473,7 +487,11 @@ TBitmap LoadJpeg(const QString &path, bool quantize)
 
 TBitmap LoadBmp(const QString &path)
 {
-    const QByteArray bytes = readWholeFile(path);
+    return LoadBmpFromBuffer(readWholeFile(path), path);
+}
+
+TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &path)
+{
     const QString name = displayName(path);
     BmpHeader header;
     if (!parseBmpHeader(bytes, header))

@@ -39,6 +39,8 @@ TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString
 // BMP through QImage. Palette pictures stay palette bitmaps with their depth
 // (1, 4 or 8 bits); others become RGB32 (or ARGB32 when they carry alpha).
 TBitmap LoadBmp(const QString &path);
+// The same for a BMP file's bytes; name is used in error messages only.
+TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &name);
 
 // ".GIF": the first frame of the GIF (with its transparent colour, as a
 // bitmap copying from the image receives it); ".JPG", ".JPEG": LoadJpeg;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
 
@@ -77,6 +78,11 @@ void TWave::SaveToStream(QIODevice &Stream) const
 
 void TWave::LoadFromFile(const QString &FileName)
 {
+    // Only plain files: opening a named pipe waits for a writer, and a device
+    // may never end.
+    if (QFileInfo::exists(FileName) && !QFileInfo(FileName).isFile())
+        throw EStreamError(QStringLiteral("Cannot open file \"%1\". It is not a file")
+                               .arg(QDir::toNativeSeparators(FileName)));
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(QStringLiteral("Cannot open file \"%1\". %2")
@@ -87,15 +93,17 @@ void TWave::LoadFromFile(const QString &FileName)
 void TWave::SaveToFile(const QString &FileName) const
 {
     // Written beside the target and renamed over it on success, so a failed
-    // write never destroys an existing file.
+    // write never destroys an existing file. (No direct-write fallback: that
+    // would write into the existing file in place.)
+    const QString name = QDir::toNativeSeparators(FileName);
     QSaveFile file(FileName);
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(QDir::toNativeSeparators(FileName), file.errorString()));
-    SaveToStream(file);
-    if (!file.commit())
-        throw EStreamError(plumora::streamWriteError());
+        throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString()));
+    // commit() does not check its own final flush, so a write that fails
+    // there (a full disk) would still replace the target with a cut file:
+    // the flush is checked first.
+    if (file.write(m_data) != m_data.size() || !file.flush() || !file.commit())
+        throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString()));
 }
 
 TWavePlayer::TWavePlayer(QObject *Owner) : QObject(Owner), m_wave(new TWave)

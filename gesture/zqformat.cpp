@@ -224,6 +224,9 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         gif.ReadFromBuffer(readExactly(stream, buttonLength));
         gif.RenderTo(m_glyph);
     }
+    // A gesture without a button picture could be neither measured nor saved.
+    if (m_glyph.isEmpty())
+        throw PlumoraError(QStringLiteral("The gesture's button picture is empty"));
 
     seekTo(stream, animationLengthAt);
     const int animationLength = readLength(stream);
@@ -235,23 +238,31 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         gif.ReadFromBuffer(readExactly(stream, animationLength));
         if (!gif.Author.isEmpty())
             m_author = fromAnsi(gif.Author);
+        // A strip larger than a gesture can hold in memory as frames (and
+        // render again to save) is refused before it is converted.
+        if (qint64(gif.CurrentWidth()) * gif.CurrentHeight() > kGifMaxBitmapBytes / 4)
+            throw PlumoraError(QStringLiteral("The gesture's animation is too large (%1 x %2 pixels)")
+                                   .arg(gif.CurrentWidth())
+                                   .arg(gif.CurrentHeight()));
         TBitmap bitmap;
         gif.RenderTo(bitmap);
         strip = bitmap.toRgb32();
         frameHeight = gif.CurrentHeight();
     }
+    // The frame list is installed only once the whole file has been read, so
+    // a file that ends early, anywhere, leaves the gesture not Valid.
     const int frameWidth = std::uint8_t(header[5]);
-    m_frames = std::make_unique<TFrameList>(frameWidth, frameHeight);
+    auto frames = std::make_unique<TFrameList>(frameWidth, frameHeight);
     if (frameWidth == 0)
         throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
     const int count = strip.width() / frameWidth;
     for (int i = 0; i < count; ++i) {
         const QImage frame = strip.copy(i * frameWidth, 0, frameWidth, strip.height());
         if (flags & gfTransparent) {
-            m_frames->Add(frame, m_transparentColor);
+            frames->Add(frame, m_transparentColor);
         } else {
             m_transparentColor = clNone;
-            m_frames->Add(frame, clNone);
+            frames->Add(frame, clNone);
         }
     }
 
@@ -269,6 +280,7 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     } else {
         m_hasAudio = false;
     }
+    m_frames = std::move(frames);
     finishRead();
 }
 
@@ -293,10 +305,17 @@ void TZQGesture::UpdateSizes()
     // An empty frame list has nothing to encode; its sizes stay 0.
     if (!m_frames || m_frames->Count() == 0)
         return;
-    m_animationSize = int(std::min<qsizetype>(encodeStrip(RenderStrip(), false).size(), INT_MAX));
     if (m_hasAudio)
         m_audioSize = int(AudioData().size());
-    // Measured without the limits, so that an oversized gesture still shows
-    // how large it is.
-    m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));
+    try {
+        m_animationSize = int(std::min<qsizetype>(encodeStrip(RenderStrip(), false).size(), INT_MAX));
+        // Measured without the limits, so that an oversized gesture still
+        // shows how large it is.
+        m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));
+    } catch (const PlumoraError &) {
+        // A strip no GIF can hold (wider than a GIF can be, or too large to
+        // render) has no size a gesture file could take: it counts as full.
+        m_animationSize = INT_MAX;
+        m_gestureSize = INT_MAX;
+    }
 }

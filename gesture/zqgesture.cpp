@@ -5,6 +5,7 @@
 #include "wave.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QSaveFile>
 #include <QTimer>
@@ -159,7 +160,9 @@ void TZQGesture::LoadFromFile(const QString &fileName)
     try {
         m_timer->stop();
         QFile file(fileName);
-        if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        // Only plain files are read: opening a named pipe would wait for a
+        // writer, and a device may never end.
+        if (fileName.isEmpty() || !QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
             if (fileName.isEmpty())
                 resetForRead();
             return;
@@ -177,7 +180,10 @@ void TZQGesture::SaveToFile(const QString &fileName)
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // commit() does not check its own final flush, so a write that fails
+    // there (a full disk) would still replace the target with a cut file:
+    // the flush is checked first.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString()));
     m_modified = false;
 }

@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 // Largest buffer a sound may need while it is converted to the device format:
 // a long WAV at a low rate grows many times over when it is resampled.
 constexpr qint64 kMaxConversionBytes = qint64(256) * 1024 * 1024;
+// The highest sample rate played. SDL's resampler miscomputes its buffers for
+// rates near 4 MHz, and no real recording comes close to this one.
+constexpr int kMaxSampleRate = 768000;
 // How long a failed device open is remembered before the next play tries again.
 constexpr auto kRetryOpenAfter = std::chrono::seconds(5);
 // Extra time a synchronous play waits beyond the sound's own length before it
@@ -62,8 +65,6 @@ private:
     static void SDLCALL audioCallback(void *self, Uint8 *stream, int len);
     void fill(Uint8 *stream, int len);
 
-    bool decode(const char *wav, qsizetype size, DecodedWav &out) const;
-    std::optional<std::vector<Uint8>> convert(const DecodedWav &wav) const;
     bool openDevice();
     bool activeNow();
     void endSound();
@@ -124,32 +125,76 @@ void SoundService::fill(Uint8 *stream, int len)
         std::memset(stream + done, m_spec.silence, wanted - done);
 }
 
-bool SoundService::decode(const char *wav, qsizetype size, DecodedWav &out) const
+// SDL allocates the length a chunk declares before it reads the chunk, so a
+// few bytes declaring gigabytes would take gigabytes. A copy of the image
+// with every such length cut to the bytes that are there is read instead;
+// SDL already plays a sound cut short as far as it goes. Empty when the
+// image needs no change.
+QByteArray clampChunkLengths(const char *wav, qsizetype size)
+{
+    auto le32 = [wav](qsizetype at) {
+        const auto *p = reinterpret_cast<const unsigned char *>(wav + at);
+        return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+    };
+    // SDL also reads an image that starts at its "WAVE" mark, without the
+    // RIFF header.
+    const bool riff = size >= 12 && std::memcmp(wav, "RIFF", 4) == 0;
+    if (!riff && (size < 4 || std::memcmp(wav, "WAVE", 4) != 0))
+        return {};
+    QByteArray copy;
+    auto setLength = [&](qsizetype at, quint32 length) {
+        if (copy.isEmpty())
+            copy = QByteArray(wav, size);
+        for (int i = 0; i < 4; ++i)
+            copy[at + i] = char((length >> (8 * i)) & 0xFF);
+    };
+    if (riff && le32(4) > quint64(size - 8))
+        setLength(4, quint32(size - 8));
+    qsizetype at = riff ? 12 : 4;
+    while (at + 8 <= size) {
+        const quint64 length = le32(at + 4);
+        const quint64 present = quint64(size - at - 8);
+        if (length > present) {
+            setLength(at + 4, quint32(present));
+            break;
+        }
+        at += 8 + qsizetype(length) + qsizetype(length & 1);
+    }
+    return copy;
+}
+
+bool decodeWav(const char *wav, qsizetype size, DecodedWav &out)
 {
     if (size > INT_MAX)
         return false;
+    const QByteArray clamped = clampChunkLengths(wav, size);
+    if (!clamped.isEmpty())
+        wav = clamped.constData();
     SDL_RWops *rw = SDL_RWFromConstMem(wav, int(size));
     if (!rw)
         return false;
     // The RWops is closed by the call (freesrc = 1), also on failure.
     return SDL_LoadWAV_RW(rw, 1, &out.spec, &out.buffer, &out.length) != nullptr
-           && out.spec.channels > 0 && out.spec.freq > 0;
+           && out.spec.channels > 0 && out.spec.freq > 0 && out.spec.freq <= kMaxSampleRate;
 }
 
 // The decoded samples in the device's format, or nothing when they cannot be
 // converted or the conversion would need too much memory. SDL_AudioCVT
 // converts the whole sound at once; SDL's streaming converter drops the last
 // few hundred frames when it resamples.
-std::optional<std::vector<Uint8>> SoundService::convert(const DecodedWav &wav) const
+std::optional<std::vector<Uint8>> convertWav(const DecodedWav &wav, const SDL_AudioSpec &target,
+                                             int targetFrameBytes)
 {
     const int srcFrameBytes = frameBytes(wav.spec.format, wav.spec.channels);
     if (srcFrameBytes <= 0)
         return std::nullopt;
     const qint64 srcBytes = qint64(wav.length) / srcFrameBytes * srcFrameBytes;
+    if (srcBytes == 0)
+        return std::vector<Uint8>(); // a sound without samples plays nothing
 
     SDL_AudioCVT cvt;
     const int needed = SDL_BuildAudioCVT(&cvt, wav.spec.format, wav.spec.channels, wav.spec.freq,
-                                         m_spec.format, m_spec.channels, m_spec.freq);
+                                         target.format, target.channels, target.freq);
     if (needed < 0)
         return std::nullopt;
     if (needed == 0)
@@ -165,7 +210,7 @@ std::optional<std::vector<Uint8>> SoundService::convert(const DecodedWav &wav) c
     cvt.len = int(srcBytes);
     if (SDL_ConvertAudio(&cvt) != 0 || cvt.len_cvt < 0 || cvt.len_cvt > work)
         return std::nullopt;
-    out.resize(std::size_t(cvt.len_cvt) / std::size_t(m_frameBytes) * std::size_t(m_frameBytes));
+    out.resize(std::size_t(cvt.len_cvt) / std::size_t(targetFrameBytes) * std::size_t(targetFrameBytes));
     out.shrink_to_fit();
     return out;
 }
@@ -259,7 +304,7 @@ bool SoundService::play(const char *wav, qsizetype size, unsigned flags)
     }
 
     DecodedWav decoded;
-    if (!(flags & SndMemory) || !decode(wav, size, decoded)) {
+    if (!(flags & SndMemory) || !decodeWav(wav, size, decoded)) {
         endSound();
         return false;
     }
@@ -268,7 +313,7 @@ bool SoundService::play(const char *wav, qsizetype size, unsigned flags)
         endSound();
         return true;
     }
-    std::optional<std::vector<Uint8>> converted = convert(decoded);
+    std::optional<std::vector<Uint8>> converted = convertWav(decoded, m_spec, m_frameBytes);
     if (!converted) {
         endSound();
         return false;
@@ -379,6 +424,24 @@ struct CloseAtExit
 } closeAtExit;
 
 } // namespace
+
+qint64 probeWav(const char *wav, qsizetype size)
+{
+    if (!wav || size <= 0)
+        return -1;
+    DecodedWav decoded;
+    if (!decodeWav(wav, size, decoded))
+        return -1;
+    SDL_AudioSpec target{};
+    target.freq = 44100;
+    target.format = AUDIO_S16SYS;
+    target.channels = 2;
+    const int targetFrameBytes = frameBytes(target.format, target.channels);
+    const std::optional<std::vector<Uint8>> converted = convertWav(decoded, target, targetFrameBytes);
+    if (!converted)
+        return -1;
+    return qint64(converted->size() / std::size_t(targetFrameBytes));
+}
 
 bool playSound(const char *wav, qsizetype size, unsigned flags)
 {

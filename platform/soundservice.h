@@ -45,6 +45,12 @@ inline bool playSound(const QByteArray &wav, unsigned flags)
     return playSound(wav.isEmpty() ? nullptr : wav.constData(), wav.size(), flags);
 }
 
+// Reads and converts a WAV image exactly as playSound does, to the format the
+// device is asked for (44.1 kHz, 16-bit stereo), without opening any device.
+// Returns the number of sample frames the sound converts to, or -1 when
+// playSound would not play it.
+qint64 probeWav(const char *wav, qsizetype size);
+
 // Ends the playing sound, if any.
 void stopSound();
 

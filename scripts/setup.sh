@@ -10,6 +10,12 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
 )
 
+# The fuzz targets (scripts/fuzz.sh) also need clang and its sanitizer and
+# libFuzzer runtimes; only that script asks for them.
+if [ "${PLUMORA_SETUP_FUZZ:-0}" = 1 ]; then
+  PACKAGES+=(clang libclang-rt-14-dev llvm)
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -23,6 +29,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${PLUMORA_SETUP_PACKAGES_ONLY:-0}" = 1 ]; then
+  exit 0
 fi
 
 BUILD_DIR="${PLUMORA_BUILD_DIR:-build}"

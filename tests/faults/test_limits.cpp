@@ -1,0 +1,232 @@
+// Files at and beyond the sizes the program is built for: a GIF with a huge
+// logical screen, a GIF with 10,000 frames, a 100 MB WAV chosen as the sound.
+// Each must end in a clear message or a state the user can work with, within
+// a bounded time and memory. (Each test runs in a process of its own under
+// CTest, so the peak memory measured is the test's own.)
+#include "faultsupport.h"
+
+#include "app/mainwindow.h"
+#include "editor/animationimport.h"
+#include "editor/gesturewindow.h"
+#include "gesture/wave.h"
+#include "gesture/zqgesture.h"
+#include "platform/errors.h"
+#include "platform/plumorakeys.h"
+#include "platform/soundservice.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+using namespace faults;
+
+namespace {
+
+// Generous bounds: sanitizer builds run several times slower and larger.
+constexpr qint64 kMaxSeconds = 60;
+constexpr qint64 kMaxPeakMiB = 1536;
+
+qint64 peakMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) / 1024;
+}
+
+QByteArray le16(int v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian<quint16>(quint16(v), b.data());
+    return b;
+}
+
+// A GIF of `frames` images of frameW x frameH on a screenW x screenH screen
+// with a two-colour global table. Each image's data is a clear code, one
+// pixel and the end code, so a frame takes 15 bytes whatever its size.
+QByteArray tinyFramesGif(int screenW, int screenH, int frames, int frameW, int frameH)
+{
+    QByteArray gif = "GIF89a" + le16(screenW) + le16(screenH);
+    gif += QByteArray("\x80\x00\x00", 3);
+    gif += QByteArray("\x00\x00\x00\xff\xff\xff", 6);
+    for (int i = 0; i < frames; ++i) {
+        gif += ',' + le16(0) + le16(0) + le16(frameW) + le16(frameH);
+        gif += QByteArray("\x00\x02\x02\x44\x01\x00", 6);
+    }
+    gif += ';';
+    return gif;
+}
+
+class Limits : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
+        timer.start();
+    }
+    void TearDown() override
+    {
+        EXPECT_LT(timer.elapsed() / 1000, kMaxSeconds);
+        EXPECT_LT(peakMiB(), kMaxPeakMiB);
+        TPlumoraKeys::setStoreFile(QString());
+    }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        writeFile(path, bytes);
+        return path;
+    }
+    // Reads the file as the animation import does; the message of the
+    // error, empty when it was read.
+    static QString import(const QString &path, std::optional<TImportedAnimation> *result = nullptr)
+    {
+        try {
+            auto animation = ReadAnimationFile(
+                path, [](int, int) { return std::optional<TFrameSplit>(TFrameSplit{TFrameSplit::FrameCount, 1}); });
+            if (result)
+                *result = std::move(animation);
+        } catch (const PlumoraError &error) {
+            return error.message();
+        }
+        return {};
+    }
+
+    QTemporaryDir dir;
+    QElapsedTimer timer;
+};
+
+TEST_F(Limits, GifScreenBeyondTheLimitIsRefusedByName)
+{
+    const QString path = write("huge.gif", tinyFramesGif(65535, 65535, 2, 1, 1));
+    const QString message = import(path);
+    EXPECT_TRUE(message.contains("huge.gif")) << message.toStdString();
+    EXPECT_TRUE(message.contains("too large")) << message.toStdString();
+}
+
+// At the reader's limit the import still works: what is composed is the
+// preview-sized picture, not the whole screen.
+TEST_F(Limits, GifScreenAtTheLimitImportsAtPreviewSize)
+{
+    for (int frames : {1, 2}) {
+        SCOPED_TRACE(frames);
+        std::optional<TImportedAnimation> animation;
+        const QString message = import(write("big.gif", tinyFramesGif(16384, 16384, frames, 1, 1)), &animation);
+        if (!message.isEmpty()) {
+            EXPECT_TRUE(message.contains("big.gif")) << message.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(animation.has_value());
+        EXPECT_LE(animation->FrameSize.width(), kPreviewMaxWidth);
+        EXPECT_LE(animation->FrameSize.height(), kPreviewMaxHeight);
+    }
+}
+
+// Ten thousand small frames are read and composed in bounded time; a gesture
+// cannot hold them (its frame numbers are bytes, its strip at most 65535
+// pixels wide), so either the import says so or the save does.
+TEST_F(Limits, GifWithTenThousandFrames)
+{
+    const QString path = write("many.gif", tinyFramesGif(16, 16, 10000, 16, 16));
+    TGIFImage gif;
+    gif.ReadFromFile(path);
+    EXPECT_EQ(gif.FrameCount(), 10000);
+    gif.DecodeFrames();
+
+    TfrmMain main;
+    TfrmGestureWindow *w = main.New1Click();
+    ASSERT_NE(w, nullptr);
+    QString message;
+    {
+        Script script;
+        script.file(path);
+        try {
+            w->btnSelectAnimationClick();
+        } catch (const PlumoraError &error) {
+            message = error.message();
+        }
+    }
+    if (message.isEmpty()) {
+        // Taken: the window works with it, and saving says why it cannot.
+        ASSERT_TRUE(w->ZQGesture1->Valid());
+        w->TrackBar1->setValue(w->TrackBar1->maximum());
+        w->ZQGesture1->Play();
+        w->ZQGesture1->Tick();
+        try {
+            w->ZQGesture1->SaveToFile(dir.filePath("many.zqa"));
+            ADD_FAILURE() << "a gesture of 10,000 frames cannot be saved";
+        } catch (const PlumoraError &error) {
+            EXPECT_FALSE(error.message().isEmpty());
+        }
+        EXPECT_FALSE(QFile::exists(dir.filePath("many.zqa")));
+    } else {
+        EXPECT_TRUE(message.contains("many.gif")) << message.toStdString();
+    }
+    w->UnsavedChanges = false;
+}
+
+// Frames that are huge but nearly empty: a 3 KB file whose frames would
+// decode to gigabytes is refused, not decoded.
+TEST_F(Limits, GifWithManyHugeFrames)
+{
+    const QString path = write("heavy.gif", tinyFramesGif(16384, 16384, 200, 16384, 16384));
+    const QString message = import(path);
+    EXPECT_TRUE(message.contains("heavy.gif")) << message.toStdString();
+}
+
+// A 100 MB WAV chosen as the sound is taken as it is (the gauge shows it is
+// too large for a gesture), plays or stays silent without delay, and saving
+// the gesture says why it cannot.
+TEST_F(Limits, HundredMegabyteWavAsSound)
+{
+    const int dataBytes = 100 * 1024 * 1024;
+    QByteArray wav("RIFF", 4);
+    wav += le16((dataBytes + 36) & 0xFFFF) + le16((dataBytes + 36) >> 16);
+    wav += "WAVEfmt ";
+    wav += le16(16) + le16(0) + le16(1) + le16(1) + le16(8000) + le16(0) + le16(8000) + le16(0) + le16(1)
+           + le16(8);
+    wav += "data" + le16(dataBytes & 0xFFFF) + le16(dataBytes >> 16);
+    const QString path = dir.filePath("big.wav");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(wav);
+        ASSERT_TRUE(file.resize(wav.size() + dataBytes));
+    }
+    wav.clear();
+
+    TfrmMain main;
+    TfrmGestureWindow *w = main.New1Click();
+    ASSERT_NE(w, nullptr);
+    w->ZQGesture1->setFrames(gesturetest::frames(8, 6, 2));
+    {
+        Script script;
+        script.file(path);
+        w->btnSelectAudioClick();
+        EXPECT_TRUE(script.messages.isEmpty()) << script.messages.join('|').toStdString();
+    }
+    EXPECT_TRUE(w->ZQGesture1->HasAudio());
+    EXPECT_EQ(w->ZQGesture1->AudioSize(), 44 + dataBytes);
+    EXPECT_TRUE(w->pnlAudioFile->text().contains("big.wav"));
+
+    QElapsedTimer play;
+    play.start();
+    w->ZQGesture1->SoundPlayer()->Play();
+    plumora::stopSound();
+    EXPECT_LT(play.elapsed(), 20000);
+
+    try {
+        w->ZQGesture1->SaveToFile(dir.filePath("loud.zqa"));
+        ADD_FAILURE() << "a 100 MB sound cannot be saved in a gesture";
+    } catch (const PlumoraError &error) {
+        EXPECT_TRUE(error.message().contains("sound")) << error.message().toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("loud.zqa")));
+    w->UnsavedChanges = false;
+}
+
+} // namespace
