@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <optional>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -530,12 +531,20 @@ TBitmap TRxGIFAnimator::paint(const QImage &composed, const Placement &place,
     return TBitmap(result);
 }
 
-TBitmap TRxGIFAnimator::GetFrameBitmap(int k)
+std::optional<TRxGIFAnimator::Placement> TRxGIFAnimator::framePlacement()
 {
     if (!canCompose())
-        return {};
+        return std::nullopt;
     checkCanvasSize(m_width, m_height);
-    const Placement place = placement();
+    return placement();
+}
+
+TBitmap TRxGIFAnimator::GetFrameBitmap(int k)
+{
+    const std::optional<Placement> found = framePlacement();
+    if (!found)
+        return {};
+    const Placement &place = *found;
     if (place.columns.empty() || place.rows.empty())
         return paint({}, place, {}, {});
     // Compose only the screen pixels the client area shows.
@@ -549,10 +558,10 @@ TBitmap TRxGIFAnimator::GetFrameBitmap(int k)
 
 TBitmap TRxGIFAnimator::GetFrameBitmapFromScratch(int k)
 {
-    if (!canCompose())
+    const std::optional<Placement> found = framePlacement();
+    if (!found)
         return {};
-    checkCanvasSize(m_width, m_height);
-    const Placement place = placement();
+    const Placement &place = *found;
     if (place.columns.empty() || place.rows.empty())
         return paint({}, place, {}, {});
     return paint(composeFromScratch(clampIndex(k)), place, place.columns, place.rows);

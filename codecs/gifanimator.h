@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -161,6 +162,9 @@ private:
     KeptKey keyNow();
     SampleGrid wholeScreen() const;
     Placement placement() const;
+    // The placement for a frame bitmap, or nothing when there is no frame to
+    // compose; refuses a control too large to paint.
+    std::optional<Placement> framePlacement();
 
     // Frame k composed on the kept canvas over the given grid, continuing
     // from the frame composed last when k is that frame or the next.
