@@ -128,14 +128,14 @@ TfrmMain::~TfrmMain()
 
 void TfrmMain::createCommands()
 {
-    auto command = [this](QAction *&action, const char *name, const QString &caption, int helpContext,
-                          auto handler) {
-        action = new QAction(caption, this);
-        action->setObjectName(QString::fromLatin1(name));
-        if (helpContext)
-            action->setProperty("helpContext", helpContext);
-        connect(action, &QAction::triggered, this, handler);
-    };
+    auto command
+        = [this](QAction *&action, const char *name, const QString &caption, int helpContext, auto handler) {
+              action = new QAction(caption, this);
+              action->setObjectName(QString::fromLatin1(name));
+              if (helpContext)
+                  action->setProperty("helpContext", helpContext);
+              connect(action, &QAction::triggered, this, handler);
+          };
     command(ActNew, "ActNew", QStringLiteral("New..."), 110, [this] { New1Click(); });
     command(ActOpen, "ActOpen", QStringLiteral("Open..."), 120, [this] { Open1Click(); });
     command(ActSave, "ActSave", QStringLiteral("Save"), 130, [this] { Save1Click(nullptr); });
@@ -170,12 +170,13 @@ void TfrmMain::createCommands()
     Copy2->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
     Paste2->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
     // Text fields handle their own Ctrl+X/C/V; the menu shows them.
-    for (QAction *a : {Cut2, Copy2, Paste2})
+    for (QAction *a : { Cut2, Copy2, Paste2 })
         a->setShortcutContext(Qt::WidgetShortcut);
 
-    command(TileVertically1, "TileVertically1", QStringLiteral("&Tile Vertically"), 0, [this] { tileVertically(); });
+    command(TileVertically1, "TileVertically1", QStringLiteral("&Tile Vertically"), 0,
+        [this] { tileVertically(); });
     command(TileHorizontally1, "TileHorizontally1", QStringLiteral("Tile &Horizontally"), 0,
-            [this] { tileHorizontally(); });
+        [this] { tileHorizontally(); });
     command(Cascade2, "Cascade2", QStringLiteral("&Cascade"), 0, [this] { MdiArea->cascadeSubWindows(); });
     command(WindowArrange1, "WindowArrange1", QStringLiteral("&Arrange"), 0, [this] {
         // Minimised windows line up along the bottom; tiling does that.
@@ -197,7 +198,8 @@ void TfrmMain::createCommands()
             plumora::ui::showHelpContents();
     });
     command(ActHelpIndex, "ActHelpIndex", QStringLiteral("&Index"), 0, [this] { Index1Click(); });
-    command(ActHowToHelp, "ActHowToHelp", QStringLiteral("&How to Use Help"), 0, [this] { HowtoUseHelp1Click(); });
+    command(ActHowToHelp, "ActHowToHelp", QStringLiteral("&How to Use Help"), 0,
+        [this] { HowtoUseHelp1Click(); });
     command(ActAbout, "ActAbout", QStringLiteral("About..."), 0, [this] { About1Click(); });
 }
 
@@ -206,14 +208,14 @@ void TfrmMain::createMenus()
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
     File1->setProperty("helpContext", 100);
-    File1->addActions({ActNew, ActOpen, ActSave, ActionSaveAs});
+    File1->addActions({ ActNew, ActOpen, ActSave, ActionSaveAs });
     File1->addSeparator();
     File1->addAction(ActExit);
 
     Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setProperty("helpContext", 200);
-    Edit1->addActions({Cut2, Copy2, Paste2});
+    Edit1->addActions({ Cut2, Copy2, Paste2 });
     connect(Edit1, &QMenu::aboutToShow, this, &TfrmMain::UpdateIdleCommands);
 
     Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -225,7 +227,7 @@ void TfrmMain::createMenus()
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     Help1->setProperty("helpContext", 500);
-    Help1->addActions({ActHelpContents, ActHelpIndex, ActHowToHelp});
+    Help1->addActions({ ActHelpContents, ActHelpIndex, ActHowToHelp });
     Help1->addSeparator();
     Help1->addAction(ActAbout);
 }
@@ -233,7 +235,7 @@ void TfrmMain::createMenus()
 void TfrmMain::fillWindowMenu()
 {
     Window1->clear();
-    Window1->addActions({TileVertically1, TileHorizontally1, Cascade2, WindowArrange1});
+    Window1->addActions({ TileVertically1, TileHorizontally1, Cascade2, WindowArrange1 });
     const QList<QMdiSubWindow *> windows = MdiArea->subWindowList();
     if (!windows.isEmpty())
         Window1->addSeparator();
@@ -241,7 +243,8 @@ void TfrmMain::fillWindowMenu()
     for (QMdiSubWindow *sub : windows) {
         QString title = sub->windowTitle();
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
-        QAction *item = Window1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
+        QAction *item
+            = Window1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
         item->setCheckable(true);
         item->setChecked(sub == MdiArea->activeSubWindow());
         connect(item, &QAction::triggered, this, [this, sub] { MdiArea->setActiveSubWindow(sub); });
@@ -260,8 +263,10 @@ void TfrmMain::createToolBar()
     ToolBar1->addAction(ActSave);
     ToolBar1->addSeparator();
     // Clipboard buttons that are bound to no command: they stay disabled.
-    for (const auto &[kind, hint] : {std::pair{"cut", "Cut"}, {"copy", "Copy"}, {"paste", "Paste"}}) {
-        QAction *button = ToolBar1->addAction(drawnIcon(QString::fromLatin1(kind)), QString::fromLatin1(hint));
+    for (const auto &[kind, hint] :
+        { std::pair { "cut", "Cut" }, { "copy", "Copy" }, { "paste", "Paste" } }) {
+        QAction *button
+            = ToolBar1->addAction(drawnIcon(QString::fromLatin1(kind)), QString::fromLatin1(hint));
         button->setObjectName(QStringLiteral("ToolButton") + QString::fromLatin1(hint));
         button->setEnabled(false);
     }
@@ -269,7 +274,8 @@ void TfrmMain::createToolBar()
 
 void TfrmMain::createStatusBar()
 {
-    StatusBar1 = new TStatusPanels([this](QPainter &p, int panel, const QRect &r) { StatusBar1DrawPanel(p, panel, r); });
+    StatusBar1 = new TStatusPanels(
+        [this](QPainter &p, int panel, const QRect &r) { StatusBar1DrawPanel(p, panel, r); });
     statusBar()->addPermanentWidget(StatusBar1);
     statusBar()->setToolTip(QStringLiteral("Graphic, Audio, & Total file size limits "));
 
@@ -281,18 +287,19 @@ void TfrmMain::createStatusBar()
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
     ProgressBar1->hide();
     statusBar()->addWidget(ProgressBar1);
-    AnimationProgressSink() = [bar = QPointer<QProgressBar>(ProgressBar1)](TProgressStage stage, int percent) {
-        if (!bar)
-            return;
-        if (stage == TProgressStage::Starting) {
-            bar->setValue(0);
-            bar->show();
-        } else if (stage == TProgressStage::Running) {
-            bar->setValue(percent);
-        } else {
-            bar->hide();
-        }
-    };
+    AnimationProgressSink()
+        = [bar = QPointer<QProgressBar>(ProgressBar1)](TProgressStage stage, int percent) {
+              if (!bar)
+                  return;
+              if (stage == TProgressStage::Starting) {
+                  bar->setValue(0);
+                  bar->show();
+              } else if (stage == TProgressStage::Running) {
+                  bar->setValue(percent);
+              } else {
+                  bar->hide();
+              }
+          };
 }
 
 void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &rect)
@@ -301,7 +308,9 @@ void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &re
     if (!window)
         return;
     const TZQGesture *gesture = window->ZQGesture1;
-    const int size = panel == 1 ? gesture->AnimationSize() : panel == 3 ? gesture->AudioSize() : gesture->GestureSize();
+    const int size = panel == 1 ? gesture->AnimationSize()
+        : panel == 3            ? gesture->AudioSize()
+                                : gesture->GestureSize();
     painter.setFont(StatusBar1->font());
     DrawSizeGauge(painter, rect, panel, size, palette().color(QPalette::Button));
 }
@@ -321,7 +330,8 @@ QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
 {
     QList<TfrmGestureWindow *> windows;
     for (QMdiSubWindow *sub : MdiArea->subWindowList())
-        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && !window->IsDestroying())
+        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget());
+            window && !window->IsDestroying())
             windows << window;
     return windows;
 }
@@ -355,7 +365,7 @@ void TfrmMain::UpdateIdleCommands()
     Copy2->setEnabled(field && field->hasSelectedText());
     Paste2->setEnabled(field && !field->isReadOnly() && clip && clip->hasText());
     const bool anyWindow = !GestureWindows().isEmpty();
-    for (QAction *a : {TileVertically1, TileHorizontally1, Cascade2, WindowArrange1})
+    for (QAction *a : { TileVertically1, TileHorizontally1, Cascade2, WindowArrange1 })
         a->setEnabled(anyWindow);
 }
 
@@ -414,7 +424,7 @@ void TfrmMain::Open1Click()
     {
         TfrmMain *main;
         ~Refresh() { main->UpdateFileCommands(); }
-    } refresh{this};
+    } refresh { this };
     if (!OpenGestureDialog1->Execute())
         return;
     const QString path = OpenGestureDialog1->FileName();
@@ -454,7 +464,7 @@ void TfrmMain::SaveAs1Click(TfrmGestureWindow *target)
     {
         TfrmMain *main;
         ~Refresh() { main->UpdateFileCommands(); }
-    } refresh{this};
+    } refresh { this };
     if (!target)
         target = ActiveGestureWindow();
     if (!target)

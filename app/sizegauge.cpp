@@ -40,8 +40,8 @@ void DrawSizeGauge(QPainter &painter, const QRect &rect, int panel, int size, co
     const int fill = GaugeFill(w, size);
     // A negative size (not computed yet) draws no bar.
     if (fill > 0)
-        painter.fillRect(QRect(QPoint(left, rect.top()), QPoint(left + fill - 1, rect.bottom())),
-                         GaugeColor(panel, size));
+        painter.fillRect(
+            QRect(QPoint(left, rect.top()), QPoint(left + fill - 1, rect.bottom())), GaugeColor(panel, size));
     const int restFrom = std::max(left, left + fill);
     if (restFrom < right)
         painter.fillRect(QRect(QPoint(restFrom, rect.top()), QPoint(right - 1, rect.bottom())), buttonFace);

@@ -30,7 +30,7 @@ QSize TStatusPanels::sizeHint() const
 
 void TStatusPanels::paintEvent(QPaintEvent *)
 {
-    static const char *const captions[7] = {"Animation", nullptr, "Audio", nullptr, "Total", nullptr, ""};
+    static const char *const captions[7] = { "Animation", nullptr, "Audio", nullptr, "Total", nullptr, "" };
     QPainter painter(this);
     for (int i = 0; i < 7; ++i) {
         const QRect r = panelRect(i);
@@ -38,7 +38,8 @@ void TStatusPanels::paintEvent(QPaintEvent *)
         painter.drawRect(r.adjusted(-1, -1, 0, 0));
         if (captions[i]) {
             painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawText(r.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QLatin1String(captions[i]));
+            painter.drawText(
+                r.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QLatin1String(captions[i]));
         } else if (m_drawPanel) {
             painter.save();
             m_drawPanel(painter, i, r);

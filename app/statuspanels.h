@@ -14,7 +14,7 @@ public:
     explicit TStatusPanels(DrawPanel drawPanel, QWidget *parent = nullptr);
 
     // Widths of the seven panels, in pixels.
-    static constexpr int kWidths[7] = {60, 100, 40, 100, 40, 100, 50};
+    static constexpr int kWidths[7] = { 60, 100, 40, 100, 40, 100, 50 };
     QRect panelRect(int panel) const;
     QSize sizeHint() const override;
 

@@ -219,7 +219,6 @@ QString animationName(TAnimOptions option)
     return QStringLiteral("once");
 }
 
-
 int runInfo(const Arguments &args, Console &io)
 {
     const QString path = args.positional.at(0);
@@ -251,8 +250,7 @@ int runInfo(const Arguments &args, Console &io)
             { QStringLiteral("loopFrame"), gesture.AnimLoopFrame() },
             { QStringLiteral("audioFrame"), gesture.AudioLoopFrame() },
             { QStringLiteral("audioRepeat"), gesture.AudioRepeat() },
-            { QStringLiteral("transparentColor"),
-                jsonColor(transparent) },
+            { QStringLiteral("transparentColor"), jsonColor(transparent) },
             { QStringLiteral("hasAudio"), gesture.HasAudio() },
             { QStringLiteral("animationSize"), gesture.AnimationSize() },
             { QStringLiteral("audioSize"), gesture.AudioSize() },
@@ -272,8 +270,7 @@ int runInfo(const Arguments &args, Console &io)
                << "Loop frame:        " << gesture.AnimLoopFrame() << '\n'
                << "Audio start frame: " << gesture.AudioLoopFrame() << '\n'
                << "Audio repeat:      " << yesNo(gesture.AudioRepeat()) << '\n'
-               << "Transparent:       "
-               << colorText(transparent) << '\n'
+               << "Transparent:       " << colorText(transparent) << '\n'
                << "Sound:             " << yesNo(gesture.HasAudio()) << '\n'
                << "Animation size:    " << gesture.AnimationSize() << " bytes\n"
                << "Audio size:        " << gesture.AudioSize() << " bytes\n"

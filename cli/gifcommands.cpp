@@ -41,7 +41,6 @@ QString disposalText(int disposal)
     }
 }
 
-
 // Reads a GIF with our reader; the file name goes into any error message.
 void loadGif(TGIFImage &gif, const QString &path)
 {

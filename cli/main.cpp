@@ -83,7 +83,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     static int qtArgc = 1;
-    static char *qtArgv[] = {argv[0], nullptr};
+    static char *qtArgv[] = { argv[0], nullptr };
     std::unique_ptr<QCoreApplication> app;
     if (command && command->needsWidgets) {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -200,10 +200,10 @@ private:
     }
 
     int m_count = 0;
-    std::array<std::uint32_t, kMaxEntries> m_color{};
-    std::array<std::uint32_t, kMaxEntries> m_frequency{};
-    std::array<std::uint8_t, kMaxEntries> m_paletteIndex{};
-    std::array<std::uint16_t, kHashSlots> m_slots{};
+    std::array<std::uint32_t, kMaxEntries> m_color {};
+    std::array<std::uint32_t, kMaxEntries> m_frequency {};
+    std::array<std::uint8_t, kMaxEntries> m_paletteIndex {};
+    std::array<std::uint16_t, kHashSlots> m_slots {};
 };
 
 QImage reduceHistogram(const QImage &rgb)

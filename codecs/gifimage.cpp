@@ -54,10 +54,7 @@ bool TGIFColors::operator==(const TGIFColors &other) const
 // ---------------------------------------------------------------------------
 // TGIFFrame
 
-TGIFFrame::TGIFFrame(TGIFImage *parent)
-    : ParentImage(parent), SharedData(std::make_shared<TGIFItem>())
-{
-}
+TGIFFrame::TGIFFrame(TGIFImage *parent) : ParentImage(parent), SharedData(std::make_shared<TGIFItem>()) { }
 
 void TGIFFrame::resetFields()
 {
@@ -105,7 +102,8 @@ void TGIFFrame::Decode()
 
     // Output depth: 1 bit for two colours, 4 bits up to 16, else 8 bits.
     const int outputDepth = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
-    TBitmap bitmap = TBitmap::indexed(width, height, outputDepth, item.Colors.toQRgbs().mid(0, 1 << outputDepth));
+    TBitmap bitmap
+        = TBitmap::indexed(width, height, outputDepth, item.Colors.toQRgbs().mid(0, 1 << outputDepth));
 
     if (ParentImage)
         ParentImage->notifyProgress(TProgressStage::Starting, 0);
@@ -115,11 +113,9 @@ void TGIFFrame::Decode()
         QImage &image = bitmap.image();
         std::function<void(int)> progress;
         if (ParentImage && ParentImage->OnProgress)
-            progress = [this](int percent) {
-                ParentImage->notifyProgress(TProgressStage::Running, percent);
-            };
+            progress = [this](int percent) { ParentImage->notifyProgress(TProgressStage::Running, percent); };
         status = decoder->decode(item.EncodedData, depth, image.isNull() ? nullptr : image.bits(),
-                                 image.bytesPerLine(), width, height, IsInterlaced, progress);
+            image.bytesPerLine(), width, height, IsInterlaced, progress);
     } catch (const EAbort &) {
         // A cancelled decode leaves the frame without a bitmap, silently.
         m_bitmap = TBitmap();
@@ -154,7 +150,7 @@ QList<QByteArray> *TGIFFrame::FrameComment(bool create)
         return nullptr;
     if (!ExtensionList)
         ExtensionList.emplace();
-    ExtensionList->append(TExtension{TExtensionKind::gxComment, {}, {}});
+    ExtensionList->append(TExtension { TExtensionKind::gxComment, {}, {} });
     return &ExtensionList->last().SubBlocks;
 }
 
@@ -229,7 +225,7 @@ void TGIFFrame::RenderTo(TBitmap &target)
 // ---------------------------------------------------------------------------
 // TGIFImage
 
-TGIFImage::TGIFImage() : Header(std::make_shared<TGIFData>()) {}
+TGIFImage::TGIFImage() : Header(std::make_shared<TGIFData>()) { }
 
 TGIFImage::~TGIFImage() = default;
 

@@ -35,7 +35,7 @@ inline constexpr qint64 kGifMaxBitmapBytes = qint64(256) * 1024 * 1024;
 struct TGIFColors
 {
     int Count = 0;
-    std::array<std::array<std::uint8_t, 3>, 256> Entries{};
+    std::array<std::array<std::uint8_t, 3>, 256> Entries {};
 
     TColor color(int index) const
     {
@@ -44,8 +44,8 @@ struct TGIFColors
     }
     void setColor(int index, TColor c)
     {
-        Entries[std::size_t(index)] = {std::uint8_t(redOf(c)), std::uint8_t(greenOf(c)),
-                                       std::uint8_t(blueOf(c))};
+        Entries[std::size_t(index)]
+            = { std::uint8_t(redOf(c)), std::uint8_t(greenOf(c)), std::uint8_t(blueOf(c)) };
     }
     // Index of the first entry exactly equal to the colour, or -1.
     int indexOf(TColor c) const;
@@ -59,7 +59,7 @@ struct TGIFData
 {
     QList<QByteArray> CommentLines;
     std::uint8_t PixelAspect = 0;
-    std::uint8_t ColorDepth = 0;      // 1..8
+    std::uint8_t ColorDepth = 0; // 1..8
     std::uint8_t ColorResolution = 0; // 1..8
     TGIFColors GlobalColors;
 };

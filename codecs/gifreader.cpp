@@ -218,7 +218,8 @@ void TGIFImage::ReadStored(QIODevice &stream)
     if (countBytes.size() != 4)
         readError();
     const auto *c = reinterpret_cast<const std::uint8_t *>(countBytes.constData());
-    const quint32 count = quint32(c[0]) | (quint32(c[1]) << 8) | (quint32(c[2]) << 16) | (quint32(c[3]) << 24);
+    const quint32 count
+        = quint32(c[0]) | (quint32(c[1]) << 8) | (quint32(c[2]) << 16) | (quint32(c[3]) << 24);
     if (qint64(count) > stream.bytesAvailable() && !stream.isSequential())
         readError();
     const QByteArray gif = stream.read(qint64(count));
@@ -294,9 +295,8 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                     ext.SubBlocks = in.subBlocks();
                     break;
                 default:
-                    throw EInvalidGraphicOperation(
-                        QStringLiteral("Unrecognized extension block: %1")
-                            .arg(label, 2, 16, QLatin1Char('0')));
+                    throw EInvalidGraphicOperation(QStringLiteral("Unrecognized extension block: %1")
+                                                       .arg(label, 2, 16, QLatin1Char('0')));
                 }
 
                 if (ext.Kind == TExtensionKind::gxPlainText) {
@@ -389,4 +389,3 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
     }
     changed();
 }
-

@@ -16,8 +16,14 @@
 
 namespace {
 
-QString noDataMessage() { return QStringLiteral("No GIF Data to write"); }
-QString encodingErrorMessage() { return QStringLiteral("GIF image encoding error"); }
+QString noDataMessage()
+{
+    return QStringLiteral("No GIF Data to write");
+}
+QString encodingErrorMessage()
+{
+    return QStringLiteral("GIF image encoding error");
+}
 
 constexpr int kMaxSubBlock = 255;
 constexpr char kExtensionIntroducer = '!';
@@ -30,7 +36,10 @@ constexpr int kGraphicControlSize = 6;
 constexpr int kPlainTextFixedSize = 13;
 constexpr int kApplicationFixedSize = 12;
 
-std::uint8_t packedByte(const QByteArray &fixed) { return std::uint8_t(fixed.at(1)); }
+std::uint8_t packedByte(const QByteArray &fixed)
+{
+    return std::uint8_t(fixed.at(1));
+}
 
 // The smallest n >= 1 with 2^n >= count (count at most 256).
 int tableBits(int count)
@@ -165,10 +174,17 @@ void TGIFFrame::EncodeIfNeeded()
     }
     int count = 0;
     switch (bits) {
-    case 1: count = 2; break;
-    case 4: count = 16; break;
-    case 8: count = 256; break;
-    default: throw EInvalidGraphicOperation(encodingErrorMessage());
+    case 1:
+        count = 2;
+        break;
+    case 4:
+        count = 16;
+        break;
+    case 8:
+        count = 256;
+        break;
+    default:
+        throw EInvalidGraphicOperation(encodingErrorMessage());
     }
 
     TGIFColors colors;
@@ -188,7 +204,7 @@ void TGIFFrame::EncodeIfNeeded()
     try {
         TLZWEncoder encoder;
         data = encoder.Encode(source.image(), bits, false,
-                              [&notify](int percent) { notify(TProgressStage::Running, percent, {}); });
+            [&notify](int percent) { notify(TProgressStage::Running, percent, {}); });
     } catch (const EAbort &) {
         // A cancelled encoding leaves the frame without encoded data or table.
         SharedData = std::make_shared<TGIFItem>();
@@ -218,7 +234,7 @@ void TGIFFrame::EncodeIfNeeded()
     }
     if (parent) {
         parent->setScreenSize(std::max(parent->m_screenWidth, Left + item.ImageWidth),
-                              std::max(parent->m_screenHeight, Top + item.ImageHeight));
+            std::max(parent->m_screenHeight, Top + item.ImageHeight));
     }
 }
 
@@ -327,7 +343,7 @@ QByteArray TGIFImage::WriteToBuffer()
 
     if (!Author.isEmpty()) {
         out.applicationExtension("PLUMO_ID1.0");
-        out.lines({Author.left(kMaxSubBlock)});
+        out.lines({ Author.left(kMaxSubBlock) });
     }
     if (Looping && m_frames.size() > 1) {
         out.applicationExtension("NETSCAPE2.0");

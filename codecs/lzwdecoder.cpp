@@ -35,10 +35,8 @@ inline void copyForward(std::uint8_t *d, const std::uint8_t *s, int n)
 
 } // namespace
 
-GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int colorDepth,
-                                            std::uint8_t *pixels, qsizetype stride, int width,
-                                            int height, bool interlaced,
-                                            const std::function<void(int)> &progress)
+GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels,
+    qsizetype stride, int width, int height, bool interlaced, const std::function<void(int)> &progress)
 {
     if (encoded.isEmpty())
         return Status::EndOfData;
@@ -256,8 +254,8 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
     const qsizetype written = std::min(pos, total);
     const int fullRows = int(written / width);
     const int partial = int(written % width);
-    static constexpr int kStart[4] = {0, 4, 2, 1};
-    static constexpr int kStep[4] = {8, 8, 4, 2};
+    static constexpr int kStart[4] = { 0, 4, 2, 1 };
+    static constexpr int kStep[4] = { 8, 8, 4, 2 };
     int pass = 0;
     int y = 0;
     for (int r = 0; r <= fullRows && r < height; ++r) {

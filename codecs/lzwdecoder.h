@@ -11,8 +11,8 @@ class GifLzwDecoder
 {
 public:
     enum class Status {
-        Complete,  // ended on the end code, or every row was written
-        Corrupt,   // a string longer than the table allows; rows so far are kept
+        Complete, // ended on the end code, or every row was written
+        Corrupt, // a string longer than the table allows; rows so far are kept
         EndOfData, // the data ran out before the end code
     };
 
@@ -22,19 +22,18 @@ public:
     // apart, top row first; with `interlaced` they are filled in GIF's
     // four-pass order. Raises EInvalidGraphicOperation for a code size outside
     // 2..9. `progress` (may be empty) gets the percentage of data consumed.
-    Status decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels,
-                  qsizetype stride, int width, int height, bool interlaced,
-                  const std::function<void(int)> &progress = {});
+    Status decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels, qsizetype stride,
+        int width, int height, bool interlaced, const std::function<void(int)> &progress = {});
 
 private:
-    std::array<std::uint16_t, 4096> m_prefix{};
-    std::array<std::uint8_t, 4096> m_suffix{};
-    std::array<std::uint8_t, 4097> m_stack{};
+    std::array<std::uint16_t, 4096> m_prefix {};
+    std::array<std::uint8_t, 4096> m_suffix {};
+    std::array<std::uint8_t, 4097> m_stack {};
     // Per entry: whether its string is in the output, where and how long.
-    std::array<std::uint8_t, 4096> m_valid{};
-    std::array<std::uint8_t, 4096> m_stable{};
-    std::array<std::uint32_t, 4096> m_start{};
-    std::array<std::uint16_t, 4096> m_length{};
-    QByteArray m_data;               // the sub-blocks' bytes, joined
+    std::array<std::uint8_t, 4096> m_valid {};
+    std::array<std::uint8_t, 4096> m_stable {};
+    std::array<std::uint32_t, 4096> m_start {};
+    std::array<std::uint16_t, 4096> m_length {};
+    QByteArray m_data; // the sub-blocks' bytes, joined
     std::vector<std::uint8_t> m_out; // pixels in the order they are decoded
 };

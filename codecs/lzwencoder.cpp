@@ -28,7 +28,10 @@ constexpr std::uint32_t kKeyMask = 0xFFFFF;
 constexpr std::uint32_t kLastCode = 4094;
 constexpr int kMaxSubBlock = 255;
 
-constexpr std::uint32_t startHash(std::uint32_t pixel) { return (pixel + 1) * kMul; }
+constexpr std::uint32_t startHash(std::uint32_t pixel)
+{
+    return (pixel + 1) * kMul;
+}
 
 } // namespace
 
@@ -38,20 +41,20 @@ struct TLZWEncoder::State
     std::vector<std::uint8_t> stream; // packed codes, kept for the next picture
 };
 
-TLZWEncoder::TLZWEncoder() : m_state(std::make_unique<State>()) {}
+TLZWEncoder::TLZWEncoder() : m_state(std::make_unique<State>()) { }
 TLZWEncoder::~TLZWEncoder() = default;
 
-QByteArray TLZWEncoder::Encode(const QImage &indexes, int bitsPerPixel, bool interlaced,
-                               const RowProgress &progress)
+QByteArray TLZWEncoder::Encode(
+    const QImage &indexes, int bitsPerPixel, bool interlaced, const RowProgress &progress)
 {
     if (indexes.depth() != 8)
         throw EInvalidGraphicOperation(QStringLiteral("GIF image encoding error"));
     return Encode(indexes.constBits(), indexes.bytesPerLine(), indexes.width(), indexes.height(),
-                  bitsPerPixel, interlaced, progress);
+        bitsPerPixel, interlaced, progress);
 }
 
 QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int width, int height,
-                               int bitsPerPixel, bool interlaced, const RowProgress &progress)
+    int bitsPerPixel, bool interlaced, const RowProgress &progress)
 {
     if (bitsPerPixel < 1 || bitsPerPixel > 8 || width < 0 || height < 0)
         throw EInvalidGraphicOperation(QStringLiteral("GIF image encoding error"));
@@ -102,14 +105,14 @@ QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int
     std::fill_n(table, kHashSlots, kEmptySlot);
     putCode(clearCode);
 
-    std::uint32_t current = 0;    // code of the string matched so far
-    std::uint32_t hash = 0;       // running hash of that string
-    bool pending = false;         // a string has been started
+    std::uint32_t current = 0; // code of the string matched so far
+    std::uint32_t hash = 0; // running hash of that string
+    bool pending = false; // a string has been started
 
     // Interlaced pictures are stored in four passes: every 8th row from 0,
     // every 8th from 4, every 4th from 2, every 2nd from 1.
-    static constexpr int kPassStart[4] = {0, 4, 2, 1};
-    static constexpr int kPassStep[4] = {8, 8, 4, 2};
+    static constexpr int kPassStart[4] = { 0, 4, 2, 1 };
+    static constexpr int kPassStep[4] = { 8, 8, 4, 2 };
     const int passes = interlaced ? 4 : 1;
     int rowsDone = 0;
     for (int pass = 0; pass < passes; ++pass) {

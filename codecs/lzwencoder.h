@@ -25,13 +25,13 @@ public:
     // GIF table-based image data: the code-size byte, the data sub-blocks and
     // the zero-length terminator. With `interlaced` the rows are taken in the
     // GIF four-pass order. Pixel values are masked to the bits per pixel.
-    QByteArray Encode(const std::uint8_t *pixels, qsizetype stride, int width, int height,
-                      int bitsPerPixel, bool interlaced = false, const RowProgress &progress = {});
+    QByteArray Encode(const std::uint8_t *pixels, qsizetype stride, int width, int height, int bitsPerPixel,
+        bool interlaced = false, const RowProgress &progress = {});
 
     // The same over an 8-bit image (Format_Indexed8 or Format_Grayscale8),
     // whose bytes are the pixel values.
-    QByteArray Encode(const QImage &indexes, int bitsPerPixel, bool interlaced = false,
-                      const RowProgress &progress = {});
+    QByteArray Encode(
+        const QImage &indexes, int bitsPerPixel, bool interlaced = false, const RowProgress &progress = {});
 
     // The initial code width for a pixel depth: depth + 1, but at least 3.
     static int initialCodeWidth(int bitsPerPixel) { return bitsPerPixel < 2 ? 3 : bitsPerPixel + 1; }

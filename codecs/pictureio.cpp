@@ -53,7 +53,8 @@ QByteArray readWholeFile(const QString &path)
     // Only plain files: opening a named pipe waits for a writer, and a device
     // such as /dev/zero never ends.
     if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
-        throw EStreamError(QStringLiteral("Cannot open file \"%1\". It is not a file").arg(displayName(path)));
+        throw EStreamError(
+            QStringLiteral("Cannot open file \"%1\". It is not a file").arg(displayName(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(

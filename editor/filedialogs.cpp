@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool save, const QString &filter,
-                            const QString &defaultSuffix)
+    const QString &defaultSuffix)
 {
     auto *dialog = new QFileDialog(parent);
     dialog->setObjectName(objectName);
@@ -23,7 +23,8 @@ QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool sav
         QString description = parts[i];
         const QString patterns = parts[i + 1];
         if (!description.contains(QLatin1Char('(')))
-            description += QStringLiteral(" (%1)").arg(QString(patterns).replace(QLatin1Char(';'), QLatin1Char(' ')));
+            description
+                += QStringLiteral(" (%1)").arg(QString(patterns).replace(QLatin1Char(';'), QLatin1Char(' ')));
         else
             description.replace(QLatin1Char(';'), QLatin1Char(' '));
         filters << description;
@@ -47,8 +48,8 @@ QString RunFileDialog(QFileDialog &dialog, const QString &initialDir, bool confi
         && !dialog.defaultSuffix().isEmpty())
         path += QLatin1Char('.') + dialog.defaultSuffix();
     if (confirmOverwrite && QFileInfo::exists(path)) {
-        const auto answer = plumora::ui::messageBox(
-            &dialog, dialog.windowTitle().isEmpty() ? QStringLiteral("Plumora") : dialog.windowTitle(),
+        const auto answer = plumora::ui::messageBox(&dialog,
+            dialog.windowTitle().isEmpty() ? QStringLiteral("Plumora") : dialog.windowTitle(),
             QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
             QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)

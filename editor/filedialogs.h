@@ -9,7 +9,7 @@ class QWidget;
 
 // Makes a picture/sound dialog. filter uses "Description|*.a;*.b|..." pairs.
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool save, const QString &filter,
-                            const QString &defaultSuffix);
+    const QString &defaultSuffix);
 
 // Runs the dialog through the dialog seam, starting in initialDir (empty:
 // where it was). Returns the chosen path, or an empty text when cancelled.

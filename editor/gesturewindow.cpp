@@ -76,8 +76,7 @@ void paintSwatch(QWidget *swatch, TColor colour)
 
 } // namespace
 
-TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent)
-    : QWidget(parent), m_host(host)
+TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWidget(parent), m_host(host)
 {
     setObjectName(QStringLiteral("frmGestureWindow"));
     setWindowTitle(QStringLiteral("(untitled) - Plumora"));
@@ -155,12 +154,12 @@ void TfrmGestureWindow::buildFilesPage()
         QPushButton **loadOut, **saveOut;
     };
     const Row rows[] = {
-        {"Button:", "Label8", "pnlButtonFile", "btnSelectButtonImage", "btnSaveButtonImage", 1030, &pnlButtonFile,
-         &btnSelectButtonImage, &btnSaveButtonImage},
-        {"Animation:", "Label9", "pnlAnimationFile", "btnSelectAnimation", "btnSaveAnimation", 1040,
-         &pnlAnimationFile, &btnSelectAnimation, &btnSaveAnimation},
-        {"Audio:", "Label10", "pnlAudioFile", "btnSelectAudio", "btnSaveAudio", 1050, &pnlAudioFile,
-         &btnSelectAudio, &btnSaveAudio},
+        { "Button:", "Label8", "pnlButtonFile", "btnSelectButtonImage", "btnSaveButtonImage", 1030,
+            &pnlButtonFile, &btnSelectButtonImage, &btnSaveButtonImage },
+        { "Animation:", "Label9", "pnlAnimationFile", "btnSelectAnimation", "btnSaveAnimation", 1040,
+            &pnlAnimationFile, &btnSelectAnimation, &btnSaveAnimation },
+        { "Audio:", "Label10", "pnlAudioFile", "btnSelectAudio", "btnSaveAudio", 1050, &pnlAudioFile,
+            &btnSelectAudio, &btnSaveAudio },
     };
     int r = 1;
     for (const Row &row : rows) {
@@ -366,23 +365,21 @@ void TfrmGestureWindow::buildMenus()
 
 void TfrmGestureWindow::buildDialogs()
 {
-    OpenPictureDialog1 = MakeFileDialog(
-        this, QStringLiteral("OpenPictureDialog1"), false,
-        QStringLiteral("All (*.gif;*.jpg;*.jpeg;*.bmp)|*.gif;*.jpg;*.jpeg;*.bmp|CompuServe GIF Image (*.gif)|*.gif|"
-                       "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"),
+    OpenPictureDialog1 = MakeFileDialog(this, QStringLiteral("OpenPictureDialog1"), false,
+        QStringLiteral(
+            "All (*.gif;*.jpg;*.jpeg;*.bmp)|*.gif;*.jpg;*.jpeg;*.bmp|CompuServe GIF Image (*.gif)|*.gif|"
+            "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"),
         QStringLiteral("gif"));
-    SavePictureDialog1 = MakeFileDialog(
-        this, QStringLiteral("SavePictureDialog1"), true,
+    SavePictureDialog1 = MakeFileDialog(this, QStringLiteral("SavePictureDialog1"), true,
         QStringLiteral("All (*.jpg;*.gif;*.bmp)|*.jpg;*.gif;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
                        "CompuServe GIF Image (*.gif)|*.gif|Bitmaps (*.bmp)|*.bmp"),
         QStringLiteral("gif"));
     SavePictureDialog2 = MakeFileDialog(this, QStringLiteral("SavePictureDialog2"), true,
-                                        QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"),
-                                        QStringLiteral("gif"));
+        QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"), QStringLiteral("gif"));
     OpenDialog1 = MakeFileDialog(this, QStringLiteral("OpenDialog1"), false,
-                                 QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
+        QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
     SaveDialog1 = MakeFileDialog(this, QStringLiteral("SaveDialog1"), true,
-                                 QStringLiteral("Wav files (*.wav)|*.wav|All files (*.*)|*.*"), QStringLiteral("wav"));
+        QStringLiteral("Wav files (*.wav)|*.wav|All files (*.*)|*.*"), QStringLiteral("wav"));
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
@@ -718,11 +715,11 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
         return;
     }
     const QString name = ZQGesture1->Filename();
-    const QString text = QStringLiteral("The gesture ") + (name.isEmpty() ? QString() : name + QLatin1Char(' '))
-                       + QStringLiteral("has changed.\r\rDo you want to save the changes?");
+    const QString text = QStringLiteral("The gesture ")
+        + (name.isEmpty() ? QString() : name + QLatin1Char(' '))
+        + QStringLiteral("has changed.\r\rDo you want to save the changes?");
     const auto answer = plumora::ui::messageBox(this, QStringLiteral("Plumora"), text, QMessageBox::Question,
-                                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                                QMessageBox::Yes);
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::No) {
         event->accept();
         return;
@@ -749,7 +746,7 @@ void TfrmGestureWindow::resizeEvent(QResizeEvent *event)
     if (m_loading)
         return;
     const int half = width() / 2;
-    Splitter1->setSizes({half, std::max(0, width() - half - Splitter1->handleWidth())});
+    Splitter1->setSizes({ half, std::max(0, width() - half - Splitter1->handleWidth()) });
 }
 
 void TfrmGestureWindow::showEvent(QShowEvent *event)

@@ -117,12 +117,12 @@ public:
     void ZQGesture1FrameChange();
 
     // The window's dialogs (filedialogs.h runs them through the dialog seam).
-    QFileDialog *OpenPictureDialog1 = nullptr;  // button and animation pictures
-    QFileDialog *SavePictureDialog1 = nullptr;  // button picture
-    QFileDialog *SavePictureDialog2 = nullptr;  // animation strip
-    QFileDialog *OpenDialog1 = nullptr;         // sound
-    QFileDialog *SaveDialog1 = nullptr;         // sound
-    QColorDialog *ColorDialog1 = nullptr;       // test background
+    QFileDialog *OpenPictureDialog1 = nullptr; // button and animation pictures
+    QFileDialog *SavePictureDialog1 = nullptr; // button picture
+    QFileDialog *SavePictureDialog2 = nullptr; // animation strip
+    QFileDialog *OpenDialog1 = nullptr; // sound
+    QFileDialog *SaveDialog1 = nullptr; // sound
+    QColorDialog *ColorDialog1 = nullptr; // test background
 
     // Frame editing (gesturewindow_frames.cpp).
     void CopyFrame();
@@ -132,8 +132,8 @@ public:
     void InsertBlankFrame();
     void MoveForward1Click();
     void MoveBackward1Click();
-    void Frames1Click();     // enables the "Frames" menu's items as it opens
-    void popGesturePopup();  // the same for the pop-up menu
+    void Frames1Click(); // enables the "Frames" menu's items as it opens
+    void popGesturePopup(); // the same for the pop-up menu
     void TrackBar1KeyUp(QKeyEvent *event);
     void FormKeyDown(QKeyEvent *event);
     QMenu *popGesture = nullptr;
@@ -193,7 +193,7 @@ private:
     void buildPreviewPane();
     void buildMenus();
     void buildDialogs();
-    void buildFrameMenus();     // gesturewindow_frames.cpp
+    void buildFrameMenus(); // gesturewindow_frames.cpp
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void centreGesture();
     void setFrameLabel(const char *format);

@@ -16,7 +16,8 @@
 void TfrmGestureWindow::btnSelectButtonImageClick()
 {
     OpenPictureDialog1->selectNameFilter(OpenPictureDialog1->nameFilters().value(0));
-    const QString path = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().ButtonOpenDir() : QString());
+    const QString path
+        = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().ButtonOpenDir() : QString());
     if (path.isEmpty())
         return;
     if (m_host)
@@ -38,8 +39,8 @@ void TfrmGestureWindow::btnSelectButtonImageClick()
 
 void TfrmGestureWindow::btnSaveButtonImageClick()
 {
-    const QString path =
-        RunFileDialog(*SavePictureDialog1, m_host ? m_host->Keys().ButtonSaveDir() : QString(), true);
+    const QString path
+        = RunFileDialog(*SavePictureDialog1, m_host ? m_host->Keys().ButtonSaveDir() : QString(), true);
     if (path.isEmpty())
         return;
     if (m_host)

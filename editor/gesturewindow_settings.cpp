@@ -38,7 +38,7 @@ bool pickMode()
 class MouseRouter : public QObject
 {
 public:
-    explicit MouseRouter(TfrmGestureWindow *window) : QObject(window), m_window(window) {}
+    explicit MouseRouter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -55,7 +55,8 @@ protected:
             return false;
         }
         if (watched == w->pnlColorSelect) {
-            if (type == QEvent::MouseButtonPress && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            if (type == QEvent::MouseButtonPress
+                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
                 w->pnlColorSelectClick();
                 return true;
             }
@@ -93,8 +94,8 @@ void TfrmGestureWindow::connectSettingsHandlers()
     ZQGesture1->installEventFilter(router);
     pnlColorSelect->installEventFilter(router);
     installEventFilter(router);
-    for (QWidget *panel : std::initializer_list<QWidget *>{PageControl1, tabSettings, gboxAnimOption,
-                                                           gbxAudioOptions, Panel2, sbnSelectTransparent}) {
+    for (QWidget *panel : std::initializer_list<QWidget *> {
+             PageControl1, tabSettings, gboxAnimOption, gbxAudioOptions, Panel2, sbnSelectTransparent }) {
         panel->setMouseTracking(true);
         panel->installEventFilter(router);
     }
@@ -221,7 +222,8 @@ void TfrmGestureWindow::btnSelectAudioClick()
 
 void TfrmGestureWindow::btnSaveAudioClick()
 {
-    const QString path = RunFileDialog(*SaveDialog1, m_host ? m_host->Keys().AudioSaveDir() : QString(), true);
+    const QString path
+        = RunFileDialog(*SaveDialog1, m_host ? m_host->Keys().AudioSaveDir() : QString(), true);
     if (path.isEmpty())
         return;
     if (m_host)

@@ -56,13 +56,13 @@ void gestureTarget(const std::uint8_t *data, std::size_t size)
     const TFrameList &before = *gesture.Frames();
     const TFrameList &after = *again.Frames();
     fuzzCheck(after.Count() == before.Count() && after.Width() == before.Width()
-                  && after.Height() == before.Height(),
-              "a saved gesture keeps its frames");
+            && after.Height() == before.Height(),
+        "a saved gesture keeps its frames");
     fuzzCheck(again.AnimLoopOption() == gesture.AnimLoopOption(), "a saved gesture keeps its loop option");
     fuzzCheck(again.TransparentColor() == gesture.TransparentColor(),
-              "a saved gesture keeps its transparent colour");
+        "a saved gesture keeps its transparent colour");
     fuzzCheck(again.HasAudio() == gesture.HasAudio() && again.AudioData() == gesture.AudioData(),
-              "a saved gesture keeps its sound");
+        "a saved gesture keeps its sound");
     fuzzCheck(again.Tagline() == gesture.Tagline(), "a saved gesture keeps its tagline");
 }
 

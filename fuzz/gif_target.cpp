@@ -28,8 +28,8 @@ void decodeEveryFrame(TGIFImage &gif)
             const TBitmap &bitmap = frame.DecodedBitmap();
             if (!bitmap.isEmpty()) {
                 fuzzCheck(bitmap.width() == frame.SharedData->ImageWidth
-                              && bitmap.height() == frame.SharedData->ImageHeight,
-                          "a decoded frame has the size of its descriptor");
+                        && bitmap.height() == frame.SharedData->ImageHeight,
+                    "a decoded frame has the size of its descriptor");
             }
         } catch (const PlumoraError &) {
             // A frame that does not decode reports it; the others still do.
@@ -54,8 +54,8 @@ void compose(TGIFImage &gif)
             if (screen <= kComposeScreenPixels) {
                 const TBitmap kept = animator.ComposeFrame(k);
                 const TBitmap fresh = animator.ComposeFrameFromScratch(k);
-                fuzzCheck(kept.toRgb32() == fresh.toRgb32(),
-                          "a kept composition equals one made from scratch");
+                fuzzCheck(
+                    kept.toRgb32() == fresh.toRgb32(), "a kept composition equals one made from scratch");
             }
         } catch (const PlumoraError &) {
         }

@@ -14,7 +14,8 @@ namespace {
 void checkPicture(const TBitmap &bitmap)
 {
     fuzzCheck(!bitmap.isEmpty(), "a picture that loads has pixels");
-    fuzzCheck(qint64(bitmap.width()) * bitmap.height() <= kPictureMaxPixels, "a picture is within the limits");
+    fuzzCheck(
+        qint64(bitmap.width()) * bitmap.height() <= kPictureMaxPixels, "a picture is within the limits");
 }
 
 } // namespace
@@ -22,13 +23,13 @@ void checkPicture(const TBitmap &bitmap)
 void jpegTarget(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    for (const bool quantize : {false, true}) {
+    for (const bool quantize : { false, true }) {
         try {
             const TBitmap bitmap = LoadJpegFromBuffer(bytes, quantize, QStringLiteral("fuzz.jpg"));
             checkPicture(bitmap);
             if (quantize)
                 fuzzCheck(bitmap.hasPalette() && bitmap.palette().size() <= 256,
-                          "a quantised JPEG is a palette picture");
+                    "a quantised JPEG is a palette picture");
         } catch (const PlumoraError &) {
         }
     }

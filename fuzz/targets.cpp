@@ -11,12 +11,12 @@ namespace plumora::fuzz {
 const std::vector<Target> &targets()
 {
     static const std::vector<Target> list = {
-        {"gif", gifTarget, "tests/data/gif/*.gif;tests/data/gif/odd/*.gif", 64 * 1024},
-        {"gesture", gestureTarget, "fuzz/seeds/gesture/*.zqa", 64 * 1024},
-        {"settings", settingsTarget, "fuzz/seeds/settings/*.conf", 4 * 1024},
-        {"wav", wavTarget, "tests/data/wav/*.wav", 64 * 1024},
-        {"jpeg", jpegTarget, "tests/data/pictures/*.jpg", 64 * 1024},
-        {"bmp", bmpTarget, "tests/data/pictures/*.bmp", 64 * 1024},
+        { "gif", gifTarget, "tests/data/gif/*.gif;tests/data/gif/odd/*.gif", 64 * 1024 },
+        { "gesture", gestureTarget, "fuzz/seeds/gesture/*.zqa", 64 * 1024 },
+        { "settings", settingsTarget, "fuzz/seeds/settings/*.conf", 4 * 1024 },
+        { "wav", wavTarget, "tests/data/wav/*.wav", 64 * 1024 },
+        { "jpeg", jpegTarget, "tests/data/pictures/*.jpg", 64 * 1024 },
+        { "bmp", bmpTarget, "tests/data/pictures/*.bmp", 64 * 1024 },
     };
     return list;
 }
@@ -38,7 +38,7 @@ void initialize()
     // Qt keeps argc by reference for the application's whole life.
     static int argc = 1;
     static char name[] = "plumora-fuzz";
-    static char *argv[] = {name, nullptr};
+    static char *argv[] = { name, nullptr };
     new QApplication(argc, argv); // lives until the process ends
 }
 

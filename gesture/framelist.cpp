@@ -13,7 +13,7 @@ namespace {
 
 } // namespace
 
-TFrameList::TFrameList(int width, int height) : m_width(std::max(0, width)), m_height(std::max(0, height)) {}
+TFrameList::TFrameList(int width, int height) : m_width(std::max(0, width)), m_height(std::max(0, height)) { }
 
 const TFrameList::Frame &TFrameList::frame(int index) const
 {

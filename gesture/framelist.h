@@ -48,8 +48,8 @@ public:
 private:
     struct Frame
     {
-        QImage picture;     // RGB32, frame size
-        TColor maskColor;   // clNone for no mask
+        QImage picture; // RGB32, frame size
+        TColor maskColor; // clNone for no mask
         mutable QImage masked; // ARGB32 premultiplied, built on first draw
     };
     const Frame &frame(int index) const;

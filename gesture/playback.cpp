@@ -14,8 +14,7 @@ int ClampCurrentFrame(int v, bool hasFrames, int n)
 namespace {
 
 // The CurrentFrame setter: compare with the 1-based value, then clamp.
-void requestFrame(TPlaybackState &state, const TPlaybackOptions &options, std::uint8_t v,
-                  TPlaybackStep &step)
+void requestFrame(TPlaybackState &state, const TPlaybackOptions &options, std::uint8_t v, TPlaybackStep &step)
 {
     step.frameRequested = true;
     step.requestedFrame = v;

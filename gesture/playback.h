@@ -23,7 +23,7 @@ struct TPlaybackOptions
 
 struct TPlaybackState
 {
-    int currentFrame = 0;      // 0-based, as stored by the component
+    int currentFrame = 0; // 0-based, as stored by the component
     std::int8_t direction = 0; // +1 forward, -1 backward
     std::uint8_t passCount = 0;
     bool running = false; // the timer is enabled
@@ -36,7 +36,7 @@ struct TPlaybackStep
 {
     bool frameRequested = false; // the CurrentFrame setter was called...
     std::uint8_t requestedFrame = 0; // ...with this 1-based value
-    bool frameChanged = false;   // ...and the request differed (fires OnFrameChange)
+    bool frameChanged = false; // ...and the request differed (fires OnFrameChange)
     bool playSound = false;
 };
 

@@ -19,11 +19,11 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 
 // The flag each option adds to the always-present 0x0004 (play from memory).
 constexpr std::uint16_t kOptionFlags[] = {
-    plumora::SndSync,      // wpoSync
-    plumora::SndAsync,     // wpoAsync
+    plumora::SndSync, // wpoSync
+    plumora::SndAsync, // wpoAsync
     plumora::SndNoDefault, // wpoNoDefault
-    plumora::SndLoop,      // wpoLoop
-    plumora::SndNoStop,    // wpoNoStop
+    plumora::SndLoop, // wpoLoop
+    plumora::SndNoStop, // wpoNoStop
 };
 
 } // namespace
@@ -49,7 +49,7 @@ void TWave::Assign(const QObject *Source)
     }
     throw PlumoraError(QStringLiteral("Cannot assign a %1 to a %2")
                            .arg(QString::fromLatin1(Source->metaObject()->className()),
-                                QString::fromLatin1(staticMetaObject.className())));
+                               QString::fromLatin1(staticMetaObject.className())));
 }
 
 void TWave::LoadFromStream(QIODevice &Stream)

@@ -120,7 +120,7 @@ public:
 
 private:
     bool m_enabled = true;
-    TOptionsSet m_options{wpoSync};
+    TOptionsSet m_options { wpoSync };
     std::uint16_t m_playFlags = 0x0004;
     TNotifyEvent m_beforePlay;
     TNotifyEvent m_afterPlay;

@@ -19,7 +19,7 @@ TZQGesture::TZQGesture(QWidget *Owner) : QWidget(Owner)
     m_timer->setInterval(250);
     connect(m_timer, &QTimer::timeout, this, &TZQGesture::Tick);
     m_soundPlayer = new TWavePlayer(this);
-    m_soundPlayer->setOptions({wpoAsync});
+    m_soundPlayer->setOptions({ wpoAsync });
     m_soundPlayer->setEnabled(true);
 }
 
@@ -219,7 +219,7 @@ QImage TZQGesture::RenderStrip()
         TZQGesture *gesture;
         TColor colour;
         ~Restore() { gesture->setTransparentColor(colour); }
-    } restore{this, saved};
+    } restore { this, saved };
     setTransparentColor(clNone);
     const int w = m_frames->Width();
     const int h = m_frames->Height();

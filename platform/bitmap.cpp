@@ -41,8 +41,8 @@ void TBitmap::setImage(const QImage &image, int paletteDepth)
         m_depth = 0;
         break;
     default:
-        m_image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                : QImage::Format_RGB32);
+        m_image
+            = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         m_depth = 0;
         break;
     }

@@ -1,6 +1,3 @@
 #include "errors.h"
 
-PlumoraError::PlumoraError(QString message)
-    : m_message(std::move(message)), m_utf8(m_message.toUtf8())
-{
-}
+PlumoraError::PlumoraError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) { }

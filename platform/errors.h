@@ -35,11 +35,17 @@ public:
 class EAbort : public PlumoraError
 {
 public:
-    EAbort() : PlumoraError(QStringLiteral("Operation aborted")) {}
+    EAbort() : PlumoraError(QStringLiteral("Operation aborted")) { }
 };
 
 // The texts of the stream errors, shared by every reader.
 namespace plumora {
-inline QString streamReadError() { return QStringLiteral("Stream read error"); }
-inline QString streamWriteError() { return QStringLiteral("Stream write error"); }
+inline QString streamReadError()
+{
+    return QStringLiteral("Stream read error");
+}
+inline QString streamWriteError()
+{
+    return QStringLiteral("Stream write error");
+}
 } // namespace plumora

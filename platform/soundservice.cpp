@@ -31,7 +31,7 @@ constexpr auto kSyncGrace = std::chrono::seconds(2);
 // The samples SDL decoded from a WAV image, freed with the holder.
 struct DecodedWav
 {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec spec {};
     Uint8 *buffer = nullptr;
     Uint32 length = 0;
 
@@ -74,7 +74,7 @@ private:
     bool m_final = false;
     bool m_subsystem = false;
     SDL_AudioDeviceID m_device = 0;
-    SDL_AudioSpec m_spec{};
+    SDL_AudioSpec m_spec {};
     int m_frameBytes = 0;
     std::optional<Clock::time_point> m_openFailedAt;
 
@@ -174,16 +174,16 @@ bool decodeWav(const char *wav, qsizetype size, DecodedWav &out)
     if (!rw)
         return false;
     // The RWops is closed by the call (freesrc = 1), also on failure.
-    return SDL_LoadWAV_RW(rw, 1, &out.spec, &out.buffer, &out.length) != nullptr
-           && out.spec.channels > 0 && out.spec.freq > 0 && out.spec.freq <= kMaxSampleRate;
+    return SDL_LoadWAV_RW(rw, 1, &out.spec, &out.buffer, &out.length) != nullptr && out.spec.channels > 0
+        && out.spec.freq > 0 && out.spec.freq <= kMaxSampleRate;
 }
 
 // The decoded samples in the device's format, or nothing when they cannot be
 // converted or the conversion would need too much memory. SDL_AudioCVT
 // converts the whole sound at once; SDL's streaming converter drops the last
 // few hundred frames when it resamples.
-std::optional<std::vector<Uint8>> convertWav(const DecodedWav &wav, const SDL_AudioSpec &target,
-                                             int targetFrameBytes)
+std::optional<std::vector<Uint8>> convertWav(
+    const DecodedWav &wav, const SDL_AudioSpec &target, int targetFrameBytes)
 {
     const int srcFrameBytes = frameBytes(wav.spec.format, wav.spec.channels);
     if (srcFrameBytes <= 0)
@@ -193,8 +193,8 @@ std::optional<std::vector<Uint8>> convertWav(const DecodedWav &wav, const SDL_Au
         return std::vector<Uint8>(); // a sound without samples plays nothing
 
     SDL_AudioCVT cvt;
-    const int needed = SDL_BuildAudioCVT(&cvt, wav.spec.format, wav.spec.channels, wav.spec.freq,
-                                         target.format, target.channels, target.freq);
+    const int needed = SDL_BuildAudioCVT(
+        &cvt, wav.spec.format, wav.spec.channels, wav.spec.freq, target.format, target.channels, target.freq);
     if (needed < 0)
         return std::nullopt;
     if (needed == 0)
@@ -237,18 +237,17 @@ bool SoundService::openDevice()
         m_subsystem = true;
     }
 
-    SDL_AudioSpec want{};
+    SDL_AudioSpec want {};
     want.freq = 44100;
     want.format = AUDIO_S16SYS;
     want.channels = 2;
     want.samples = 1024; // about 23 ms per callback
     want.callback = &SoundService::audioCallback;
     want.userdata = this;
-    SDL_AudioSpec have{};
-    const SDL_AudioDeviceID device =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
-    if (device && (have.freq <= 0 || have.channels == 0
-                   || frameBytes(have.format, have.channels) <= 0)) {
+    SDL_AudioSpec have {};
+    const SDL_AudioDeviceID device
+        = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_ANY_CHANGE);
+    if (device && (have.freq <= 0 || have.channels == 0 || frameBytes(have.format, have.channels) <= 0)) {
         SDL_CloseAudioDevice(device);
         m_device = 0;
     } else {
@@ -347,9 +346,8 @@ bool SoundService::play(const char *wav, qsizetype size, unsigned flags)
     const auto deadline = Clock::now() + length + length / 4 + kSyncGrace;
     api.unlock();
     std::unique_lock lock(m_state);
-    const bool ended = m_ended.wait_until(lock, deadline, [&] {
-        return !m_active || m_generation != generation;
-    });
+    const bool ended
+        = m_ended.wait_until(lock, deadline, [&] { return !m_active || m_generation != generation; });
     if (!ended) {
         m_active = false;
         ++m_generation;
@@ -432,7 +430,7 @@ qint64 probeWav(const char *wav, qsizetype size)
     DecodedWav decoded;
     if (!decodeWav(wav, size, decoded))
         return -1;
-    SDL_AudioSpec target{};
+    SDL_AudioSpec target {};
     target.freq = 44100;
     target.format = AUDIO_S16SYS;
     target.channels = 2;

@@ -21,12 +21,12 @@ namespace plumora {
 
 // Play flags. SndMemory is always given: the sound is a WAV image in memory.
 enum SoundFlag : unsigned {
-    SndSync = 0x0000,      // return when the sound has ended
-    SndAsync = 0x0001,     // return at once, the sound plays on
+    SndSync = 0x0000, // return when the sound has ended
+    SndAsync = 0x0001, // return at once, the sound plays on
     SndNoDefault = 0x0002, // no fallback sound on failure (there never is one)
-    SndMemory = 0x0004,    // the sound argument is a WAV file image
-    SndLoop = 0x0008,      // repeat until stopped; implies SndAsync
-    SndNoStop = 0x0010,    // fail instead of interrupting a playing sound
+    SndMemory = 0x0004, // the sound argument is a WAV file image
+    SndLoop = 0x0008, // repeat until stopped; implies SndAsync
+    SndNoStop = 0x0010, // fail instead of interrupting a playing sound
 };
 
 // Plays the WAV image wav[0..size) with the given flags, or stops the playing
@@ -62,15 +62,15 @@ bool soundPlaying();
 struct SoundStats
 {
     bool deviceOpen = false;
-    int deviceRate = 0;         // Hz
+    int deviceRate = 0; // Hz
     int deviceChannels = 0;
-    quint16 deviceFormat = 0;   // an SDL_AudioFormat value
+    quint16 deviceFormat = 0; // an SDL_AudioFormat value
     int deviceFrameBytes = 0;
-    quint64 soundsStarted = 0;  // sounds handed to the device since start-up
-    quint64 currentFrames = 0;  // length of the latest sound, one pass
-    quint64 currentPlayed = 0;  // frames of the latest sound sent to the device,
-                                // loop passes included
-    quint64 totalPlayed = 0;    // frames of all sounds sent to the device
+    quint64 soundsStarted = 0; // sounds handed to the device since start-up
+    quint64 currentFrames = 0; // length of the latest sound, one pass
+    quint64 currentPlayed = 0; // frames of the latest sound sent to the device,
+                               // loop passes included
+    quint64 totalPlayed = 0; // frames of all sounds sent to the device
 };
 SoundStats soundStats();
 

@@ -8,6 +8,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libsdl2-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
+  clang-format git
 )
 
 # The fuzz targets (scripts/fuzz.sh) also need clang and its sanitizer and

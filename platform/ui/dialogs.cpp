@@ -31,8 +31,7 @@ int execDialog(QDialog &dialog)
 }
 
 QMessageBox::StandardButton messageBox(QWidget *parent, const QString &caption, const QString &text,
-                                       QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                       QMessageBox::StandardButton defaultButton)
+    QMessageBox::Icon icon, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
@@ -50,7 +49,7 @@ QString errorText(const QString &message)
 void showError(const QString &message)
 {
     messageBox(QApplication::activeWindow(), QStringLiteral("Plumora"), errorText(message),
-               QMessageBox::Critical, QMessageBox::Ok);
+        QMessageBox::Critical, QMessageBox::Ok);
 }
 
 } // namespace plumora::ui

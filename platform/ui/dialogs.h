@@ -20,8 +20,8 @@ int execDialog(QDialog &dialog);
 // A message box with the given caption, icon and buttons; returns the
 // button pressed.
 QMessageBox::StandardButton messageBox(QWidget *parent, const QString &caption, const QString &text,
-                                       QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
-                                       QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // The application's error display: a box captioned "Plumora" with the error
 // icon and OK, showing the message with a full stop appended when its last

@@ -41,12 +41,12 @@ public:
 
     Script &file(const QString &path)
     {
-        m_answers.push_back({path, QMessageBox::NoButton});
+        m_answers.push_back({ path, QMessageBox::NoButton });
         return *this;
     }
     Script &button(QMessageBox::StandardButton b)
     {
-        m_answers.push_back({{}, b});
+        m_answers.push_back({ {}, b });
         return *this;
     }
     QStringList messages;
@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, StartsWithoutGestureWindows)
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&Window", "&Help"}));
+    EXPECT_EQ(menus, (QStringList { "&File", "&Edit", "&Window", "&Help" }));
 }
 
 TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "F&rames", "&Window", "&Help"}));
+    EXPECT_EQ(menus, (QStringList { "&File", "&Edit", "F&rames", "&Window", "&Help" }));
 }
 
 TEST(GestureWindow, TabControlTakesHalfTheWidth)
@@ -305,7 +305,8 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
     script.button(QMessageBox::No);
     EXPECT_TRUE(t->parentWidget()->close());
     ASSERT_EQ(script.messages.size(), 1);
-    EXPECT_EQ(script.messages[0], "The gesture " + titled + " has changed.\r\rDo you want to save the changes?");
+    EXPECT_EQ(
+        script.messages[0], "The gesture " + titled + " has changed.\r\rDo you want to save the changes?");
 }
 
 TEST_F(MainWindowTest, SaveWithoutFileNameRunsSaveAsForThatWindow)

@@ -139,8 +139,7 @@ inline QByteArray table(int n)
 
 // Header and logical screen descriptor; depth > 0 adds a global table of
 // 2^depth entries.
-inline QByteArray header(int width, int height, int depth, const char *version = "GIF89a",
-                         int background = 0)
+inline QByteArray header(int width, int height, int depth, const char *version = "GIF89a", int background = 0)
 {
     QByteArray b(version);
     b += le16(width);
@@ -155,8 +154,8 @@ inline QByteArray header(int width, int height, int depth, const char *version =
 
 // Image descriptor (with a local table of 2^localDepth entries when
 // localDepth > 0) followed by the image data.
-inline QByteArray image(int left, int top, int width, int height, const QByteArray &data,
-                        int localDepth = 0, bool interlaced = false)
+inline QByteArray image(int left, int top, int width, int height, const QByteArray &data, int localDepth = 0,
+    bool interlaced = false)
 {
     QByteArray b(",");
     b += le16(left);
@@ -211,14 +210,14 @@ inline QByteArray loop(int count)
 {
     QByteArray data("\x01", 1);
     data += le16(count);
-    return application("NETSCAPE2.0", {data});
+    return application("NETSCAPE2.0", { data });
 }
 
 inline QByteArray plainText()
 {
     QByteArray b("\x21\x01\x0C", 3);
     b += QByteArray(12, '\0');
-    return b + subBlocks({"hello"});
+    return b + subBlocks({ "hello" });
 }
 
 // A whole one-frame GIF with a 2-bit global table and the given pixels.

@@ -20,7 +20,7 @@ struct Frame
     int width = 0;
     int height = 0;
     bool interlaced = false;
-    int localColors = 0;             // 0 without a local table
+    int localColors = 0; // 0 without a local table
     std::vector<std::uint8_t> pixels; // top row first, de-interlaced
 };
 
@@ -54,7 +54,7 @@ inline int read(GifFileType *gif, GifByteType *buffer, int length)
 inline Result decode(const QByteArray &bytes)
 {
     Result result;
-    detail::Source source{&bytes, 0};
+    detail::Source source { &bytes, 0 };
     int error = 0;
     GifFileType *gif = DGifOpen(&source, detail::read, &error);
     if (!gif) {

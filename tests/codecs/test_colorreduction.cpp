@@ -15,19 +15,29 @@ TBitmap picture(int width, int height, const std::vector<QRgb> &colors)
 {
     QImage image(width, height, QImage::Format_RGB32);
     for (int i = 0; i < width * height; ++i)
-        image.setPixel(i % width, i / width, colors[std::min<std::size_t>(std::size_t(i), colors.size() - 1)]);
+        image.setPixel(
+            i % width, i / width, colors[std::min<std::size_t>(std::size_t(i), colors.size() - 1)]);
     return TBitmap(image);
 }
 
-QRgb paletteAt(const TBitmap &bitmap, int index) { return bitmap.palette().at(index) & 0xFFFFFF; }
-QRgb rgb(int r, int g, int b) { return qRgb(r, g, b) & 0xFFFFFF; }
-QRgb colorAt(const TBitmap &bitmap, int x, int y) { return bitmap.image().pixel(x, y) & 0xFFFFFF; }
+QRgb paletteAt(const TBitmap &bitmap, int index)
+{
+    return bitmap.palette().at(index) & 0xFFFFFF;
+}
+QRgb rgb(int r, int g, int b)
+{
+    return qRgb(r, g, b) & 0xFFFFFF;
+}
+QRgb colorAt(const TBitmap &bitmap, int x, int y)
+{
+    return bitmap.image().pixel(x, y) & 0xFFFFFF;
+}
 
 } // namespace
 
 TEST(ColorReduction, FewColoursAreKeptExactlyAndTheRestIsGrey)
 {
-    const TBitmap source = picture(3, 2, {qRgb(1, 2, 3), qRgb(255, 0, 7), qRgb(1, 2, 3), qRgb(9, 9, 9)});
+    const TBitmap source = picture(3, 2, { qRgb(1, 2, 3), qRgb(255, 0, 7), qRgb(1, 2, 3), qRgb(9, 9, 9) });
     const TBitmap reduced = ReduceToPalette(source, TReductionMethod::Histogram);
     ASSERT_EQ(reduced.image().format(), QImage::Format_Indexed8);
     EXPECT_EQ(reduced.bitsPerPixel(), 8);
@@ -148,7 +158,7 @@ TEST(ColorReduction, MasksShrinkBlueThenRedThenGreen)
 
 TEST(ColorReduction, GreyScale)
 {
-    const TBitmap source = picture(3, 1, {qRgb(10, 20, 30), qRgb(255, 255, 255), qRgb(0, 0, 255)});
+    const TBitmap source = picture(3, 1, { qRgb(10, 20, 30), qRgb(255, 255, 255), qRgb(0, 0, 255) });
     const TBitmap grey = ReduceToPalette(source, TReductionMethod::GrayScale);
     ASSERT_EQ(grey.palette().size(), 256);
     for (int i = 0; i < 256; ++i)
@@ -160,7 +170,7 @@ TEST(ColorReduction, GreyScale)
 
 TEST(ColorReduction, PaletteInputAndDefaults)
 {
-    TBitmap eightBit = TBitmap::indexed(4, 4, 8, {qRgb(200, 0, 0), qRgb(0, 0, 200)});
+    TBitmap eightBit = TBitmap::indexed(4, 4, 8, { qRgb(200, 0, 0), qRgb(0, 0, 200) });
     eightBit.image().setPixel(1, 1, 1);
     const TBitmap same = ReduceToPalette(eightBit, TReductionMethod::Histogram);
     EXPECT_EQ(same.image(), eightBit.image());
@@ -169,12 +179,12 @@ TEST(ColorReduction, PaletteInputAndDefaults)
     EXPECT_EQ(grey.image().pixelIndex(0, 0), 77 * 200 / 256);
     EXPECT_EQ(grey.image().pixelIndex(1, 1), 29 * 200 / 256);
     // A 4-bit picture is reduced like true colour.
-    const TBitmap fourBit = TBitmap::indexed(2, 2, 4, {qRgb(1, 2, 3)});
+    const TBitmap fourBit = TBitmap::indexed(2, 2, 4, { qRgb(1, 2, 3) });
     EXPECT_EQ(ReduceToPalette(fourBit).bitsPerPixel(), 8);
 
     EXPECT_EQ(DefaultReductionMethod(), TReductionMethod::Histogram);
     SetDefaultReductionMethod(TReductionMethod::GrayScale);
-    const TBitmap byDefault = ReduceToPalette(picture(1, 1, {qRgb(3, 4, 5)}));
+    const TBitmap byDefault = ReduceToPalette(picture(1, 1, { qRgb(3, 4, 5) }));
     SetDefaultReductionMethod(TReductionMethod::Histogram);
     EXPECT_EQ(paletteAt(byDefault, 1), rgb(1, 1, 1));
 

@@ -70,7 +70,7 @@ QStringList fixtureNames()
 {
     QStringList names;
     QDir dir(testdata::path("gif"));
-    for (const QString &name : dir.entryList({"*.gif"}, QDir::Files, QDir::Name))
+    for (const QString &name : dir.entryList({ "*.gif" }, QDir::Files, QDir::Name))
         if (QFile::exists(dir.filePath(name.chopped(4) + ".frames.txt")))
             names << name;
     return names;
@@ -132,7 +132,7 @@ TEST(GifFixtures, MatchOtherDecodersPixelForPixel)
 TEST(GifFixtures, OddFilesReadOrFailCleanly)
 {
     QDir dir(testdata::path("gif/odd"));
-    const QStringList names = dir.entryList({"*.gif"}, QDir::Files, QDir::Name);
+    const QStringList names = dir.entryList({ "*.gif" }, QDir::Files, QDir::Name);
     ASSERT_FALSE(names.isEmpty());
     QMap<QString, QString> outcome;
     for (const QString &name : names) {

@@ -45,7 +45,9 @@ std::vector<int> indexes(TGIFFrame &frame)
 TEST(GifReader, ReadsHeaderScreenAndPixels)
 {
     TGIFImage gif;
-    read(gif, header(3, 2, 2, "GIF87a", 2) + image(0, 0, 3, 2, LzwStream(2).literals({0, 1, 2, 3, 2, 1}).code(5).data()) + ";");
+    read(gif,
+        header(3, 2, 2, "GIF87a", 2)
+            + image(0, 0, 3, 2, LzwStream(2).literals({ 0, 1, 2, 3, 2, 1 }).code(5).data()) + ";");
     EXPECT_EQ(gif.Version, 1);
     EXPECT_EQ(gif.FrameCount(), 1);
     EXPECT_EQ(gif.FrameIndex, 0);
@@ -56,7 +58,7 @@ TEST(GifReader, ReadsHeaderScreenAndPixels)
     EXPECT_EQ(gif.BackgroundColor, RGBColor(32, 223, 2));
     EXPECT_EQ(gif.CurrentWidth(), 3);
     EXPECT_EQ(gif.CurrentHeight(), 2);
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{0, 1, 2, 3, 2, 1}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 0, 1, 2, 3, 2, 1 }));
     // A 2-bit table decodes into a 4-bit bitmap padded with grey.
     const TBitmap &bitmap = gif.Frames(0).DecodedBitmap();
     EXPECT_EQ(bitmap.bitsPerPixel(), 4);
@@ -68,7 +70,7 @@ TEST(GifReader, ReadsHeaderScreenAndPixels)
 
 TEST(GifReader, SignatureAndVersion)
 {
-    const QByteArray body = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data()) + ";";
+    const QByteArray body = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data()) + ";";
     TGIFImage gif;
     read(gif, header(1, 1, 2, "gif89A") + body);
     EXPECT_EQ(gif.Version, 2);
@@ -88,32 +90,35 @@ TEST(GifReader, SignatureAndVersion)
 TEST(GifReader, ColourTablesAndDepth)
 {
     // Without any table the frame cannot be decoded, so it is dropped.
-    EXPECT_EQ(readError(header(2, 1, 0) + image(0, 0, 2, 1, LzwStream(2).literals({0, 1}).code(5).data()) + ";"),
-              "Wrong number of colors; must be a power of 2");
+    EXPECT_EQ(
+        readError(header(2, 1, 0) + image(0, 0, 2, 1, LzwStream(2).literals({ 0, 1 }).code(5).data()) + ";"),
+        "Wrong number of colors; must be a power of 2");
 
     // A local table of 1 bit overrides a global 8-bit table.
     TGIFImage gif;
-    read(gif, header(2, 1, 8) + image(0, 0, 2, 1, LzwStream(2).literals({1, 0}).code(5).data(), 1) + ";");
+    read(gif, header(2, 1, 8) + image(0, 0, 2, 1, LzwStream(2).literals({ 1, 0 }).code(5).data(), 1) + ";");
     TGIFFrame &frame = gif.Frames(0);
     EXPECT_TRUE(frame.HasLocalColors);
     EXPECT_EQ(frame.SharedData->ColorDepth, 1);
     EXPECT_EQ(frame.SharedData->Colors.Count, 2);
     EXPECT_EQ(frame.DecodedBitmap().bitsPerPixel(), 1);
-    EXPECT_EQ(indexes(frame), (std::vector<int>{1, 0}));
+    EXPECT_EQ(indexes(frame), (std::vector<int> { 1, 0 }));
 }
 
 TEST(GifReader, CodeSizeOutOfRange)
 {
-    QByteArray data = LzwStream(2).literals({1}).code(5).data();
+    QByteArray data = LzwStream(2).literals({ 1 }).code(5).data();
     data[0] = 1;
-    EXPECT_EQ(readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
+    EXPECT_EQ(
+        readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
     data[0] = 10;
-    EXPECT_EQ(readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
+    EXPECT_EQ(
+        readError(header(1, 1, 2) + image(0, 0, 1, 1, data) + ";"), "GIF code size not in range 2 to 9");
 }
 
 TEST(GifReader, LoopExtension)
 {
-    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data());
     TGIFImage gif;
     read(gif, header(1, 1, 2) + loop(0) + frame + ";");
     EXPECT_TRUE(gif.Looping);
@@ -123,18 +128,18 @@ TEST(GifReader, LoopExtension)
     read(gif, header(1, 1, 2) + loop(7) + frame + ";");
     EXPECT_EQ(gif.RepeatCount, 7);
     // A loop block that is too short, or of another kind, is ignored.
-    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", {QByteArray("\x01\x05", 2)}) + frame + ";");
+    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", { QByteArray("\x01\x05", 2) }) + frame + ";");
     EXPECT_FALSE(gif.Looping);
     EXPECT_EQ(gif.RepeatCount, 1);
-    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", {QByteArray("\x02\x05\x00", 3)}) + frame + ";");
+    read(gif, header(1, 1, 2) + application("NETSCAPE2.0", { QByteArray("\x02\x05\x00", 3) }) + frame + ";");
     EXPECT_FALSE(gif.Looping);
 }
 
 TEST(GifReader, AuthorExtension)
 {
-    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data());
     TGIFImage gif;
-    read(gif, header(1, 1, 2) + application("PLUMO_ID1.0", {"Ann Example", "ignored"}) + frame + ";");
+    read(gif, header(1, 1, 2) + application("PLUMO_ID1.0", { "Ann Example", "ignored" }) + frame + ";");
     EXPECT_EQ(gif.Author, "Ann Example");
     EXPECT_FALSE(gif.Frames(0).ExtensionList.has_value());
     // Reading another picture does not keep the author of the last one.
@@ -144,31 +149,37 @@ TEST(GifReader, AuthorExtension)
 
 TEST(GifReader, CommentsAfterLastImageBelongToThePicture)
 {
-    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data());
     TGIFImage gif;
-    read(gif, header(1, 1, 2) + comment({"before"}) + frame + comment({"one", "two"}) + comment({"three"}) + ";");
-    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray>{"one", "two", "\r\n\r\n", "three"}));
+    read(gif,
+        header(1, 1, 2) + comment({ "before" }) + frame + comment({ "one", "two" }) + comment({ "three" })
+            + ";");
+    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray> { "one", "two", "\r\n\r\n", "three" }));
     ASSERT_TRUE(gif.Frames(0).FrameComment());
-    EXPECT_EQ(*gif.Frames(0).FrameComment(), (QList<QByteArray>{"before"}));
+    EXPECT_EQ(*gif.Frames(0).FrameComment(), (QList<QByteArray> { "before" }));
 
     // Comments at the very end without a trailer count too.
-    read(gif, header(1, 1, 2) + frame + comment({"tail"}));
-    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray>{"tail"}));
+    read(gif, header(1, 1, 2) + frame + comment({ "tail" }));
+    EXPECT_EQ(gif.CommentLines(), (QList<QByteArray> { "tail" }));
 }
 
 TEST(GifReader, GraphicControlRules)
 {
-    const QByteArray pixels = LzwStream(2).literals({1}).code(5).data();
+    const QByteArray pixels = LzwStream(2).literals({ 1 }).code(5).data();
     TGIFImage gif;
     // Larger delay wins; the later transparency setting wins.
-    read(gif, header(1, 1, 2) + graphicControl(0x01 | (2 << 2), 9, 3) + graphicControl(0x00 | (1 << 2), 5, 3) + image(0, 0, 1, 1, pixels) + ";");
+    read(gif,
+        header(1, 1, 2) + graphicControl(0x01 | (2 << 2), 9, 3) + graphicControl(0x00 | (1 << 2), 5, 3)
+            + image(0, 0, 1, 1, pixels) + ";");
     EXPECT_EQ(gif.Frames(0).DelayMs, 90);
     EXPECT_EQ(gif.Frames(0).TransparentColor, clNone);
     EXPECT_EQ(gif.Frames(0).Disposal, 1);
     ASSERT_TRUE(gif.Frames(0).ExtensionList.has_value());
     EXPECT_EQ(gif.Frames(0).ExtensionList->size(), 2);
 
-    read(gif, header(1, 1, 2) + graphicControl(0x00, 5, 0) + graphicControl(0x01, 9, 2) + image(0, 0, 1, 1, pixels) + ";");
+    read(gif,
+        header(1, 1, 2) + graphicControl(0x00, 5, 0) + graphicControl(0x01, 9, 2) + image(0, 0, 1, 1, pixels)
+            + ";");
     EXPECT_EQ(gif.Frames(0).TransparentColor, RGBColor(32, 223, 2));
     EXPECT_EQ(gif.Frames(0).DelayMs, 90);
     EXPECT_TRUE(gif.IsTransparent());
@@ -192,7 +203,7 @@ TEST(GifReader, GraphicControlRules)
 
 TEST(GifReader, GarbageAndUnknownBlocks)
 {
-    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data());
+    const QByteArray frame = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data());
     // Garbage after the last image ends the file quietly.
     TGIFImage gif;
     read(gif, header(1, 1, 2) + frame + "garbage");
@@ -210,10 +221,14 @@ TEST(GifReader, InterlacedRowsArePlacedOnce)
     for (int height = 1; height <= 9; ++height) {
         // Rows arrive in pass order; each row's pixel is its display row.
         std::vector<int> order;
-        for (int y = 0; y < height; y += 8) order.push_back(y);
-        for (int y = 4; y < height; y += 8) order.push_back(y);
-        for (int y = 2; y < height; y += 4) order.push_back(y);
-        for (int y = 1; y < height; y += 2) order.push_back(y);
+        for (int y = 0; y < height; y += 8)
+            order.push_back(y);
+        for (int y = 4; y < height; y += 8)
+            order.push_back(y);
+        for (int y = 2; y < height; y += 4)
+            order.push_back(y);
+        for (int y = 1; y < height; y += 2)
+            order.push_back(y);
         LzwStream lzw(4);
         lzw.literals(order).code(lzw.endCode());
         TGIFImage gif;
@@ -229,17 +244,17 @@ TEST(GifReader, LzwStreamsWithoutLeadingClearAndWithStringCodes)
 {
     // The first code is a literal: it still adds entry 6 = (prefix 0, 1).
     LzwStream lzw(2);
-    lzw.codes({1, 6, 2, lzw.endCode()});
+    lzw.codes({ 1, 6, 2, lzw.endCode() });
     TGIFImage gif;
     read(gif, header(4, 1, 2) + image(0, 0, 4, 1, lzw.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 0, 1, 2}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 0, 1, 2 }));
 
     // A code equal to the next free code repeats the previous string plus
     // its first character.
     LzwStream kwk(2);
-    kwk.codes({4, 2, 6, 7, kwk.endCode()});
+    kwk.codes({ 4, 2, 6, 7, kwk.endCode() });
     read(gif, header(6, 1, 2) + image(0, 0, 6, 1, kwk.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 2, 2, 2, 2, 2, 2 }));
 }
 
 TEST(GifReader, LiteralLimitFollowsColourDepthNotCodeSize)
@@ -247,10 +262,10 @@ TEST(GifReader, LiteralLimitFollowsColourDepthNotCodeSize)
     // Code size 4 over a 1-bit table: codes 2 and 3 are not literals and read
     // from the empty table (suffix 0, prefix 0), giving two zero pixels each.
     LzwStream lzw(4);
-    lzw.codes({16, 1, 3, lzw.endCode()});
+    lzw.codes({ 16, 1, 3, lzw.endCode() });
     TGIFImage gif;
     read(gif, header(3, 1, 1) + image(0, 0, 3, 1, lzw.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 0, 0}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 0, 0 }));
 }
 
 TEST(GifReader, FullTableKeepsTwelveBitCodesUntilClear)
@@ -280,7 +295,7 @@ TEST(GifReader, SelfReferringStringIsCorruptNotAnError)
     // Codes 7, 7, 7 after a clear make entry 7 refer to itself; the next use
     // of code 7 would loop for ever and must stop as corrupt data.
     LzwStream lzw(2);
-    lzw.codes({4, 7, 7, 7, 7, lzw.endCode()});
+    lzw.codes({ 4, 7, 7, 7, 7, lzw.endCode() });
     TGIFImage gif;
     read(gif, header(10, 10, 2) + image(0, 0, 10, 10, lzw.data()) + ";");
     ASSERT_EQ(gif.FrameCount(), 1);
@@ -300,10 +315,10 @@ TEST(GifReader, TruncatedData)
 
     // Data that ends before the end code with all rows written is fine.
     LzwStream exact(2);
-    exact.literals({1, 2, 3, 1});
+    exact.literals({ 1, 2, 3, 1 });
     TGIFImage gif;
     read(gif, header(2, 2, 2) + image(0, 0, 2, 2, exact.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{1, 2, 3, 1}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 2, 3, 1 }));
 
     // A second frame that is cut keeps the first one readable.
     read(gif, header(8, 8, 2) + image(0, 0, 8, 8, lzw.data()) + image(0, 0, 8, 8, lzw.data()).left(30));
@@ -330,9 +345,10 @@ TEST(GifReader, FirstFrameThatCannotDecodeIsRemoved)
 
 TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
 {
-    const QByteArray tiny = image(0, 0, 1, 1, LzwStream(2).literals({1}).code(5).data()) + ";";
+    const QByteArray tiny = image(0, 0, 1, 1, LzwStream(2).literals({ 1 }).code(5).data()) + ";";
     EXPECT_TRUE(readError(header(20000, 20000, 2) + tiny).contains("too large"));
-    EXPECT_TRUE(readError(header(1, 1, 2) + image(0, 0, 16385, 16384, LzwStream(2).literals({1}).code(5).data()) + ";")
+    EXPECT_TRUE(readError(
+        header(1, 1, 2) + image(0, 0, 16385, 16384, LzwStream(2).literals({ 1 }).code(5).data()) + ";")
                     .contains("too large"));
     // A long thin strip is fine: the limit is on the area.
     TGIFImage gif;
@@ -342,17 +358,20 @@ TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
 
 TEST(GifReader, StoredFormAndFiles)
 {
-    const QByteArray gifBytes = simple(2, 1, {3, 1});
+    const QByteArray gifBytes = simple(2, 1, { 3, 1 });
     QByteArray stored;
     const quint32 n = quint32(gifBytes.size());
-    stored.append(char(n & 0xFF)).append(char((n >> 8) & 0xFF)).append(char((n >> 16) & 0xFF)).append(char(n >> 24));
+    stored.append(char(n & 0xFF))
+        .append(char((n >> 8) & 0xFF))
+        .append(char((n >> 16) & 0xFF))
+        .append(char(n >> 24));
     stored += gifBytes;
     stored += "after";
     QBuffer buffer(&stored);
     buffer.open(QIODevice::ReadOnly);
     TGIFImage gif;
     gif.ReadStored(buffer);
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int>{3, 1}));
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 3, 1 }));
     EXPECT_EQ(buffer.read(5), "after");
 
     QBuffer cut;

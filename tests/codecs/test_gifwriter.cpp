@@ -47,12 +47,18 @@ struct Layout
     int count(int label) const
     {
         return int(std::count_if(blocks.begin(), blocks.end(),
-                                 [label](const Block &b) { return b.kind == '!' && b.label == label; }));
+            [label](const Block &b) { return b.kind == '!' && b.label == label; }));
     }
 };
 
-int u8(const QByteArray &b, qsizetype i) { return std::uint8_t(b.at(i)); }
-int u16(const QByteArray &b, qsizetype i) { return u8(b, i) | (u8(b, i + 1) << 8); }
+int u8(const QByteArray &b, qsizetype i)
+{
+    return std::uint8_t(b.at(i));
+}
+int u16(const QByteArray &b, qsizetype i)
+{
+    return u8(b, i) | (u8(b, i + 1) << 8);
+}
 
 Layout parse(const QByteArray &gif)
 {
@@ -176,7 +182,7 @@ QString errorOf(const std::function<void()> &action)
 
 TEST(GifWriter, TrueColourPictureBecomes87aWithAGlobalTable)
 {
-    const QRgb colours[4] = {qRgb(255, 0, 0), qRgb(0, 128, 0), qRgb(1, 2, 3), qRgb(250, 250, 250)};
+    const QRgb colours[4] = { qRgb(255, 0, 0), qRgb(0, 128, 0), qRgb(1, 2, 3), qRgb(250, 250, 250) };
     const TBitmap source = trueColour(5, 3, [&](int x, int y) { return colours[(x + y * 2) % 4]; });
     TGIFImage gif;
     gif.CopyFrom(source);
@@ -221,13 +227,13 @@ TEST(GifWriter, CommentsAuthorAndVersion)
         EXPECT_EQ(l.signature, "GIF87a"); // the author alone keeps 87a
         ASSERT_EQ(l.blocks.size(), 2u);
         EXPECT_EQ(l.blocks[0].label, 0xFF);
-        EXPECT_EQ(l.blocks[0].subBlocks, (QList<QByteArray>{"PLUMO_ID1.0", "Jo Bloggs"}));
+        EXPECT_EQ(l.blocks[0].subBlocks, (QList<QByteArray> { "PLUMO_ID1.0", "Jo Bloggs" }));
     }
     {
         TGIFImage gif;
         gif.CopyFrom(source);
         gif.Author = QByteArray(400, 'a');
-        gif.CommentLines() = {QByteArray(300, 'x'), QByteArray(), "last"};
+        gif.CommentLines() = { QByteArray(300, 'x'), QByteArray(), "last" };
         const QByteArray bytes = gif.WriteToBuffer();
         const Layout l = parse(bytes);
         EXPECT_EQ(l.signature, "GIF89a");
@@ -237,7 +243,7 @@ TEST(GifWriter, CommentsAuthorAndVersion)
         const Block &comment = l.blocks.back();
         EXPECT_EQ(comment.kind, '!');
         EXPECT_EQ(comment.label, 0xFE);
-        EXPECT_EQ(comment.subBlocks, (QList<QByteArray>{QByteArray(255, 'x'), "last"}));
+        EXPECT_EQ(comment.subBlocks, (QList<QByteArray> { QByteArray(255, 'x'), "last" }));
         TGIFImage back;
         back.ReadFromBuffer(bytes);
         EXPECT_EQ(back.Author, QByteArray(255, 'a'));
@@ -247,8 +253,11 @@ TEST(GifWriter, CommentsAuthorAndVersion)
 
 TEST(GifWriter, PaletteBitmapsKeepTheirDepth)
 {
-    struct Case { int depth, codeSize, packed; };
-    for (const Case c : {Case{1, 2, 0x80}, Case{4, 4, 0xB3}, Case{8, 8, 0xF7}}) {
+    struct Case
+    {
+        int depth, codeSize, packed;
+    };
+    for (const Case c : { Case { 1, 2, 0x80 }, Case { 4, 4, 0xB3 }, Case { 8, 8, 0xF7 } }) {
         SCOPED_TRACE(c.depth);
         const TBitmap source = randomIndexed(37, 21, c.depth, unsigned(c.depth));
         TGIFImage gif;
@@ -305,7 +314,7 @@ TEST(GifWriter, LaterFramesCarryTheirOwnTableAndLoop)
     EXPECT_EQ(l.signature, "GIF89a");
     EXPECT_EQ(l.width, 16);
     ASSERT_EQ(l.count(0xFF), 1);
-    EXPECT_EQ(l.blocks[0].subBlocks, (QList<QByteArray>{"NETSCAPE2.0", QByteArray("\x01\x34\x12", 3)}));
+    EXPECT_EQ(l.blocks[0].subBlocks, (QList<QByteArray> { "NETSCAPE2.0", QByteArray("\x01\x34\x12", 3) }));
     const auto images = l.images();
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(u8(images[0].descriptor, 8), 0);
@@ -321,7 +330,7 @@ TEST(GifWriter, LaterFramesCarryTheirOwnTableAndLoop)
 
 TEST(GifWriter, GraphicControlFollowsTheFrameFields)
 {
-    QVector<QRgb> palette = {qRgb(0, 0, 0), qRgb(10, 20, 30), qRgb(10, 20, 30), qRgb(255, 255, 255)};
+    QVector<QRgb> palette = { qRgb(0, 0, 0), qRgb(10, 20, 30), qRgb(10, 20, 30), qRgb(255, 255, 255) };
     TBitmap source = TBitmap::indexed(4, 1, 4, palette);
     TGIFImage gif;
     gif.AppendFrame(source);
@@ -361,13 +370,13 @@ TEST(GifWriter, GraphicControlFollowsTheFrameFields)
     const Layout commented = parse(plain.WriteToBuffer());
     EXPECT_EQ(commented.signature, "GIF89a");
     ASSERT_EQ(commented.count(0xFE), 1);
-    EXPECT_EQ(commented.blocks[0].subBlocks, QList<QByteArray>{"note"});
+    EXPECT_EQ(commented.blocks[0].subBlocks, QList<QByteArray> { "note" });
 }
 
 TEST(GifWriter, BackgroundIndexIsAnExactMatchOrZero)
 {
     TGIFImage gif;
-    gif.CopyFrom(TBitmap::indexed(2, 2, 4, {qRgb(0, 0, 0), qRgb(5, 6, 7), qRgb(5, 6, 7)}));
+    gif.CopyFrom(TBitmap::indexed(2, 2, 4, { qRgb(0, 0, 0), qRgb(5, 6, 7), qRgb(5, 6, 7) }));
     gif.BackgroundColor = RGBColor(5, 6, 7);
     EXPECT_EQ(parse(gif.WriteToBuffer()).background, 1);
     gif.BackgroundColor = RGBColor(5, 6, 8);
@@ -377,12 +386,12 @@ TEST(GifWriter, BackgroundIndexIsAnExactMatchOrZero)
 TEST(GifWriter, DataReadFromAFileIsWrittenAgainUnchanged)
 {
     using namespace gifbuild;
-    const QByteArray first = LzwStream(2).literals({0, 1, 2, 3, 3, 2}).code(5).data();
-    const QByteArray second = LzwStream(2).literals({1, 1, 1, 1, 2, 2}).code(5).data();
+    const QByteArray first = LzwStream(2).literals({ 0, 1, 2, 3, 3, 2 }).code(5).data();
+    const QByteArray second = LzwStream(2).literals({ 1, 1, 1, 1, 2, 2 }).code(5).data();
     QByteArray firstImage = image(0, 0, 3, 2, first, 2);
     firstImage[9] = char(0x80 | 0x20 | 0x18 | 0x01); // sort flag and reserved bits set
     const QByteArray file = header(3, 4, 2) + graphicControl(0x05, 7, 2) + firstImage
-                            + image(0, 2, 3, 2, second, 0, true) + ";";
+        + image(0, 2, 3, 2, second, 0, true) + ";";
     TGIFImage gif;
     gif.ReadFromBuffer(file);
     const Layout l = parse(gif.WriteToBuffer());
@@ -400,7 +409,7 @@ TEST(GifWriter, DataCutShortIsClosedSoTheFileStaysReadable)
 {
     using namespace gifbuild;
     // The file ends right after the last sub-block: no terminator, no trailer.
-    const QByteArray data = LzwStream(2).literals({0, 1, 2, 3}).code(5).data(false);
+    const QByteArray data = LzwStream(2).literals({ 0, 1, 2, 3 }).code(5).data(false);
     TGIFImage gif;
     gif.ReadFromBuffer(header(2, 2, 2) + image(0, 0, 2, 2, data));
     const QByteArray bytes = gif.WriteToBuffer();
@@ -409,7 +418,7 @@ TEST(GifWriter, DataCutShortIsClosedSoTheFileStaysReadable)
     EXPECT_EQ(l.images().at(0).imageData, data + QByteArray(1, '\0'));
     const auto decoded = giflibdecode::decode(bytes);
     ASSERT_TRUE(decoded.ok) << decoded.error.toStdString();
-    EXPECT_EQ(decoded.frames[0].pixels, (std::vector<std::uint8_t>{0, 1, 2, 3}));
+    EXPECT_EQ(decoded.frames[0].pixels, (std::vector<std::uint8_t> { 0, 1, 2, 3 }));
 }
 
 TEST(GifWriter, EncodeFramesShowsTheWrittenColours)
@@ -516,7 +525,7 @@ TEST(GifWriter, EncodingReportsProgressAndCanBeCancelled)
     gif.WriteToBuffer();
     EXPECT_EQ(starts, 1);
     EXPECT_EQ(ends, 1);
-    EXPECT_EQ(running, (std::vector<int>{25, 50, 75, 100}));
+    EXPECT_EQ(running, (std::vector<int> { 25, 50, 75, 100 }));
 
     // A cancelled encoding leaves the frame without data or table, and
     // nothing becomes the global table.

@@ -22,10 +22,10 @@ struct RefResult
 
 // Straight from the description: prefix/suffix tables, a stack, one pixel
 // at a time into rows in display or interlace order.
-RefResult referenceDecode(const std::vector<int> &codes, int m, int depth, int width, int height,
-                          bool interlaced)
+RefResult referenceDecode(
+    const std::vector<int> &codes, int m, int depth, int width, int height, bool interlaced)
 {
-    RefResult r{RefStatus::Complete, std::vector<std::uint8_t>(std::size_t(width * height), 0)};
+    RefResult r { RefStatus::Complete, std::vector<std::uint8_t>(std::size_t(width * height), 0) };
     const int C = 1 << m, L = (1 << depth) - 1;
     std::vector<int> prefix(4096, 0), suffix(4096, 0);
     int next = C + 2, widthBits = m + 1, previous = 0, first = 0;
@@ -41,7 +41,7 @@ RefResult referenceDecode(const std::vector<int> &codes, int m, int depth, int w
             if (!interlaced) {
                 ++y;
             } else {
-                static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+                static const int start[4] = { 0, 4, 2, 1 }, step[4] = { 8, 8, 4, 2 };
                 y += step[pass];
                 while (y >= height && pass < 3)
                     y = start[++pass];

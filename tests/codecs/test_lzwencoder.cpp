@@ -17,12 +17,12 @@ struct Trace
 {
     int codeSize = 0;
     std::vector<int> codes;
-    std::vector<int> widths;          // width each code was read with
-    std::vector<int> nextAtClear;     // next free code when each clear arrived
+    std::vector<int> widths; // width each code was read with
+    std::vector<int> nextAtClear; // next free code when each clear arrived
     std::vector<std::size_t> pixelsAtClear; // pixels decoded before each clear
     std::vector<std::uint8_t> pixels;
-    bool ended = false;               // the end code was read
-    bool blocksWellFormed = true;     // full 255-byte blocks, then one short block, then 0
+    bool ended = false; // the end code was read
+    bool blocksWellFormed = true; // full 255-byte blocks, then one short block, then 0
 };
 
 Trace trace(const QByteArray &data)
@@ -119,8 +119,8 @@ std::vector<std::uint8_t> noise(int count, int bits, unsigned seed)
     return pixels;
 }
 
-QByteArray encode(const std::vector<std::uint8_t> &pixels, int width, int height, int bits,
-                  bool interlaced = false)
+QByteArray encode(
+    const std::vector<std::uint8_t> &pixels, int width, int height, int bits, bool interlaced = false)
 {
     TLZWEncoder encoder;
     return encoder.Encode(pixels.data(), width, width, height, bits, interlaced);
@@ -130,7 +130,7 @@ QByteArray encode(const std::vector<std::uint8_t> &pixels, int width, int height
 QByteArray wrap(const QByteArray &data, int width, int height, int bits, bool interlaced = false)
 {
     return gifbuild::header(width, height, bits, "GIF87a")
-           + gifbuild::image(0, 0, width, height, data, 0, interlaced) + ";";
+        + gifbuild::image(0, 0, width, height, data, 0, interlaced) + ";";
 }
 
 } // namespace
@@ -139,13 +139,13 @@ TEST(LzwEncoder, HandCheckedOneBitStream)
 {
     // Four equal 1-bit pixels at the 3-bit start width: clear 4, pixel 0, the
     // new string "00" as code 6, pixel 0, end 5, packed LSB first.
-    const QByteArray data = encode({0, 0, 0, 0}, 4, 1, 1);
+    const QByteArray data = encode({ 0, 0, 0, 0 }, 4, 1, 1);
     EXPECT_EQ(data.toHex(), QByteArray("0202845100"));
 }
 
 TEST(LzwEncoder, CodeSizeAndStartWidthFollowTheDepth)
 {
-    for (int bits : {1, 2, 4, 8}) {
+    for (int bits : { 1, 2, 4, 8 }) {
         SCOPED_TRACE(bits);
         const auto pixels = noise(40 * 30, bits, unsigned(bits));
         const QByteArray data = encode(pixels, 40, 30, bits);
@@ -163,9 +163,12 @@ TEST(LzwEncoder, CodeSizeAndStartWidthFollowTheDepth)
 
 TEST(LzwEncoder, RoundTripsThroughGiflib)
 {
-    struct Case { int width, height, bits; };
-    for (const Case c : {Case{1, 1, 1}, Case{1, 1, 8}, Case{7, 3, 1}, Case{33, 17, 4},
-                         Case{300, 200, 8}, Case{640, 8, 1}, Case{128, 128, 4}}) {
+    struct Case
+    {
+        int width, height, bits;
+    };
+    for (const Case c : { Case { 1, 1, 1 }, Case { 1, 1, 8 }, Case { 7, 3, 1 }, Case { 33, 17, 4 },
+             Case { 300, 200, 8 }, Case { 640, 8, 1 }, Case { 128, 128, 4 } }) {
         SCOPED_TRACE(QString("%1x%2 %3 bits").arg(c.width).arg(c.height).arg(c.bits).toStdString());
         const auto pixels = noise(c.width * c.height, c.bits, unsigned(c.width * 31 + c.bits));
         const QByteArray data = encode(pixels, c.width, c.height, c.bits);
@@ -235,7 +238,7 @@ TEST(LzwEncoder, InterlacedRowsGoInFourPasses)
                 pixels.push_back(std::uint8_t(y * 16 + x));
         std::vector<std::uint8_t> expected;
         for (int pass = 0; pass < 4; ++pass) {
-            static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            static const int start[4] = { 0, 4, 2, 1 }, step[4] = { 8, 8, 4, 2 };
             for (int y = start[pass]; y < height; y += step[pass])
                 expected.insert(expected.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
         }
@@ -251,11 +254,11 @@ TEST(LzwEncoder, ReadsImagesAndMasksValuesToTheDepth)
 {
     QImage image(3, 2, QImage::Format_Indexed8);
     image.setColorCount(256);
-    const uchar rows[2][3] = {{0x13, 0x02, 0xFF}, {0x10, 0x0F, 0x21}};
+    const uchar rows[2][3] = { { 0x13, 0x02, 0xFF }, { 0x10, 0x0F, 0x21 } };
     for (int y = 0; y < 2; ++y)
         std::memcpy(image.scanLine(y), rows[y], 3);
     TLZWEncoder encoder;
-    EXPECT_EQ(trace(encoder.Encode(image, 4)).pixels, (std::vector<std::uint8_t>{3, 2, 15, 0, 15, 1}));
+    EXPECT_EQ(trace(encoder.Encode(image, 4)).pixels, (std::vector<std::uint8_t> { 3, 2, 15, 0, 15, 1 }));
     EXPECT_THROW(encoder.Encode(image, 9), EInvalidGraphicOperation);
     EXPECT_THROW(encoder.Encode(QImage(2, 2, QImage::Format_RGB32), 8), EInvalidGraphicOperation);
 }
@@ -266,7 +269,7 @@ TEST(LzwEncoder, ReportsProgressPerRowAndCanBeCancelled)
     TLZWEncoder encoder;
     std::vector<int> seen;
     encoder.Encode(pixels.data(), 10, 10, 4, 8, false, [&](int percent) { seen.push_back(percent); });
-    EXPECT_EQ(seen, (std::vector<int>{25, 50, 75, 100}));
+    EXPECT_EQ(seen, (std::vector<int> { 25, 50, 75, 100 }));
     EXPECT_THROW(encoder.Encode(pixels.data(), 10, 10, 4, 8, false, [](int) { throw EAbort(); }), EAbort);
     // The encoder is fit for use after a cancelled run.
     EXPECT_EQ(trace(encoder.Encode(pixels.data(), 10, 10, 4, 8)).pixels, pixels);

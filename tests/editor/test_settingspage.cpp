@@ -119,7 +119,7 @@ TEST(SettingsPage, AudioOptionsAndRepeatFlag)
     w->radAudioLoop->click();
     EXPECT_TRUE(w->ZQGesture1->AudioRepeat());
     EXPECT_FALSE(w->ZQGesture1->Modified()); // the repeat flag never marks the gesture
-    w->radAudioLoop->click();                // already ticked: nothing changes
+    w->radAudioLoop->click(); // already ticked: nothing changes
     EXPECT_TRUE(w->radAudioLoop->isChecked());
     EXPECT_TRUE(w->ZQGesture1->AudioRepeat());
     w->radAudioOnce->click();
@@ -232,7 +232,7 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     EXPECT_TRUE(w->btnSaveButtonImage->isEnabled());
     EXPECT_TRUE(w->UnsavedChanges);
 
-    for (const char *name : {"b.gif", "b.bmp", "b.jpg", "b.jpeg"}) {
+    for (const char *name : { "b.gif", "b.bmp", "b.jpg", "b.jpeg" }) {
         answers.paths << dir.filePath(QString::fromLatin1(name));
         w->btnSaveButtonImageClick();
         ASSERT_TRUE(QFile::exists(dir.filePath(QString::fromLatin1(name)))) << name;

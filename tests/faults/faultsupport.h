@@ -38,12 +38,12 @@ public:
 
     Script &file(const QString &path, std::function<void()> afterChoosing = {})
     {
-        m_answers.push_back({path, QMessageBox::NoButton, std::move(afterChoosing)});
+        m_answers.push_back({ path, QMessageBox::NoButton, std::move(afterChoosing) });
         return *this;
     }
     Script &button(QMessageBox::StandardButton b)
     {
-        m_answers.push_back({{}, b, {}});
+        m_answers.push_back({ {}, b, {} });
         return *this;
     }
     QStringList messages;
@@ -120,8 +120,8 @@ inline QByteArray readFile(const QString &path)
 // The names in a folder, hidden ones (temporary files) included.
 inline QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Root ignores file modes. A process running as root takes the effective
@@ -156,16 +156,17 @@ class WritesDenied
 public:
     explicit WritesDenied(const QString &folder) : m_folder(folder)
     {
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
-                                          | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(folder,
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                | QFile::ExeOther);
         m_user.emplace();
     }
     ~WritesDenied()
     {
         m_user.reset();
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                            | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-                                            | QFile::ExeOther);
+        QFile::setPermissions(m_folder,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                | QFile::ReadOther | QFile::ExeOther);
     }
     WritesDenied(const WritesDenied &) = delete;
     WritesDenied &operator=(const WritesDenied &) = delete;
@@ -212,7 +213,7 @@ public:
     bool effective() const { return m_set; }
 
 private:
-    rlimit m_old{};
+    rlimit m_old {};
     void (*m_oldHandler)(int) = SIG_DFL;
     bool m_set = false;
 };

@@ -33,7 +33,7 @@ constexpr qint64 kMaxPeakMiB = 1536;
 
 qint64 peakMiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_maxrss) / 1024;
 }
@@ -86,8 +86,9 @@ protected:
     static QString import(const QString &path, std::optional<TImportedAnimation> *result = nullptr)
     {
         try {
-            auto animation = ReadAnimationFile(
-                path, [](int, int) { return std::optional<TFrameSplit>(TFrameSplit{TFrameSplit::FrameCount, 1}); });
+            auto animation = ReadAnimationFile(path, [](int, int) {
+                return std::optional<TFrameSplit>(TFrameSplit { TFrameSplit::FrameCount, 1 });
+            });
             if (result)
                 *result = std::move(animation);
         } catch (const PlumoraError &error) {
@@ -112,10 +113,11 @@ TEST_F(Limits, GifScreenBeyondTheLimitIsRefusedByName)
 // preview-sized picture, not the whole screen.
 TEST_F(Limits, GifScreenAtTheLimitImportsAtPreviewSize)
 {
-    for (int frames : {1, 2}) {
+    for (int frames : { 1, 2 }) {
         SCOPED_TRACE(frames);
         std::optional<TImportedAnimation> animation;
-        const QString message = import(write("big.gif", tinyFramesGif(16384, 16384, frames, 1, 1)), &animation);
+        const QString message
+            = import(write("big.gif", tinyFramesGif(16384, 16384, frames, 1, 1)), &animation);
         if (!message.isEmpty()) {
             EXPECT_TRUE(message.contains("big.gif")) << message.toStdString();
             continue;
@@ -188,7 +190,7 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
     wav += le16((dataBytes + 36) & 0xFFFF) + le16((dataBytes + 36) >> 16);
     wav += "WAVEfmt ";
     wav += le16(16) + le16(0) + le16(1) + le16(1) + le16(8000) + le16(0) + le16(8000) + le16(0) + le16(1)
-           + le16(8);
+        + le16(8);
     wav += "data" + le16(dataBytes & 0xFFFF) + le16(dataBytes >> 16);
     const QString path = dir.filePath("big.wav");
     {

@@ -105,8 +105,8 @@ TEST_F(OpenFaults, ReplacedByAnotherGestureAfterChoosing)
 // so the test fails instead of hanging.
 TEST_F(OpenFaults, ReplacedByNamedPipeAfterChoosing)
 {
-    std::atomic<bool> done{false};
-    std::atomic<bool> unblocked{false};
+    std::atomic<bool> done { false };
+    std::atomic<bool> unblocked { false };
     std::thread rescue;
     const QString message = openChanging([&] {
         QFile::remove(path);
@@ -167,8 +167,9 @@ class SettingsFaults : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                              | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+        QFile::setPermissions(dir.path(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther
+                | QFile::ReadGroup | QFile::ExeGroup);
         store = dir.filePath("Plumora.conf");
         TPlumoraKeys::setStoreFile(store);
     }
@@ -241,7 +242,7 @@ TEST_F(SettingsFaults, StoreCutAtEveryByte)
         keys.WindowSize();
         const QString folder = keys.GestureOpenDir();
         EXPECT_TRUE(folder.isEmpty() || folder == QStringLiteral("/home/ann/g\u00e9stures/")
-                    || folder == QCoreApplication::applicationFilePath())
+            || folder == QCoreApplication::applicationFilePath())
             << n << " " << folder.toStdString();
     }
 }

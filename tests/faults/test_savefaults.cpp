@@ -64,8 +64,8 @@ struct WindowState
 
 std::ostream &operator<<(std::ostream &out, const WindowState &s)
 {
-    return out << "unsaved " << s.unsaved << " modified " << s.modified << " save " << s.saveEnabled << " title "
-               << s.title.toStdString() << " file " << s.filename.toStdString() << " panels "
+    return out << "unsaved " << s.unsaved << " modified " << s.modified << " save " << s.saveEnabled
+               << " title " << s.title.toStdString() << " file " << s.filename.toStdString() << " panels "
                << s.panels.toStdString();
 }
 
@@ -109,7 +109,7 @@ protected:
     static void allowOthers(const QString &folder, bool write)
     {
         QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                             | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+            | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
         if (write)
             p |= QFile::WriteGroup | QFile::WriteOther;
         QFile::setPermissions(folder, p);
@@ -117,13 +117,9 @@ protected:
 
     WindowState state() const
     {
-        return {w->UnsavedChanges,
-                w->ZQGesture1->Modified(),
-                main->ActSave->isEnabled(),
-                w->windowTitle(),
-                w->ZQGesture1->Filename(),
-                w->edTagline->text(),
-                w->pnlButtonFile->text() + "|" + w->pnlAnimationFile->text() + "|" + w->pnlAudioFile->text()};
+        return { w->UnsavedChanges, w->ZQGesture1->Modified(), main->ActSave->isEnabled(), w->windowTitle(),
+            w->ZQGesture1->Filename(), w->edTagline->text(),
+            w->pnlButtonFile->text() + "|" + w->pnlAnimationFile->text() + "|" + w->pnlAudioFile->text() };
     }
 
     // Runs the command that saves `kind` into `target`, answering its
@@ -166,8 +162,9 @@ protected:
 
 TEST_F(SaveFaults, WithoutFaultsEverySaveWritesMoreThanTheDeviceLimitBelow)
 {
-    for (Kind kind : {Kind::Button, Kind::Strip, Kind::Sound, Kind::GestureSaveAs}) {
-        const QString target = QDir(work).filePath(QStringLiteral("ok%1.%2").arg(int(kind)).arg(extensionOf(kind)));
+    for (Kind kind : { Kind::Button, Kind::Strip, Kind::Sound, Kind::GestureSaveAs }) {
+        const QString target
+            = QDir(work).filePath(QStringLiteral("ok%1.%2").arg(int(kind)).arg(extensionOf(kind)));
         EXPECT_EQ(save(kind, target), QString());
         EXPECT_GT(QFileInfo(target).size(), kDeviceRoom) << target.toStdString();
     }
@@ -185,9 +182,10 @@ TEST_P(SaveFaultCases, ErrorNamesTheFileAndNothingChanges)
     // Save writes the gesture's own file; the others an earlier file of
     // their kind in the same folder.
     const QString target = kind == Kind::GestureSave
-                               ? gesturePath
-                               : QDir(work).filePath(QStringLiteral("earlier.%1").arg(extensionOf(kind)));
-    const QByteArray earlier = kind == Kind::GestureSave ? readFile(gesturePath) : QByteArray("earlier bytes");
+        ? gesturePath
+        : QDir(work).filePath(QStringLiteral("earlier.%1").arg(extensionOf(kind)));
+    const QByteArray earlier
+        = kind == Kind::GestureSave ? readFile(gesturePath) : QByteArray("earlier bytes");
     if (kind != Kind::GestureSave)
         writeFile(target, earlier);
     const QStringList before = entries(work);
@@ -195,9 +193,9 @@ TEST_P(SaveFaultCases, ErrorNamesTheFileAndNothingChanges)
 
     QString message;
     if (fault == Fault::WritesDenied) {
-        QFile::setPermissions(TPlumoraKeys::storeFile(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                                             | QFile::WriteGroup | QFile::ReadOther
-                                                             | QFile::WriteOther);
+        QFile::setPermissions(TPlumoraKeys::storeFile(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther
+                | QFile::WriteOther);
         WritesDenied denied(work);
         if (!denied.effective())
             GTEST_SKIP() << "this process can write into a read-only folder";
@@ -218,16 +216,16 @@ TEST_P(SaveFaultCases, ErrorNamesTheFileAndNothingChanges)
 
 std::string caseName(const ::testing::TestParamInfo<SaveFaultCases::ParamType> &info)
 {
-    static const char *kinds[] = {"GestureSave", "GestureSaveAs", "Button", "Strip", "Sound"};
+    static const char *kinds[] = { "GestureSave", "GestureSaveAs", "Button", "Strip", "Sound" };
     return std::string(kinds[int(std::get<0>(info.param))])
-           + (std::get<1>(info.param) == Fault::WritesDenied ? "IntoReadOnlyFolder" : "OntoFullDevice");
+        + (std::get<1>(info.param) == Fault::WritesDenied ? "IntoReadOnlyFolder" : "OntoFullDevice");
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSaves, SaveFaultCases,
-                         ::testing::Combine(::testing::Values(Kind::GestureSave, Kind::GestureSaveAs, Kind::Button,
-                                                              Kind::Strip, Kind::Sound),
-                                            ::testing::Values(Fault::WritesDenied, Fault::DeviceFull)),
-                         caseName);
+    ::testing::Combine(
+        ::testing::Values(Kind::GestureSave, Kind::GestureSaveAs, Kind::Button, Kind::Strip, Kind::Sound),
+        ::testing::Values(Fault::WritesDenied, Fault::DeviceFull)),
+    caseName);
 
 // The gesture's file was replaced by a folder after it was opened: Save
 // reports it and leaves the folder and the window alone.
@@ -239,7 +237,7 @@ TEST_F(SaveFaults, SaveWhereAFolderNowHasTheGesturesName)
     const QString message = save(Kind::GestureSave, gesturePath);
     EXPECT_TRUE(message.contains("g.zqa")) << message.toStdString();
     EXPECT_TRUE(QFileInfo(gesturePath).isDir());
-    EXPECT_EQ(entries(gesturePath), QStringList{"inside"});
+    EXPECT_EQ(entries(gesturePath), QStringList { "inside" });
     EXPECT_EQ(state(), stateBefore);
 }
 
@@ -247,9 +245,10 @@ TEST_F(SaveFaults, SaveWhereAFolderNowHasTheGesturesName)
 // command without writing anything (the dialog would have opened it).
 TEST_F(SaveFaults, ChoosingAFolderAsTheTargetWritesNothing)
 {
-    for (Kind kind : {Kind::GestureSaveAs, Kind::Button, Kind::Strip, Kind::Sound}) {
+    for (Kind kind : { Kind::GestureSaveAs, Kind::Button, Kind::Strip, Kind::Sound }) {
         SCOPED_TRACE(int(kind));
-        const QString folder = QDir(work).filePath(QStringLiteral("named%1.%2").arg(int(kind)).arg(extensionOf(kind)));
+        const QString folder
+            = QDir(work).filePath(QStringLiteral("named%1.%2").arg(int(kind)).arg(extensionOf(kind)));
         ASSERT_TRUE(QDir().mkpath(QDir(folder).filePath("inside")));
         const QStringList before = entries(work);
         const WindowState stateBefore = state();
@@ -257,7 +256,7 @@ TEST_F(SaveFaults, ChoosingAFolderAsTheTargetWritesNothing)
         if (!message.isEmpty()) {
             EXPECT_TRUE(message.contains(QFileInfo(folder).fileName())) << message.toStdString();
         }
-        EXPECT_EQ(entries(folder), QStringList{"inside"});
+        EXPECT_EQ(entries(folder), QStringList { "inside" });
         EXPECT_EQ(entries(work), before);
         EXPECT_EQ(state(), stateBefore);
     }
@@ -278,7 +277,7 @@ TEST_F(SaveFaults, WritersRefuseAFolderOfTheSameName)
         } catch (const PlumoraError &error) {
             EXPECT_TRUE(error.message().contains(name)) << error.message().toStdString();
         }
-        EXPECT_EQ(entries(path), QStringList{"inside"});
+        EXPECT_EQ(entries(path), QStringList { "inside" });
     };
     TZQGesture &g = *w->ZQGesture1;
     expectRefused("g.zqa", [&](const QString &p) { g.SaveToFile(p); });

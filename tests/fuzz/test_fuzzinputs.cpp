@@ -33,8 +33,8 @@ QStringList seedFiles(const plumora::fuzz::Target &target)
 
 QStringList regressionFiles(const char *target)
 {
-    const QDir dir(sourceRoot() + QStringLiteral("/fuzz/regressions/") + QLatin1String(target), {}, QDir::Name,
-                   QDir::Files);
+    const QDir dir(sourceRoot() + QStringLiteral("/fuzz/regressions/") + QLatin1String(target), {},
+        QDir::Name, QDir::Files);
     QStringList files;
     for (const QString &name : dir.entryList())
         files << dir.filePath(name);
@@ -81,7 +81,7 @@ TEST_P(FuzzInputs, EmptyAndCutSeedsRun)
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        for (const qsizetype cut : {qsizetype(1), bytes.size() / 3, bytes.size() / 2, bytes.size() - 1}) {
+        for (const qsizetype cut : { qsizetype(1), bytes.size() / 3, bytes.size() / 2, bytes.size() - 1 }) {
             if (cut <= 0 || cut >= bytes.size())
                 continue;
             SCOPED_TRACE(QStringLiteral("%1 cut at %2").arg(path).arg(cut).toStdString());
@@ -92,10 +92,8 @@ TEST_P(FuzzInputs, EmptyAndCutSeedsRun)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzInputs,
-                         ::testing::Values("gif", "gesture", "settings", "wav", "jpeg", "bmp"),
-                         [](const ::testing::TestParamInfo<const char *> &info) {
-                             return std::string(info.param);
-                         });
+    ::testing::Values("gif", "gesture", "settings", "wav", "jpeg", "bmp"),
+    [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 TEST(FuzzTargets, EveryTargetIsTested)
 {

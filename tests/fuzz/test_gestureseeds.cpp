@@ -66,7 +66,7 @@ QString seedDir()
 
 TEST(GestureSeeds, EverySeedIsAValidGesture)
 {
-    const QStringList names = QDir(seedDir()).entryList({QStringLiteral("*.zqa")}, QDir::Files);
+    const QStringList names = QDir(seedDir()).entryList({ QStringLiteral("*.zqa") }, QDir::Files);
     ASSERT_GE(names.size(), 4);
     for (const QString &name : names) {
         SCOPED_TRACE(name.toStdString());

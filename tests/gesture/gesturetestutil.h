@@ -17,7 +17,8 @@ inline QImage frameImage(int w, int h, int seed, TColor marked = clNone)
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb((x * 40 + seed * 7) & 0xFF, (y * 30 + seed * 50) & 0xFF, (seed * 90) & 0xFF));
+            image.setPixel(
+                x, y, qRgb((x * 40 + seed * 7) & 0xFF, (y * 30 + seed * 50) & 0xFF, (seed * 90) & 0xFF));
     if (marked != clNone)
         for (int x = 0; x < w; x += 2)
             image.setPixel(x, 0, toQRgb(marked));
@@ -64,7 +65,7 @@ inline QByteArray wav(int samples)
     };
     auto le16 = [](quint16 v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); };
     QByteArray out = "RIFF" + le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
-                   + le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
+        + le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
     return out + data;
 }
 

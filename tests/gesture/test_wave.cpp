@@ -79,8 +79,7 @@ private:
     qint64 m_good;
 };
 
-template <typename F>
-std::string errorOf(F &&f)
+template <typename F> std::string errorOf(F &&f)
 {
     try {
         f();
@@ -185,8 +184,8 @@ TEST(TWave, WriteFailuresAreStreamErrors)
     TWave wave;
     wave.setData(QByteArray("RIFF"));
     QTemporaryDir dir;
-    const std::string message =
-        errorOf([&] { wave.SaveToFile(dir.filePath(QStringLiteral("no/such/folder/x.wav"))); });
+    const std::string message
+        = errorOf([&] { wave.SaveToFile(dir.filePath(QStringLiteral("no/such/folder/x.wav"))); });
     EXPECT_NE(message.find("Cannot create file"), std::string::npos) << message;
     EXPECT_NE(message.find("x.wav"), std::string::npos) << message;
 
@@ -199,7 +198,7 @@ TEST(TWavePlayer, OptionsGiveThePlayFlags)
 {
     TWavePlayer player;
     EXPECT_TRUE(player.Enabled());
-    EXPECT_EQ(player.Options(), TOptionsSet{wpoSync});
+    EXPECT_EQ(player.Options(), TOptionsSet { wpoSync });
     EXPECT_EQ(player.PlayFlags(), 0x0004);
     ASSERT_NE(player.Wave(), nullptr);
     EXPECT_EQ(player.Wave()->Size(), 0);
@@ -209,12 +208,12 @@ TEST(TWavePlayer, OptionsGiveThePlayFlags)
         TOptionsSet options;
         int flags;
     } cases[] = {
-        {{wpoAsync}, 0x0005},
-        {{wpoAsync, wpoLoop}, 0x000D},
-        {{wpoSync}, 0x0004},
-        {{wpoNoDefault, wpoNoStop}, 0x0016},
-        {{wpoSync, wpoAsync, wpoNoDefault, wpoLoop, wpoNoStop}, 0x001F},
-        {{}, 0x0004},
+        { { wpoAsync }, 0x0005 },
+        { { wpoAsync, wpoLoop }, 0x000D },
+        { { wpoSync }, 0x0004 },
+        { { wpoNoDefault, wpoNoStop }, 0x0016 },
+        { { wpoSync, wpoAsync, wpoNoDefault, wpoLoop, wpoNoStop }, 0x001F },
+        { {}, 0x0004 },
     };
     for (const auto &c : cases) {
         player.setOptions(c.options);
@@ -263,13 +262,13 @@ TEST_F(TWavePlayerPlay, EventsSurroundThePlay)
     player.Play(); // synchronous: returns when the sound has ended
     EXPECT_FALSE(plumora::soundPlaying());
     EXPECT_EQ(plumora::soundStats().currentPlayed, 2205u);
-    EXPECT_EQ(calls, (std::vector<std::string>{"before:0", "after:1"}));
+    EXPECT_EQ(calls, (std::vector<std::string> { "before:0", "after:1" }));
 
     calls.clear();
     player.setEnabled(false);
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     player.Play();
-    EXPECT_EQ(calls, (std::vector<std::string>{"before:1", "after:1"})) << "nothing played";
+    EXPECT_EQ(calls, (std::vector<std::string> { "before:1", "after:1" })) << "nothing played";
     EXPECT_NE(QGuiApplication::overrideCursor(), nullptr) << "cursor left alone";
 }
 
@@ -286,7 +285,7 @@ TEST_F(TWavePlayerPlay, PlayResetsTheCursorEvenWhenTheSoundFails)
 TEST_F(TWavePlayerPlay, EmptyHolderAndDestructionStopTheSound)
 {
     auto looping = std::make_unique<TWavePlayer>();
-    looping->setOptions({wpoAsync, wpoLoop});
+    looping->setOptions({ wpoAsync, wpoLoop });
     looping->Wave()->setData(pcmWav(1000));
 
     looping->Play();

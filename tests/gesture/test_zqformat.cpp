@@ -27,14 +27,14 @@ QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool commen
     gif.CopyFrom(TBitmap(image));
     gif.Author = author;
     if (comments)
-        gif.CommentLines() = {"Made with Plumora!", "https://plumora.example.org/"};
+        gif.CommentLines() = { "Made with Plumora!", "https://plumora.example.org/" };
     gif.EncodeFrames();
     return gif.WriteToBuffer();
 }
 
 // A gesture file built field by field.
 QByteArray handMade(const QByteArray &tagline, const QByteArray &header, const QByteArray &button,
-                    const QByteArray &animation, const QByteArray *sound = nullptr)
+    const QByteArray &animation, const QByteArray *sound = nullptr)
 {
     QByteArray out = "ZQAG0100";
     out.append(char(tagline.size()));
@@ -103,7 +103,7 @@ TEST(GestureFile, LayoutByteForByte)
     g.LoadAudioFromFile(wavFile.fileName());
 
     const QByteArray expected = handMade("H\xE9!", header(0x01 | 0x04 | 0x08 | 0x10, 4, colour, 1, 0),
-                                         gifOf(button), gifOf(pictures, "Ann", true), &sound);
+        gifOf(button), gifOf(pictures, "Ann", true), &sound);
     EXPECT_EQ(bytesOf(g).toHex(), expected.toHex());
 
     // The animation GIF carries the author and the two comment lines, and
@@ -111,9 +111,11 @@ TEST(GestureFile, LayoutByteForByte)
     const QByteArray file = bytesOf(g);
     const int b = (std::uint8_t(file[54]) << 8) | std::uint8_t(file[55]);
     TGIFImage anim;
-    anim.ReadFromBuffer(file.mid(56 + b + 4, (std::uint8_t(file[56 + b + 2]) << 8) | std::uint8_t(file[56 + b + 3])));
+    anim.ReadFromBuffer(
+        file.mid(56 + b + 4, (std::uint8_t(file[56 + b + 2]) << 8) | std::uint8_t(file[56 + b + 3])));
     EXPECT_EQ(anim.Author, "Ann");
-    EXPECT_EQ(anim.CommentLines(), (QList<QByteArray>{"Made with Plumora!", "https://plumora.example.org/"}));
+    EXPECT_EQ(
+        anim.CommentLines(), (QList<QByteArray> { "Made with Plumora!", "https://plumora.example.org/" }));
     EXPECT_EQ(anim.Frames(0).TransparentColor, clNone);
 }
 

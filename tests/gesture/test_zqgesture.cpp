@@ -90,7 +90,7 @@ TEST(Gesture, ModifiedFollowsRealChangesOnly)
     g.setAutoPlay(true);
     g.setAutoSize(false);
     EXPECT_FALSE(g.Modified());
-    for (auto change : std::vector<std::function<void(TZQGesture &)>>{
+    for (auto change : std::vector<std::function<void(TZQGesture &)>> {
              [](TZQGesture &x) { x.setTagline("hello"); },
              [](TZQGesture &x) { x.setAnimLoopOption(aoReverse); },
              [](TZQGesture &x) { x.setNumberOfLoops(7); },

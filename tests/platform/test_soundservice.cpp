@@ -165,7 +165,7 @@ bool silentFrom(const std::vector<qint16> &out, std::size_t from)
 bool matchesAt(const std::vector<qint16> &out, std::size_t at, const std::vector<qint16> &sound)
 {
     return at + sound.size() <= out.size()
-           && std::equal(sound.begin(), sound.end(), out.begin() + std::ptrdiff_t(at));
+        && std::equal(sound.begin(), sound.end(), out.begin() + std::ptrdiff_t(at));
 }
 
 } // namespace
@@ -210,10 +210,13 @@ TEST_F(SoundServiceTest, OtherWaveFormatsAreConvertedToTheDeviceFormat)
         int tag, channels, rate, bits;
     };
     const Case cases[] = {
-        {"pcm8 mono 22050", 1, 1, 22050, 8},   {"pcm16 mono 11025", 1, 1, 11025, 16},
-        {"pcm24 stereo 48000", 1, 2, 48000, 24}, {"pcm32 mono 44100", 1, 1, 44100, 32},
-        {"float mono 32000", 3, 1, 32000, 32},  {"a-law mono 8000", 6, 1, 8000, 8},
-        {"mu-law stereo 8000", 7, 2, 8000, 8},
+        { "pcm8 mono 22050", 1, 1, 22050, 8 },
+        { "pcm16 mono 11025", 1, 1, 11025, 16 },
+        { "pcm24 stereo 48000", 1, 2, 48000, 24 },
+        { "pcm32 mono 44100", 1, 1, 44100, 32 },
+        { "float mono 32000", 3, 1, 32000, 32 },
+        { "a-law mono 8000", 6, 1, 8000, 8 },
+        { "mu-law stereo 8000", 7, 2, 8000, 8 },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,9 +307,9 @@ TEST_F(SoundServiceTest, UnplayableBuffersPlayNothingAndFail)
     QByteArray mp3 = makeWav(0x55, 2, 44100, 16, QByteArray(400, '\x11'));
     const QByteArray cases[] = {
         QByteArray("this is not a wave file at all"),
-        good.left(30),                                   // cut inside the header
+        good.left(30), // cut inside the header
         makeWav(1, 0, 44100, 16, QByteArray(64, '\x01')), // no channels
-        mp3,                                             // a format SDL cannot decode
+        mp3, // a format SDL cannot decode
         QByteArray(4096, '\0'),
     };
     ASSERT_TRUE(playSound(good, kLoop));
@@ -346,7 +349,7 @@ TEST_F(SoundServiceTest, WithoutAUsableDriverPlayingIsSilentAndPrompt)
 TEST_F(SoundServiceTest, EveryFixtureVariantPlaysAsTheSameTone)
 {
     const QDir dir(testdata::path(QStringLiteral("wav")));
-    const QStringList tones = dir.entryList({QStringLiteral("tone_*.wav")}, QDir::Files, QDir::Name);
+    const QStringList tones = dir.entryList({ QStringLiteral("tone_*.wav") }, QDir::Files, QDir::Name);
     if (tones.isEmpty())
         GTEST_SKIP() << "no WAV fixtures in tests/data/wav";
     for (const QString &name : tones) {
