@@ -125,8 +125,8 @@ GestureCase makeCase(const std::string &name, TFrameList frames, TColor transpar
     } catch (const PlumoraError &error) {
         data.refusal = error.message();
     }
-    std::printf("%-16s %3d frame(s) of %d x %d; animation %d bytes, gesture %d bytes%s\n", name.c_str(),
-        data.frames.Count(), data.frames.Width(), data.frames.Height(), gesture.AnimationSize(),
+    std::fprintf(stderr, "%-16s %3d frame(s) of %d x %d; animation %d bytes, gesture %d bytes%s\n",
+        name.c_str(), data.frames.Count(), data.frames.Width(), data.frames.Height(), gesture.AnimationSize(),
         gesture.GestureSize(), data.file.isEmpty() ? " (too large to save)" : "");
     return data;
 }

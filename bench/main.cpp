@@ -1,7 +1,8 @@
-// plumora-bench: runs the benchmarks, then prints for every pair
-// <Kind>/<case>/ours and <Kind>/<case>/giflib both throughputs and their
-// ratio. Absolute times on a shared machine say little; the ratio, measured
-// in one run, is what to quote.
+// plumora-bench: runs the benchmarks, then prints on standard error for every
+// pair (<Kind>/<case>/ours against <Kind>/<case>/giflib, a gesture operation
+// against one plain encode of its strip) both CPU times and their ratio.
+// Absolute times on a shared machine say little; the ratio, measured in one
+// run, is what to quote.
 #include "benchdata.h"
 #include "codecbench.h"
 #include "giflibcodec.h"
@@ -16,61 +17,99 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
 
-// The console output as usual, plus each benchmark's items per second. With
-// repetitions the median is kept.
-class RatioReporter : public benchmark::ConsoleReporter
+// Forwards everything to the benchmark library's own display reporter (so
+// --benchmark_format=json stays valid JSON) and keeps each benchmark's CPU
+// time per iteration in seconds. With repetitions the median is kept.
+class TimeCollector : public benchmark::BenchmarkReporter
 {
 public:
-    std::map<std::string, double> itemsPerSecond;
+    explicit TimeCollector(benchmark::BenchmarkReporter *display) : display(display) { }
+
+    std::map<std::string, double> seconds;
+
+    bool ReportContext(const Context &context) override
+    {
+        display->SetOutputStream(&GetOutputStream());
+        display->SetErrorStream(&GetErrorStream());
+        return display->ReportContext(context);
+    }
 
     void ReportRuns(const std::vector<Run> &runs) override
     {
-        ConsoleReporter::ReportRuns(runs);
+        display->ReportRuns(runs);
         for (const Run &run : runs) {
             if (run.error_occurred)
                 continue;
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (run.run_type == Run::RT_Aggregate && !median)
                 continue;
-            const auto counter = run.counters.find("items_per_second");
-            if (counter == run.counters.end())
-                continue;
             const std::string name = run.run_name.function_name;
-            if (median || !medians.count(name))
-                itemsPerSecond[name] = counter->second.value;
+            if (!median && medians.count(name))
+                continue;
+            seconds[name] = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             if (median)
                 medians[name] = true;
         }
     }
 
+    void Finalize() override { display->Finalize(); }
+
 private:
+    std::unique_ptr<benchmark::BenchmarkReporter> display;
     std::map<std::string, bool> medians;
 };
 
-void printRatios(const std::map<std::string, double> &itemsPerSecond)
+// The peer a benchmark is measured against: <base>/ours against <base>/giflib
+// (or another peer named in the same family), Gesture/<op>/<case> against
+// Gesture/PlainEncode/<case>.
+std::vector<std::pair<std::string, std::string>> pairsOf(const std::map<std::string, double> &seconds)
 {
-    bool header = false;
-    for (const auto &[name, ours] : itemsPerSecond) {
-        const std::string suffix = "/ours";
-        if (name.size() <= suffix.size()
-            || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string base = name.substr(0, name.size() - suffix.size());
-        const auto peer = itemsPerSecond.find(base + "/giflib");
-        if (peer == itemsPerSecond.end() || peer->second <= 0)
-            continue;
-        if (!header) {
-            std::printf("\n%-20s %16s %16s %12s\n", "pair", "ours Mpx/s", "giflib Mpx/s", "ours/giflib");
-            header = true;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    const std::string ours = "/ours";
+    const std::string gesture = "Gesture/";
+    for (const auto &[name, time] : seconds) {
+        if (name.size() > ours.size() && name.compare(name.size() - ours.size(), ours.size(), ours) == 0) {
+            const std::string base = name.substr(0, name.size() - ours.size() + 1);
+            for (const auto &[peer, peerTime] : seconds)
+                if (peer != name && peer.rfind(base, 0) == 0
+                    && peer.find('/', base.size()) == std::string::npos)
+                    pairs.emplace_back(name, peer);
+        } else if (name.rfind(gesture, 0) == 0) {
+            const std::size_t slash = name.find('/', gesture.size());
+            if (slash == std::string::npos)
+                continue;
+            const std::string peer = gesture + "PlainEncode" + name.substr(slash);
+            if (peer != name && seconds.count(peer))
+                pairs.emplace_back(name, peer);
         }
-        std::printf("%-20s %16.2f %16.2f %11.2fx\n", base.c_str(), ours / 1e6, peer->second / 1e6,
-            ours / peer->second);
     }
-    std::fflush(stdout);
+    return pairs;
+}
+
+// The pairs' CPU times and their ratio, on standard error so that standard
+// output is the benchmark library's alone. "time ratio" is ours / peer (below
+// 1 is faster); "speed-up" is its inverse.
+void printRatios(const std::map<std::string, double> &seconds)
+{
+    const auto pairs = pairsOf(seconds);
+    if (pairs.empty())
+        return;
+    std::fprintf(stderr, "\n%-40s %-36s %10s %10s %11s %9s\n", "ours", "peer", "ours ms", "peer ms",
+        "time ratio", "speed-up");
+    for (const auto &[ours, peer] : pairs) {
+        const double a = seconds.at(ours);
+        const double b = seconds.at(peer);
+        if (a <= 0 || b <= 0)
+            continue;
+        std::fprintf(stderr, "%-40s %-36s %10.3f %10.3f %10.2fx %8.2fx\n", ours.c_str(), peer.c_str(),
+            a * 1e3, b * 1e3, a / b, b / a);
+    }
+    std::fflush(stderr);
 }
 
 // Both encoders must give files that decode to the input pixels, with the
@@ -107,7 +146,8 @@ bool checkAndPrintCases()
         const QByteArray ours = gif.WriteToBuffer();
         std::vector<benchdata::IndexedFrame> frames = data->frames;
         const QByteArray theirs = giflibcodec::encode(frames, data->screenWidth, data->screenHeight);
-        std::printf("%-9s %3zu frame(s), %lld pixels; encoded by us %lld bytes, by giflib %lld bytes\n",
+        std::fprintf(stderr,
+            "%-9s %3zu frame(s), %lld pixels; encoded by us %lld bytes, by giflib %lld bytes\n",
             data->name.c_str(), data->frames.size(), static_cast<long long>(data->pixels),
             static_cast<long long>(ours.size()), static_cast<long long>(theirs.size()));
         if (!encodersAgree(*data, ours, theirs)) {
@@ -148,9 +188,9 @@ int main(int argc, char **argv)
     if (!checkAndPrintCases())
         return 1;
     registerCodecBenchmarks();
-    RatioReporter reporter;
+    TimeCollector reporter(benchmark::CreateDefaultDisplayReporter());
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    printRatios(reporter.itemsPerSecond);
+    printRatios(reporter.seconds);
     return 0;
 }
