@@ -307,7 +307,7 @@ void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &re
     TfrmGestureWindow *window = ActiveGestureWindow();
     if (!window)
         return;
-    const TZQGesture *gesture = window->ZQGesture1;
+    const TZQGesture *gesture = window->gesture;
     const int size = panel == 1 ? gesture->AnimationSize()
         : panel == 3            ? gesture->AudioSize()
                                 : gesture->GestureSize();
@@ -347,7 +347,7 @@ void TfrmMain::UpdateFileCommands()
         ActionSaveAs->setEnabled(false);
         return;
     }
-    const TZQGesture *gesture = window->ZQGesture1;
+    const TZQGesture *gesture = window->gesture;
     const bool valid = gesture && gesture->Valid();
     // Edits that the gesture does not count as modifications (moving or
     // deleting frames, a new button picture) must still be savable.
@@ -379,8 +379,8 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
         m_mergedMenu = nullptr;
     }
     if (sub) {
-        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->Frames1) {
-            m_mergedMenu = window->Frames1->menuAction();
+        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->framesMenu) {
+            m_mergedMenu = window->framesMenu->menuAction();
             menuBar()->insertAction(Window1->menuAction(), m_mergedMenu);
         }
     }
@@ -447,7 +447,7 @@ void TfrmMain::Save1Click(QObject *Sender)
     if (!target)
         target = ActiveGestureWindow();
     if (target) {
-        TZQGesture *gesture = target->ZQGesture1;
+        TZQGesture *gesture = target->gesture;
         if (gesture->Filename().isEmpty()) {
             SaveAs1Click(target);
             return;
@@ -472,7 +472,7 @@ void TfrmMain::SaveAs1Click(TfrmGestureWindow *target)
     if (!SaveGestureDialog1->Execute())
         return;
     const QString path = SaveGestureDialog1->FileName();
-    TZQGesture *gesture = target->ZQGesture1;
+    TZQGesture *gesture = target->gesture;
     gesture->SaveToFile(path);
     // The saved file becomes the gesture's file: later Saves go there.
     gesture->RenameTo(path);

@@ -38,73 +38,73 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Import Frames"));
     setFixedSize(250, 214);
 
-    Label3 = new QLabel(QStringLiteral("Please input one of the following values..."));
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setWordWrap(true);
+    promptLabel = new QLabel(QStringLiteral("Please input one of the following values..."));
+    promptLabel->setObjectName(QStringLiteral("promptLabel"));
+    promptLabel->setWordWrap(true);
 
-    btnFrameCount = new QRadioButton(QStringLiteral("Number of Frames:"));
-    btnFrameCount->setObjectName(QStringLiteral("btnFrameCount"));
-    btnFrameCount->setAccessibleName(btnFrameCount->text());
-    spinFrameCount = frameField(QStringLiteral("spinFrameCount"), QStringLiteral("Number of Frames:"));
+    frameCountRadio = new QRadioButton(QStringLiteral("Number of Frames:"));
+    frameCountRadio->setObjectName(QStringLiteral("frameCountRadio"));
+    frameCountRadio->setAccessibleName(frameCountRadio->text());
+    frameCountSpin = frameField(QStringLiteral("frameCountSpin"), QStringLiteral("Number of Frames:"));
 
-    Label2 = new QLabel(QStringLiteral("OR"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setAlignment(Qt::AlignCenter);
+    orLabel = new QLabel(QStringLiteral("OR"));
+    orLabel->setObjectName(QStringLiteral("orLabel"));
+    orLabel->setAlignment(Qt::AlignCenter);
 
-    btnFrameWidth = new QRadioButton(QStringLiteral("Frame Width:"));
-    btnFrameWidth->setObjectName(QStringLiteral("btnFrameWidth"));
-    btnFrameWidth->setAccessibleName(btnFrameWidth->text());
-    spinFrameWidth = frameField(QStringLiteral("spinFrameWidth"), QStringLiteral("Frame Width:"));
+    frameWidthRadio = new QRadioButton(QStringLiteral("Frame Width:"));
+    frameWidthRadio->setObjectName(QStringLiteral("frameWidthRadio"));
+    frameWidthRadio->setAccessibleName(frameWidthRadio->text());
+    frameWidthSpin = frameField(QStringLiteral("frameWidthSpin"), QStringLiteral("Frame Width:"));
 
-    Button1 = new QPushButton(QStringLiteral("O&K"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setAccessibleName(QStringLiteral("OK"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Cancel"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAccessibleName(QStringLiteral("Cancel"));
+    okButton = new QPushButton(QStringLiteral("O&K"));
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setAccessibleName(QStringLiteral("OK"));
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAccessibleName(QStringLiteral("Cancel"));
 
     auto *grid = new QGridLayout;
-    grid->addWidget(btnFrameCount, 0, 0);
-    grid->addWidget(spinFrameCount, 0, 1);
-    grid->addWidget(Label2, 1, 0, 1, 2);
-    grid->addWidget(btnFrameWidth, 2, 0);
-    grid->addWidget(spinFrameWidth, 2, 1);
+    grid->addWidget(frameCountRadio, 0, 0);
+    grid->addWidget(frameCountSpin, 0, 1);
+    grid->addWidget(orLabel, 1, 0, 1, 2);
+    grid->addWidget(frameWidthRadio, 2, 0);
+    grid->addWidget(frameWidthSpin, 2, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Label3);
+    layout->addWidget(promptLabel);
     layout->addLayout(grid);
     layout->addStretch();
     layout->addLayout(buttons);
 
-    btnFrameCount->setChecked(true);
-    markActive(spinFrameCount, spinFrameWidth);
+    frameCountRadio->setChecked(true);
+    markActive(frameCountSpin, frameWidthSpin);
 
-    connect(btnFrameCount, &QRadioButton::toggled, this, [this](bool on) {
+    connect(frameCountRadio, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            btnFrameCountClick();
+            onFrameCountChosen();
     });
-    connect(btnFrameWidth, &QRadioButton::toggled, this, [this](bool on) {
+    connect(frameWidthRadio, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            btnFrameWidthClick();
+            onFrameWidthChosen();
     });
-    connect(spinFrameCount, &QSpinBox::valueChanged, this, [this] { spinFrameCountClick(); });
-    connect(spinFrameWidth, &QSpinBox::valueChanged, this, [this] { spinFrameWidthClick(); });
+    connect(frameCountSpin, &QSpinBox::valueChanged, this, [this] { onFrameCountFieldUsed(); });
+    connect(frameWidthSpin, &QSpinBox::valueChanged, this, [this] { onFrameWidthFieldUsed(); });
     // Typing into a field ticks its choice even before the text is a number.
-    connect(spinFrameCount->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
-        [this] { spinFrameCountClick(); });
-    connect(spinFrameWidth->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
-        [this] { spinFrameWidthClick(); });
-    for (QSpinBox *spin : { spinFrameCount, spinFrameWidth }) {
+    connect(frameCountSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
+        [this] { onFrameCountFieldUsed(); });
+    connect(frameWidthSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
+        [this] { onFrameWidthFieldUsed(); });
+    for (QSpinBox *spin : { frameCountSpin, frameWidthSpin }) {
         spin->installEventFilter(this);
         if (QLineEdit *edit = spin->findChild<QLineEdit *>())
             edit->installEventFilter(this);
     }
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TfrmFrameImport::markActive(QSpinBox *active, QSpinBox *inactive)
@@ -118,43 +118,43 @@ void TfrmFrameImport::markActive(QSpinBox *active, QSpinBox *inactive)
     inactive->setPalette(off);
 }
 
-void TfrmFrameImport::btnFrameCountClick()
+void TfrmFrameImport::onFrameCountChosen()
 {
-    btnFrameWidth->setChecked(false);
-    btnFrameCount->setChecked(true);
-    markActive(spinFrameCount, spinFrameWidth);
+    frameWidthRadio->setChecked(false);
+    frameCountRadio->setChecked(true);
+    markActive(frameCountSpin, frameWidthSpin);
 }
 
-void TfrmFrameImport::btnFrameWidthClick()
+void TfrmFrameImport::onFrameWidthChosen()
 {
-    btnFrameCount->setChecked(false);
-    btnFrameWidth->setChecked(true);
-    markActive(spinFrameWidth, spinFrameCount);
+    frameCountRadio->setChecked(false);
+    frameWidthRadio->setChecked(true);
+    markActive(frameWidthSpin, frameCountSpin);
 }
 
-void TfrmFrameImport::spinFrameCountClick()
+void TfrmFrameImport::onFrameCountFieldUsed()
 {
-    if (btnFrameCount->isChecked())
-        markActive(spinFrameCount, spinFrameWidth);
+    if (frameCountRadio->isChecked())
+        markActive(frameCountSpin, frameWidthSpin);
     else
-        btnFrameCount->setChecked(true); // runs btnFrameCountClick
+        frameCountRadio->setChecked(true); // runs onFrameCountChosen
 }
 
-void TfrmFrameImport::spinFrameWidthClick()
+void TfrmFrameImport::onFrameWidthFieldUsed()
 {
-    if (btnFrameWidth->isChecked())
-        markActive(spinFrameWidth, spinFrameCount);
+    if (frameWidthRadio->isChecked())
+        markActive(frameWidthSpin, frameCountSpin);
     else
-        btnFrameWidth->setChecked(true); // runs btnFrameWidthClick
+        frameWidthRadio->setChecked(true); // runs onFrameWidthChosen
 }
 
 bool TfrmFrameImport::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == spinFrameCount || watched->parent() == spinFrameCount)
-            spinFrameCountClick();
-        else if (watched == spinFrameWidth || watched->parent() == spinFrameWidth)
-            spinFrameWidthClick();
+        if (watched == frameCountSpin || watched->parent() == frameCountSpin)
+            onFrameCountFieldUsed();
+        else if (watched == frameWidthSpin || watched->parent() == frameWidthSpin)
+            onFrameWidthFieldUsed();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -162,12 +162,12 @@ bool TfrmFrameImport::eventFilter(QObject *watched, QEvent *event)
 TFrameSplit TfrmFrameImport::Choice() const
 {
     TFrameSplit split;
-    if (btnFrameWidth->isChecked()) {
+    if (frameWidthRadio->isChecked()) {
         split.mode = TFrameSplit::FrameWidth;
-        split.value = spinFrameWidth->value();
+        split.value = frameWidthSpin->value();
     } else {
         split.mode = TFrameSplit::FrameCount;
-        split.value = spinFrameCount->value();
+        split.value = frameCountSpin->value();
     }
     return split;
 }
@@ -178,8 +178,8 @@ std::optional<TFrameSplit> TfrmFrameImport::Ask()
     if (plumora::ui::execDialog(*this) != QDialog::Accepted)
         return std::nullopt;
     // A half-typed field (empty, or a lone sign) keeps its last whole number.
-    spinFrameCount->interpretText();
-    spinFrameWidth->interpretText();
+    frameCountSpin->interpretText();
+    frameWidthSpin->interpretText();
     return Choice();
 }
 

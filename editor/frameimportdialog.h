@@ -20,22 +20,22 @@ class TfrmFrameImport : public QDialog
 public:
     explicit TfrmFrameImport(QWidget *parent = nullptr);
 
-    QLabel *Label3 = nullptr;
-    QRadioButton *btnFrameCount = nullptr;
-    QSpinBox *spinFrameCount = nullptr;
-    QLabel *Label2 = nullptr;
-    QRadioButton *btnFrameWidth = nullptr;
-    QSpinBox *spinFrameWidth = nullptr;
-    QPushButton *Button1 = nullptr; // OK
-    QPushButton *Button2 = nullptr; // Cancel
+    QLabel *promptLabel = nullptr;
+    QRadioButton *frameCountRadio = nullptr;
+    QSpinBox *frameCountSpin = nullptr;
+    QLabel *orLabel = nullptr;
+    QRadioButton *frameWidthRadio = nullptr;
+    QSpinBox *frameWidthSpin = nullptr;
+    QPushButton *okButton = nullptr; // OK
+    QPushButton *cancelButton = nullptr; // Cancel
 
     // Ticking a choice marks its field with the window colour and the other
     // one with the button-face colour.
-    void btnFrameCountClick();
-    void btnFrameWidthClick();
+    void onFrameCountChosen();
+    void onFrameWidthChosen();
     // A change of a field, or a click into it, ticks its choice.
-    void spinFrameCountClick();
-    void spinFrameWidthClick();
+    void onFrameCountFieldUsed();
+    void onFrameWidthFieldUsed();
 
     // The ticked choice and its field's value, as whole numbers.
     TFrameSplit Choice() const;

@@ -85,36 +85,36 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     setMinimumSize(560, 345);
     resize(552, 314);
 
-    ZQGesture1 = new TZQGesture;
-    ZQGesture1->setObjectName(QStringLiteral("ZQGesture1"));
-    ZQGesture1->OnFrameChange = [this](TZQGesture *) { ZQGesture1FrameChange(); };
+    gesture = new TZQGesture;
+    gesture->setObjectName(QStringLiteral("gesture"));
+    gesture->OnFrameChange = [this](TZQGesture *) { onGestureFrameChanged(); };
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
+    paneSplitter = new QSplitter(Qt::Horizontal, this);
+    paneSplitter->setObjectName(QStringLiteral("paneSplitter"));
+    paneSplitter->setHandleWidth(3);
+    paneSplitter->setChildrenCollapsible(false);
 
-    PageControl1 = new QTabWidget;
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setMinimumWidth(216);
-    setHelpContext(PageControl1, 1010);
+    pageTabs = new QTabWidget;
+    pageTabs->setObjectName(QStringLiteral("pageTabs"));
+    pageTabs->setMinimumWidth(216);
+    setHelpContext(pageTabs, 1010);
     buildFilesPage();
     buildSettingsPage();
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
+    connect(pageTabs, &QTabWidget::currentChanged, this, [this] { onPageChanged(); });
     buildPreviewPane();
-    Splitter1->addWidget(PageControl1);
-    Splitter1->addWidget(Panel4);
-    Splitter1->setStretchFactor(1, 1);
+    paneSplitter->addWidget(pageTabs);
+    paneSplitter->addWidget(previewPane);
+    paneSplitter->setStretchFactor(1, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Splitter1);
+    layout->addWidget(paneSplitter);
 
     buildMenus();
     buildDialogs();
     connectSettingsHandlers();
     ResetPreviewGlyph();
-    edTagline->setFocus();
+    taglineEdit->setFocus();
     m_loading = false;
 }
 
@@ -130,21 +130,21 @@ TfrmGestureWindow::~TfrmGestureWindow()
 
 void TfrmGestureWindow::buildFilesPage()
 {
-    tabFiles = new QWidget;
-    tabFiles->setObjectName(QStringLiteral("tabFiles"));
-    auto *grid = new QGridLayout(tabFiles);
+    filesPage = new QWidget;
+    filesPage->setObjectName(QStringLiteral("filesPage"));
+    auto *grid = new QGridLayout(filesPage);
 
-    auto *label2 = new QLabel(QStringLiteral("&Tagline:"));
-    label2->setObjectName(QStringLiteral("Label2"));
-    edTagline = new QLineEdit;
-    edTagline->setObjectName(QStringLiteral("edTagline"));
-    edTagline->setMaxLength(255);
-    edTagline->setAccessibleName(QStringLiteral("Tagline:"));
-    setHelpContext(edTagline, 1020);
-    label2->setBuddy(edTagline);
-    grid->addWidget(label2, 0, 0);
-    grid->addWidget(edTagline, 0, 1, 1, 3);
-    connect(edTagline, &QLineEdit::textChanged, this, [this] { edTaglineChange(); });
+    auto *taglineLabel = new QLabel(QStringLiteral("&Tagline:"));
+    taglineLabel->setObjectName(QStringLiteral("taglineLabel"));
+    taglineEdit = new QLineEdit;
+    taglineEdit->setObjectName(QStringLiteral("taglineEdit"));
+    taglineEdit->setMaxLength(255);
+    taglineEdit->setAccessibleName(QStringLiteral("Tagline:"));
+    setHelpContext(taglineEdit, 1020);
+    taglineLabel->setBuddy(taglineEdit);
+    grid->addWidget(taglineLabel, 0, 0);
+    grid->addWidget(taglineEdit, 0, 1, 1, 3);
+    connect(taglineEdit, &QLineEdit::textChanged, this, [this] { onTaglineEdited(); });
 
     struct Row
     {
@@ -154,12 +154,13 @@ void TfrmGestureWindow::buildFilesPage()
         QPushButton **loadOut, **saveOut;
     };
     const Row rows[] = {
-        { "Button:", "Label8", "pnlButtonFile", "btnSelectButtonImage", "btnSaveButtonImage", 1030,
-            &pnlButtonFile, &btnSelectButtonImage, &btnSaveButtonImage },
-        { "Animation:", "Label9", "pnlAnimationFile", "btnSelectAnimation", "btnSaveAnimation", 1040,
-            &pnlAnimationFile, &btnSelectAnimation, &btnSaveAnimation },
-        { "Audio:", "Label10", "pnlAudioFile", "btnSelectAudio", "btnSaveAudio", 1050, &pnlAudioFile,
-            &btnSelectAudio, &btnSaveAudio },
+        { "Button:", "buttonImageLabel", "buttonImageFileLabel", "buttonImageLoadButton",
+            "buttonImageSaveButton", 1030, &buttonImageFileLabel, &buttonImageLoadButton,
+            &buttonImageSaveButton },
+        { "Animation:", "animationLabel", "animationFileLabel", "animationLoadButton", "animationSaveButton",
+            1040, &animationFileLabel, &animationLoadButton, &animationSaveButton },
+        { "Audio:", "audioLabel", "audioFileLabel", "audioLoadButton", "audioSaveButton", 1050,
+            &audioFileLabel, &audioLoadButton, &audioSaveButton },
     };
     int r = 1;
     for (const Row &row : rows) {
@@ -177,212 +178,212 @@ void TfrmGestureWindow::buildFilesPage()
         ++r;
     }
 
-    Panel2 = new QFrame;
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFrameShape(QFrame::StyledPanel);
-    setHelpContext(Panel2, 1060);
-    auto *previewLayout = new QHBoxLayout(Panel2);
-    auto *label4 = new QLabel(QStringLiteral("Pre&view Button"));
-    label4->setObjectName(QStringLiteral("Label4"));
-    btnGesture = new QToolButton;
-    btnGesture->setObjectName(QStringLiteral("btnGesture"));
-    btnGesture->setFixedSize(25, 25);
-    btnGesture->setIconSize(QSize(18, 18));
-    btnGesture->setAccessibleName(QStringLiteral("Preview Button"));
-    label4->setBuddy(btnGesture);
-    previewLayout->addWidget(label4);
-    previewLayout->addWidget(btnGesture);
+    previewButtonPanel = new QFrame;
+    previewButtonPanel->setObjectName(QStringLiteral("previewButtonPanel"));
+    previewButtonPanel->setFrameShape(QFrame::StyledPanel);
+    setHelpContext(previewButtonPanel, 1060);
+    auto *previewLayout = new QHBoxLayout(previewButtonPanel);
+    auto *previewButtonLabel = new QLabel(QStringLiteral("Pre&view Button"));
+    previewButtonLabel->setObjectName(QStringLiteral("previewButtonLabel"));
+    previewButton = new QToolButton;
+    previewButton->setObjectName(QStringLiteral("previewButton"));
+    previewButton->setFixedSize(25, 25);
+    previewButton->setIconSize(QSize(18, 18));
+    previewButton->setAccessibleName(QStringLiteral("Preview Button"));
+    previewButtonLabel->setBuddy(previewButton);
+    previewLayout->addWidget(previewButtonLabel);
+    previewLayout->addWidget(previewButton);
     previewLayout->addStretch();
-    grid->addWidget(Panel2, r++, 0, 1, 4);
-    connect(btnGesture, &QToolButton::clicked, this, [this] { btnGestureClick(); });
+    grid->addWidget(previewButtonPanel, r++, 0, 1, 4);
+    connect(previewButton, &QToolButton::clicked, this, [this] { playGesture(); });
 
-    auto *label6 = new QLabel(QStringLiteral("Author:"));
-    label6->setObjectName(QStringLiteral("Label6"));
-    Edit2 = new QLineEdit;
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setMaxLength(255);
-    Edit2->setAccessibleName(QStringLiteral("Author:"));
-    label6->setBuddy(Edit2);
-    grid->addWidget(label6, r, 0);
-    grid->addWidget(Edit2, r, 1, 1, 3);
-    connect(Edit2, &QLineEdit::textChanged, this, [this] { Edit2Change(); });
+    auto *authorLabel = new QLabel(QStringLiteral("Author:"));
+    authorLabel->setObjectName(QStringLiteral("authorLabel"));
+    authorEdit = new QLineEdit;
+    authorEdit->setObjectName(QStringLiteral("authorEdit"));
+    authorEdit->setMaxLength(255);
+    authorEdit->setAccessibleName(QStringLiteral("Author:"));
+    authorLabel->setBuddy(authorEdit);
+    grid->addWidget(authorLabel, r, 0);
+    grid->addWidget(authorEdit, r, 1, 1, 3);
+    connect(authorEdit, &QLineEdit::textChanged, this, [this] { onAuthorEdited(); });
     grid->setRowStretch(r + 1, 1);
     grid->setColumnStretch(1, 1);
 
-    PageControl1->addTab(tabFiles, QStringLiteral("&Files"));
+    pageTabs->addTab(filesPage, QStringLiteral("&Files"));
 }
 
 void TfrmGestureWindow::buildSettingsPage()
 {
-    tabSettings = new QWidget;
-    tabSettings->setObjectName(QStringLiteral("tabSettings"));
-    auto *page = new QVBoxLayout(tabSettings);
+    settingsPage = new QWidget;
+    settingsPage->setObjectName(QStringLiteral("settingsPage"));
+    auto *page = new QVBoxLayout(settingsPage);
 
-    gboxAnimOption = new QGroupBox(QStringLiteral(" Animation options "));
-    gboxAnimOption->setObjectName(QStringLiteral("gboxAnimOption"));
-    auto *anim = new QGridLayout(gboxAnimOption);
-    radAnimOnce = new QRadioButton(QStringLiteral("&Play once"));
-    radAnimOnce->setObjectName(QStringLiteral("radAnimOnce"));
-    radAnimOnce->setChecked(true);
-    setHelpContext(radAnimOnce, 21);
-    radAnimLoop = new QRadioButton(QStringLiteral("&Loop to Frame "));
-    radAnimLoop->setObjectName(QStringLiteral("radAnimLoop"));
-    setHelpContext(radAnimLoop, 30);
-    spinAnimLoopFrame = new QSpinBox;
-    spinAnimLoopFrame->setObjectName(QStringLiteral("spinAnimLoopFrame"));
-    spinAnimLoopFrame->setAccessibleName(QStringLiteral("Loop to Frame"));
-    setHelpContext(spinAnimLoopFrame, 40);
+    animationOptionsGroup = new QGroupBox(QStringLiteral(" Animation options "));
+    animationOptionsGroup->setObjectName(QStringLiteral("animationOptionsGroup"));
+    auto *anim = new QGridLayout(animationOptionsGroup);
+    animationOnceRadio = new QRadioButton(QStringLiteral("&Play once"));
+    animationOnceRadio->setObjectName(QStringLiteral("animationOnceRadio"));
+    animationOnceRadio->setChecked(true);
+    setHelpContext(animationOnceRadio, 21);
+    animationLoopRadio = new QRadioButton(QStringLiteral("&Loop to Frame "));
+    animationLoopRadio->setObjectName(QStringLiteral("animationLoopRadio"));
+    setHelpContext(animationLoopRadio, 30);
+    animationLoopFrameSpin = new QSpinBox;
+    animationLoopFrameSpin->setObjectName(QStringLiteral("animationLoopFrameSpin"));
+    animationLoopFrameSpin->setAccessibleName(QStringLiteral("Loop to Frame"));
+    setHelpContext(animationLoopFrameSpin, 40);
     // Equal limits mean "no limit": the change handler clamps instead.
-    spinAnimLoopFrame->setRange(0, 9999);
-    spinAnimLoopFrame->setValue(1);
-    radAnimReverse = new QRadioButton(QStringLiteral("&Reverse at End"));
-    radAnimReverse->setObjectName(QStringLiteral("radAnimReverse"));
-    setHelpContext(radAnimReverse, 50);
-    auto *bevel1 = new QFrame;
-    bevel1->setObjectName(QStringLiteral("Bevel1"));
-    bevel1->setFrameShape(QFrame::HLine);
-    cbxTransparent = new QCheckBox(QStringLiteral("&Transparent &Color?"));
-    cbxTransparent->setObjectName(QStringLiteral("cbxTransparent"));
-    setHelpContext(cbxTransparent, 60);
-    pnlTransColor = swatch(QStringLiteral("pnlTransColor"));
-    pnlTransColor->setAccessibleName(QStringLiteral("Transparent colour"));
-    paintSwatch(pnlTransColor, m_transColor);
-    sbnSelectTransparent = new QToolButton;
-    sbnSelectTransparent->setObjectName(QStringLiteral("sbnSelectTransparent"));
-    sbnSelectTransparent->setText(QStringLiteral("Pic&k"));
-    sbnSelectTransparent->setAccessibleName(QStringLiteral("Pick"));
-    sbnSelectTransparent->setCheckable(true);
-    sbnSelectTransparent->setEnabled(false);
-    auto *label1 = new QLabel(QStringLiteral("Test &Background:"));
-    label1->setObjectName(QStringLiteral("Label1"));
-    pnlColorSelect = swatch(QStringLiteral("pnlColorSelect"));
-    pnlColorSelect->setFocusPolicy(Qt::StrongFocus);
-    pnlColorSelect->setAccessibleName(QStringLiteral("Test Background:"));
-    setHelpContext(pnlColorSelect, 70);
-    paintSwatch(pnlColorSelect, m_testBackground);
-    label1->setBuddy(pnlColorSelect);
-    anim->addWidget(radAnimOnce, 0, 0, 1, 2);
-    anim->addWidget(radAnimLoop, 1, 0);
-    anim->addWidget(spinAnimLoopFrame, 1, 1);
-    anim->addWidget(radAnimReverse, 2, 0, 1, 2);
-    anim->addWidget(bevel1, 3, 0, 1, 3);
-    anim->addWidget(cbxTransparent, 4, 0);
-    anim->addWidget(pnlTransColor, 4, 1);
-    anim->addWidget(sbnSelectTransparent, 4, 2);
-    anim->addWidget(label1, 5, 0);
-    anim->addWidget(pnlColorSelect, 5, 1);
-    spinAnimLoopFrame->setEnabled(false);
+    animationLoopFrameSpin->setRange(0, 9999);
+    animationLoopFrameSpin->setValue(1);
+    animationReverseRadio = new QRadioButton(QStringLiteral("&Reverse at End"));
+    animationReverseRadio->setObjectName(QStringLiteral("animationReverseRadio"));
+    setHelpContext(animationReverseRadio, 50);
+    auto *transparencySeparator = new QFrame;
+    transparencySeparator->setObjectName(QStringLiteral("transparencySeparator"));
+    transparencySeparator->setFrameShape(QFrame::HLine);
+    transparentCheck = new QCheckBox(QStringLiteral("&Transparent &Color?"));
+    transparentCheck->setObjectName(QStringLiteral("transparentCheck"));
+    setHelpContext(transparentCheck, 60);
+    transparentSwatch = swatch(QStringLiteral("transparentSwatch"));
+    transparentSwatch->setAccessibleName(QStringLiteral("Transparent colour"));
+    paintSwatch(transparentSwatch, m_transColor);
+    pickTransparentButton = new QToolButton;
+    pickTransparentButton->setObjectName(QStringLiteral("pickTransparentButton"));
+    pickTransparentButton->setText(QStringLiteral("Pic&k"));
+    pickTransparentButton->setAccessibleName(QStringLiteral("Pick"));
+    pickTransparentButton->setCheckable(true);
+    pickTransparentButton->setEnabled(false);
+    auto *testBackgroundLabel = new QLabel(QStringLiteral("Test &Background:"));
+    testBackgroundLabel->setObjectName(QStringLiteral("testBackgroundLabel"));
+    testBackgroundSwatch = swatch(QStringLiteral("testBackgroundSwatch"));
+    testBackgroundSwatch->setFocusPolicy(Qt::StrongFocus);
+    testBackgroundSwatch->setAccessibleName(QStringLiteral("Test Background:"));
+    setHelpContext(testBackgroundSwatch, 70);
+    paintSwatch(testBackgroundSwatch, m_testBackground);
+    testBackgroundLabel->setBuddy(testBackgroundSwatch);
+    anim->addWidget(animationOnceRadio, 0, 0, 1, 2);
+    anim->addWidget(animationLoopRadio, 1, 0);
+    anim->addWidget(animationLoopFrameSpin, 1, 1);
+    anim->addWidget(animationReverseRadio, 2, 0, 1, 2);
+    anim->addWidget(transparencySeparator, 3, 0, 1, 3);
+    anim->addWidget(transparentCheck, 4, 0);
+    anim->addWidget(transparentSwatch, 4, 1);
+    anim->addWidget(pickTransparentButton, 4, 2);
+    anim->addWidget(testBackgroundLabel, 5, 0);
+    anim->addWidget(testBackgroundSwatch, 5, 1);
+    animationLoopFrameSpin->setEnabled(false);
 
-    gbxAudioOptions = new QGroupBox(QStringLiteral(" Audio options "));
-    gbxAudioOptions->setObjectName(QStringLiteral("gbxAudioOptions"));
-    auto *audio = new QGridLayout(gbxAudioOptions);
-    radAudioOnce = new QRadioButton(QStringLiteral("Play &once only"));
-    radAudioOnce->setObjectName(QStringLiteral("radAudioOnce"));
-    radAudioOnce->setChecked(true);
-    setHelpContext(radAudioOnce, 80);
-    radAudioLoop = new QRadioButton(QStringLiteral("R&estart on each loop"));
-    radAudioLoop->setObjectName(QStringLiteral("radAudioLoop"));
-    setHelpContext(radAudioLoop, 90);
-    auto *bevel2 = new QFrame;
-    bevel2->setObjectName(QStringLiteral("Bevel2"));
-    bevel2->setFrameShape(QFrame::HLine);
-    auto *label3 = new QLabel(QStringLiteral("Start/Restart on &Frame:"));
-    label3->setObjectName(QStringLiteral("Label3"));
-    spinAudioLoopFrame = new QSpinBox;
-    spinAudioLoopFrame->setObjectName(QStringLiteral("spinAudioLoopFrame"));
-    spinAudioLoopFrame->setAccessibleName(QStringLiteral("Start/Restart on Frame:"));
-    setHelpContext(spinAudioLoopFrame, 100);
-    spinAudioLoopFrame->setRange(0, 9999);
-    spinAudioLoopFrame->setValue(1);
-    label3->setBuddy(spinAudioLoopFrame);
-    audio->addWidget(radAudioOnce, 0, 0, 1, 2);
-    audio->addWidget(radAudioLoop, 1, 0, 1, 2);
-    audio->addWidget(bevel2, 2, 0, 1, 2);
-    audio->addWidget(label3, 3, 0);
-    audio->addWidget(spinAudioLoopFrame, 3, 1);
+    audioOptionsGroup = new QGroupBox(QStringLiteral(" Audio options "));
+    audioOptionsGroup->setObjectName(QStringLiteral("audioOptionsGroup"));
+    auto *audio = new QGridLayout(audioOptionsGroup);
+    audioOnceRadio = new QRadioButton(QStringLiteral("Play &once only"));
+    audioOnceRadio->setObjectName(QStringLiteral("audioOnceRadio"));
+    audioOnceRadio->setChecked(true);
+    setHelpContext(audioOnceRadio, 80);
+    audioLoopRadio = new QRadioButton(QStringLiteral("R&estart on each loop"));
+    audioLoopRadio->setObjectName(QStringLiteral("audioLoopRadio"));
+    setHelpContext(audioLoopRadio, 90);
+    auto *audioSeparator = new QFrame;
+    audioSeparator->setObjectName(QStringLiteral("audioSeparator"));
+    audioSeparator->setFrameShape(QFrame::HLine);
+    auto *audioLoopFrameLabel = new QLabel(QStringLiteral("Start/Restart on &Frame:"));
+    audioLoopFrameLabel->setObjectName(QStringLiteral("audioLoopFrameLabel"));
+    audioLoopFrameSpin = new QSpinBox;
+    audioLoopFrameSpin->setObjectName(QStringLiteral("audioLoopFrameSpin"));
+    audioLoopFrameSpin->setAccessibleName(QStringLiteral("Start/Restart on Frame:"));
+    setHelpContext(audioLoopFrameSpin, 100);
+    audioLoopFrameSpin->setRange(0, 9999);
+    audioLoopFrameSpin->setValue(1);
+    audioLoopFrameLabel->setBuddy(audioLoopFrameSpin);
+    audio->addWidget(audioOnceRadio, 0, 0, 1, 2);
+    audio->addWidget(audioLoopRadio, 1, 0, 1, 2);
+    audio->addWidget(audioSeparator, 2, 0, 1, 2);
+    audio->addWidget(audioLoopFrameLabel, 3, 0);
+    audio->addWidget(audioLoopFrameSpin, 3, 1);
 
-    page->addWidget(gboxAnimOption);
-    page->addWidget(gbxAudioOptions);
+    page->addWidget(animationOptionsGroup);
+    page->addWidget(audioOptionsGroup);
     page->addStretch();
 
-    connect(radAnimOnce, &QRadioButton::clicked, this, [this] { radAnimOnceClick(); });
-    connect(radAnimLoop, &QRadioButton::clicked, this, [this] { radAnimLoopClick(); });
-    connect(radAnimReverse, &QRadioButton::clicked, this, [this] { radAnimReverseClick(); });
-    connect(radAudioOnce, &QRadioButton::clicked, this, [this] { radAudioOnceClick(); });
-    connect(radAudioLoop, &QRadioButton::clicked, this, [this] { radAudioLoopClick(); });
-    connect(spinAnimLoopFrame, &QSpinBox::valueChanged, this, [this] { spinAnimLoopFrameChange(); });
-    connect(spinAudioLoopFrame, &QSpinBox::valueChanged, this, [this] { spinAudioLoopFrameChange(); });
-    connect(cbxTransparent, &QCheckBox::toggled, this, [this] { cbxTransparentClick(); });
+    connect(animationOnceRadio, &QRadioButton::clicked, this, [this] { onAnimationOnceClicked(); });
+    connect(animationLoopRadio, &QRadioButton::clicked, this, [this] { onAnimationLoopClicked(); });
+    connect(animationReverseRadio, &QRadioButton::clicked, this, [this] { onAnimationReverseClicked(); });
+    connect(audioOnceRadio, &QRadioButton::clicked, this, [this] { onAudioOnceClicked(); });
+    connect(audioLoopRadio, &QRadioButton::clicked, this, [this] { onAudioLoopClicked(); });
+    connect(animationLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAnimationLoopFrameChanged(); });
+    connect(audioLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAudioLoopFrameChanged(); });
+    connect(transparentCheck, &QCheckBox::toggled, this, [this] { onTransparentToggled(); });
 
-    PageControl1->addTab(tabSettings, QStringLiteral("&Settings"));
+    pageTabs->addTab(settingsPage, QStringLiteral("&Settings"));
 }
 
 void TfrmGestureWindow::buildPreviewPane()
 {
-    Panel4 = new QWidget;
-    Panel4->setObjectName(QStringLiteral("Panel4"));
-    setHelpContext(Panel4, 1070);
-    auto *layout = new QVBoxLayout(Panel4);
+    previewPane = new QWidget;
+    previewPane->setObjectName(QStringLiteral("previewPane"));
+    setHelpContext(previewPane, 1070);
+    auto *layout = new QVBoxLayout(previewPane);
     layout->setContentsMargins(7, 7, 7, 7);
 
-    ScrollBox1 = new QFrame;
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setFixedSize(256, 230);
-    ScrollBox1->setAutoFillBackground(true);
-    QPalette palette = ScrollBox1->palette();
+    gestureArea = new QFrame;
+    gestureArea->setObjectName(QStringLiteral("gestureArea"));
+    gestureArea->setFixedSize(256, 230);
+    gestureArea->setAutoFillBackground(true);
+    QPalette palette = gestureArea->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
-    ScrollBox1->setPalette(palette);
-    ZQGesture1->setParent(ScrollBox1);
-    ZQGesture1->move(0, 0);
-    layout->addWidget(ScrollBox1);
+    gestureArea->setPalette(palette);
+    gesture->setParent(gestureArea);
+    gesture->move(0, 0);
+    layout->addWidget(gestureArea);
 
-    TrackBar1 = new QSlider(Qt::Horizontal);
-    TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
-    TrackBar1->setRange(1, 1);
-    TrackBar1->setValue(1);
-    TrackBar1->setSingleStep(3);
-    TrackBar1->setPageStep(1);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(1);
-    TrackBar1->setAccessibleName(QStringLiteral("Frame"));
-    setHelpContext(TrackBar1, 1080);
-    layout->addWidget(TrackBar1);
-    connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+    frameSlider = new QSlider(Qt::Horizontal);
+    frameSlider->setObjectName(QStringLiteral("frameSlider"));
+    frameSlider->setRange(1, 1);
+    frameSlider->setValue(1);
+    frameSlider->setSingleStep(3);
+    frameSlider->setPageStep(1);
+    frameSlider->setTickPosition(QSlider::TicksBelow);
+    frameSlider->setTickInterval(1);
+    frameSlider->setAccessibleName(QStringLiteral("Frame"));
+    setHelpContext(frameSlider, 1080);
+    layout->addWidget(frameSlider);
+    connect(frameSlider, &QSlider::valueChanged, this, [this] { onFrameSliderMoved(); });
 
-    Label5 = new QLabel(QStringLiteral("Frame  1 of  1"));
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setBuddy(TrackBar1);
-    layout->addWidget(Label5);
+    frameLabel = new QLabel(QStringLiteral("Frame  1 of  1"));
+    frameLabel->setObjectName(QStringLiteral("frameLabel"));
+    frameLabel->setBuddy(frameSlider);
+    layout->addWidget(frameLabel);
     layout->addStretch();
 }
 
 void TfrmGestureWindow::buildMenus()
 {
-    Frames1 = new QMenu(QStringLiteral("F&rames"), this);
-    Frames1->setObjectName(QStringLiteral("Frames1"));
+    framesMenu = new QMenu(QStringLiteral("F&rames"), this);
+    framesMenu->setObjectName(QStringLiteral("framesMenu"));
     buildFrameMenus();
 }
 
 void TfrmGestureWindow::buildDialogs()
 {
-    OpenPictureDialog1 = MakeFileDialog(this, QStringLiteral("OpenPictureDialog1"), false,
+    openPictureDialog = MakeFileDialog(this, QStringLiteral("openPictureDialog"), false,
         QStringLiteral(
             "All (*.gif;*.jpg;*.jpeg;*.bmp)|*.gif;*.jpg;*.jpeg;*.bmp|CompuServe GIF Image (*.gif)|*.gif|"
             "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"),
         QStringLiteral("gif"));
-    SavePictureDialog1 = MakeFileDialog(this, QStringLiteral("SavePictureDialog1"), true,
+    saveButtonImageDialog = MakeFileDialog(this, QStringLiteral("saveButtonImageDialog"), true,
         QStringLiteral("All (*.jpg;*.gif;*.bmp)|*.jpg;*.gif;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
                        "CompuServe GIF Image (*.gif)|*.gif|Bitmaps (*.bmp)|*.bmp"),
         QStringLiteral("gif"));
-    SavePictureDialog2 = MakeFileDialog(this, QStringLiteral("SavePictureDialog2"), true,
+    saveAnimationDialog = MakeFileDialog(this, QStringLiteral("saveAnimationDialog"), true,
         QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"), QStringLiteral("gif"));
-    OpenDialog1 = MakeFileDialog(this, QStringLiteral("OpenDialog1"), false,
+    openAudioDialog = MakeFileDialog(this, QStringLiteral("openAudioDialog"), false,
         QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
-    SaveDialog1 = MakeFileDialog(this, QStringLiteral("SaveDialog1"), true,
+    saveAudioDialog = MakeFileDialog(this, QStringLiteral("saveAudioDialog"), true,
         QStringLiteral("Wav files (*.wav)|*.wav|All files (*.*)|*.*"), QStringLiteral("wav"));
-    ColorDialog1 = new QColorDialog(this);
-    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
-    ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+    testBackgroundDialog = new QColorDialog(this);
+    testBackgroundDialog->setObjectName(QStringLiteral("testBackgroundDialog"));
+    testBackgroundDialog->setOption(QColorDialog::DontUseNativeDialog);
 }
 
 void TfrmGestureWindow::UpdateFileCommands()
@@ -398,143 +399,144 @@ void TfrmGestureWindow::noteChange(bool changed)
         UnsavedChanges = true;
 }
 
-void TfrmGestureWindow::setPanel(QLabel *panel, PanelState state, const QString &path)
+void TfrmGestureWindow::setFileLabel(QLabel *panel, FileLabelState state, const QString &path)
 {
     QFont font = panel->font();
-    font.setItalic(state == PanelState::Internal);
+    font.setItalic(state == FileLabelState::Internal);
     panel->setFont(font);
     switch (state) {
-    case PanelState::None:
+    case FileLabelState::None:
         panel->setText(QStringLiteral("<none>"));
         break;
-    case PanelState::NoneAfterOpen:
+    case FileLabelState::NoneAfterOpen:
         panel->setText(QStringLiteral("<None>"));
         break;
-    case PanelState::Internal:
+    case FileLabelState::Internal:
         panel->setText(QStringLiteral("> Internal <"));
         break;
-    case PanelState::Path:
+    case FileLabelState::Path:
         panel->setText(path);
         break;
     }
-    panel->setToolTip(state == PanelState::Path ? path : QString());
+    panel->setToolTip(state == FileLabelState::Path ? path : QString());
 }
 
 void TfrmGestureWindow::setTransColor(TColor colour)
 {
     m_transColor = colour;
-    paintSwatch(pnlTransColor, colour);
+    paintSwatch(transparentSwatch, colour);
 }
 
 void TfrmGestureWindow::setTestBackground(TColor colour)
 {
     m_testBackground = colour;
-    paintSwatch(pnlColorSelect, colour);
-    paintSwatch(ScrollBox1, colour);
+    paintSwatch(testBackgroundSwatch, colour);
+    paintSwatch(gestureArea, colour);
 }
 
 void TfrmGestureWindow::ResetPreviewGlyph()
 {
-    if (!btnGesture)
+    if (!previewButton)
         return;
-    btnGesture->setIcon(QIcon(QPixmap::fromImage(ButtonPlaceholderPicture().image())));
-    btnGesture->repaint();
+    previewButton->setIcon(QIcon(QPixmap::fromImage(ButtonPlaceholderPicture().image())));
+    previewButton->repaint();
 }
 
 void TfrmGestureWindow::ShowGlyph()
 {
-    const QImage glyph = ZQGesture1->Glyph().image();
+    const QImage glyph = gesture->Glyph().image();
     if (glyph.isNull())
         ResetPreviewGlyph();
     else
-        btnGesture->setIcon(QIcon(QPixmap::fromImage(glyph)));
-    btnGesture->repaint();
+        previewButton->setIcon(QIcon(QPixmap::fromImage(glyph)));
+    previewButton->repaint();
 }
 
 void TfrmGestureWindow::centreGesture()
 {
-    const double left = ScrollBox1->width() / 2.0 - ZQGesture1->width() / 2.0;
-    const double top = ScrollBox1->height() / 2.0 - ZQGesture1->height() / 2.0;
-    ZQGesture1->move(int(left), int(top));
+    const double left = gestureArea->width() / 2.0 - gesture->width() / 2.0;
+    const double top = gestureArea->height() / 2.0 - gesture->height() / 2.0;
+    gesture->move(int(left), int(top));
 }
 
 void TfrmGestureWindow::setFrameLabel(const char *format)
 {
-    const int count = ZQGesture1->Frames() ? ZQGesture1->Frames()->Count() : 0;
-    Label5->setText(QString::asprintf(format, TrackBar1->value(), count));
+    const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
+    frameLabel->setText(QString::asprintf(format, frameSlider->value(), count));
 }
 
 void TfrmGestureWindow::OpenGesture(const QString &FileName)
 {
     ResetPreviewGlyph();
-    setPanel(pnlAnimationFile, PanelState::None);
-    setPanel(pnlButtonFile, PanelState::None);
-    setPanel(pnlAudioFile, PanelState::None);
-    btnSaveAnimation->setEnabled(false);
-    btnSaveButtonImage->setEnabled(false);
-    btnSaveAudio->setEnabled(false);
+    setFileLabel(animationFileLabel, FileLabelState::None);
+    setFileLabel(buttonImageFileLabel, FileLabelState::None);
+    setFileLabel(audioFileLabel, FileLabelState::None);
+    animationSaveButton->setEnabled(false);
+    buttonImageSaveButton->setEnabled(false);
+    audioSaveButton->setEnabled(false);
     UpdateFileCommands();
 
-    ZQGesture1->setAutoPlay(false);
-    ZQGesture1->setAutoSize(true);
-    ZQGesture1->setFilename(FileName);
-    if (!ZQGesture1->Valid())
+    gesture->setAutoPlay(false);
+    gesture->setAutoSize(true);
+    gesture->setFilename(FileName);
+    if (!gesture->Valid())
         throw PlumoraError(QStringLiteral("%1 is not a gesture file that Plumora can read.").arg(FileName));
 
     QCoreApplication::processEvents();
     UpdateFileCommands();
     m_loading = true;
-    edTagline->setText(ZQGesture1->Tagline());
+    taglineEdit->setText(gesture->Tagline());
     centreGesture();
-    TrackBar1->setMaximum(std::max(1, ZQGesture1->Frames()->Count()));
+    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
 
-    switch (ZQGesture1->AnimLoopOption()) {
+    switch (gesture->AnimLoopOption()) {
     case aoPlayOnce:
-        radAnimOnceClick();
+        onAnimationOnceClicked();
         break;
     case aoLoop:
-        spinAnimLoopFrame->setValue(ZQGesture1->AnimLoopFrame());
-        radAnimLoopClick();
+        animationLoopFrameSpin->setValue(gesture->AnimLoopFrame());
+        onAnimationLoopClicked();
         break;
     case aoReverse:
-        radAnimReverseClick();
+        onAnimationReverseClicked();
         break;
     }
 
-    if (ZQGesture1->TransparentColor() == clNone) {
-        cbxTransparent->setChecked(false);
+    if (gesture->TransparentColor() == clNone) {
+        transparentCheck->setChecked(false);
     } else {
-        setTransColor(ZQGesture1->TransparentColor());
-        cbxTransparent->setChecked(true);
+        setTransColor(gesture->TransparentColor());
+        transparentCheck->setChecked(true);
     }
 
-    if (ZQGesture1->AudioRepeat())
-        radAudioLoopClick();
+    if (gesture->AudioRepeat())
+        onAudioLoopClicked();
     else
-        radAudioOnceClick();
-    spinAudioLoopFrame->setValue(ZQGesture1->AudioLoopFrame());
+        onAudioOnceClicked();
+    audioLoopFrameSpin->setValue(gesture->AudioLoopFrame());
 
-    setPanel(pnlButtonFile, PanelState::Internal);
-    btnSaveButtonImage->setEnabled(true);
-    const bool hasFrames = ZQGesture1->Frames() != nullptr;
-    setPanel(pnlAnimationFile, hasFrames ? PanelState::Internal : PanelState::NoneAfterOpen);
-    btnSaveAnimation->setEnabled(hasFrames);
-    setPanel(pnlAudioFile, ZQGesture1->HasAudio() ? PanelState::Internal : PanelState::NoneAfterOpen);
-    btnSaveAudio->setEnabled(ZQGesture1->HasAudio());
+    setFileLabel(buttonImageFileLabel, FileLabelState::Internal);
+    buttonImageSaveButton->setEnabled(true);
+    const bool hasFrames = gesture->Frames() != nullptr;
+    setFileLabel(animationFileLabel, hasFrames ? FileLabelState::Internal : FileLabelState::NoneAfterOpen);
+    animationSaveButton->setEnabled(hasFrames);
+    setFileLabel(
+        audioFileLabel, gesture->HasAudio() ? FileLabelState::Internal : FileLabelState::NoneAfterOpen);
+    audioSaveButton->setEnabled(gesture->HasAudio());
 
     setWindowTitle(FileName);
 
-    if (!ZQGesture1->Author().isEmpty()) {
-        Edit2->setText(ZQGesture1->Author());
-        Edit2->setEnabled(false);
+    if (!gesture->Author().isEmpty()) {
+        authorEdit->setText(gesture->Author());
+        authorEdit->setEnabled(false);
     } else {
-        Edit2->setEnabled(true);
-        Edit2->clear();
+        authorEdit->setEnabled(true);
+        authorEdit->clear();
     }
 
-    TrackBar1->setEnabled(true);
-    TrackBar1->setValue(ZQGesture1->CurrentFrame());
-    TrackBar1->setMaximum(std::max(1, ZQGesture1->Frames()->Count()));
+    frameSlider->setEnabled(true);
+    frameSlider->setValue(gesture->CurrentFrame());
+    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
     setFrameLabel("Frame %d of %d");
 
     ShowGlyph();
@@ -543,67 +545,67 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     UnsavedChanges = false;
 }
 
-void TfrmGestureWindow::edTaglineChange()
+void TfrmGestureWindow::onTaglineEdited()
 {
-    const QString text = edTagline->text().left(255);
-    noteChange(text != ZQGesture1->Tagline());
-    ZQGesture1->setTagline(text);
+    const QString text = taglineEdit->text().left(255);
+    noteChange(text != gesture->Tagline());
+    gesture->setTagline(text);
     QCoreApplication::processEvents();
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::Edit2Change()
+void TfrmGestureWindow::onAuthorEdited()
 {
-    if (!ZQGesture1)
+    if (!gesture)
         return;
-    noteChange(Edit2->text() != ZQGesture1->Author());
-    ZQGesture1->SetAuthor(Edit2->text());
+    noteChange(authorEdit->text() != gesture->Author());
+    gesture->SetAuthor(authorEdit->text());
     QCoreApplication::processEvents();
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::btnGestureClick()
+void TfrmGestureWindow::playGesture()
 {
-    ZQGesture1->Play();
+    gesture->Play();
 }
 
-void TfrmGestureWindow::PageControl1Change()
+void TfrmGestureWindow::onPageChanged()
 {
-    setHelpContext(PageControl1, PageControl1->currentWidget() == tabSettings ? 1200 : 1010);
+    setHelpContext(pageTabs, pageTabs->currentWidget() == settingsPage ? 1200 : 1010);
 }
 
-void TfrmGestureWindow::radAnimOnceClick()
+void TfrmGestureWindow::onAnimationOnceClicked()
 {
-    radAnimLoop->setChecked(false);
-    radAnimReverse->setChecked(false);
-    spinAnimLoopFrame->setValue(1);
-    spinAnimLoopFrame->setEnabled(false);
-    radAnimOnce->setChecked(true);
-    noteChange(ZQGesture1->AnimLoopOption() != aoPlayOnce);
-    ZQGesture1->setAnimLoopOption(aoPlayOnce);
+    animationLoopRadio->setChecked(false);
+    animationReverseRadio->setChecked(false);
+    animationLoopFrameSpin->setValue(1);
+    animationLoopFrameSpin->setEnabled(false);
+    animationOnceRadio->setChecked(true);
+    noteChange(gesture->AnimLoopOption() != aoPlayOnce);
+    gesture->setAnimLoopOption(aoPlayOnce);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::radAnimLoopClick()
+void TfrmGestureWindow::onAnimationLoopClicked()
 {
-    radAnimOnce->setChecked(false);
-    radAnimReverse->setChecked(false);
-    spinAnimLoopFrame->setEnabled(true);
-    radAnimLoop->setChecked(true);
-    noteChange(ZQGesture1->AnimLoopOption() != aoLoop);
-    ZQGesture1->setAnimLoopOption(aoLoop);
+    animationOnceRadio->setChecked(false);
+    animationReverseRadio->setChecked(false);
+    animationLoopFrameSpin->setEnabled(true);
+    animationLoopRadio->setChecked(true);
+    noteChange(gesture->AnimLoopOption() != aoLoop);
+    gesture->setAnimLoopOption(aoLoop);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::radAnimReverseClick()
+void TfrmGestureWindow::onAnimationReverseClicked()
 {
-    radAnimOnce->setChecked(false);
-    radAnimLoop->setChecked(false);
-    spinAnimLoopFrame->setValue(1);
-    spinAnimLoopFrame->setEnabled(false);
-    radAnimReverse->setChecked(true);
-    noteChange(ZQGesture1->AnimLoopOption() != aoReverse);
-    ZQGesture1->setAnimLoopOption(aoReverse);
+    animationOnceRadio->setChecked(false);
+    animationLoopRadio->setChecked(false);
+    animationLoopFrameSpin->setValue(1);
+    animationLoopFrameSpin->setEnabled(false);
+    animationReverseRadio->setChecked(true);
+    noteChange(gesture->AnimLoopOption() != aoReverse);
+    gesture->setAnimLoopOption(aoReverse);
     UpdateFileCommands();
 }
 
@@ -628,83 +630,83 @@ bool clampFrameField(QSpinBox *field, int maximum)
 
 } // namespace
 
-void TfrmGestureWindow::spinAnimLoopFrameChange()
+void TfrmGestureWindow::onAnimationLoopFrameChanged()
 {
-    if (clampFrameField(spinAnimLoopFrame, TrackBar1->maximum()))
+    if (clampFrameField(animationLoopFrameSpin, frameSlider->maximum()))
         return;
-    const auto value = std::uint8_t(spinAnimLoopFrame->value());
-    noteChange(value != ZQGesture1->AnimLoopFrame());
-    ZQGesture1->setAnimLoopFrame(value);
+    const auto value = std::uint8_t(animationLoopFrameSpin->value());
+    noteChange(value != gesture->AnimLoopFrame());
+    gesture->setAnimLoopFrame(value);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::spinAudioLoopFrameChange()
+void TfrmGestureWindow::onAudioLoopFrameChanged()
 {
-    if (clampFrameField(spinAudioLoopFrame, TrackBar1->maximum()))
+    if (clampFrameField(audioLoopFrameSpin, frameSlider->maximum()))
         return;
-    const auto value = std::uint8_t(spinAudioLoopFrame->value());
-    noteChange(value != ZQGesture1->AudioLoopFrame() && ZQGesture1->Frames());
-    ZQGesture1->setAudioLoopFrame(value);
+    const auto value = std::uint8_t(audioLoopFrameSpin->value());
+    noteChange(value != gesture->AudioLoopFrame() && gesture->Frames());
+    gesture->setAudioLoopFrame(value);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::radAudioOnceClick()
+void TfrmGestureWindow::onAudioOnceClicked()
 {
     // The option that is already ticked does nothing at all.
     if (!m_audioLoopTicked) {
-        radAudioOnce->setChecked(true);
+        audioOnceRadio->setChecked(true);
         return;
     }
     m_audioLoopTicked = false;
-    radAudioOnce->setChecked(true);
-    radAudioLoop->setChecked(false);
-    noteChange(ZQGesture1->AudioRepeat());
-    ZQGesture1->setAudioRepeat(false);
+    audioOnceRadio->setChecked(true);
+    audioLoopRadio->setChecked(false);
+    noteChange(gesture->AudioRepeat());
+    gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::radAudioLoopClick()
+void TfrmGestureWindow::onAudioLoopClicked()
 {
     if (m_audioLoopTicked) {
-        radAudioLoop->setChecked(true);
+        audioLoopRadio->setChecked(true);
         return;
     }
     m_audioLoopTicked = true;
-    radAudioOnce->setChecked(false);
-    radAudioLoop->setChecked(true);
-    noteChange(!ZQGesture1->AudioRepeat());
-    ZQGesture1->setAudioRepeat(true);
+    audioOnceRadio->setChecked(false);
+    audioLoopRadio->setChecked(true);
+    noteChange(!gesture->AudioRepeat());
+    gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::cbxTransparentClick()
+void TfrmGestureWindow::onTransparentToggled()
 {
-    const bool on = cbxTransparent->isChecked();
-    sbnSelectTransparent->setEnabled(on);
+    const bool on = transparentCheck->isChecked();
+    pickTransparentButton->setEnabled(on);
     const TColor colour = on ? m_transColor : clNone;
-    noteChange(colour != ZQGesture1->TransparentColor());
-    ZQGesture1->setTransparentColor(colour);
+    noteChange(colour != gesture->TransparentColor());
+    gesture->setTransparentColor(colour);
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::TrackBar1Change()
+void TfrmGestureWindow::onFrameSliderMoved()
 {
-    if (!ZQGesture1->Frames())
+    if (!gesture->Frames())
         return;
     if (!FrameChangeFromGesture)
-        ZQGesture1->setCurrentFrame(std::uint8_t(TrackBar1->value()));
+        gesture->setCurrentFrame(std::uint8_t(frameSlider->value()));
     setFrameLabel("Frame %d of %d");
     FrameChangeFromGesture = false;
 }
 
-void TfrmGestureWindow::ZQGesture1FrameChange()
+void TfrmGestureWindow::onGestureFrameChanged()
 {
     FrameChangeFromGesture = true;
-    const int before = TrackBar1->value();
-    TrackBar1->setValue(ZQGesture1->CurrentFrame());
+    const int before = frameSlider->value();
+    frameSlider->setValue(gesture->CurrentFrame());
     // When the slider did not move, no change handler ran to clear the
     // flag; clear it here so the user's next move still reaches the gesture.
-    if (TrackBar1->value() == before)
+    if (frameSlider->value() == before)
         FrameChangeFromGesture = false;
 }
 
@@ -714,7 +716,7 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    const QString name = ZQGesture1->Filename();
+    const QString name = gesture->Filename();
     const QString text = QStringLiteral("The gesture ")
         + (name.isEmpty() ? QString() : name + QLatin1Char(' '))
         + QStringLiteral("has changed.\r\rDo you want to save the changes?");
@@ -746,7 +748,7 @@ void TfrmGestureWindow::resizeEvent(QResizeEvent *event)
     if (m_loading)
         return;
     const int half = width() / 2;
-    Splitter1->setSizes({ half, std::max(0, width() - half - Splitter1->handleWidth()) });
+    paneSplitter->setSizes({ half, std::max(0, width() - half - paneSplitter->handleWidth()) });
 }
 
 void TfrmGestureWindow::showEvent(QShowEvent *event)

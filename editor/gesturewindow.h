@@ -1,6 +1,6 @@
 #pragma once
 // TfrmGestureWindow: the document window in which one gesture is edited. It
-// holds the gesture component ZQGesture1 in a preview pane with a frame
+// holds its gesture component in a preview pane with a frame
 // slider, the Files page (tagline, button picture, animation, sound, author)
 // and the Settings page (playback options, transparent colour, test
 // background). Frame editing, imports and the sound live in files of their
@@ -49,50 +49,50 @@ public:
     QRect DragRect;
     bool FrameChangeFromGesture = false;
 
-    TZQGesture *ZQGesture1 = nullptr;
+    TZQGesture *gesture = nullptr;
 
     // The window's own menu, merged into the main window's bar while active.
-    QMenu *Frames1 = nullptr;
+    QMenu *framesMenu = nullptr;
 
     // Files page.
-    QTabWidget *PageControl1 = nullptr;
-    QWidget *tabFiles = nullptr;
-    QWidget *tabSettings = nullptr;
-    QLineEdit *edTagline = nullptr;
-    QLabel *pnlButtonFile = nullptr;
-    QPushButton *btnSelectButtonImage = nullptr;
-    QPushButton *btnSaveButtonImage = nullptr;
-    QLabel *pnlAnimationFile = nullptr;
-    QPushButton *btnSelectAnimation = nullptr;
-    QPushButton *btnSaveAnimation = nullptr;
-    QLabel *pnlAudioFile = nullptr;
-    QPushButton *btnSelectAudio = nullptr;
-    QPushButton *btnSaveAudio = nullptr;
-    QFrame *Panel2 = nullptr;
-    QToolButton *btnGesture = nullptr;
-    QLineEdit *Edit2 = nullptr;
+    QTabWidget *pageTabs = nullptr;
+    QWidget *filesPage = nullptr;
+    QWidget *settingsPage = nullptr;
+    QLineEdit *taglineEdit = nullptr;
+    QLabel *buttonImageFileLabel = nullptr;
+    QPushButton *buttonImageLoadButton = nullptr;
+    QPushButton *buttonImageSaveButton = nullptr;
+    QLabel *animationFileLabel = nullptr;
+    QPushButton *animationLoadButton = nullptr;
+    QPushButton *animationSaveButton = nullptr;
+    QLabel *audioFileLabel = nullptr;
+    QPushButton *audioLoadButton = nullptr;
+    QPushButton *audioSaveButton = nullptr;
+    QFrame *previewButtonPanel = nullptr;
+    QToolButton *previewButton = nullptr;
+    QLineEdit *authorEdit = nullptr;
 
     // Settings page.
-    QGroupBox *gboxAnimOption = nullptr;
-    QRadioButton *radAnimOnce = nullptr;
-    QRadioButton *radAnimLoop = nullptr;
-    QSpinBox *spinAnimLoopFrame = nullptr;
-    QRadioButton *radAnimReverse = nullptr;
-    QCheckBox *cbxTransparent = nullptr;
-    QFrame *pnlTransColor = nullptr;
-    QToolButton *sbnSelectTransparent = nullptr;
-    QFrame *pnlColorSelect = nullptr;
-    QGroupBox *gbxAudioOptions = nullptr;
-    QRadioButton *radAudioOnce = nullptr;
-    QRadioButton *radAudioLoop = nullptr;
-    QSpinBox *spinAudioLoopFrame = nullptr;
+    QGroupBox *animationOptionsGroup = nullptr;
+    QRadioButton *animationOnceRadio = nullptr;
+    QRadioButton *animationLoopRadio = nullptr;
+    QSpinBox *animationLoopFrameSpin = nullptr;
+    QRadioButton *animationReverseRadio = nullptr;
+    QCheckBox *transparentCheck = nullptr;
+    QFrame *transparentSwatch = nullptr;
+    QToolButton *pickTransparentButton = nullptr;
+    QFrame *testBackgroundSwatch = nullptr;
+    QGroupBox *audioOptionsGroup = nullptr;
+    QRadioButton *audioOnceRadio = nullptr;
+    QRadioButton *audioLoopRadio = nullptr;
+    QSpinBox *audioLoopFrameSpin = nullptr;
 
     // Preview pane.
-    QSplitter *Splitter1 = nullptr;
-    QWidget *Panel4 = nullptr;
-    QFrame *ScrollBox1 = nullptr;
-    QSlider *TrackBar1 = nullptr;
-    QLabel *Label5 = nullptr;
+    QSplitter *paneSplitter = nullptr;
+    QWidget *previewPane = nullptr;
+    QFrame *gestureArea = nullptr;
+    QSlider *frameSlider = nullptr;
+    QLabel *frameLabel = nullptr;
 
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
@@ -101,28 +101,28 @@ public:
     void setTestBackground(TColor colour);
 
     // Handlers.
-    void edTaglineChange();
-    void Edit2Change();
-    void btnGestureClick();
-    void PageControl1Change();
-    void radAnimOnceClick();
-    void radAnimLoopClick();
-    void radAnimReverseClick();
-    void spinAnimLoopFrameChange();
-    void spinAudioLoopFrameChange();
-    void radAudioOnceClick();
-    void radAudioLoopClick();
-    void cbxTransparentClick();
-    void TrackBar1Change();
-    void ZQGesture1FrameChange();
+    void onTaglineEdited();
+    void onAuthorEdited();
+    void playGesture();
+    void onPageChanged();
+    void onAnimationOnceClicked();
+    void onAnimationLoopClicked();
+    void onAnimationReverseClicked();
+    void onAnimationLoopFrameChanged();
+    void onAudioLoopFrameChanged();
+    void onAudioOnceClicked();
+    void onAudioLoopClicked();
+    void onTransparentToggled();
+    void onFrameSliderMoved();
+    void onGestureFrameChanged();
 
     // The window's dialogs (filedialogs.h runs them through the dialog seam).
-    QFileDialog *OpenPictureDialog1 = nullptr; // button and animation pictures
-    QFileDialog *SavePictureDialog1 = nullptr; // button picture
-    QFileDialog *SavePictureDialog2 = nullptr; // animation strip
-    QFileDialog *OpenDialog1 = nullptr; // sound
-    QFileDialog *SaveDialog1 = nullptr; // sound
-    QColorDialog *ColorDialog1 = nullptr; // test background
+    QFileDialog *openPictureDialog = nullptr; // button and animation pictures
+    QFileDialog *saveButtonImageDialog = nullptr; // button picture
+    QFileDialog *saveAnimationDialog = nullptr; // animation strip
+    QFileDialog *openAudioDialog = nullptr; // sound
+    QFileDialog *saveAudioDialog = nullptr; // sound
+    QColorDialog *testBackgroundDialog = nullptr; // test background
 
     // Frame editing (gesturewindow_frames.cpp).
     void CopyFrame();
@@ -130,43 +130,45 @@ public:
     void PasteFrame();
     void DeleteFrame();
     void InsertBlankFrame();
-    void MoveForward1Click();
-    void MoveBackward1Click();
-    void Frames1Click(); // enables the "Frames" menu's items as it opens
-    void popGesturePopup(); // the same for the pop-up menu
-    void TrackBar1KeyUp(QKeyEvent *event);
-    void FormKeyDown(QKeyEvent *event);
-    QMenu *popGesture = nullptr;
-    QAction *Cut3 = nullptr, *Copy3 = nullptr, *Paste3 = nullptr, *DeleteFrame1 = nullptr,
-            *InsertBlankFrame1 = nullptr, *MoveBackward1 = nullptr, *MoveForward1 = nullptr;
-    QAction *Cut2 = nullptr, *Copy2 = nullptr, *Paste2 = nullptr, *Delete1 = nullptr, *InsertBlank1 = nullptr,
-            *MoveBackward2 = nullptr, *MoveForward2 = nullptr;
+    void moveFrameForward();
+    void moveFrameBackward();
+    void updateFramesMenu(); // enables the "Frames" menu's items as it opens
+    void updateGesturePopup(); // the same for the pop-up menu
+    void onFrameSliderKeyReleased(QKeyEvent *event);
+    void onWindowKeyPressed(QKeyEvent *event);
+    QMenu *gesturePopup = nullptr;
+    QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,
+            *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *moveBackwardAction = nullptr,
+            *moveForwardAction = nullptr;
+    QAction *popupCutAction = nullptr, *popupCopyAction = nullptr, *popupPasteAction = nullptr,
+            *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr,
+            *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr;
 
     // Animation import and export (gesturewindow_animation.cpp).
-    void btnSelectAnimationClick();
-    void btnSaveAnimationClick();
+    void loadAnimation();
+    void saveAnimation();
 
     // Button picture (gesturewindow_button.cpp).
-    void btnSelectButtonImageClick();
-    void btnSaveButtonImageClick();
+    void loadButtonImage();
+    void saveButtonImage();
 
     // Transparent colour picking, test background, rubber band and sound
     // (gesturewindow_settings.cpp).
-    void sbnSelectTransparentMouseDown();
-    void FormMouseMove();
-    void FormMouseDown();
-    void ZQGesture1MouseDown(QMouseEvent *event);
-    void ZQGesture1MouseMove(QMouseEvent *event);
-    void ZQGesture1MouseUp(QMouseEvent *event);
-    void pnlColorSelectClick();
-    void btnSelectAudioClick();
-    void btnSaveAudioClick();
+    void onPickButtonPressed();
+    void onWindowMouseMoved();
+    void onWindowMousePressed();
+    void onGestureMousePressed(QMouseEvent *event);
+    void onGestureMouseMoved(QMouseEvent *event);
+    void onGestureMouseReleased(QMouseEvent *event);
+    void chooseTestBackground();
+    void loadAudio();
+    void saveAudio();
     // The colour shown on screen at a point of the gesture control.
     TColor ColorShownAt(QPoint point) const;
 
     // The text panels' states.
-    enum class PanelState { None, NoneAfterOpen, Internal, Path };
-    void setPanel(QLabel *panel, PanelState state, const QString &path = {});
+    enum class FileLabelState { None, NoneAfterOpen, Internal, Path };
+    void setFileLabel(QLabel *panel, FileLabelState state, const QString &path = {});
 
     // Shows the gesture's button picture (or the placeholder) on the
     // preview button.

@@ -64,7 +64,7 @@ bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
     if (!imported)
         return false;
 
-    TZQGesture &gesture = *window.ZQGesture1;
+    TZQGesture &gesture = *window.gesture;
     const int count = imported->FrameCount();
     const QSize size = imported->FrameSize;
     InstallAnimation(gesture, *imported);
@@ -72,41 +72,41 @@ bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
     // The author text of the file locks the field; without one the field is
     // emptied and free again.
     if (!gesture.Author().isEmpty()) {
-        window.Edit2->setText(gesture.Author());
-        window.Edit2->setEnabled(false);
+        window.authorEdit->setText(gesture.Author());
+        window.authorEdit->setEnabled(false);
     } else {
-        window.Edit2->setEnabled(true);
-        window.Edit2->clear();
+        window.authorEdit->setEnabled(true);
+        window.authorEdit->clear();
     }
 
-    const double left = window.ScrollBox1->width() / 2.0 - size.width() / 2.0;
-    const double top = window.ScrollBox1->height() / 2.0 - size.height() / 2.0;
+    const double left = window.gestureArea->width() / 2.0 - size.width() / 2.0;
+    const double top = window.gestureArea->height() / 2.0 - size.height() / 2.0;
     gesture.setGeometry(int(left), int(top), size.width(), size.height());
 
-    window.TrackBar1->setEnabled(true);
-    window.TrackBar1->setMinimum(1);
-    window.TrackBar1->setMaximum(count);
-    window.TrackBar1->setValue(1);
+    window.frameSlider->setEnabled(true);
+    window.frameSlider->setMinimum(1);
+    window.frameSlider->setMaximum(count);
+    window.frameSlider->setValue(1);
 
     // The loop-frame field keeps a value above the new count (its change
     // handler corrects it when next edited); the audio field is lowered now.
-    window.spinAnimLoopFrame->setMaximum(std::max(count, window.spinAnimLoopFrame->value()));
-    if (window.spinAudioLoopFrame->value() > count) {
-        window.spinAudioLoopFrame->setMaximum(count);
-        window.spinAudioLoopFrame->setValue(count);
+    window.animationLoopFrameSpin->setMaximum(std::max(count, window.animationLoopFrameSpin->value()));
+    if (window.audioLoopFrameSpin->value() > count) {
+        window.audioLoopFrameSpin->setMaximum(count);
+        window.audioLoopFrameSpin->setValue(count);
         gesture.setAudioLoopFrame(std::uint8_t(std::min(count, 255)));
     } else {
-        window.spinAudioLoopFrame->setMaximum(count);
+        window.audioLoopFrameSpin->setMaximum(count);
     }
 
-    window.Label5->setText(
-        QString::asprintf("Frame %2d of %2d", window.TrackBar1->value(), window.TrackBar1->maximum()));
+    window.frameLabel->setText(
+        QString::asprintf("Frame %2d of %2d", window.frameSlider->value(), window.frameSlider->maximum()));
 
     // A swatch cannot show "no colour": it keeps the last real one, which
     // ticking the box later offers.
     if (gesture.TransparentColor() != clNone)
         window.setTransColor(gesture.TransparentColor());
-    window.cbxTransparent->setChecked(gesture.TransparentColor() != clNone && imported->KeepsTransparency);
+    window.transparentCheck->setChecked(gesture.TransparentColor() != clNone && imported->KeepsTransparency);
 
     const auto answer = plumora::ui::messageBox(&window, QStringLiteral("Plumora"),
         QStringLiteral("Auto-create a new button image based on \r\nthe first frame of the animation?"),
@@ -116,8 +116,8 @@ bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
         gesture.setGlyph(imported->ButtonPicture());
         gesture.update();
         window.ShowGlyph();
-        window.setPanel(window.pnlButtonFile, TfrmGestureWindow::PanelState::Internal);
-        window.btnSaveButtonImage->setEnabled(true);
+        window.setFileLabel(window.buttonImageFileLabel, TfrmGestureWindow::FileLabelState::Internal);
+        window.buttonImageSaveButton->setEnabled(true);
     }
 
     window.UpdateFileCommands();
@@ -127,10 +127,10 @@ bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
 
 } // namespace
 
-void TfrmGestureWindow::btnSelectAnimationClick()
+void TfrmGestureWindow::loadAnimation()
 {
     const QString path
-        = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().AnimationOpenDir() : QString());
+        = RunFileDialog(*openPictureDialog, m_host ? m_host->Keys().AnimationOpenDir() : QString());
     if (path.isEmpty())
         return;
     if (m_host)
@@ -150,19 +150,19 @@ void TfrmGestureWindow::btnSelectAnimationClick()
     if (!importAnimation(*this, path))
         return;
 
-    setPanel(pnlAnimationFile, PanelState::Path, path);
-    btnSaveAnimation->setEnabled(true);
+    setFileLabel(animationFileLabel, FileLabelState::Path, path);
+    animationSaveButton->setEnabled(true);
     UnsavedChanges = true;
     QCoreApplication::processEvents();
-    ZQGesture1->UpdateSizes();
+    gesture->UpdateSizes();
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::btnSaveAnimationClick()
+void TfrmGestureWindow::saveAnimation()
 {
     // Asks before replacing an existing file.
     const QString path
-        = RunFileDialog(*SavePictureDialog2, m_host ? m_host->Keys().AnimationSaveDir() : QString(), true);
+        = RunFileDialog(*saveAnimationDialog, m_host ? m_host->Keys().AnimationSaveDir() : QString(), true);
     if (path.isEmpty())
         return;
     if (m_host)
@@ -171,5 +171,5 @@ void TfrmGestureWindow::btnSaveAnimationClick()
     // box and the gesture's transparent colour are never touched and stay
     // as they are whether or not the write succeeds.
     plumora::ui::BusyCursor busy;
-    SaveAnimationStrip(*ZQGesture1, path, windowProgress());
+    SaveAnimationStrip(*gesture, path, windowProgress());
 }

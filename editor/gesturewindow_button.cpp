@@ -13,11 +13,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-void TfrmGestureWindow::btnSelectButtonImageClick()
+void TfrmGestureWindow::loadButtonImage()
 {
-    OpenPictureDialog1->selectNameFilter(OpenPictureDialog1->nameFilters().value(0));
+    openPictureDialog->selectNameFilter(openPictureDialog->nameFilters().value(0));
     const QString path
-        = RunFileDialog(*OpenPictureDialog1, m_host ? m_host->Keys().ButtonOpenDir() : QString());
+        = RunFileDialog(*openPictureDialog, m_host ? m_host->Keys().ButtonOpenDir() : QString());
     if (path.isEmpty())
         return;
     if (m_host)
@@ -28,24 +28,24 @@ void TfrmGestureWindow::btnSelectButtonImageClick()
     const TBitmap picture = LoadPicture(path);
     const TBitmap button = FitButtonPicture(picture, ButtonPictureRatio(picture.width(), picture.height()));
 
-    ZQGesture1->setGlyph(button);
-    ZQGesture1->update();
+    gesture->setGlyph(button);
+    gesture->update();
     ShowGlyph();
-    setPanel(pnlButtonFile, PanelState::Path, path);
-    btnSaveButtonImage->setEnabled(true);
+    setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
+    buttonImageSaveButton->setEnabled(true);
     UnsavedChanges = true;
     UpdateFileCommands();
 }
 
-void TfrmGestureWindow::btnSaveButtonImageClick()
+void TfrmGestureWindow::saveButtonImage()
 {
     const QString path
-        = RunFileDialog(*SavePictureDialog1, m_host ? m_host->Keys().ButtonSaveDir() : QString(), true);
+        = RunFileDialog(*saveButtonImageDialog, m_host ? m_host->Keys().ButtonSaveDir() : QString(), true);
     if (path.isEmpty())
         return;
     if (m_host)
         m_host->Keys().setButtonSaveDir(FolderOf(path));
     // The kind of file follows the name's extension; one Plumora cannot
     // write is refused with a message rather than silently skipped.
-    SavePicture(ZQGesture1->Glyph(), path);
+    SavePicture(gesture->Glyph(), path);
 }

@@ -145,8 +145,8 @@ protected:
             return false;
         auto *key = static_cast<QKeyEvent *>(event);
         if (type == QEvent::KeyRelease) {
-            if (widget == m_window->TrackBar1)
-                m_window->TrackBar1KeyUp(key);
+            if (widget == m_window->frameSlider)
+                m_window->onFrameSliderKeyReleased(key);
             return false;
         }
         const QWidget *focus = QApplication::focusWidget();
@@ -158,12 +158,12 @@ protected:
             // neither refused nor let through on what held when a menu last
             // opened.
             if (isMenuKey(key)) {
-                m_window->Frames1Click();
-                m_window->popGesturePopup();
+                m_window->updateFramesMenu();
+                m_window->updateGesturePopup();
             }
             return false;
         }
-        m_window->FormKeyDown(key);
+        m_window->onWindowKeyPressed(key);
         // The move keys stop here: a text field would otherwise also take
         // the keypad's plus or minus as a character.
         return isMoveKey(key);
@@ -189,87 +189,93 @@ void TfrmGestureWindow::buildFrameMenus()
 
     // The "Frames" menu, shown in the main window's bar while this window is
     // active.
-    item(Frames1, Cut3, "Cut3", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(Frames1, Copy3, "Copy3", QStringLiteral("&Copy"), &TfrmGestureWindow::CopyFrame);
-    item(Frames1, Paste3, "Paste3", QStringLiteral("&Paste"), &TfrmGestureWindow::PasteFrame);
-    separator(Frames1, "N4");
-    item(Frames1, DeleteFrame1, "DeleteFrame1", QStringLiteral("&Delete Frame"),
+    item(framesMenu, cutFrameAction, "cutFrameAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
+    item(framesMenu, copyFrameAction, "copyFrameAction", QStringLiteral("&Copy"),
+        &TfrmGestureWindow::CopyFrame);
+    item(framesMenu, pasteFrameAction, "pasteFrameAction", QStringLiteral("&Paste"),
+        &TfrmGestureWindow::PasteFrame);
+    separator(framesMenu, "framesClipboardSeparator");
+    item(framesMenu, deleteFrameAction, "deleteFrameAction", QStringLiteral("&Delete Frame"),
         &TfrmGestureWindow::DeleteFrame);
-    item(Frames1, InsertBlankFrame1, "InsertBlankFrame1", QStringLiteral("&Insert Blank Frame"),
+    item(framesMenu, insertBlankFrameAction, "insertBlankFrameAction", QStringLiteral("&Insert Blank Frame"),
         &TfrmGestureWindow::InsertBlankFrame);
-    InsertBlankFrame1->setVisible(false); // offered only by the pop-up menu and the Insert key
-    separator(Frames1, "N6");
-    item(Frames1, MoveBackward1, "MoveBackward1", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::MoveBackward1Click);
-    item(Frames1, MoveForward1, "MoveForward1", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::MoveForward1Click);
-    MoveBackward1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
-    MoveForward1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
+    insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
+    separator(framesMenu, "framesMoveSeparator");
+    item(framesMenu, moveBackwardAction, "moveBackwardAction", QStringLiteral("Move &Backward"),
+        &TfrmGestureWindow::moveFrameBackward);
+    item(framesMenu, moveForwardAction, "moveForwardAction", QStringLiteral("Move &Forward"),
+        &TfrmGestureWindow::moveFrameForward);
+    moveBackwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
+    moveForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
     // The moves' keys work wherever the focus is inside this window, and only
     // in the window that has it, so several open windows never compete.
-    for (QAction *action : { MoveBackward1, MoveForward1 }) {
+    for (QAction *action : { moveBackwardAction, moveForwardAction }) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(action);
     }
-    connect(Frames1, &QMenu::aboutToShow, this, [this] { Frames1Click(); });
+    connect(framesMenu, &QMenu::aboutToShow, this, [this] { updateFramesMenu(); });
 
     // The preview's pop-up menu.
-    popGesture = new QMenu(this);
-    popGesture->setObjectName(QStringLiteral("popGesture"));
-    item(popGesture, Cut2, "Cut2", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(popGesture, Copy2, "Copy2", QStringLiteral("&Copy"), &TfrmGestureWindow::CopyFrame);
-    item(popGesture, Paste2, "Paste2", QStringLiteral("&Paste"), &TfrmGestureWindow::PasteFrame);
-    separator(popGesture, "N3");
-    item(popGesture, Delete1, "Delete1", QStringLiteral("&Delete Frame"), &TfrmGestureWindow::DeleteFrame);
-    item(popGesture, InsertBlank1, "InsertBlank1", QStringLiteral("&Insert Blank Frame"),
-        &TfrmGestureWindow::InsertBlankFrame);
-    separator(popGesture, "N8");
-    item(popGesture, MoveBackward2, "MoveBackward2", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::MoveBackward1Click);
-    item(popGesture, MoveForward2, "MoveForward2", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::MoveForward1Click);
-    Cut2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    Copy2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    Paste2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    gesturePopup = new QMenu(this);
+    gesturePopup->setObjectName(QStringLiteral("gesturePopup"));
+    item(
+        gesturePopup, popupCutAction, "popupCutAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
+    item(gesturePopup, popupCopyAction, "popupCopyAction", QStringLiteral("&Copy"),
+        &TfrmGestureWindow::CopyFrame);
+    item(gesturePopup, popupPasteAction, "popupPasteAction", QStringLiteral("&Paste"),
+        &TfrmGestureWindow::PasteFrame);
+    separator(gesturePopup, "popupClipboardSeparator");
+    item(gesturePopup, popupDeleteAction, "popupDeleteAction", QStringLiteral("&Delete Frame"),
+        &TfrmGestureWindow::DeleteFrame);
+    item(gesturePopup, popupInsertBlankAction, "popupInsertBlankAction",
+        QStringLiteral("&Insert Blank Frame"), &TfrmGestureWindow::InsertBlankFrame);
+    separator(gesturePopup, "popupMoveSeparator");
+    item(gesturePopup, popupMoveBackwardAction, "popupMoveBackwardAction", QStringLiteral("Move &Backward"),
+        &TfrmGestureWindow::moveFrameBackward);
+    item(gesturePopup, popupMoveForwardAction, "popupMoveForwardAction", QStringLiteral("Move &Forward"),
+        &TfrmGestureWindow::moveFrameForward);
+    popupCutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    popupCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    popupPasteAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     // Shown in the pop-up only; the keys themselves belong to the "Frames"
     // menu's items, which are active wherever this window has the focus.
-    MoveBackward2->setShortcut(MoveBackward1->shortcut());
-    MoveForward2->setShortcut(MoveForward1->shortcut());
+    popupMoveBackwardAction->setShortcut(moveBackwardAction->shortcut());
+    popupMoveForwardAction->setShortcut(moveForwardAction->shortcut());
     // Cut, Copy and Paste act on frames only while the preview has the focus;
     // in the text fields the same keys keep editing text.
-    ScrollBox1->setFocusPolicy(Qt::StrongFocus);
-    for (QAction *action : { Cut2, Copy2, Paste2 }) {
+    gestureArea->setFocusPolicy(Qt::StrongFocus);
+    for (QAction *action : { popupCutAction, popupCopyAction, popupPasteAction }) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        ScrollBox1->addAction(action);
+        gestureArea->addAction(action);
     }
-    connect(popGesture, &QMenu::aboutToShow, this, [this] { popGesturePopup(); });
-    for (QWidget *owner : { static_cast<QWidget *>(ScrollBox1), static_cast<QWidget *>(ZQGesture1) }) {
+    connect(gesturePopup, &QMenu::aboutToShow, this, [this] { updateGesturePopup(); });
+    for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gesture) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
-            [this, owner](const QPoint &at) { popGesture->popup(owner->mapToGlobal(at)); });
+            [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); });
     }
 
     qApp->installEventFilter(new FrameKeyFilter(this));
 }
 
-void TfrmGestureWindow::Frames1Click()
+void TfrmGestureWindow::updateFramesMenu()
 {
-    const bool frames = hasFrames(ZQGesture1);
-    for (QAction *action : { Cut3, Copy3, DeleteFrame1, InsertBlankFrame1 })
+    const bool frames = hasFrames(gesture);
+    for (QAction *action : { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction })
         action->setEnabled(frames);
-    Paste3->setEnabled(clipboardOffersPicture());
-    MoveForward1->setEnabled(frames && TrackBar1->value() < TrackBar1->maximum());
-    MoveBackward1->setEnabled(frames && TrackBar1->value() > 1);
+    pasteFrameAction->setEnabled(clipboardOffersPicture());
+    moveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
+    moveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
 }
 
-void TfrmGestureWindow::popGesturePopup()
+void TfrmGestureWindow::updateGesturePopup()
 {
-    const bool frames = hasFrames(ZQGesture1);
-    for (QAction *action : { Cut2, Copy2, Delete1, InsertBlank1 })
+    const bool frames = hasFrames(gesture);
+    for (QAction *action : { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction })
         action->setEnabled(frames);
-    Paste2->setEnabled(clipboardOffersPicture());
-    MoveForward2->setEnabled(frames && TrackBar1->value() < TrackBar1->maximum());
-    MoveBackward2->setEnabled(frames && TrackBar1->value() > 1);
+    popupPasteAction->setEnabled(clipboardOffersPicture());
+    popupMoveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
+    popupMoveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
 }
 
 namespace {
@@ -287,25 +293,25 @@ QImage currentFrameAsAdded(TfrmGestureWindow *window)
         ~Lift()
         {
             if (transparent)
-                window->ZQGesture1->setTransparentColor(window->TransColor());
+                window->gesture->setTransparentColor(window->TransColor());
         }
-    } lift { window, window->cbxTransparent->isChecked() };
+    } lift { window, window->transparentCheck->isChecked() };
     if (lift.transparent)
-        window->ZQGesture1->setTransparentColor(clNone);
-    return window->ZQGesture1->Frames()->CopyFrame(window->TrackBar1->value() - 1, clNone);
+        window->gesture->setTransparentColor(clNone);
+    return window->gesture->Frames()->CopyFrame(window->frameSlider->value() - 1, clNone);
 }
 
 // The mask colour for frames put back into the list.
 TColor insertMask(const TfrmGestureWindow *window)
 {
-    return window->cbxTransparent->isChecked() ? window->ZQGesture1->TransparentColor() : clNone;
+    return window->transparentCheck->isChecked() ? window->gesture->TransparentColor() : clNone;
 }
 
 } // namespace
 
 void TfrmGestureWindow::CopyFrame()
 {
-    if (!hasFrames(ZQGesture1))
+    if (!hasFrames(gesture))
         return;
     QGuiApplication::clipboard()->setImage(currentFrameAsAdded(this));
     UpdateFileCommands();
@@ -313,35 +319,35 @@ void TfrmGestureWindow::CopyFrame()
 
 void TfrmGestureWindow::CutFrame()
 {
-    if (!hasFrames(ZQGesture1))
+    if (!hasFrames(gesture))
         return;
     UnsavedChanges = true;
     CopyFrame();
-    ZQGesture1->Frames()->Delete(TrackBar1->value() - 1);
-    ZQGesture1->update();
-    if (TrackBar1->minimum() < TrackBar1->maximum()) {
-        TrackBar1->setMaximum(TrackBar1->maximum() - 1);
-        TrackBar1Change();
+    gesture->Frames()->Delete(frameSlider->value() - 1);
+    gesture->update();
+    if (frameSlider->minimum() < frameSlider->maximum()) {
+        frameSlider->setMaximum(frameSlider->maximum() - 1);
+        onFrameSliderMoved();
     }
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::DeleteFrame()
 {
-    if (!hasFrames(ZQGesture1))
+    if (!hasFrames(gesture))
         return;
     if (!confirm(this, QStringLiteral("Delete Frame?")))
         return;
     // The answer may come after other events ran; the frame list is read
     // afresh.
-    if (!hasFrames(ZQGesture1))
+    if (!hasFrames(gesture))
         return;
     UnsavedChanges = true;
-    ZQGesture1->Frames()->Delete(std::min(TrackBar1->value(), ZQGesture1->Frames()->Count()) - 1);
-    ZQGesture1->update();
-    if (TrackBar1->minimum() < TrackBar1->maximum()) {
-        TrackBar1->setMaximum(TrackBar1->maximum() - 1);
-        TrackBar1Change();
+    gesture->Frames()->Delete(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
+    gesture->update();
+    if (frameSlider->minimum() < frameSlider->maximum()) {
+        frameSlider->setMaximum(frameSlider->maximum() - 1);
+        onFrameSliderMoved();
     }
     UpdateFileCommands();
 }
@@ -349,11 +355,11 @@ void TfrmGestureWindow::DeleteFrame()
 void TfrmGestureWindow::InsertBlankFrame()
 {
     // Without a frame list there is no frame size to make a blank frame of.
-    if (!ZQGesture1->Frames())
+    if (!gesture->Frames())
         return;
     if (!confirm(this, QStringLiteral("Insert Frame?")))
         return;
-    TFrameList *frames = ZQGesture1->Frames();
+    TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
     UnsavedChanges = true;
@@ -362,10 +368,10 @@ void TfrmGestureWindow::InsertBlankFrame()
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
     frames->Insert(
-        std::clamp(TrackBar1->value() - 1, 0, frames->Count()), blank, ZQGesture1->TransparentColor());
-    TrackBar1->setMaximum(frames->Count());
-    TrackBar1Change();
-    ZQGesture1->update();
+        std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
+    frameSlider->setMaximum(frames->Count());
+    onFrameSliderMoved();
+    gesture->update();
     UpdateFileCommands();
 }
 
@@ -373,14 +379,14 @@ void TfrmGestureWindow::PasteFrame()
 {
     UnsavedChanges = true;
     const QImage picture = clipboardBitmap();
-    if (!ZQGesture1->Frames())
-        ZQGesture1->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
-    TFrameList *frames = ZQGesture1->Frames();
+    if (!gesture->Frames())
+        gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
+    TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    frames->Insert(std::clamp(TrackBar1->value() - 1, 0, frames->Count()), frame, insertMask(this));
-    ZQGesture1->update();
-    TrackBar1->setMaximum(frames->Count());
-    TrackBar1Change();
+    frames->Insert(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask(this));
+    gesture->update();
+    frameSlider->setMaximum(frames->Count());
+    onFrameSliderMoved();
     UpdateFileCommands();
 }
 
@@ -392,8 +398,8 @@ namespace {
 // fails to hand it back cannot lose the frame.
 void moveCurrentFrame(TfrmGestureWindow *window, int step)
 {
-    TZQGesture *gesture = window->ZQGesture1;
-    QSlider *slider = window->TrackBar1;
+    TZQGesture *gesture = window->gesture;
+    QSlider *slider = window->frameSlider;
     const int p = slider->value();
     window->UnsavedChanges = true;
     const QImage picture = currentFrameAsAdded(window);
@@ -403,37 +409,36 @@ void moveCurrentFrame(TfrmGestureWindow *window, int step)
     frames->Insert(p - 1 + step, picture, insertMask(window));
     slider->setValue(p + step);
     gesture->update();
-    window->TrackBar1Change();
+    window->onFrameSliderMoved();
     window->UpdateFileCommands();
 }
 
 } // namespace
 
-void TfrmGestureWindow::MoveForward1Click()
+void TfrmGestureWindow::moveFrameForward()
 {
-    if (hasFrames(ZQGesture1) && TrackBar1->value() < TrackBar1->maximum()
-        && TrackBar1->value() < ZQGesture1->Frames()->Count())
+    if (hasFrames(gesture) && frameSlider->value() < frameSlider->maximum()
+        && frameSlider->value() < gesture->Frames()->Count())
         moveCurrentFrame(this, 1);
 }
 
-void TfrmGestureWindow::MoveBackward1Click()
+void TfrmGestureWindow::moveFrameBackward()
 {
-    if (hasFrames(ZQGesture1) && TrackBar1->value() > 1
-        && TrackBar1->value() <= ZQGesture1->Frames()->Count())
+    if (hasFrames(gesture) && frameSlider->value() > 1 && frameSlider->value() <= gesture->Frames()->Count())
         moveCurrentFrame(this, -1);
 }
 
-void TfrmGestureWindow::FormKeyDown(QKeyEvent *event)
+void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)
 {
     if (!isMoveKey(event))
         return;
     if (event->key() == Qt::Key_Plus)
-        MoveForward1Click();
+        moveFrameForward();
     else if (event->key() == Qt::Key_Minus)
-        MoveBackward1Click();
+        moveFrameBackward();
 }
 
-void TfrmGestureWindow::TrackBar1KeyUp(QKeyEvent *event)
+void TfrmGestureWindow::onFrameSliderKeyReleased(QKeyEvent *event)
 {
     if (event->isAutoRepeat())
         return;

@@ -45,38 +45,38 @@ protected:
     {
         TfrmGestureWindow *w = m_window;
         const QEvent::Type type = event->type();
-        if (watched == w->ZQGesture1) {
+        if (watched == w->gesture) {
             if (type == QEvent::MouseButtonPress)
-                w->ZQGesture1MouseDown(static_cast<QMouseEvent *>(event));
+                w->onGestureMousePressed(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseMove)
-                w->ZQGesture1MouseMove(static_cast<QMouseEvent *>(event));
+                w->onGestureMouseMoved(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseButtonRelease)
-                w->ZQGesture1MouseUp(static_cast<QMouseEvent *>(event));
+                w->onGestureMouseReleased(static_cast<QMouseEvent *>(event));
             return false;
         }
-        if (watched == w->pnlColorSelect) {
+        if (watched == w->testBackgroundSwatch) {
             if (type == QEvent::MouseButtonPress
                 && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-                w->pnlColorSelectClick();
+                w->chooseTestBackground();
                 return true;
             }
             if (type == QEvent::KeyPress) {
                 const int key = static_cast<QKeyEvent *>(event)->key();
                 if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
-                    w->pnlColorSelectClick();
+                    w->chooseTestBackground();
                     return true;
                 }
             }
             return false;
         }
-        if (watched == w->sbnSelectTransparent && type == QEvent::MouseButtonPress) {
-            w->sbnSelectTransparentMouseDown();
+        if (watched == w->pickTransparentButton && type == QEvent::MouseButtonPress) {
+            w->onPickButtonPressed();
             return false;
         }
         if (type == QEvent::MouseMove)
-            w->FormMouseMove();
+            w->onWindowMouseMoved();
         else if (type == QEvent::MouseButtonPress && watched == w)
-            w->FormMouseDown();
+            w->onWindowMousePressed();
         return false;
     }
 
@@ -90,53 +90,53 @@ void TfrmGestureWindow::connectSettingsHandlers()
 {
     auto *router = new MouseRouter(this);
     m_mouseRouter = router;
-    ZQGesture1->setMouseTracking(true);
-    ZQGesture1->installEventFilter(router);
-    pnlColorSelect->installEventFilter(router);
+    gesture->setMouseTracking(true);
+    gesture->installEventFilter(router);
+    testBackgroundSwatch->installEventFilter(router);
     installEventFilter(router);
-    for (QWidget *panel : std::initializer_list<QWidget *> {
-             PageControl1, tabSettings, gboxAnimOption, gbxAudioOptions, Panel2, sbnSelectTransparent }) {
+    for (QWidget *panel : std::initializer_list<QWidget *> { pageTabs, settingsPage, animationOptionsGroup,
+             audioOptionsGroup, previewButtonPanel, pickTransparentButton }) {
         panel->setMouseTracking(true);
         panel->installEventFilter(router);
     }
-    connect(btnSelectButtonImage, &QPushButton::clicked, this, [this] { btnSelectButtonImageClick(); });
-    connect(btnSaveButtonImage, &QPushButton::clicked, this, [this] { btnSaveButtonImageClick(); });
-    connect(btnSelectAnimation, &QPushButton::clicked, this, [this] { btnSelectAnimationClick(); });
-    connect(btnSaveAnimation, &QPushButton::clicked, this, [this] { btnSaveAnimationClick(); });
-    connect(btnSelectAudio, &QPushButton::clicked, this, [this] { btnSelectAudioClick(); });
-    connect(btnSaveAudio, &QPushButton::clicked, this, [this] { btnSaveAudioClick(); });
+    connect(buttonImageLoadButton, &QPushButton::clicked, this, [this] { loadButtonImage(); });
+    connect(buttonImageSaveButton, &QPushButton::clicked, this, [this] { saveButtonImage(); });
+    connect(animationLoadButton, &QPushButton::clicked, this, [this] { loadAnimation(); });
+    connect(animationSaveButton, &QPushButton::clicked, this, [this] { saveAnimation(); });
+    connect(audioLoadButton, &QPushButton::clicked, this, [this] { loadAudio(); });
+    connect(audioSaveButton, &QPushButton::clicked, this, [this] { saveAudio(); });
 }
 
-void TfrmGestureWindow::sbnSelectTransparentMouseDown()
+void TfrmGestureWindow::onPickButtonPressed()
 {
     // Runs on the press, before the button changes state.
-    plumora::ui::setScreenCursor(sbnSelectTransparent->isChecked() ? crDefault : crColorSample);
+    plumora::ui::setScreenCursor(pickTransparentButton->isChecked() ? crDefault : crColorSample);
 }
 
-void TfrmGestureWindow::FormMouseMove()
+void TfrmGestureWindow::onWindowMouseMoved()
 {
     // The cursor follows the Pick button when other work changed it.
-    const bool down = sbnSelectTransparent->isChecked();
+    const bool down = pickTransparentButton->isChecked();
     if (down && !pickMode())
         plumora::ui::setScreenCursor(crColorSample);
     else if (!down && pickMode())
         plumora::ui::setScreenCursor(crDefault);
 }
 
-void TfrmGestureWindow::FormMouseDown()
+void TfrmGestureWindow::onWindowMousePressed()
 {
     if (!pickMode())
         return;
     plumora::ui::setScreenCursor(crDefault);
-    sbnSelectTransparent->setChecked(false);
+    pickTransparentButton->setChecked(false);
 }
 
 TColor TfrmGestureWindow::ColorShownAt(QPoint point) const
 {
     // What the screen shows there: the frame's pixel, or the preview's
     // background where the frame is transparent or does not reach.
-    const TFrameList *frames = ZQGesture1->Frames();
-    const int index = int(ZQGesture1->CurrentFrame()) - 1;
+    const TFrameList *frames = gesture->Frames();
+    const int index = int(gesture->CurrentFrame()) - 1;
     if (frames && index >= 0 && index < frames->Count() && point.x() >= 0 && point.y() >= 0
         && point.x() < frames->Width() && point.y() < frames->Height()
         && !frames->IsTransparent(index, point.x(), point.y()))
@@ -144,34 +144,34 @@ TColor TfrmGestureWindow::ColorShownAt(QPoint point) const
     return TestBackground();
 }
 
-void TfrmGestureWindow::ZQGesture1MouseDown(QMouseEvent *event)
+void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
 {
     const QPoint at = event->position().toPoint();
     DragRect = QRect(at, at);
     if (!pickMode())
         return;
-    if (PageControl1->currentWidget() == tabSettings) {
-        sbnSelectTransparent->setChecked(false);
+    if (pageTabs->currentWidget() == settingsPage) {
+        pickTransparentButton->setChecked(false);
         plumora::ui::setScreenCursor(crDefault);
-        Panel4->update();
+        previewPane->update();
         const TColor colour = ColorShownAt(at);
-        noteChange(colour != ZQGesture1->TransparentColor());
-        ZQGesture1->setTransparentColor(colour);
-        setTransColor(ZQGesture1->TransparentColor());
+        noteChange(colour != gesture->TransparentColor());
+        gesture->setTransparentColor(colour);
+        setTransColor(gesture->TransparentColor());
         UpdateFileCommands();
     } else if (event->buttons() & Qt::LeftButton) {
         Dragging = 1;
-        ZQGesture1->grabMouse();
+        gesture->grabMouse();
     }
 }
 
-void TfrmGestureWindow::ZQGesture1MouseMove(QMouseEvent *event)
+void TfrmGestureWindow::onGestureMouseMoved(QMouseEvent *event)
 {
     if (!(event->buttons() & Qt::LeftButton))
         return;
     // The rubber band is only visual: nothing else uses the rectangle.
     if (!m_rubberBand)
-        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, ZQGesture1);
+        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gesture);
     const QPoint at = event->position().toPoint();
     DragRect.setRight(at.x());
     DragRect.setBottom(at.y());
@@ -180,39 +180,39 @@ void TfrmGestureWindow::ZQGesture1MouseMove(QMouseEvent *event)
     Dragging = 1;
 }
 
-void TfrmGestureWindow::ZQGesture1MouseUp(QMouseEvent *)
+void TfrmGestureWindow::onGestureMouseReleased(QMouseEvent *)
 {
     if (Dragging != 1)
         return;
     if (m_rubberBand)
         m_rubberBand->hide();
-    ZQGesture1->releaseMouse();
+    gesture->releaseMouse();
     Dragging = 0;
 }
 
-void TfrmGestureWindow::pnlColorSelectClick()
+void TfrmGestureWindow::chooseTestBackground()
 {
-    ColorDialog1->setCurrentColor(toQColor(TestBackground()));
-    if (plumora::ui::execDialog(*ColorDialog1) != QDialog::Accepted)
+    testBackgroundDialog->setCurrentColor(toQColor(TestBackground()));
+    if (plumora::ui::execDialog(*testBackgroundDialog) != QDialog::Accepted)
         return;
-    setTestBackground(fromQColor(ColorDialog1->currentColor()));
+    setTestBackground(fromQColor(testBackgroundDialog->currentColor()));
 }
 
-void TfrmGestureWindow::btnSelectAudioClick()
+void TfrmGestureWindow::loadAudio()
 {
-    OpenDialog1->selectNameFilter(OpenDialog1->nameFilters().value(0));
-    const QString path = RunFileDialog(*OpenDialog1, m_host ? m_host->Keys().AudioOpenDir() : QString());
+    openAudioDialog->selectNameFilter(openAudioDialog->nameFilters().value(0));
+    const QString path = RunFileDialog(*openAudioDialog, m_host ? m_host->Keys().AudioOpenDir() : QString());
     if (path.isEmpty())
         return;
     if (m_host)
         m_host->Keys().setAudioOpenDir(FolderOf(path));
     try {
         // Any readable file is taken as the sound, byte for byte.
-        ZQGesture1->LoadAudioFromFile(path);
-        setPanel(pnlAudioFile, PanelState::Path, path);
-        btnSaveAudio->setEnabled(true);
+        gesture->LoadAudioFromFile(path);
+        setFileLabel(audioFileLabel, FileLabelState::Path, path);
+        audioSaveButton->setEnabled(true);
         UnsavedChanges = true;
-        ZQGesture1->UpdateSizes();
+        gesture->UpdateSizes();
         UpdateFileCommands();
         update();
     } catch (const std::exception &) {
@@ -220,13 +220,13 @@ void TfrmGestureWindow::btnSelectAudioClick()
     }
 }
 
-void TfrmGestureWindow::btnSaveAudioClick()
+void TfrmGestureWindow::saveAudio()
 {
     const QString path
-        = RunFileDialog(*SaveDialog1, m_host ? m_host->Keys().AudioSaveDir() : QString(), true);
+        = RunFileDialog(*saveAudioDialog, m_host ? m_host->Keys().AudioSaveDir() : QString(), true);
     if (path.isEmpty())
         return;
     if (m_host)
         m_host->Keys().setAudioSaveDir(FolderOf(path));
-    ZQGesture1->SaveAudioToFile(path);
+    gesture->SaveAudioToFile(path);
 }

@@ -147,17 +147,17 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     settle();
     ASSERT_EQ(active(), w);
     EXPECT_EQ(w->windowTitle(), "(untitled) - Plumora");
-    EXPECT_EQ(w->pnlButtonFile->text(), "<none>");
-    EXPECT_EQ(w->pnlAnimationFile->text(), "<none>");
-    EXPECT_EQ(w->pnlAudioFile->text(), "<none>");
-    EXPECT_FALSE(w->btnSaveButtonImage->isEnabled());
-    EXPECT_FALSE(w->btnSaveAnimation->isEnabled());
-    EXPECT_FALSE(w->btnSaveAudio->isEnabled());
-    EXPECT_TRUE(w->Edit2->isEnabled());
-    EXPECT_TRUE(w->Edit2->text().isEmpty());
-    EXPECT_EQ(w->Label5->text(), "Frame  1 of  1");
+    EXPECT_EQ(w->buttonImageFileLabel->text(), "<none>");
+    EXPECT_EQ(w->animationFileLabel->text(), "<none>");
+    EXPECT_EQ(w->audioFileLabel->text(), "<none>");
+    EXPECT_FALSE(w->buttonImageSaveButton->isEnabled());
+    EXPECT_FALSE(w->animationSaveButton->isEnabled());
+    EXPECT_FALSE(w->audioSaveButton->isEnabled());
+    EXPECT_TRUE(w->authorEdit->isEnabled());
+    EXPECT_TRUE(w->authorEdit->text().isEmpty());
+    EXPECT_EQ(w->frameLabel->text(), "Frame  1 of  1");
     // No frames yet: nothing to save whatever else was edited.
-    w->edTagline->setText("hello");
+    w->taglineEdit->setText("hello");
     EXPECT_FALSE(main->ActSave->isEnabled());
     EXPECT_FALSE(main->ActionSaveAs->isEnabled());
     main->UpdateIdleCommands();
@@ -175,7 +175,7 @@ TEST(GestureWindow, TabControlTakesHalfTheWidth)
     window.show();
     window.resize(1000, 400);
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.PageControl1->width(), 500);
+    EXPECT_EQ(window.pageTabs->width(), 500);
 }
 
 TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
@@ -191,21 +191,21 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     TfrmGestureWindow *w = active();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), first);
-    EXPECT_EQ(w->edTagline->text(), "first tagline");
-    EXPECT_EQ(w->Edit2->text(), "Ann");
-    EXPECT_FALSE(w->Edit2->isEnabled());
-    EXPECT_EQ(w->pnlAnimationFile->text(), "> Internal <");
-    EXPECT_EQ(w->pnlAudioFile->text(), "<None>");
-    EXPECT_TRUE(w->btnSaveAnimation->isEnabled());
-    EXPECT_EQ(w->TrackBar1->maximum(), 3);
-    EXPECT_EQ(w->Label5->text(), "Frame 1 of 3");
+    EXPECT_EQ(w->taglineEdit->text(), "first tagline");
+    EXPECT_EQ(w->authorEdit->text(), "Ann");
+    EXPECT_FALSE(w->authorEdit->isEnabled());
+    EXPECT_EQ(w->animationFileLabel->text(), "> Internal <");
+    EXPECT_EQ(w->audioFileLabel->text(), "<None>");
+    EXPECT_TRUE(w->animationSaveButton->isEnabled());
+    EXPECT_EQ(w->frameSlider->maximum(), 3);
+    EXPECT_EQ(w->frameLabel->text(), "Frame 1 of 3");
     EXPECT_FALSE(w->UnsavedChanges);
     EXPECT_FALSE(main->ActSave->isEnabled());
     EXPECT_TRUE(main->ActionSaveAs->isEnabled());
     EXPECT_EQ(main->Keys().GestureOpenDir(), dir.path() + "/");
 
     // Editing the tagline enables Save and makes closing ask.
-    w->edTagline->setText("changed");
+    w->taglineEdit->setText("changed");
     EXPECT_TRUE(main->ActSave->isEnabled());
     EXPECT_TRUE(w->UnsavedChanges);
 
@@ -216,11 +216,11 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     }
     EXPECT_FALSE(w->UnsavedChanges);
     EXPECT_EQ(w->windowTitle(), second);
-    EXPECT_EQ(w->ZQGesture1->Filename(), second);
+    EXPECT_EQ(w->gesture->Filename(), second);
     EXPECT_EQ(main->Keys().GestureSaveDir(), dir.path() + "/");
 
     // A later Save writes the new file, never the one saved away from.
-    w->edTagline->setText("changed again");
+    w->taglineEdit->setText("changed again");
     main->Save1Click(nullptr);
     TZQGesture back;
     back.setFilename(second);
@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
         QImage image(4, 4, QImage::Format_RGB32);
         image.fill(Qt::red);
         frames->Add(image, clNone);
-        w->ZQGesture1->setFrames(std::move(frames));
+        w->gesture->setFrames(std::move(frames));
         Script script;
         script.button(QMessageBox::Yes).file(path);
         EXPECT_TRUE(w->parentWidget()->close());

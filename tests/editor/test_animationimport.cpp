@@ -107,9 +107,9 @@ struct Answers
                 ++frameDialogs;
                 if (!split)
                     return QDialog::Rejected;
-                (split->mode == TFrameSplit::FrameWidth ? frames->btnFrameWidth : frames->btnFrameCount)
+                (split->mode == TFrameSplit::FrameWidth ? frames->frameWidthRadio : frames->frameCountRadio)
                     ->setChecked(true);
-                (split->mode == TFrameSplit::FrameWidth ? frames->spinFrameWidth : frames->spinFrameCount)
+                (split->mode == TFrameSplit::FrameWidth ? frames->frameWidthSpin : frames->frameCountSpin)
                     ->setValue(split->value);
                 return QDialog::Accepted;
             }
@@ -122,7 +122,7 @@ struct Answers
 void load(TfrmGestureWindow &window, Answers &answers, const QString &path)
 {
     answers.paths << path;
-    window.btnSelectAnimationClick();
+    window.loadAnimation();
 }
 
 } // namespace
@@ -316,23 +316,23 @@ TEST(AnimationImport, WindowShowsTheImportedAnimation)
     EXPECT_EQ(answers.frameDialogs, 1);
     ASSERT_EQ(answers.messages,
         QStringList { "Auto-create a new button image based on \r\nthe first frame of the animation?" });
-    ASSERT_TRUE(window.ZQGesture1->Frames());
-    EXPECT_EQ(window.ZQGesture1->Frames()->Count(), 5);
-    EXPECT_EQ(window.ZQGesture1->geometry(), QRect(98, 85, 60, 60));
-    EXPECT_TRUE(window.TrackBar1->isEnabled());
-    EXPECT_EQ(window.TrackBar1->minimum(), 1);
-    EXPECT_EQ(window.TrackBar1->maximum(), 5);
-    EXPECT_EQ(window.TrackBar1->value(), 1);
-    EXPECT_EQ(window.Label5->text(), QStringLiteral("Frame  1 of  5"));
-    EXPECT_EQ(window.pnlAnimationFile->text(), path);
-    EXPECT_TRUE(window.btnSaveAnimation->isEnabled());
+    ASSERT_TRUE(window.gesture->Frames());
+    EXPECT_EQ(window.gesture->Frames()->Count(), 5);
+    EXPECT_EQ(window.gesture->geometry(), QRect(98, 85, 60, 60));
+    EXPECT_TRUE(window.frameSlider->isEnabled());
+    EXPECT_EQ(window.frameSlider->minimum(), 1);
+    EXPECT_EQ(window.frameSlider->maximum(), 5);
+    EXPECT_EQ(window.frameSlider->value(), 1);
+    EXPECT_EQ(window.frameLabel->text(), QStringLiteral("Frame  1 of  5"));
+    EXPECT_EQ(window.animationFileLabel->text(), path);
+    EXPECT_TRUE(window.animationSaveButton->isEnabled());
     EXPECT_TRUE(window.UnsavedChanges);
-    EXPECT_FALSE(window.cbxTransparent->isChecked());
+    EXPECT_FALSE(window.transparentCheck->isChecked());
     // The button picture: the red first frame, square, filling 18 x 18.
-    EXPECT_EQ(window.pnlButtonFile->text(), QStringLiteral("> Internal <"));
-    EXPECT_TRUE(window.btnSaveButtonImage->isEnabled());
-    EXPECT_EQ(window.ZQGesture1->Glyph().image().size(), QSize(18, 18));
-    EXPECT_EQ(rgb(window.ZQGesture1->Glyph().image().pixel(0, 17)), rgb(kBlocks[0]));
+    EXPECT_EQ(window.buttonImageFileLabel->text(), QStringLiteral("> Internal <"));
+    EXPECT_TRUE(window.buttonImageSaveButton->isEnabled());
+    EXPECT_EQ(window.gesture->Glyph().image().size(), QSize(18, 18));
+    EXPECT_EQ(rgb(window.gesture->Glyph().image().pixel(0, 17)), rgb(kBlocks[0]));
 }
 
 TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
@@ -342,37 +342,37 @@ TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
     Answers answers;
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 10 };
     load(window, answers, writeStrip(dir, "ten.gif", 100, 10, 10));
-    window.radAnimLoopClick();
-    window.spinAnimLoopFrame->setValue(8);
-    window.spinAudioLoopFrame->setValue(8);
-    window.Edit2->setText(QStringLiteral("typed by the user"));
+    window.onAnimationLoopClicked();
+    window.animationLoopFrameSpin->setValue(8);
+    window.audioLoopFrameSpin->setValue(8);
+    window.authorEdit->setText(QStringLiteral("typed by the user"));
 
     // A GIF whose first frame has a transparent colour ticks the box.
     load(window, answers, testdata::path("gif/pil_anim_local_loop7.gif"));
-    EXPECT_EQ(window.TrackBar1->maximum(), 4);
-    EXPECT_EQ(window.spinAudioLoopFrame->value(), 4);
-    EXPECT_EQ(window.ZQGesture1->AudioLoopFrame(), 4);
-    EXPECT_EQ(window.spinAnimLoopFrame->value(), 8);
-    EXPECT_TRUE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.frameSlider->maximum(), 4);
+    EXPECT_EQ(window.audioLoopFrameSpin->value(), 4);
+    EXPECT_EQ(window.gesture->AudioLoopFrame(), 4);
+    EXPECT_EQ(window.animationLoopFrameSpin->value(), 8);
+    EXPECT_TRUE(window.transparentCheck->isChecked());
     EXPECT_EQ(window.TransColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_TRUE(window.Edit2->isEnabled());
-    EXPECT_TRUE(window.Edit2->text().isEmpty());
-    EXPECT_TRUE(window.ZQGesture1->Author().isEmpty());
+    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(window.authorEdit->isEnabled());
+    EXPECT_TRUE(window.authorEdit->text().isEmpty());
+    EXPECT_TRUE(window.gesture->Author().isEmpty());
 
     // A GIF carrying an author text locks the field with it; a JPEG then
     // frees and empties it, and clears the transparency.
     load(window, answers, writeStrip(dir, "author.gif", 20, 20, 20, "Ann Example"));
-    EXPECT_EQ(window.ZQGesture1->Author(), QStringLiteral("Ann Example"));
-    EXPECT_EQ(window.Edit2->text(), QStringLiteral("Ann Example"));
-    EXPECT_FALSE(window.Edit2->isEnabled());
-    EXPECT_FALSE(window.cbxTransparent->isChecked());
+    EXPECT_EQ(window.gesture->Author(), QStringLiteral("Ann Example"));
+    EXPECT_EQ(window.authorEdit->text(), QStringLiteral("Ann Example"));
+    EXPECT_FALSE(window.authorEdit->isEnabled());
+    EXPECT_FALSE(window.transparentCheck->isChecked());
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 1 };
     load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg"));
-    EXPECT_TRUE(window.Edit2->isEnabled());
-    EXPECT_TRUE(window.ZQGesture1->Author().isEmpty());
-    EXPECT_EQ(window.ZQGesture1->TransparentColor(), clNone);
-    EXPECT_EQ(window.ZQGesture1->Frames()->Count(), 1);
+    EXPECT_TRUE(window.authorEdit->isEnabled());
+    EXPECT_TRUE(window.gesture->Author().isEmpty());
+    EXPECT_EQ(window.gesture->TransparentColor(), clNone);
+    EXPECT_EQ(window.gesture->Frames()->Count(), 1);
 }
 
 TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
@@ -383,7 +383,7 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
     load(window, answers, first);
     window.UnsavedChanges = false;
-    const TFrameList *frames = window.ZQGesture1->Frames();
+    const TFrameList *frames = window.gesture->Frames();
     const QStringList messagesBefore = answers.messages;
 
     QFile broken(dir.filePath("broken.gif"));
@@ -394,13 +394,13 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     answers.split.reset();
     load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg")); // Cancel: no message
 
-    EXPECT_EQ(window.ZQGesture1->Frames(), frames);
+    EXPECT_EQ(window.gesture->Frames(), frames);
     EXPECT_EQ(frames->Count(), 4);
-    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_TRUE(window.cbxTransparent->isChecked());
-    EXPECT_EQ(window.pnlAnimationFile->text(), first);
-    EXPECT_TRUE(window.btnSaveAnimation->isEnabled());
-    EXPECT_EQ(window.TrackBar1->maximum(), 4);
+    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(window.transparentCheck->isChecked());
+    EXPECT_EQ(window.animationFileLabel->text(), first);
+    EXPECT_TRUE(window.animationSaveButton->isEnabled());
+    EXPECT_EQ(window.frameSlider->maximum(), 4);
     EXPECT_FALSE(window.UnsavedChanges);
     EXPECT_EQ(answers.messages, messagesBefore);
 }
@@ -413,12 +413,12 @@ TEST(AnimationImport, SaveWritesTheStrip)
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 5 };
     load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60, "Strip Maker"));
     window.setTransColor(RGBColor(0, 0, 255));
-    window.cbxTransparent->setChecked(true);
+    window.transparentCheck->setChecked(true);
     window.UnsavedChanges = false;
 
     const QString out = dir.filePath("out.gif");
     answers.paths << out;
-    window.btnSaveAnimationClick();
+    window.saveAnimation();
     TGIFImage written;
     written.ReadFromFile(out);
     ASSERT_EQ(written.FrameCount(), 1);
@@ -429,8 +429,8 @@ TEST(AnimationImport, SaveWritesTheStrip)
     const QImage strip = written.Frames(0).DecodedBitmap().toRgb32();
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(rgb(strip.pixel(60 * i + 30, 30)), rgb(kBlocks[i])) << i; // blue stays blue
-    EXPECT_TRUE(window.cbxTransparent->isChecked());
-    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0, 0, 255));
+    EXPECT_TRUE(window.transparentCheck->isChecked());
+    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0, 0, 255));
     EXPECT_FALSE(window.UnsavedChanges);
 
     // Replacing the file asks first; No leaves it alone.
@@ -440,9 +440,9 @@ TEST(AnimationImport, SaveWritesTheStrip)
     written0.close();
     answers.button = QMessageBox::No;
     answers.messages.clear();
-    window.ZQGesture1->Frames()->Delete(0);
+    window.gesture->Frames()->Delete(0);
     answers.paths << out;
-    window.btnSaveAnimationClick();
+    window.saveAnimation();
     EXPECT_EQ(answers.messages.size(), 1);
     QFile again(out);
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
@@ -450,9 +450,9 @@ TEST(AnimationImport, SaveWritesTheStrip)
 
     // A write that fails is reported and keeps the transparency.
     answers.paths << dir.filePath("no/such/folder/x.gif");
-    EXPECT_THROW(window.btnSaveAnimationClick(), PlumoraError);
-    EXPECT_TRUE(window.cbxTransparent->isChecked());
-    EXPECT_EQ(window.ZQGesture1->TransparentColor(), RGBColor(0, 0, 255));
+    EXPECT_THROW(window.saveAnimation(), PlumoraError);
+    EXPECT_TRUE(window.transparentCheck->isChecked());
+    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0, 0, 255));
 }
 
 TEST(AnimationImport, ProgressReachesTheSink)
@@ -484,14 +484,14 @@ TEST(AnimationImport, CliMakesTheSameGesture)
     answers.split = TFrameSplit { TFrameSplit::FrameWidth, 60 };
     answers.button = QMessageBox::Yes;
     load(window, answers, source);
-    window.edTagline->setText(QStringLiteral("Five blocks"));
-    window.Edit2->setText(QStringLiteral("Tester"));
-    window.radAnimLoopClick();
-    window.spinAnimLoopFrame->setValue(2);
+    window.taglineEdit->setText(QStringLiteral("Five blocks"));
+    window.authorEdit->setText(QStringLiteral("Tester"));
+    window.onAnimationLoopClicked();
+    window.animationLoopFrameSpin->setValue(2);
     window.setTransColor(RGBColor(0, 0, 255));
-    window.cbxTransparent->setChecked(true);
+    window.transparentCheck->setChecked(true);
     const QString fromWindow = dir.filePath("window.zqa");
-    window.ZQGesture1->SaveToFile(fromWindow);
+    window.gesture->SaveToFile(fromWindow);
 
     const QString fromCli = dir.filePath("cli.zqa");
     QProcess process;

@@ -31,10 +31,10 @@ QColor buttonFace()
 
 void expectActive(TfrmFrameImport &dialog, bool countActive)
 {
-    EXPECT_EQ(dialog.btnFrameCount->isChecked(), countActive);
-    EXPECT_EQ(dialog.btnFrameWidth->isChecked(), !countActive);
-    EXPECT_EQ(fieldColour(dialog.spinFrameCount), countActive ? windowColour() : buttonFace());
-    EXPECT_EQ(fieldColour(dialog.spinFrameWidth), countActive ? buttonFace() : windowColour());
+    EXPECT_EQ(dialog.frameCountRadio->isChecked(), countActive);
+    EXPECT_EQ(dialog.frameWidthRadio->isChecked(), !countActive);
+    EXPECT_EQ(fieldColour(dialog.frameCountSpin), countActive ? windowColour() : buttonFace());
+    EXPECT_EQ(fieldColour(dialog.frameWidthSpin), countActive ? buttonFace() : windowColour());
 }
 
 } // namespace
@@ -44,11 +44,11 @@ TEST(FrameImportDialog, StartsWithTheFrameCount)
     TfrmFrameImport dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Import Frames"));
     EXPECT_EQ(dialog.size(), QSize(250, 214));
-    EXPECT_EQ(dialog.Label3->text(), QStringLiteral("Please input one of the following values..."));
-    EXPECT_EQ(dialog.Button1->text(), QStringLiteral("O&K"));
-    EXPECT_TRUE(dialog.Button1->isDefault());
-    EXPECT_EQ(dialog.spinFrameCount->value(), 1);
-    EXPECT_EQ(dialog.spinFrameWidth->value(), 1);
+    EXPECT_EQ(dialog.promptLabel->text(), QStringLiteral("Please input one of the following values..."));
+    EXPECT_EQ(dialog.okButton->text(), QStringLiteral("O&K"));
+    EXPECT_TRUE(dialog.okButton->isDefault());
+    EXPECT_EQ(dialog.frameCountSpin->value(), 1);
+    EXPECT_EQ(dialog.frameWidthSpin->value(), 1);
     expectActive(dialog, true);
     EXPECT_EQ(dialog.Choice().mode, TFrameSplit::FrameCount);
     EXPECT_EQ(dialog.Choice().value, 1);
@@ -58,25 +58,25 @@ TEST(FrameImportDialog, UsingAFieldTicksItsChoice)
 {
     TfrmFrameImport dialog;
     dialog.show();
-    dialog.btnFrameWidth->click();
+    dialog.frameWidthRadio->click();
     expectActive(dialog, false);
-    dialog.spinFrameCount->setValue(7); // a change
+    dialog.frameCountSpin->setValue(7); // a change
     expectActive(dialog, true);
-    QTest::mouseClick(dialog.spinFrameWidth->findChild<QLineEdit *>(), Qt::LeftButton); // a click
+    QTest::mouseClick(dialog.frameWidthSpin->findChild<QLineEdit *>(), Qt::LeftButton); // a click
     expectActive(dialog, false);
     // Typing: only whole numbers from 1 are taken.
-    QLineEdit *edit = dialog.spinFrameWidth->findChild<QLineEdit *>();
+    QLineEdit *edit = dialog.frameWidthSpin->findChild<QLineEdit *>();
     edit->selectAll();
     QTest::keyClicks(edit, "-3");
-    dialog.spinFrameWidth->interpretText();
-    EXPECT_GE(dialog.spinFrameWidth->value(), 1);
-    dialog.spinFrameWidth->setValue(0);
-    EXPECT_EQ(dialog.spinFrameWidth->value(), 1);
+    dialog.frameWidthSpin->interpretText();
+    EXPECT_GE(dialog.frameWidthSpin->value(), 1);
+    dialog.frameWidthSpin->setValue(0);
+    EXPECT_EQ(dialog.frameWidthSpin->value(), 1);
     edit->selectAll();
     QTest::keyClicks(edit, "120");
     EXPECT_EQ(dialog.Choice().mode, TFrameSplit::FrameWidth);
     EXPECT_EQ(dialog.Choice().value, 120);
-    EXPECT_EQ(dialog.spinFrameCount->value(), 7); // both values are kept
+    EXPECT_EQ(dialog.frameCountSpin->value(), 7); // both values are kept
 }
 
 TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
@@ -88,7 +88,7 @@ TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
         ++shown;
         EXPECT_EQ(&d, &dialog);
         if (shown == 1) {
-            dialog.spinFrameWidth->setValue(45);
+            dialog.frameWidthSpin->setValue(45);
             return QDialog::Accepted;
         }
         return shown == 2 ? QDialog::Accepted : QDialog::Rejected;
@@ -104,8 +104,8 @@ TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
     EXPECT_EQ(second->value, 45);
     EXPECT_FALSE(frmFrameImport().Ask()); // Cancel
     plumora::ui::setDialogResponder({});
-    dialog.btnFrameCount->setChecked(true); // leave the shared instance as it started
-    dialog.spinFrameCount->setValue(1);
-    dialog.spinFrameWidth->setValue(1);
-    dialog.btnFrameCount->setChecked(true);
+    dialog.frameCountRadio->setChecked(true); // leave the shared instance as it started
+    dialog.frameCountSpin->setValue(1);
+    dialog.frameWidthSpin->setValue(1);
+    dialog.frameCountRadio->setChecked(true);
 }

@@ -66,8 +66,8 @@ std::unique_ptr<TfrmGestureWindow> windowWithFrames(int n)
         image.setPixel(1, 1, qRgb(1, 2, 3));
         frames->Add(image, clNone);
     }
-    window->ZQGesture1->setFrames(std::move(frames));
-    window->TrackBar1->setMaximum(n);
+    window->gesture->setFrames(std::move(frames));
+    window->frameSlider->setMaximum(n);
     return window;
 }
 
@@ -85,29 +85,29 @@ TEST(SettingsPage, FrameFieldsClampAgainstTheSlider)
 {
     auto w = windowWithFrames(10);
     w->show();
-    w->radAnimLoopClick();
-    typeInto(w->spinAnimLoopFrame, "25");
-    EXPECT_EQ(w->spinAnimLoopFrame->value(), 10);
-    EXPECT_EQ(w->ZQGesture1->AnimLoopFrame(), 10);
-    typeInto(w->spinAnimLoopFrame, "0");
-    EXPECT_EQ(w->spinAnimLoopFrame->value(), 1);
+    w->onAnimationLoopClicked();
+    typeInto(w->animationLoopFrameSpin, "25");
+    EXPECT_EQ(w->animationLoopFrameSpin->value(), 10);
+    EXPECT_EQ(w->gesture->AnimLoopFrame(), 10);
+    typeInto(w->animationLoopFrameSpin, "0");
+    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
 
-    w->spinAnimLoopFrame->setValue(6);
-    EXPECT_EQ(w->ZQGesture1->AnimLoopFrame(), 6);
-    w->radAnimOnce->click();
-    EXPECT_EQ(w->spinAnimLoopFrame->value(), 1);
-    EXPECT_FALSE(w->spinAnimLoopFrame->isEnabled());
-    EXPECT_EQ(w->ZQGesture1->AnimLoopOption(), aoPlayOnce);
-    w->radAnimLoop->click();
-    EXPECT_TRUE(w->spinAnimLoopFrame->isEnabled());
-    EXPECT_EQ(w->spinAnimLoopFrame->value(), 1);
-    EXPECT_EQ(w->ZQGesture1->AnimLoopOption(), aoLoop);
-    w->radAnimReverse->click();
-    EXPECT_EQ(w->ZQGesture1->AnimLoopOption(), aoReverse);
+    w->animationLoopFrameSpin->setValue(6);
+    EXPECT_EQ(w->gesture->AnimLoopFrame(), 6);
+    w->animationOnceRadio->click();
+    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
+    EXPECT_FALSE(w->animationLoopFrameSpin->isEnabled());
+    EXPECT_EQ(w->gesture->AnimLoopOption(), aoPlayOnce);
+    w->animationLoopRadio->click();
+    EXPECT_TRUE(w->animationLoopFrameSpin->isEnabled());
+    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
+    EXPECT_EQ(w->gesture->AnimLoopOption(), aoLoop);
+    w->animationReverseRadio->click();
+    EXPECT_EQ(w->gesture->AnimLoopOption(), aoReverse);
 
-    w->spinAudioLoopFrame->setValue(30);
-    EXPECT_EQ(w->spinAudioLoopFrame->value(), 10);
-    EXPECT_EQ(w->ZQGesture1->AudioLoopFrame(), 10);
+    w->audioLoopFrameSpin->setValue(30);
+    EXPECT_EQ(w->audioLoopFrameSpin->value(), 10);
+    EXPECT_EQ(w->gesture->AudioLoopFrame(), 10);
     // Options are changes that closing must not lose.
     EXPECT_TRUE(w->UnsavedChanges);
 }
@@ -116,48 +116,48 @@ TEST(SettingsPage, AudioOptionsAndRepeatFlag)
 {
     auto w = windowWithFrames(3);
     w->show();
-    w->radAudioLoop->click();
-    EXPECT_TRUE(w->ZQGesture1->AudioRepeat());
-    EXPECT_FALSE(w->ZQGesture1->Modified()); // the repeat flag never marks the gesture
-    w->radAudioLoop->click(); // already ticked: nothing changes
-    EXPECT_TRUE(w->radAudioLoop->isChecked());
-    EXPECT_TRUE(w->ZQGesture1->AudioRepeat());
-    w->radAudioOnce->click();
-    EXPECT_FALSE(w->ZQGesture1->AudioRepeat());
-    EXPECT_FALSE(w->radAudioLoop->isChecked());
+    w->audioLoopRadio->click();
+    EXPECT_TRUE(w->gesture->AudioRepeat());
+    EXPECT_FALSE(w->gesture->Modified()); // the repeat flag never marks the gesture
+    w->audioLoopRadio->click(); // already ticked: nothing changes
+    EXPECT_TRUE(w->audioLoopRadio->isChecked());
+    EXPECT_TRUE(w->gesture->AudioRepeat());
+    w->audioOnceRadio->click();
+    EXPECT_FALSE(w->gesture->AudioRepeat());
+    EXPECT_FALSE(w->audioLoopRadio->isChecked());
 }
 
 TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
 {
     TfrmGestureWindow fresh(nullptr);
-    fresh.cbxTransparent->setChecked(true);
-    EXPECT_EQ(fresh.ZQGesture1->TransparentColor(), 0x00808080u);
-    EXPECT_TRUE(fresh.sbnSelectTransparent->isEnabled());
-    fresh.cbxTransparent->setChecked(false);
-    EXPECT_EQ(fresh.ZQGesture1->TransparentColor(), clNone);
-    EXPECT_FALSE(fresh.sbnSelectTransparent->isEnabled());
+    fresh.transparentCheck->setChecked(true);
+    EXPECT_EQ(fresh.gesture->TransparentColor(), 0x00808080u);
+    EXPECT_TRUE(fresh.pickTransparentButton->isEnabled());
+    fresh.transparentCheck->setChecked(false);
+    EXPECT_EQ(fresh.gesture->TransparentColor(), clNone);
+    EXPECT_FALSE(fresh.pickTransparentButton->isEnabled());
 
     auto w = windowWithFrames(2);
     w->show();
     w->setTestBackground(RGBColor(0, 0, 255));
-    w->PageControl1->setCurrentWidget(w->tabSettings);
-    w->cbxTransparent->setChecked(true);
+    w->pageTabs->setCurrentWidget(w->settingsPage);
+    w->transparentCheck->setChecked(true);
     // Press Pick: pick mode; then click the marked pixel on the gesture.
-    QTest::mousePress(w->sbnSelectTransparent, Qt::LeftButton);
-    QTest::mouseRelease(w->sbnSelectTransparent, Qt::LeftButton);
+    QTest::mousePress(w->pickTransparentButton, Qt::LeftButton);
+    QTest::mouseRelease(w->pickTransparentButton, Qt::LeftButton);
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crColorSample);
-    EXPECT_TRUE(w->sbnSelectTransparent->isChecked());
-    QTest::mouseClick(w->ZQGesture1, Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(w->ZQGesture1->TransparentColor(), RGBColor(1, 2, 3));
+    EXPECT_TRUE(w->pickTransparentButton->isChecked());
+    QTest::mouseClick(w->gesture, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(w->gesture->TransparentColor(), RGBColor(1, 2, 3));
     EXPECT_EQ(w->TransColor(), RGBColor(1, 2, 3));
-    EXPECT_FALSE(w->sbnSelectTransparent->isChecked());
+    EXPECT_FALSE(w->pickTransparentButton->isChecked());
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
 
     // Picking the pixel that is now transparent gives what shows through.
-    QTest::mousePress(w->sbnSelectTransparent, Qt::LeftButton);
-    QTest::mouseRelease(w->sbnSelectTransparent, Qt::LeftButton);
-    QTest::mouseClick(w->ZQGesture1, Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(w->ZQGesture1->TransparentColor(), RGBColor(0, 0, 255));
+    QTest::mousePress(w->pickTransparentButton, Qt::LeftButton);
+    QTest::mouseRelease(w->pickTransparentButton, Qt::LeftButton);
+    QTest::mouseClick(w->gesture, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(w->gesture->TransparentColor(), RGBColor(0, 0, 255));
     plumora::ui::setScreenCursor(plumora::ui::crDefault);
 }
 
@@ -166,9 +166,9 @@ TEST(SettingsPage, TestBackgroundThroughTheColourDialog)
     auto w = windowWithFrames(1);
     Answers answers;
     answers.colour = QColor(12, 34, 56);
-    w->pnlColorSelectClick();
+    w->chooseTestBackground();
     EXPECT_EQ(w->TestBackground(), RGBColor(12, 34, 56));
-    EXPECT_EQ(w->ScrollBox1->palette().color(QPalette::Window), QColor(12, 34, 56));
+    EXPECT_EQ(w->gestureArea->palette().color(QPalette::Window), QColor(12, 34, 56));
 }
 
 TEST(SoundRow, LoadAndSaveKeepTheBytes)
@@ -186,19 +186,19 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     auto w = windowWithFrames(2);
     Answers answers;
     answers.paths << in << dir.filePath("out.wav");
-    w->btnSelectAudioClick();
-    EXPECT_TRUE(w->ZQGesture1->HasAudio());
-    EXPECT_EQ(w->pnlAudioFile->text(), in);
-    EXPECT_TRUE(w->btnSaveAudio->isEnabled());
+    w->loadAudio();
+    EXPECT_TRUE(w->gesture->HasAudio());
+    EXPECT_EQ(w->audioFileLabel->text(), in);
+    EXPECT_TRUE(w->audioSaveButton->isEnabled());
     EXPECT_TRUE(w->UnsavedChanges);
-    w->btnSaveAudioClick();
+    w->saveAudio();
     QFile out(dir.filePath("out.wav"));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll(), bytes);
 
     // Saving over an existing file asks first.
     answers.paths << dir.filePath("out.wav");
-    w->btnSaveAudioClick();
+    w->saveAudio();
     ASSERT_EQ(answers.messages.size(), 1);
     EXPECT_TRUE(answers.messages[0].contains("already exists"));
 
@@ -206,9 +206,9 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     TfrmGestureWindow other(nullptr);
     answers.paths << dir.filePath("missing.wav");
     answers.messages.clear();
-    other.btnSelectAudioClick();
-    EXPECT_FALSE(other.ZQGesture1->HasAudio());
-    EXPECT_FALSE(other.btnSaveAudio->isEnabled());
+    other.loadAudio();
+    EXPECT_FALSE(other.gesture->HasAudio());
+    EXPECT_FALSE(other.audioSaveButton->isEnabled());
     EXPECT_FALSE(other.UnsavedChanges);
 }
 
@@ -222,19 +222,19 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     auto w = windowWithFrames(1);
     Answers answers;
     answers.paths << dir.filePath("wide.bmp");
-    w->btnSelectButtonImageClick();
-    const TBitmap &glyph = w->ZQGesture1->Glyph();
+    w->loadButtonImage();
+    const TBitmap &glyph = w->gesture->Glyph();
     ASSERT_EQ(glyph.width(), 18);
     EXPECT_EQ(glyph.pixelColor(0, 3), clWhite);
     EXPECT_EQ(glyph.pixelColor(0, 4), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(17, 12), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(0, 13), clWhite);
-    EXPECT_TRUE(w->btnSaveButtonImage->isEnabled());
+    EXPECT_TRUE(w->buttonImageSaveButton->isEnabled());
     EXPECT_TRUE(w->UnsavedChanges);
 
     for (const char *name : { "b.gif", "b.bmp", "b.jpg", "b.jpeg" }) {
         answers.paths << dir.filePath(QString::fromLatin1(name));
-        w->btnSaveButtonImageClick();
+        w->saveButtonImage();
         ASSERT_TRUE(QFile::exists(dir.filePath(QString::fromLatin1(name)))) << name;
     }
     TGIFImage gif;
@@ -245,7 +245,7 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
 
     // Another extension is refused with a message, and nothing is written.
     answers.paths << dir.filePath("b.png");
-    EXPECT_THROW(w->btnSaveButtonImageClick(), PlumoraError);
+    EXPECT_THROW(w->saveButtonImage(), PlumoraError);
     EXPECT_FALSE(QFile::exists(dir.filePath("b.png")));
 
     // A file that cannot be read keeps the earlier button picture.
@@ -254,9 +254,9 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     bad.write("not a jpeg");
     bad.close();
     answers.paths << dir.filePath("bad.jpg");
-    const QImage before = w->ZQGesture1->Glyph().image();
-    EXPECT_THROW(w->btnSelectButtonImageClick(), PlumoraError);
-    EXPECT_EQ(w->ZQGesture1->Glyph().image(), before);
-    EXPECT_EQ(w->pnlButtonFile->text(), dir.filePath("wide.bmp"));
-    EXPECT_TRUE(w->btnSaveButtonImage->isEnabled());
+    const QImage before = w->gesture->Glyph().image();
+    EXPECT_THROW(w->loadButtonImage(), PlumoraError);
+    EXPECT_EQ(w->gesture->Glyph().image(), before);
+    EXPECT_EQ(w->buttonImageFileLabel->text(), dir.filePath("wide.bmp"));
+    EXPECT_TRUE(w->buttonImageSaveButton->isEnabled());
 }

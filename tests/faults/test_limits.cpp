@@ -147,19 +147,19 @@ TEST_F(Limits, GifWithTenThousandFrames)
         Script script;
         script.file(path);
         try {
-            w->btnSelectAnimationClick();
+            w->loadAnimation();
         } catch (const PlumoraError &error) {
             message = error.message();
         }
     }
     if (message.isEmpty()) {
         // Taken: the window works with it, and saving says why it cannot.
-        ASSERT_TRUE(w->ZQGesture1->Valid());
-        w->TrackBar1->setValue(w->TrackBar1->maximum());
-        w->ZQGesture1->Play();
-        w->ZQGesture1->Tick();
+        ASSERT_TRUE(w->gesture->Valid());
+        w->frameSlider->setValue(w->frameSlider->maximum());
+        w->gesture->Play();
+        w->gesture->Tick();
         try {
-            w->ZQGesture1->SaveToFile(dir.filePath("many.zqa"));
+            w->gesture->SaveToFile(dir.filePath("many.zqa"));
             ADD_FAILURE() << "a gesture of 10,000 frames cannot be saved";
         } catch (const PlumoraError &error) {
             EXPECT_FALSE(error.message().isEmpty());
@@ -204,25 +204,25 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
     TfrmMain main;
     TfrmGestureWindow *w = main.New1Click();
     ASSERT_NE(w, nullptr);
-    w->ZQGesture1->setFrames(gesturetest::frames(8, 6, 2));
+    w->gesture->setFrames(gesturetest::frames(8, 6, 2));
     {
         Script script;
         script.file(path);
-        w->btnSelectAudioClick();
+        w->loadAudio();
         EXPECT_TRUE(script.messages.isEmpty()) << script.messages.join('|').toStdString();
     }
-    EXPECT_TRUE(w->ZQGesture1->HasAudio());
-    EXPECT_EQ(w->ZQGesture1->AudioSize(), 44 + dataBytes);
-    EXPECT_TRUE(w->pnlAudioFile->text().contains("big.wav"));
+    EXPECT_TRUE(w->gesture->HasAudio());
+    EXPECT_EQ(w->gesture->AudioSize(), 44 + dataBytes);
+    EXPECT_TRUE(w->audioFileLabel->text().contains("big.wav"));
 
     QElapsedTimer play;
     play.start();
-    w->ZQGesture1->SoundPlayer()->Play();
+    w->gesture->SoundPlayer()->Play();
     plumora::stopSound();
     EXPECT_LT(play.elapsed(), 20000);
 
     try {
-        w->ZQGesture1->SaveToFile(dir.filePath("loud.zqa"));
+        w->gesture->SaveToFile(dir.filePath("loud.zqa"));
         ADD_FAILURE() << "a 100 MB sound cannot be saved in a gesture";
     } catch (const PlumoraError &error) {
         EXPECT_TRUE(error.message().contains("sound")) << error.message().toStdString();

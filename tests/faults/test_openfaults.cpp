@@ -95,8 +95,8 @@ TEST_F(OpenFaults, ReplacedByAnotherGestureAfterChoosing)
     EXPECT_TRUE(message.isEmpty()) << message.toStdString();
     ASSERT_EQ(main->GestureWindows().size(), 1);
     TfrmGestureWindow *w = main->GestureWindows().first();
-    EXPECT_EQ(w->edTagline->text(), "replacement");
-    EXPECT_FALSE(w->ZQGesture1->HasAudio());
+    EXPECT_EQ(w->taglineEdit->text(), "replacement");
+    EXPECT_FALSE(w->gesture->HasAudio());
     EXPECT_FALSE(w->UnsavedChanges);
 }
 

@@ -94,7 +94,7 @@ protected:
         }
         w = main->ActiveGestureWindow();
         ASSERT_NE(w, nullptr);
-        w->edTagline->setText(QStringLiteral("edited"));
+        w->taglineEdit->setText(QStringLiteral("edited"));
         ASSERT_TRUE(w->UnsavedChanges);
     }
     void TearDown() override
@@ -117,9 +117,10 @@ protected:
 
     WindowState state() const
     {
-        return { w->UnsavedChanges, w->ZQGesture1->Modified(), main->ActSave->isEnabled(), w->windowTitle(),
-            w->ZQGesture1->Filename(), w->edTagline->text(),
-            w->pnlButtonFile->text() + "|" + w->pnlAnimationFile->text() + "|" + w->pnlAudioFile->text() };
+        return { w->UnsavedChanges, w->gesture->Modified(), main->ActSave->isEnabled(), w->windowTitle(),
+            w->gesture->Filename(), w->taglineEdit->text(),
+            w->buttonImageFileLabel->text() + "|" + w->animationFileLabel->text() + "|"
+                + w->audioFileLabel->text() };
     }
 
     // Runs the command that saves `kind` into `target`, answering its
@@ -137,13 +138,13 @@ protected:
                 main->SaveAs1Click(w);
                 break;
             case Kind::Button:
-                w->btnSaveButtonImageClick();
+                w->saveButtonImage();
                 break;
             case Kind::Strip:
-                w->btnSaveAnimationClick();
+                w->saveAnimation();
                 break;
             case Kind::Sound:
-                w->btnSaveAudioClick();
+                w->saveAudio();
                 break;
             }
         } catch (const PlumoraError &error) {
@@ -279,7 +280,7 @@ TEST_F(SaveFaults, WritersRefuseAFolderOfTheSameName)
         }
         EXPECT_EQ(entries(path), QStringList { "inside" });
     };
-    TZQGesture &g = *w->ZQGesture1;
+    TZQGesture &g = *w->gesture;
     expectRefused("g.zqa", [&](const QString &p) { g.SaveToFile(p); });
     expectRefused("b.gif", [&](const QString &p) { SavePicture(g.Glyph(), p); });
     expectRefused("b.bmp", [&](const QString &p) { SavePicture(g.Glyph(), p); });
