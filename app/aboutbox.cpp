@@ -72,47 +72,48 @@ TAboutBox::TAboutBox(QWidget *owner) : QDialog(owner)
     face.setPointSize(8);
     setFont(face);
 
-    Panel1 = new TBevelPanel(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(8, 8, 290, 137);
+    bevelPanel = new TBevelPanel(this);
+    bevelPanel->setObjectName(QStringLiteral("bevelPanel"));
+    bevelPanel->setGeometry(8, 8, 290, 137);
 
-    ProgramIcon = new TGIFPictureBox(Panel1);
-    ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
-    ProgramIcon->setAccessibleName(QStringLiteral("Plumora logo"));
-    ProgramIcon->setGeometry(4, 4, 228, 81);
+    programIcon = new TGIFPictureBox(bevelPanel);
+    programIcon->setObjectName(QStringLiteral("programIcon"));
+    programIcon->setAccessibleName(QStringLiteral("Plumora logo"));
+    programIcon->setGeometry(4, 4, 228, 81);
     try {
-        ProgramIcon->Picture().ReadFromBuffer(logoGif());
+        programIcon->Picture().ReadFromBuffer(logoGif());
     } catch (const PlumoraError &) {
         // A missing or damaged logo leaves the picture empty; the box still opens.
-        ProgramIcon->Picture().Reset();
+        programIcon->Picture().Reset();
     }
 
     // Created after the picture so that it is drawn over it.
-    Version = plainLabel(QStringLiteral("Version 0.97 Beta"), QStringLiteral("Version"), Panel1, { 184, 48 });
-    Copyright = plainLabel(
-        QStringLiteral("Copyright \u00A9 2026 Quorvant"), QStringLiteral("Copyright"), Panel1, { 58, 91 });
+    versionLabel = plainLabel(
+        QStringLiteral("Version 0.97 Beta"), QStringLiteral("versionLabel"), bevelPanel, { 184, 48 });
+    copyrightLabel = plainLabel(QStringLiteral("Copyright \u00A9 2026 Quorvant"),
+        QStringLiteral("copyrightLabel"), bevelPanel, { 58, 91 });
 
-    URLLabel1 = new TURLLabel(Panel1);
-    URLLabel1->setObjectName(QStringLiteral("URLLabel1"));
-    URLLabel1->setText(QStringLiteral("www.quorvant.example"));
-    URLLabel1->setHTTPorMail(hmHTTP);
-    URLLabel1->move(104, 112);
-    URLLabel1->adjustSize();
+    webAddressLabel = new TURLLabel(bevelPanel);
+    webAddressLabel->setObjectName(QStringLiteral("webAddressLabel"));
+    webAddressLabel->setText(QStringLiteral("www.quorvant.example"));
+    webAddressLabel->setHTTPorMail(hmHTTP);
+    webAddressLabel->move(104, 112);
+    webAddressLabel->adjustSize();
 
     // With a wider system font a text may not fit behind its place; it then
     // moves left rather than running under the panel's edge.
-    for (QWidget *text : { static_cast<QWidget *>(Version), static_cast<QWidget *>(Copyright),
-             static_cast<QWidget *>(URLLabel1) }) {
-        const int overflow = text->geometry().right() - (Panel1->width() - 3);
+    for (QWidget *text : { static_cast<QWidget *>(versionLabel), static_cast<QWidget *>(copyrightLabel),
+             static_cast<QWidget *>(webAddressLabel) }) {
+        const int overflow = text->geometry().right() - (bevelPanel->width() - 3);
         if (overflow > 0)
             text->move(std::max(2, text->x() - overflow), text->y());
     }
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(115, 156, 75, 25);
-    OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setGeometry(115, 156, 75, 25);
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

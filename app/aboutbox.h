@@ -37,10 +37,10 @@ public:
     // resources, else logo.gif beside the program; empty when neither is there.
     static QByteArray logoGif();
 
-    QFrame *Panel1 = nullptr;
-    TGIFPictureBox *ProgramIcon = nullptr;
-    QLabel *Version = nullptr;
-    QLabel *Copyright = nullptr;
-    TURLLabel *URLLabel1 = nullptr;
-    QPushButton *OKButton = nullptr;
+    QFrame *bevelPanel = nullptr;
+    TGIFPictureBox *programIcon = nullptr;
+    QLabel *versionLabel = nullptr;
+    QLabel *copyrightLabel = nullptr;
+    TURLLabel *webAddressLabel = nullptr;
+    QPushButton *okButton = nullptr;
 };

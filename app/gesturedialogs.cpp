@@ -136,9 +136,9 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
 
     // Reads the selected files for the pane; it is never shown itself, and
     // previewing must not encode anything, so sizes are not computed.
-    m_preview = new TZQGesture(this);
-    m_preview->NoSizeUpdate = true;
-    m_preview->hide();
+    previewGesture = new TZQGesture(this);
+    previewGesture->NoSizeUpdate = true;
+    previewGesture->hide();
 
     buildPane();
     connect(this, &QFileDialog::currentChanged, this, &TOpenGestureDialog::SelectionChanged);
@@ -146,13 +146,13 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
 
 void TOpenGestureDialog::buildPane()
 {
-    m_picturePanel = new QFrame(this);
-    m_picturePanel->setObjectName(QStringLiteral("PicturePanel"));
-    m_picturePanel->setAccessibleName(QStringLiteral("Picture"));
-    m_picturePanel->setFrameShape(QFrame::NoFrame);
-    m_picturePanel->setFixedWidth(169);
+    picturePanel = new QFrame(this);
+    picturePanel->setObjectName(QStringLiteral("picturePanel"));
+    picturePanel->setAccessibleName(QStringLiteral("Picture"));
+    picturePanel->setFrameShape(QFrame::NoFrame);
+    picturePanel->setFixedWidth(169);
 
-    auto *column = new QVBoxLayout(m_picturePanel);
+    auto *column = new QVBoxLayout(picturePanel);
     // 6 pixels apart from the standard controls and 4 lower than their top.
     column->setContentsMargins(6, 4, 0, 0);
     column->setSpacing(0);
@@ -160,52 +160,52 @@ void TOpenGestureDialog::buildPane()
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    m_pictureLabel = new QLabel(m_picturePanel);
-    m_pictureLabel->setObjectName(QStringLiteral("PictureLabel"));
-    m_pictureLabel->setAccessibleName(QStringLiteral("Picture"));
-    m_pictureLabel->setFixedHeight(23);
-    m_pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    row->addWidget(m_pictureLabel, 1);
+    pictureLabel = new QLabel(picturePanel);
+    pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
+    pictureLabel->setAccessibleName(QStringLiteral("Picture"));
+    pictureLabel->setFixedHeight(23);
+    pictureLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(pictureLabel, 1);
 
-    m_previewButton = new QToolButton(m_picturePanel);
-    m_previewButton->setObjectName(QStringLiteral("PreviewButton"));
-    m_previewButton->setAccessibleName(QStringLiteral("Preview"));
-    m_previewButton->setToolTip(QStringLiteral("Preview"));
-    m_previewButton->setFocusPolicy(Qt::NoFocus);
-    m_previewButton->setAutoRaise(true);
-    m_previewButton->setFixedSize(23, 22);
-    m_previewButton->setIconSize(QSize(16, 16));
-    m_previewButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_previewButton->setEnabled(false);
-    connect(m_previewButton, &QToolButton::clicked, this, [this] { ShowPreviewWindow(); });
-    row->addWidget(m_previewButton);
+    previewButton = new QToolButton(picturePanel);
+    previewButton->setObjectName(QStringLiteral("previewButton"));
+    previewButton->setAccessibleName(QStringLiteral("Preview"));
+    previewButton->setToolTip(QStringLiteral("Preview"));
+    previewButton->setFocusPolicy(Qt::NoFocus);
+    previewButton->setAutoRaise(true);
+    previewButton->setFixedSize(23, 22);
+    previewButton->setIconSize(QSize(16, 16));
+    previewButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    previewButton->setEnabled(false);
+    connect(previewButton, &QToolButton::clicked, this, [this] { ShowPreviewWindow(); });
+    row->addWidget(previewButton);
     // The button sits 2 pixels in from the picture area's right edge.
     row->addSpacing(2);
     column->addLayout(row);
 
-    m_paintPanel = new QFrame(m_picturePanel);
-    m_paintPanel->setObjectName(QStringLiteral("PaintPanel"));
-    m_paintPanel->setAccessibleName(QStringLiteral("Preview"));
-    m_paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_paintPanel->setMinimumHeight(145);
-    auto *inside = new QVBoxLayout(m_paintPanel);
+    paintPanel = new QFrame(picturePanel);
+    paintPanel->setObjectName(QStringLiteral("paintPanel"));
+    paintPanel->setAccessibleName(QStringLiteral("Preview"));
+    paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    paintPanel->setMinimumHeight(145);
+    auto *inside = new QVBoxLayout(paintPanel);
     inside->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(m_paintPanel, 1);
+    column->addWidget(paintPanel, 1);
 
-    auto *paintBox = new TPaintBox(m_paintPanel);
-    paintBox->setObjectName(QStringLiteral("PaintBox"));
+    auto *paintBox = new TPaintBox(paintPanel);
+    paintBox->setObjectName(QStringLiteral("paintSurface"));
     paintBox->setAccessibleName(QStringLiteral("Preview picture"));
     paintBox->onPaint = [this](QPainter &canvas, const QRect &box) { DrawPreview(canvas, box); };
     paintBox->onDoubleClick = [this] { ShowPreviewWindow(); };
     inside->addWidget(paintBox);
-    m_paintBox = paintBox;
+    paintSurface = paintBox;
 
     // The standard controls fill a grid; the pane takes a column of its own
     // to their right, across all their rows.
     if (auto *grid = qobject_cast<QGridLayout *>(layout()))
-        grid->addWidget(m_picturePanel, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
+        grid->addWidget(picturePanel, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
     else if (layout())
-        layout()->addWidget(m_picturePanel);
+        layout()->addWidget(picturePanel);
 }
 
 void TOpenGestureDialog::setInitialDir(const QString &dir)
@@ -220,7 +220,7 @@ QString TOpenGestureDialog::FileName() const
 
 QSize TOpenGestureDialog::previewFrameSize() const
 {
-    if (const TFrameList *frames = m_preview->Frames())
+    if (const TFrameList *frames = previewGesture->Frames())
         return QSize(frames->Width(), frames->Height());
     return QSize(0, 0);
 }
@@ -228,14 +228,14 @@ QSize TOpenGestureDialog::previewFrameSize() const
 void TOpenGestureDialog::PrepareRun()
 {
     setDirectory(m_initialDir.isEmpty() ? defaultFolder() : m_initialDir);
-    m_picturePanel->setVisible(!OldStyle);
+    picturePanel->setVisible(!OldStyle);
     // As exec does; a scripted run may read the result of its own accept.
     setResult(QDialog::Rejected);
     // Each run starts with an empty preview.
-    m_preview->setFilename(QString());
-    m_pictureLabel->clear();
-    m_previewButton->setEnabled(false);
-    m_paintBox->update();
+    previewGesture->setFilename(QString());
+    pictureLabel->clear();
+    previewButton->setEnabled(false);
+    paintSurface->update();
 }
 
 bool TOpenGestureDialog::Execute()
@@ -258,31 +258,32 @@ void TOpenGestureDialog::SelectionChanged(const QString &path)
         try {
             // Reading failures are swallowed by the gesture; a file that is
             // no gesture leaves it without frames and draws "(None)".
-            m_preview->setFilename(path);
+            previewGesture->setFilename(path);
             const QSize size = previewFrameSize();
-            m_pictureLabel->setText(QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height()));
-            m_previewButton->setEnabled(true);
+            pictureLabel->setText(QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height()));
+            previewButton->setEnabled(true);
         } catch (const std::exception &) {
             // Not shown to the user: the name just counts as not valid.
             valid = false;
         }
     }
     if (!valid) {
-        m_pictureLabel->setText(QStringLiteral("Picture:"));
-        m_previewButton->setEnabled(false);
-        m_preview->setFilename(QString());
+        pictureLabel->setText(QStringLiteral("Picture:"));
+        previewButton->setEnabled(false);
+        previewGesture->setFilename(QString());
     }
-    m_paintBox->update();
+    paintSurface->update();
 }
 
 void TOpenGestureDialog::DrawPreview(QPainter &canvas, const QRect &box) const
 {
-    ::DrawPreview(canvas, box, m_paintBox->palette().color(m_paintBox->backgroundRole()), *m_preview);
+    ::DrawPreview(
+        canvas, box, paintSurface->palette().color(paintSurface->backgroundRole()), *previewGesture);
 }
 
 void TOpenGestureDialog::ShowPreviewWindow()
 {
-    TPreviewWindow window(m_preview->Filename(), previewFrameSize(), this);
+    TPreviewWindow window(previewGesture->Filename(), previewFrameSize(), this);
     plumora::ui::execDialog(window);
 }
 

@@ -58,11 +58,11 @@ public:
     void SelectionChanged(const QString &path);
 
     // The pane's parts, for the main window's tests and for accessibility.
-    TZQGesture *PreviewGesture() const { return m_preview; }
-    QFrame *PicturePanel() const { return m_picturePanel; }
-    QLabel *PictureLabel() const { return m_pictureLabel; }
-    QToolButton *PreviewButton() const { return m_previewButton; }
-    QWidget *PaintBox() const { return m_paintBox; }
+    TZQGesture *PreviewGesture() const { return previewGesture; }
+    QFrame *PicturePanel() const { return picturePanel; }
+    QLabel *PictureLabel() const { return pictureLabel; }
+    QToolButton *PreviewButton() const { return previewButton; }
+    QWidget *PaintBox() const { return paintSurface; }
 
 protected:
     TOpenGestureDialog(QWidget *parent, AcceptMode mode);
@@ -77,12 +77,12 @@ private:
     QSize previewFrameSize() const;
 
     QString m_initialDir;
-    TZQGesture *m_preview = nullptr;
-    QFrame *m_picturePanel = nullptr;
-    QLabel *m_pictureLabel = nullptr;
-    QToolButton *m_previewButton = nullptr;
-    QFrame *m_paintPanel = nullptr;
-    QWidget *m_paintBox = nullptr;
+    TZQGesture *previewGesture = nullptr;
+    QFrame *picturePanel = nullptr;
+    QLabel *pictureLabel = nullptr;
+    QToolButton *previewButton = nullptr;
+    QFrame *paintPanel = nullptr;
+    QWidget *paintSurface = nullptr;
 };
 
 // The save dialog: the open dialog's pane, run as a save dialog. It asks

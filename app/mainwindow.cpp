@@ -84,17 +84,17 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 
     m_keys = std::make_unique<TPlumoraKeys>();
 
-    MdiArea = new QMdiArea(this);
-    MdiArea->setObjectName(QStringLiteral("MdiArea"));
-    setCentralWidget(MdiArea);
-    connect(MdiArea, &QMdiArea::subWindowActivated, this, &TfrmMain::subWindowActivated);
+    mdiArea = new QMdiArea(this);
+    mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(mdiArea);
+    connect(mdiArea, &QMdiArea::subWindowActivated, this, &TfrmMain::subWindowActivated);
 
-    OpenGestureDialog1 = new TOpenGestureDialog(this);
-    OpenGestureDialog1->setObjectName(QStringLiteral("OpenGestureDialog1"));
-    SaveGestureDialog1 = new TSaveGestureDialog(this);
-    SaveGestureDialog1->setObjectName(QStringLiteral("SaveGestureDialog1"));
-    OpenGestureDialog1->setInitialDir(m_keys->GestureOpenDir());
-    SaveGestureDialog1->setInitialDir(m_keys->GestureSaveDir());
+    openGestureDialog = new TOpenGestureDialog(this);
+    openGestureDialog->setObjectName(QStringLiteral("openGestureDialog"));
+    saveGestureDialog = new TSaveGestureDialog(this);
+    saveGestureDialog->setObjectName(QStringLiteral("saveGestureDialog"));
+    openGestureDialog->setInitialDir(m_keys->GestureOpenDir());
+    saveGestureDialog->setInitialDir(m_keys->GestureSaveDir());
 
     createCommands();
     createMenus();
@@ -122,7 +122,7 @@ TfrmMain::~TfrmMain()
         window->DetachHost();
         window->disconnect(this);
     }
-    for (QMdiSubWindow *sub : MdiArea->subWindowList())
+    for (QMdiSubWindow *sub : mdiArea->subWindowList())
         delete sub;
 }
 
@@ -136,58 +136,61 @@ void TfrmMain::createCommands()
                   action->setProperty("helpContext", helpContext);
               connect(action, &QAction::triggered, this, handler);
           };
-    command(ActNew, "ActNew", QStringLiteral("New..."), 110, [this] { New1Click(); });
-    command(ActOpen, "ActOpen", QStringLiteral("Open..."), 120, [this] { Open1Click(); });
-    command(ActSave, "ActSave", QStringLiteral("Save"), 130, [this] { Save1Click(nullptr); });
-    command(ActionSaveAs, "ActionSaveAs", QStringLiteral("Save As..."), 140, [this] { SaveAs1Click(); });
-    command(ActExit, "ActExit", QStringLiteral("Exit"), 170, [this] { Exit1Click(); });
-    ActNew->setShortcut(QKeySequence::New);
-    ActOpen->setShortcut(QKeySequence::Open);
-    ActSave->setShortcut(QKeySequence::Save);
-    ActionSaveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-    ActNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    ActOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    ActSave->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    ActSave->setEnabled(false);
-    ActionSaveAs->setEnabled(false);
+    command(newAction, "newAction", QStringLiteral("New..."), 110, [this] { newGestureWindow(); });
+    command(openAction, "openAction", QStringLiteral("Open..."), 120, [this] { openGestureFile(); });
+    command(saveAction, "saveAction", QStringLiteral("Save"), 130, [this] { saveGestureWindow(nullptr); });
+    command(
+        saveAsAction, "saveAsAction", QStringLiteral("Save As..."), 140, [this] { saveGestureWindowAs(); });
+    command(exitAction, "exitAction", QStringLiteral("Exit"), 170, [this] { exitProgram(); });
+    newAction->setShortcut(QKeySequence::New);
+    openAction->setShortcut(QKeySequence::Open);
+    saveAction->setShortcut(QKeySequence::Save);
+    saveAsAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    newAction->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    openAction->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    saveAction->setEnabled(false);
+    saveAsAction->setEnabled(false);
 
-    command(Cut2, "Cut2", QStringLiteral("Cu&t"), 0, [] {
+    command(cutTextAction, "cutTextAction", QStringLiteral("Cu&t"), 0, [] {
         if (QLineEdit *field = focusedTextField())
             field->cut();
     });
-    command(Copy2, "Copy2", QStringLiteral("&Copy"), 0, [] {
+    command(copyTextAction, "copyTextAction", QStringLiteral("&Copy"), 0, [] {
         if (QLineEdit *field = focusedTextField())
             field->copy();
     });
-    command(Paste2, "Paste2", QStringLiteral("&Paste"), 0, [] {
+    command(pasteTextAction, "pasteTextAction", QStringLiteral("&Paste"), 0, [] {
         if (QLineEdit *field = focusedTextField())
             field->paste();
     });
-    Cut2->setToolTip(QStringLiteral("Cut"));
-    Copy2->setToolTip(QStringLiteral("Copy"));
-    Paste2->setToolTip(QStringLiteral("Paste"));
-    Cut2->setShortcut(QKeySequence(QStringLiteral("Ctrl+X")));
-    Copy2->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
-    Paste2->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
+    cutTextAction->setToolTip(QStringLiteral("Cut"));
+    copyTextAction->setToolTip(QStringLiteral("Copy"));
+    pasteTextAction->setToolTip(QStringLiteral("Paste"));
+    cutTextAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+X")));
+    copyTextAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+    pasteTextAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
     // Text fields handle their own Ctrl+X/C/V; the menu shows them.
-    for (QAction *a : { Cut2, Copy2, Paste2 })
+    for (QAction *a : { cutTextAction, copyTextAction, pasteTextAction })
         a->setShortcutContext(Qt::WidgetShortcut);
 
-    command(TileVertically1, "TileVertically1", QStringLiteral("&Tile Vertically"), 0,
+    command(tileVerticallyAction, "tileVerticallyAction", QStringLiteral("&Tile Vertically"), 0,
         [this] { tileVertically(); });
-    command(TileHorizontally1, "TileHorizontally1", QStringLiteral("Tile &Horizontally"), 0,
+    command(tileHorizontallyAction, "tileHorizontallyAction", QStringLiteral("Tile &Horizontally"), 0,
         [this] { tileHorizontally(); });
-    command(Cascade2, "Cascade2", QStringLiteral("&Cascade"), 0, [this] { MdiArea->cascadeSubWindows(); });
-    command(WindowArrange1, "WindowArrange1", QStringLiteral("&Arrange"), 0, [this] {
+    command(cascadeAction, "cascadeAction", QStringLiteral("&Cascade"), 0,
+        [this] { mdiArea->cascadeSubWindows(); });
+    command(arrangeAction, "arrangeAction", QStringLiteral("&Arrange"), 0, [this] {
         // Minimised windows line up along the bottom; tiling does that.
-        MdiArea->tileSubWindows();
+        mdiArea->tileSubWindows();
     });
 
-    command(ActHelpContents, "ActHelpContents", QStringLiteral("&Contents"), 0, [this] { Contents1Click(); });
+    command(helpContentsAction, "helpContentsAction", QStringLiteral("&Contents"), 0,
+        [this] { openHelpContents(); });
     // The menu shows F1 beside Contents; the key itself opens the topic of
     // the control that has the focus (the contents when it has none).
-    ActHelpContents->setShortcut(QKeySequence(Qt::Key_F1));
-    ActHelpContents->setShortcutContext(Qt::WidgetShortcut);
+    helpContentsAction->setShortcut(QKeySequence(Qt::Key_F1));
+    helpContentsAction->setShortcutContext(Qt::WidgetShortcut);
     auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     f1->setContext(Qt::ApplicationShortcut);
     connect(f1, &QShortcut::activated, this, [] {
@@ -197,76 +200,76 @@ void TfrmMain::createCommands()
         else
             plumora::ui::showHelpContents();
     });
-    command(ActHelpIndex, "ActHelpIndex", QStringLiteral("&Index"), 0, [this] { Index1Click(); });
-    command(ActHowToHelp, "ActHowToHelp", QStringLiteral("&How to Use Help"), 0,
-        [this] { HowtoUseHelp1Click(); });
-    command(ActAbout, "ActAbout", QStringLiteral("About..."), 0, [this] { About1Click(); });
+    command(helpIndexAction, "helpIndexAction", QStringLiteral("&Index"), 0, [this] { openHelpIndex(); });
+    command(howToUseHelpAction, "howToUseHelpAction", QStringLiteral("&How to Use Help"), 0,
+        [this] { openHowToUseHelp(); });
+    command(aboutAction, "aboutAction", QStringLiteral("About..."), 0, [this] { showAboutBox(); });
 }
 
 void TfrmMain::createMenus()
 {
-    File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setProperty("helpContext", 100);
-    File1->addActions({ ActNew, ActOpen, ActSave, ActionSaveAs });
-    File1->addSeparator();
-    File1->addAction(ActExit);
+    fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName(QStringLiteral("fileMenu"));
+    fileMenu->setProperty("helpContext", 100);
+    fileMenu->addActions({ newAction, openAction, saveAction, saveAsAction });
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAction);
 
-    Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setProperty("helpContext", 200);
-    Edit1->addActions({ Cut2, Copy2, Paste2 });
-    connect(Edit1, &QMenu::aboutToShow, this, &TfrmMain::UpdateIdleCommands);
+    editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    editMenu->setObjectName(QStringLiteral("editMenu"));
+    editMenu->setProperty("helpContext", 200);
+    editMenu->addActions({ cutTextAction, copyTextAction, pasteTextAction });
+    connect(editMenu, &QMenu::aboutToShow, this, &TfrmMain::UpdateIdleCommands);
 
-    Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
-    Window1->setObjectName(QStringLiteral("Window1"));
-    Window1->setProperty("helpContext", 400);
-    connect(Window1, &QMenu::aboutToShow, this, &TfrmMain::fillWindowMenu);
+    windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    windowMenu->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu->setProperty("helpContext", 400);
+    connect(windowMenu, &QMenu::aboutToShow, this, &TfrmMain::fillWindowMenu);
     fillWindowMenu();
 
-    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    Help1->setProperty("helpContext", 500);
-    Help1->addActions({ ActHelpContents, ActHelpIndex, ActHowToHelp });
-    Help1->addSeparator();
-    Help1->addAction(ActAbout);
+    helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    helpMenu->setProperty("helpContext", 500);
+    helpMenu->addActions({ helpContentsAction, helpIndexAction, howToUseHelpAction });
+    helpMenu->addSeparator();
+    helpMenu->addAction(aboutAction);
 }
 
 void TfrmMain::fillWindowMenu()
 {
-    Window1->clear();
-    Window1->addActions({ TileVertically1, TileHorizontally1, Cascade2, WindowArrange1 });
-    const QList<QMdiSubWindow *> windows = MdiArea->subWindowList();
+    windowMenu->clear();
+    windowMenu->addActions({ tileVerticallyAction, tileHorizontallyAction, cascadeAction, arrangeAction });
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
     if (!windows.isEmpty())
-        Window1->addSeparator();
+        windowMenu->addSeparator();
     int number = 1;
     for (QMdiSubWindow *sub : windows) {
         QString title = sub->windowTitle();
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction *item
-            = Window1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
+            = windowMenu->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
         item->setCheckable(true);
-        item->setChecked(sub == MdiArea->activeSubWindow());
-        connect(item, &QAction::triggered, this, [this, sub] { MdiArea->setActiveSubWindow(sub); });
+        item->setChecked(sub == mdiArea->activeSubWindow());
+        connect(item, &QAction::triggered, this, [this, sub] { mdiArea->setActiveSubWindow(sub); });
         ++number;
     }
 }
 
 void TfrmMain::createToolBar()
 {
-    ToolBar1 = addToolBar(QStringLiteral("Main Toolbox"));
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    ToolBar1->setIconSize(QSize(16, 15));
-    ToolBar1->addAction(ActNew);
-    ToolBar1->addAction(ActOpen);
-    ToolBar1->addAction(ActSave);
-    ToolBar1->addSeparator();
+    mainToolBar = addToolBar(QStringLiteral("Main Toolbox"));
+    mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    mainToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    mainToolBar->setIconSize(QSize(16, 15));
+    mainToolBar->addAction(newAction);
+    mainToolBar->addAction(openAction);
+    mainToolBar->addAction(saveAction);
+    mainToolBar->addSeparator();
     // Clipboard buttons that are bound to no command: they stay disabled.
     for (const auto &[kind, hint] :
         { std::pair { "cut", "Cut" }, { "copy", "Copy" }, { "paste", "Paste" } }) {
         QAction *button
-            = ToolBar1->addAction(drawnIcon(QString::fromLatin1(kind)), QString::fromLatin1(hint));
+            = mainToolBar->addAction(drawnIcon(QString::fromLatin1(kind)), QString::fromLatin1(hint));
         button->setObjectName(QStringLiteral("ToolButton") + QString::fromLatin1(hint));
         button->setEnabled(false);
     }
@@ -274,35 +277,34 @@ void TfrmMain::createToolBar()
 
 void TfrmMain::createStatusBar()
 {
-    StatusBar1 = new TStatusPanels(
-        [this](QPainter &p, int panel, const QRect &r) { StatusBar1DrawPanel(p, panel, r); });
-    statusBar()->addPermanentWidget(StatusBar1);
+    statusPanels
+        = new TStatusPanels([this](QPainter &p, int panel, const QRect &r) { drawGauge(p, panel, r); });
+    statusBar()->addPermanentWidget(statusPanels);
     statusBar()->setToolTip(QStringLiteral("Graphic, Audio, & Total file size limits "));
 
     // Long imports and strip saves report their progress here.
-    ProgressBar1 = new QProgressBar;
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setMaximumWidth(160);
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-    ProgressBar1->hide();
-    statusBar()->addWidget(ProgressBar1);
-    AnimationProgressSink()
-        = [bar = QPointer<QProgressBar>(ProgressBar1)](TProgressStage stage, int percent) {
-              if (!bar)
-                  return;
-              if (stage == TProgressStage::Starting) {
-                  bar->setValue(0);
-                  bar->show();
-              } else if (stage == TProgressStage::Running) {
-                  bar->setValue(percent);
-              } else {
-                  bar->hide();
-              }
-          };
+    progressBar = new QProgressBar;
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setRange(0, 100);
+    progressBar->setMaximumWidth(160);
+    progressBar->setAccessibleName(QStringLiteral("Progress"));
+    progressBar->hide();
+    statusBar()->addWidget(progressBar);
+    AnimationProgressSink() = [bar = QPointer<QProgressBar>(progressBar)](TProgressStage stage, int percent) {
+        if (!bar)
+            return;
+        if (stage == TProgressStage::Starting) {
+            bar->setValue(0);
+            bar->show();
+        } else if (stage == TProgressStage::Running) {
+            bar->setValue(percent);
+        } else {
+            bar->hide();
+        }
+    };
 }
 
-void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &rect)
+void TfrmMain::drawGauge(QPainter &painter, int panel, const QRect &rect)
 {
     TfrmGestureWindow *window = ActiveGestureWindow();
     if (!window)
@@ -311,13 +313,13 @@ void TfrmMain::StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &re
     const int size = panel == 1 ? gesture->AnimationSize()
         : panel == 3            ? gesture->AudioSize()
                                 : gesture->GestureSize();
-    painter.setFont(StatusBar1->font());
+    painter.setFont(statusPanels->font());
     DrawSizeGauge(painter, rect, panel, size, palette().color(QPalette::Button));
 }
 
 TfrmGestureWindow *TfrmMain::ActiveGestureWindow() const
 {
-    QMdiSubWindow *sub = MdiArea->activeSubWindow();
+    QMdiSubWindow *sub = mdiArea->activeSubWindow();
     if (!sub)
         return nullptr;
     auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget());
@@ -329,7 +331,7 @@ TfrmGestureWindow *TfrmMain::ActiveGestureWindow() const
 QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
 {
     QList<TfrmGestureWindow *> windows;
-    for (QMdiSubWindow *sub : MdiArea->subWindowList())
+    for (QMdiSubWindow *sub : mdiArea->subWindowList())
         if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget());
             window && !window->IsDestroying())
             windows << window;
@@ -338,21 +340,21 @@ QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
 
 void TfrmMain::UpdateFileCommands()
 {
-    StatusBar1->update();
+    statusPanels->update();
     if (m_destroying)
         return;
     TfrmGestureWindow *window = ActiveGestureWindow();
     if (!window) {
-        ActSave->setEnabled(false);
-        ActionSaveAs->setEnabled(false);
+        saveAction->setEnabled(false);
+        saveAsAction->setEnabled(false);
         return;
     }
     const TZQGesture *gesture = window->gesture;
     const bool valid = gesture && gesture->Valid();
     // Edits that the gesture does not count as modifications (moving or
     // deleting frames, a new button picture) must still be savable.
-    ActSave->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges));
-    ActionSaveAs->setEnabled(valid);
+    saveAction->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges));
+    saveAsAction->setEnabled(valid);
 }
 
 void TfrmMain::UpdateIdleCommands()
@@ -361,11 +363,11 @@ void TfrmMain::UpdateIdleCommands()
         return;
     QLineEdit *field = focusedTextField();
     const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
-    Cut2->setEnabled(field && field->hasSelectedText() && !field->isReadOnly());
-    Copy2->setEnabled(field && field->hasSelectedText());
-    Paste2->setEnabled(field && !field->isReadOnly() && clip && clip->hasText());
+    cutTextAction->setEnabled(field && field->hasSelectedText() && !field->isReadOnly());
+    copyTextAction->setEnabled(field && field->hasSelectedText());
+    pasteTextAction->setEnabled(field && !field->isReadOnly() && clip && clip->hasText());
     const bool anyWindow = !GestureWindows().isEmpty();
-    for (QAction *a : { TileVertically1, TileHorizontally1, Cascade2, WindowArrange1 })
+    for (QAction *a : { tileVerticallyAction, tileHorizontallyAction, cascadeAction, arrangeAction })
         a->setEnabled(anyWindow);
 }
 
@@ -381,7 +383,7 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
     if (sub) {
         if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->framesMenu) {
             m_mergedMenu = window->framesMenu->menuAction();
-            menuBar()->insertAction(Window1->menuAction(), m_mergedMenu);
+            menuBar()->insertAction(windowMenu->menuAction(), m_mergedMenu);
         }
     }
     UpdateFileCommands();
@@ -391,7 +393,7 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
 TfrmGestureWindow *TfrmMain::addGestureWindow()
 {
     auto *window = new TfrmGestureWindow(this);
-    QMdiSubWindow *sub = MdiArea->addSubWindow(window);
+    QMdiSubWindow *sub = mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
     connect(window, &QObject::destroyed, this, [this] {
@@ -407,27 +409,27 @@ TfrmGestureWindow *TfrmMain::addGestureWindow()
         });
     });
     sub->showMaximized();
-    MdiArea->setActiveSubWindow(sub);
+    mdiArea->setActiveSubWindow(sub);
     return window;
 }
 
-TfrmGestureWindow *TfrmMain::New1Click()
+TfrmGestureWindow *TfrmMain::newGestureWindow()
 {
     TfrmGestureWindow *window = addGestureWindow();
     UpdateFileCommands();
     return window;
 }
 
-void TfrmMain::Open1Click()
+void TfrmMain::openGestureFile()
 {
     struct Refresh
     {
         TfrmMain *main;
         ~Refresh() { main->UpdateFileCommands(); }
     } refresh { this };
-    if (!OpenGestureDialog1->Execute())
+    if (!openGestureDialog->Execute())
         return;
-    const QString path = OpenGestureDialog1->FileName();
+    const QString path = openGestureDialog->FileName();
     TfrmGestureWindow *window = addGestureWindow();
     try {
         window->OpenGesture(path);
@@ -441,7 +443,7 @@ void TfrmMain::Open1Click()
     m_keys->setGestureOpenDir(folderOf(path));
 }
 
-void TfrmMain::Save1Click(QObject *Sender)
+void TfrmMain::saveGestureWindow(QObject *Sender)
 {
     TfrmGestureWindow *target = qobject_cast<TfrmGestureWindow *>(Sender);
     if (!target)
@@ -449,7 +451,7 @@ void TfrmMain::Save1Click(QObject *Sender)
     if (target) {
         TZQGesture *gesture = target->gesture;
         if (gesture->Filename().isEmpty()) {
-            SaveAs1Click(target);
+            saveGestureWindowAs(target);
             return;
         }
         gesture->SaveToFile(gesture->Filename());
@@ -458,7 +460,7 @@ void TfrmMain::Save1Click(QObject *Sender)
     UpdateFileCommands();
 }
 
-void TfrmMain::SaveAs1Click(TfrmGestureWindow *target)
+void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
 {
     struct Refresh
     {
@@ -469,9 +471,9 @@ void TfrmMain::SaveAs1Click(TfrmGestureWindow *target)
         target = ActiveGestureWindow();
     if (!target)
         return;
-    if (!SaveGestureDialog1->Execute())
+    if (!saveGestureDialog->Execute())
         return;
-    const QString path = SaveGestureDialog1->FileName();
+    const QString path = saveGestureDialog->FileName();
     TZQGesture *gesture = target->gesture;
     gesture->SaveToFile(path);
     // The saved file becomes the gesture's file: later Saves go there.
@@ -483,7 +485,7 @@ void TfrmMain::SaveAs1Click(TfrmGestureWindow *target)
     target->UnsavedChanges = false;
 }
 
-void TfrmMain::Exit1Click()
+void TfrmMain::exitProgram()
 {
     close();
 }
@@ -491,7 +493,7 @@ void TfrmMain::Exit1Click()
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
     // Each gesture window may refuse (Cancel in its close prompt).
-    for (QMdiSubWindow *sub : MdiArea->subWindowList()) {
+    for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
         if (!sub->close()) {
             event->ignore();
             return;
@@ -513,24 +515,24 @@ void TfrmMain::RestorePlacement()
     UpdateFileCommands();
 }
 
-void TfrmMain::About1Click()
+void TfrmMain::showAboutBox()
 {
     // Every About makes one more box; they go with the main window.
     auto *box = new TAboutBox(this);
     plumora::ui::execDialog(*box);
 }
 
-void TfrmMain::Contents1Click()
+void TfrmMain::openHelpContents()
 {
     plumora::ui::showHelpContents();
 }
 
-void TfrmMain::Index1Click()
+void TfrmMain::openHelpIndex()
 {
     plumora::ui::showHelpIndex();
 }
 
-void TfrmMain::HowtoUseHelp1Click()
+void TfrmMain::openHowToUseHelp()
 {
     plumora::ui::showHowToUseHelp();
 }
@@ -538,10 +540,10 @@ void TfrmMain::HowtoUseHelp1Click()
 void TfrmMain::tileVertically()
 {
     // Side by side: each window gets the full height and an equal width.
-    const QList<QMdiSubWindow *> windows = MdiArea->subWindowList();
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
     if (windows.isEmpty())
         return;
-    const QRect area = MdiArea->viewport()->rect();
+    const QRect area = mdiArea->viewport()->rect();
     const int w = area.width() / int(windows.size());
     int x = 0;
     for (QMdiSubWindow *sub : windows) {
@@ -553,10 +555,10 @@ void TfrmMain::tileVertically()
 
 void TfrmMain::tileHorizontally()
 {
-    const QList<QMdiSubWindow *> windows = MdiArea->subWindowList();
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
     if (windows.isEmpty())
         return;
-    const QRect area = MdiArea->viewport()->rect();
+    const QRect area = mdiArea->viewport()->rect();
     const int h = area.height() / int(windows.size());
     int y = 0;
     for (QMdiSubWindow *sub : windows) {

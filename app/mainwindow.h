@@ -31,21 +31,21 @@ public:
 
     // IGestureHost
     void UpdateFileCommands() override;
-    void Save1Click(QObject *Sender) override;
+    void saveGestureWindow(QObject *Sender) override;
     TPlumoraKeys &Keys() override { return *m_keys; }
     bool Destroying() const override { return m_destroying; }
 
-    void SaveAs1Click(TfrmGestureWindow *target = nullptr);
-    TfrmGestureWindow *New1Click();
-    void Open1Click();
-    void Exit1Click();
-    void About1Click();
-    void Contents1Click();
-    void Index1Click();
-    void HowtoUseHelp1Click();
+    void saveGestureWindowAs(TfrmGestureWindow *target = nullptr);
+    TfrmGestureWindow *newGestureWindow();
+    void openGestureFile();
+    void exitProgram();
+    void showAboutBox();
+    void openHelpContents();
+    void openHelpIndex();
+    void openHowToUseHelp();
 
     // Draws one of the gauge panels (1, 3 or 5) of the status bar.
-    void StatusBar1DrawPanel(QPainter &painter, int panel, const QRect &rect);
+    void drawGauge(QPainter &painter, int panel, const QRect &rect);
 
     // Puts the window where the settings store says it was last closed.
     void RestorePlacement();
@@ -55,33 +55,33 @@ public:
     TfrmGestureWindow *ActiveGestureWindow() const;
     QList<TfrmGestureWindow *> GestureWindows() const;
 
-    QMdiArea *MdiArea = nullptr;
-    TOpenGestureDialog *OpenGestureDialog1 = nullptr;
-    TSaveGestureDialog *SaveGestureDialog1 = nullptr;
-    TStatusPanels *StatusBar1 = nullptr;
-    QToolBar *ToolBar1 = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QMenu *File1 = nullptr;
-    QMenu *Edit1 = nullptr;
-    QMenu *Window1 = nullptr;
-    QMenu *Help1 = nullptr;
+    QMdiArea *mdiArea = nullptr;
+    TOpenGestureDialog *openGestureDialog = nullptr;
+    TSaveGestureDialog *saveGestureDialog = nullptr;
+    TStatusPanels *statusPanels = nullptr;
+    QToolBar *mainToolBar = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QMenu *fileMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *windowMenu = nullptr;
+    QMenu *helpMenu = nullptr;
 
-    QAction *ActNew = nullptr;
-    QAction *ActOpen = nullptr;
-    QAction *ActSave = nullptr;
-    QAction *ActionSaveAs = nullptr;
-    QAction *ActExit = nullptr;
-    QAction *Cut2 = nullptr;
-    QAction *Copy2 = nullptr;
-    QAction *Paste2 = nullptr;
-    QAction *TileVertically1 = nullptr;
-    QAction *TileHorizontally1 = nullptr;
-    QAction *Cascade2 = nullptr;
-    QAction *WindowArrange1 = nullptr;
-    QAction *ActHelpContents = nullptr;
-    QAction *ActHelpIndex = nullptr;
-    QAction *ActHowToHelp = nullptr;
-    QAction *ActAbout = nullptr;
+    QAction *newAction = nullptr;
+    QAction *openAction = nullptr;
+    QAction *saveAction = nullptr;
+    QAction *saveAsAction = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *cutTextAction = nullptr;
+    QAction *copyTextAction = nullptr;
+    QAction *pasteTextAction = nullptr;
+    QAction *tileVerticallyAction = nullptr;
+    QAction *tileHorizontallyAction = nullptr;
+    QAction *cascadeAction = nullptr;
+    QAction *arrangeAction = nullptr;
+    QAction *helpContentsAction = nullptr;
+    QAction *helpIndexAction = nullptr;
+    QAction *howToUseHelpAction = nullptr;
+    QAction *aboutAction = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

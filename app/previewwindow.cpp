@@ -18,35 +18,35 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    m_panel = new QFrame(this);
-    m_panel->setObjectName(QStringLiteral("Panel"));
-    m_panel->setAccessibleName(QStringLiteral("Preview"));
-    m_panel->setFrameStyle(QFrame::Box | QFrame::Plain);
-    m_panel->setLineWidth(1);
-    m_panel->setBackgroundRole(QPalette::Base);
-    m_panel->setAutoFillBackground(true);
-    outer->addWidget(m_panel);
+    gesturePanel = new QFrame(this);
+    gesturePanel->setObjectName(QStringLiteral("gesturePanel"));
+    gesturePanel->setAccessibleName(QStringLiteral("Preview"));
+    gesturePanel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    gesturePanel->setLineWidth(1);
+    gesturePanel->setBackgroundRole(QPalette::Base);
+    gesturePanel->setAutoFillBackground(true);
+    outer->addWidget(gesturePanel);
 
-    auto *inner = new QVBoxLayout(m_panel);
+    auto *inner = new QVBoxLayout(gesturePanel);
     inner->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
 
-    m_gesture = new TZQGesture(m_panel);
-    m_gesture->setObjectName(QStringLiteral("Gesture"));
-    m_gesture->setAccessibleName(QStringLiteral("Gesture"));
-    m_gesture->NoSizeUpdate = true;
+    gesture = new TZQGesture(gesturePanel);
+    gesture->setObjectName(QStringLiteral("gesture"));
+    gesture->setAccessibleName(QStringLiteral("Gesture"));
+    gesture->NoSizeUpdate = true;
     // The layout sizes the control; it must not resize itself on reading.
-    m_gesture->setAutoSize(false);
-    m_gesture->setAutoPlay(true);
-    inner->addWidget(m_gesture);
+    gesture->setAutoSize(false);
+    gesture->setAutoPlay(true);
+    inner->addWidget(gesture);
 
-    m_panel->installEventFilter(this);
-    m_gesture->installEventFilter(this);
+    gesturePanel->installEventFilter(this);
+    gesture->installEventFilter(this);
 
     // Reading starts playback, since AutoPlay is on.
-    m_gesture->setFilename(fileName);
+    gesture->setFilename(fileName);
 
     if (frameSize.width() > 0 && frameSize.height() > 0) {
-        const int frame = m_panel->frameWidth();
+        const int frame = gesturePanel->frameWidth();
         resize(frameSize.width() + 2 * (kBorder + frame), frameSize.height() + 2 * (kBorder + frame));
     } else {
         resize(200, 150);
@@ -59,7 +59,7 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     }
 }
 
-void TPreviewWindow::PreviewWindowKeyPress(QKeyEvent *event)
+void TPreviewWindow::closeOnEscape(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
         event->accept();
@@ -72,7 +72,7 @@ bool TPreviewWindow::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         key->ignore();
-        PreviewWindowKeyPress(key);
+        closeOnEscape(key);
         if (key->isAccepted())
             return true;
     }
@@ -82,7 +82,7 @@ bool TPreviewWindow::eventFilter(QObject *watched, QEvent *event)
 void TPreviewWindow::keyPressEvent(QKeyEvent *event)
 {
     event->ignore();
-    PreviewWindowKeyPress(event);
+    closeOnEscape(event);
     if (!event->isAccepted())
         QDialog::keyPressEvent(event);
 }

@@ -20,11 +20,11 @@ public:
     // window is sized so the gesture fits with a 5-pixel border all round.
     TPreviewWindow(const QString &fileName, QSize frameSize, QWidget *owner);
 
-    TZQGesture *Gesture() const { return m_gesture; }
-    QFrame *Panel() const { return m_panel; }
+    TZQGesture *Gesture() const { return gesture; }
+    QFrame *Panel() const { return gesturePanel; }
 
     // Sees every key first (the window and its children); Escape closes.
-    void PreviewWindowKeyPress(QKeyEvent *event);
+    void closeOnEscape(QKeyEvent *event);
 
     // Inner border of the panel around the gesture, in pixels.
     static constexpr int kBorder = 5;
@@ -34,6 +34,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QFrame *m_panel = nullptr;
-    TZQGesture *m_gesture = nullptr;
+    QFrame *gesturePanel = nullptr;
+    TZQGesture *gesture = nullptr;
 };

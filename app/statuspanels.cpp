@@ -6,7 +6,7 @@
 TStatusPanels::TStatusPanels(DrawPanel drawPanel, QWidget *parent)
     : QWidget(parent), m_drawPanel(std::move(drawPanel))
 {
-    setObjectName(QStringLiteral("StatusBar1"));
+    setObjectName(QStringLiteral("statusPanels"));
     setToolTip(QStringLiteral("Graphic, Audio, & Total file size limits "));
     setStatusTip(toolTip());
     setAccessibleName(QStringLiteral("File size limits"));

@@ -731,7 +731,7 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
         return;
     try {
         if (m_host)
-            m_host->Save1Click(this);
+            m_host->saveGestureWindow(this);
     } catch (const PlumoraError &error) {
         plumora::ui::showError(error.message());
         return;

@@ -38,25 +38,25 @@ TEST(AboutBox, ShowsItsElementsWhereTheyBelong)
     EXPECT_EQ(box.minimumSize(), QSize(306, 191));
     EXPECT_EQ(box.maximumSize(), QSize(306, 191));
 
-    auto *panel = box.findChild<QFrame *>(QStringLiteral("Panel1"));
-    ASSERT_EQ(panel, box.Panel1);
+    auto *panel = box.findChild<QFrame *>(QStringLiteral("bevelPanel"));
+    ASSERT_EQ(panel, box.bevelPanel);
     EXPECT_EQ(panel->geometry(), QRect(8, 8, 290, 137));
-    auto *icon = box.findChild<QWidget *>(QStringLiteral("ProgramIcon"));
+    auto *icon = box.findChild<QWidget *>(QStringLiteral("programIcon"));
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->parentWidget(), panel);
     EXPECT_EQ(icon->geometry(), QRect(4, 4, 228, 81));
 
-    auto *version = box.findChild<QLabel *>(QStringLiteral("Version"));
+    auto *version = box.findChild<QLabel *>(QStringLiteral("versionLabel"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("Version 0.97 Beta"));
     EXPECT_EQ(version->pos(), QPoint(184, 48));
     EXPECT_FALSE(version->autoFillBackground());
-    auto *copyright = box.findChild<QLabel *>(QStringLiteral("Copyright"));
+    auto *copyright = box.findChild<QLabel *>(QStringLiteral("copyrightLabel"));
     ASSERT_NE(copyright, nullptr);
     EXPECT_EQ(copyright->text(), QStringLiteral("Copyright \u00A9 2026 Quorvant"));
     EXPECT_EQ(copyright->pos(), QPoint(58, 91));
 
-    auto *link = box.findChild<TURLLabel *>(QStringLiteral("URLLabel1"));
+    auto *link = box.findChild<TURLLabel *>(QStringLiteral("webAddressLabel"));
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->parentWidget(), panel);
     EXPECT_EQ(link->pos(), QPoint(104, 112));
@@ -67,7 +67,7 @@ TEST(AboutBox, ShowsItsElementsWhereTheyBelong)
         { static_cast<QWidget *>(version), static_cast<QWidget *>(copyright), static_cast<QWidget *>(link) })
         EXPECT_TRUE(QRect(QPoint(), panel->size()).contains(w->geometry())) << w->objectName().toStdString();
 
-    auto *ok = box.findChild<QPushButton *>(QStringLiteral("OKButton"));
+    auto *ok = box.findChild<QPushButton *>(QStringLiteral("okButton"));
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), QStringLiteral("OK"));
     EXPECT_EQ(ok->geometry(), QRect(115, 156, 75, 25));
@@ -83,7 +83,7 @@ TEST(AboutBox, TheLogoIsA228By81GifDrawnWithItsTransparency)
     EXPECT_TRUE(logo.startsWith("GIF8"));
 
     TAboutBox box;
-    TGIFImage &picture = box.ProgramIcon->Picture();
+    TGIFImage &picture = box.programIcon->Picture();
     ASSERT_EQ(picture.FrameCount(), 1);
     EXPECT_EQ(picture.ScreenWidth(), 228);
     EXPECT_EQ(picture.ScreenHeight(), 81);

@@ -276,7 +276,7 @@ TEST_F(GestureDialogs, PreviewWindowPlaysTheGestureAndClosesOnEscape)
         ++shown;
         EXPECT_EQ(window.objectName(), QStringLiteral("PreviewForm"));
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Preview"));
-        auto *played = window.findChild<TZQGesture *>(QStringLiteral("Gesture"));
+        auto *played = window.findChild<TZQGesture *>(QStringLiteral("gesture"));
         EXPECT_NE(played, nullptr);
         if (!played)
             return int(QDialog::Rejected);
@@ -306,7 +306,7 @@ TEST_F(GestureDialogs, DoubleClickOpensThePreviewEvenWithoutAGesture)
     int shown = 0;
     ScopedResponder responder([&](QDialog &window) {
         ++shown;
-        auto *played = window.findChild<TZQGesture *>(QStringLiteral("Gesture"));
+        auto *played = window.findChild<TZQGesture *>(QStringLiteral("gesture"));
         EXPECT_TRUE(played && !played->Valid());
         window.show();
         QTest::keyClick(&window, Qt::Key_Escape);

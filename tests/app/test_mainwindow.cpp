@@ -128,13 +128,13 @@ protected:
 TEST_F(MainWindowTest, StartsWithoutGestureWindows)
 {
     EXPECT_EQ(main->windowTitle(), "Plumora");
-    EXPECT_FALSE(main->ActSave->isEnabled());
-    EXPECT_FALSE(main->ActionSaveAs->isEnabled());
+    EXPECT_FALSE(main->saveAction->isEnabled());
+    EXPECT_FALSE(main->saveAsAction->isEnabled());
     main->UpdateIdleCommands();
-    EXPECT_FALSE(main->TileVertically1->isEnabled());
-    EXPECT_FALSE(main->Cascade2->isEnabled());
-    EXPECT_EQ(main->ActNew->shortcut(), QKeySequence::New);
-    EXPECT_EQ(main->ActionSaveAs->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    EXPECT_FALSE(main->tileVerticallyAction->isEnabled());
+    EXPECT_FALSE(main->cascadeAction->isEnabled());
+    EXPECT_EQ(main->newAction->shortcut(), QKeySequence::New);
+    EXPECT_EQ(main->saveAsAction->shortcut(), QKeySequence("Ctrl+Shift+S"));
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
         menus << a->text();
@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, StartsWithoutGestureWindows)
 
 TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
 {
-    TfrmGestureWindow *w = main->New1Click();
+    TfrmGestureWindow *w = main->newGestureWindow();
     settle();
     ASSERT_EQ(active(), w);
     EXPECT_EQ(w->windowTitle(), "(untitled) - Plumora");
@@ -158,10 +158,10 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     EXPECT_EQ(w->frameLabel->text(), "Frame  1 of  1");
     // No frames yet: nothing to save whatever else was edited.
     w->taglineEdit->setText("hello");
-    EXPECT_FALSE(main->ActSave->isEnabled());
-    EXPECT_FALSE(main->ActionSaveAs->isEnabled());
+    EXPECT_FALSE(main->saveAction->isEnabled());
+    EXPECT_FALSE(main->saveAsAction->isEnabled());
     main->UpdateIdleCommands();
-    EXPECT_TRUE(main->TileVertically1->isEnabled());
+    EXPECT_TRUE(main->tileVerticallyAction->isEnabled());
     // The window's Frames menu sits between Edit and Window.
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
@@ -185,7 +185,7 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     {
         Script script;
         script.file(first);
-        main->Open1Click();
+        main->openGestureFile();
         EXPECT_TRUE(script.messages.isEmpty()) << script.messages.join('|').toStdString();
     }
     TfrmGestureWindow *w = active();
@@ -200,19 +200,19 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     EXPECT_EQ(w->frameSlider->maximum(), 3);
     EXPECT_EQ(w->frameLabel->text(), "Frame 1 of 3");
     EXPECT_FALSE(w->UnsavedChanges);
-    EXPECT_FALSE(main->ActSave->isEnabled());
-    EXPECT_TRUE(main->ActionSaveAs->isEnabled());
+    EXPECT_FALSE(main->saveAction->isEnabled());
+    EXPECT_TRUE(main->saveAsAction->isEnabled());
     EXPECT_EQ(main->Keys().GestureOpenDir(), dir.path() + "/");
 
     // Editing the tagline enables Save and makes closing ask.
     w->taglineEdit->setText("changed");
-    EXPECT_TRUE(main->ActSave->isEnabled());
+    EXPECT_TRUE(main->saveAction->isEnabled());
     EXPECT_TRUE(w->UnsavedChanges);
 
     {
         Script script;
         script.file(second);
-        main->SaveAs1Click();
+        main->saveGestureWindowAs();
     }
     EXPECT_FALSE(w->UnsavedChanges);
     EXPECT_EQ(w->windowTitle(), second);
@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
 
     // A later Save writes the new file, never the one saved away from.
     w->taglineEdit->setText("changed again");
-    main->Save1Click(nullptr);
+    main->saveGestureWindow(nullptr);
     TZQGesture back;
     back.setFilename(second);
     EXPECT_EQ(back.Tagline(), "changed again");
@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
     Script script;
     script.file(junk.fileName());
     try {
-        main->Open1Click();
+        main->openGestureFile();
         FAIL() << "an unreadable file must be reported";
     } catch (const PlumoraError &e) {
         EXPECT_EQ(e.message(), junk.fileName() + " is not a gesture file that Plumora can read.");
@@ -253,13 +253,13 @@ TEST_F(MainWindowTest, CancelledOpenMakesNoWindow)
 {
     Script script;
     script.file(QString());
-    main->Open1Click();
+    main->openGestureFile();
     EXPECT_TRUE(main->GestureWindows().isEmpty());
 }
 
 TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
 {
-    TfrmGestureWindow *w = main->New1Click();
+    TfrmGestureWindow *w = main->newGestureWindow();
     settle();
     w->UnsavedChanges = true;
     {
@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
     {
         Script script;
         script.file(titled);
-        main->Open1Click();
+        main->openGestureFile();
     }
     TfrmGestureWindow *t = active();
     t->UnsavedChanges = true;
@@ -311,14 +311,14 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
 
 TEST_F(MainWindowTest, SaveWithoutFileNameRunsSaveAsForThatWindow)
 {
-    TfrmGestureWindow *a = main->New1Click();
-    TfrmGestureWindow *b = main->New1Click();
+    TfrmGestureWindow *a = main->newGestureWindow();
+    TfrmGestureWindow *b = main->newGestureWindow();
     settle();
     ASSERT_EQ(active(), b);
     a->UnsavedChanges = true;
     Script script;
     script.file(QString()); // cancelled
-    main->Save1Click(a);
+    main->saveGestureWindow(a);
     EXPECT_TRUE(a->UnsavedChanges);
     EXPECT_TRUE(script.exhausted());
 }
@@ -367,11 +367,11 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     {
         Script script;
         script.file(path);
-        main->Open1Click();
+        main->openGestureFile();
     }
     TfrmGestureWindow *w = active();
     ASSERT_NE(w, nullptr);
-    EXPECT_FALSE(main->ActSave->isEnabled());
+    EXPECT_FALSE(main->saveAction->isEnabled());
     {
         Script script;
         script.button(QMessageBox::Yes);
@@ -379,10 +379,10 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     }
     // Deleting a frame is not a modification of the gesture's own settings,
     // but it is a change the user must be able to save.
-    EXPECT_TRUE(main->ActSave->isEnabled());
-    main->Save1Click(nullptr);
+    EXPECT_TRUE(main->saveAction->isEnabled());
+    main->saveGestureWindow(nullptr);
     TZQGesture back;
     back.setFilename(path);
     EXPECT_EQ(back.Frames()->Count(), 2);
-    EXPECT_FALSE(main->ActSave->isEnabled());
+    EXPECT_FALSE(main->saveAction->isEnabled());
 }

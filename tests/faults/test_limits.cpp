@@ -140,7 +140,7 @@ TEST_F(Limits, GifWithTenThousandFrames)
     gif.DecodeFrames();
 
     TfrmMain main;
-    TfrmGestureWindow *w = main.New1Click();
+    TfrmGestureWindow *w = main.newGestureWindow();
     ASSERT_NE(w, nullptr);
     QString message;
     {
@@ -202,7 +202,7 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
     wav.clear();
 
     TfrmMain main;
-    TfrmGestureWindow *w = main.New1Click();
+    TfrmGestureWindow *w = main.newGestureWindow();
     ASSERT_NE(w, nullptr);
     w->gesture->setFrames(gesturetest::frames(8, 6, 2));
     {

@@ -46,7 +46,7 @@ protected:
         Script script;
         script.file(path, meanwhile);
         try {
-            main->Open1Click();
+            main->openGestureFile();
         } catch (const PlumoraError &error) {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             return error.message();

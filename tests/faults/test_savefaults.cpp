@@ -90,7 +90,7 @@ protected:
         {
             Script script;
             script.file(gesturePath);
-            main->Open1Click();
+            main->openGestureFile();
         }
         w = main->ActiveGestureWindow();
         ASSERT_NE(w, nullptr);
@@ -117,7 +117,7 @@ protected:
 
     WindowState state() const
     {
-        return { w->UnsavedChanges, w->gesture->Modified(), main->ActSave->isEnabled(), w->windowTitle(),
+        return { w->UnsavedChanges, w->gesture->Modified(), main->saveAction->isEnabled(), w->windowTitle(),
             w->gesture->Filename(), w->taglineEdit->text(),
             w->buttonImageFileLabel->text() + "|" + w->animationFileLabel->text() + "|"
                 + w->audioFileLabel->text() };
@@ -132,10 +132,10 @@ protected:
         try {
             switch (kind) {
             case Kind::GestureSave:
-                main->Save1Click(nullptr);
+                main->saveGestureWindow(nullptr);
                 break;
             case Kind::GestureSaveAs:
-                main->SaveAs1Click(w);
+                main->saveGestureWindowAs(w);
                 break;
             case Kind::Button:
                 w->saveButtonImage();
