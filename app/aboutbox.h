@@ -1,7 +1,7 @@
 #pragma once
 // The about box: the program's logo, version, copyright line and a link to
 // the maker's web address. Each About command makes a new one and shows it
-// modally; it closes with OK.
+// modally; it closes with OK. Each control's object name is its member name.
 #include "codecs/gifimage.h"
 
 #include <QDialog>
@@ -15,6 +15,8 @@ class TURLLabel;
 // transparent colour left out.
 class TGIFPictureBox : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit TGIFPictureBox(QWidget *parent = nullptr);
     TGIFImage &Picture() { return m_picture; }
@@ -37,6 +39,7 @@ public:
     // resources, else logo.gif beside the program; empty when neither is there.
     static QByteArray logoGif();
 
+private:
     QFrame *bevelPanel = nullptr;
     TGIFPictureBox *programIcon = nullptr;
     QLabel *versionLabel = nullptr;

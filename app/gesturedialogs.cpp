@@ -137,6 +137,7 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
     // Reads the selected files for the pane; it is never shown itself, and
     // previewing must not encode anything, so sizes are not computed.
     previewGesture = new TZQGesture(this);
+    previewGesture->setObjectName(QStringLiteral("previewGesture"));
     previewGesture->NoSizeUpdate = true;
     previewGesture->hide();
 

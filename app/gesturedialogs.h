@@ -57,12 +57,8 @@ public:
     // Follows the file list's current entry (QFileDialog::currentChanged).
     void SelectionChanged(const QString &path);
 
-    // The pane's parts, for the main window's tests and for accessibility.
+    // The gesture the pane shows (read, never shown itself).
     TZQGesture *PreviewGesture() const { return previewGesture; }
-    QFrame *PicturePanel() const { return picturePanel; }
-    QLabel *PictureLabel() const { return pictureLabel; }
-    QToolButton *PreviewButton() const { return previewButton; }
-    QWidget *PaintBox() const { return paintSurface; }
 
 protected:
     TOpenGestureDialog(QWidget *parent, AcceptMode mode);

@@ -270,7 +270,7 @@ void TfrmMain::createToolBar()
         { std::pair { "cut", "Cut" }, { "copy", "Copy" }, { "paste", "Paste" } }) {
         QAction *button
             = mainToolBar->addAction(drawnIcon(QString::fromLatin1(kind)), QString::fromLatin1(hint));
-        button->setObjectName(QStringLiteral("ToolButton") + QString::fromLatin1(hint));
+        button->setObjectName(QString::fromLatin1(kind) + QStringLiteral("ToolButton"));
         button->setEnabled(false);
     }
 }
@@ -309,7 +309,7 @@ void TfrmMain::drawGauge(QPainter &painter, int panel, const QRect &rect)
     TfrmGestureWindow *window = ActiveGestureWindow();
     if (!window)
         return;
-    const TZQGesture *gesture = window->gesture;
+    const TZQGesture *gesture = window->Gesture();
     const int size = panel == 1 ? gesture->AnimationSize()
         : panel == 3            ? gesture->AudioSize()
                                 : gesture->GestureSize();
@@ -349,11 +349,11 @@ void TfrmMain::UpdateFileCommands()
         saveAsAction->setEnabled(false);
         return;
     }
-    const TZQGesture *gesture = window->gesture;
+    const TZQGesture *gesture = window->Gesture();
     const bool valid = gesture && gesture->Valid();
     // Edits that the gesture does not count as modifications (moving or
     // deleting frames, a new button picture) must still be savable.
-    saveAction->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges));
+    saveAction->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges()));
     saveAsAction->setEnabled(valid);
 }
 
@@ -381,8 +381,8 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
         m_mergedMenu = nullptr;
     }
     if (sub) {
-        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->framesMenu) {
-            m_mergedMenu = window->framesMenu->menuAction();
+        if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->FramesMenu()) {
+            m_mergedMenu = window->FramesMenu()->menuAction();
             menuBar()->insertAction(windowMenu->menuAction(), m_mergedMenu);
         }
     }
@@ -435,7 +435,7 @@ void TfrmMain::openGestureFile()
         window->OpenGesture(path);
     } catch (...) {
         // A file that does not read leaves no empty window behind.
-        window->UnsavedChanges = false;
+        window->setUnsavedChanges(false);
         if (QWidget *sub = window->parentWidget())
             delete sub;
         throw;
@@ -443,19 +443,18 @@ void TfrmMain::openGestureFile()
     m_keys->setGestureOpenDir(folderOf(path));
 }
 
-void TfrmMain::saveGestureWindow(QObject *Sender)
+void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
 {
-    TfrmGestureWindow *target = qobject_cast<TfrmGestureWindow *>(Sender);
     if (!target)
         target = ActiveGestureWindow();
     if (target) {
-        TZQGesture *gesture = target->gesture;
+        TZQGesture *gesture = target->Gesture();
         if (gesture->Filename().isEmpty()) {
             saveGestureWindowAs(target);
             return;
         }
         gesture->SaveToFile(gesture->Filename());
-        target->UnsavedChanges = false;
+        target->setUnsavedChanges(false);
     }
     UpdateFileCommands();
 }
@@ -474,7 +473,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     if (!saveGestureDialog->Execute())
         return;
     const QString path = saveGestureDialog->FileName();
-    TZQGesture *gesture = target->gesture;
+    TZQGesture *gesture = target->Gesture();
     gesture->SaveToFile(path);
     // The saved file becomes the gesture's file: later Saves go there.
     gesture->RenameTo(path);
@@ -482,7 +481,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     if (QWidget *sub = target->parentWidget())
         sub->setWindowTitle(path);
     m_keys->setGestureSaveDir(folderOf(path));
-    target->UnsavedChanges = false;
+    target->setUnsavedChanges(false);
 }
 
 void TfrmMain::exitProgram()

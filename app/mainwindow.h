@@ -1,7 +1,8 @@
 #pragma once
 // TfrmMain: the multiple-document main window. It owns the commands, menus,
 // tool bar and status bar with the size gauges, creates one gesture window
-// per open gesture, runs the gesture dialogs and writes gestures.
+// per open gesture, runs the gesture dialogs and writes gestures. Each
+// control's object name is its member name.
 #include "editor/gesturehost.h"
 
 #include <QMainWindow>
@@ -31,21 +32,16 @@ public:
 
     // IGestureHost
     void UpdateFileCommands() override;
-    void saveGestureWindow(QObject *Sender) override;
+    void saveGestureWindow(TfrmGestureWindow *window) override;
     TPlumoraKeys &Keys() override { return *m_keys; }
     bool Destroying() const override { return m_destroying; }
 
-    void saveGestureWindowAs(TfrmGestureWindow *target = nullptr);
+    // The File commands. Save and Save As act on the given window, or on the
+    // active one when none is given; Save runs Save As for a gesture that
+    // has no file yet.
     TfrmGestureWindow *newGestureWindow();
     void openGestureFile();
-    void exitProgram();
-    void showAboutBox();
-    void openHelpContents();
-    void openHelpIndex();
-    void openHowToUseHelp();
-
-    // Draws one of the gauge panels (1, 3 or 5) of the status bar.
-    void drawGauge(QPainter &painter, int panel, const QRect &rect);
+    void saveGestureWindowAs(TfrmGestureWindow *window = nullptr);
 
     // Puts the window where the settings store says it was last closed.
     void RestorePlacement();
@@ -55,12 +51,34 @@ public:
     TfrmGestureWindow *ActiveGestureWindow() const;
     QList<TfrmGestureWindow *> GestureWindows() const;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void exitProgram();
+    void showAboutBox();
+    void openHelpContents();
+    void openHelpIndex();
+    void openHowToUseHelp();
+    // Draws one of the gauge panels (1, 3 or 5) of the status bar.
+    void drawGauge(QPainter &painter, int panel, const QRect &rect);
+
+    void createCommands();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    TfrmGestureWindow *addGestureWindow();
+    void subWindowActivated(QMdiSubWindow *window);
+    void fillWindowMenu();
+    void tileVertically();
+    void tileHorizontally();
+
     QMdiArea *mdiArea = nullptr;
     TOpenGestureDialog *openGestureDialog = nullptr;
     TSaveGestureDialog *saveGestureDialog = nullptr;
     TStatusPanels *statusPanels = nullptr;
     QToolBar *mainToolBar = nullptr;
-    QProgressBar *progressBar = nullptr;
+    QProgressBar *progressBar = nullptr; // long imports and strip saves
     QMenu *fileMenu = nullptr;
     QMenu *editMenu = nullptr;
     QMenu *windowMenu = nullptr;
@@ -71,6 +89,7 @@ public:
     QAction *saveAction = nullptr;
     QAction *saveAsAction = nullptr;
     QAction *exitAction = nullptr;
+    // The Edit menu's commands act on the focused text field.
     QAction *cutTextAction = nullptr;
     QAction *copyTextAction = nullptr;
     QAction *pasteTextAction = nullptr;
@@ -82,20 +101,6 @@ public:
     QAction *helpIndexAction = nullptr;
     QAction *howToUseHelpAction = nullptr;
     QAction *aboutAction = nullptr;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
-private:
-    void createCommands();
-    void createMenus();
-    void createToolBar();
-    void createStatusBar();
-    TfrmGestureWindow *addGestureWindow();
-    void subWindowActivated(QMdiSubWindow *window);
-    void fillWindowMenu();
-    void tileVertically();
-    void tileHorizontally();
 
     std::unique_ptr<TPlumoraKeys> m_keys;
     bool m_destroying = false;

@@ -21,10 +21,6 @@ public:
     TPreviewWindow(const QString &fileName, QSize frameSize, QWidget *owner);
 
     TZQGesture *Gesture() const { return gesture; }
-    QFrame *Panel() const { return gesturePanel; }
-
-    // Sees every key first (the window and its children); Escape closes.
-    void closeOnEscape(QKeyEvent *event);
 
     // Inner border of the panel around the gesture, in pixels.
     static constexpr int kBorder = 5;
@@ -34,6 +30,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Sees every key first (the window and its children); Escape closes.
+    void closeOnEscape(QKeyEvent *event);
+
     QFrame *gesturePanel = nullptr;
     TZQGesture *gesture = nullptr;
 };

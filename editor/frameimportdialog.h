@@ -1,7 +1,8 @@
 #pragma once
 // TfrmFrameImport: asks how a single picture is cut into frames, either
 // into a number of frames or into frames of a width. One instance serves
-// the whole run, so it offers the last choice and values again.
+// the whole run, so it offers the last choice and values again. Each
+// control's object name is its member name.
 #include "animationimport.h"
 
 #include <QDialog>
@@ -20,23 +21,6 @@ class TfrmFrameImport : public QDialog
 public:
     explicit TfrmFrameImport(QWidget *parent = nullptr);
 
-    QLabel *promptLabel = nullptr;
-    QRadioButton *frameCountRadio = nullptr;
-    QSpinBox *frameCountSpin = nullptr;
-    QLabel *orLabel = nullptr;
-    QRadioButton *frameWidthRadio = nullptr;
-    QSpinBox *frameWidthSpin = nullptr;
-    QPushButton *okButton = nullptr; // OK
-    QPushButton *cancelButton = nullptr; // Cancel
-
-    // Ticking a choice marks its field with the window colour and the other
-    // one with the button-face colour.
-    void onFrameCountChosen();
-    void onFrameWidthChosen();
-    // A change of a field, or a click into it, ticks its choice.
-    void onFrameCountFieldUsed();
-    void onFrameWidthFieldUsed();
-
     // The ticked choice and its field's value, as whole numbers.
     TFrameSplit Choice() const;
 
@@ -48,7 +32,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Ticking a choice marks its field with the window colour and the other
+    // one with the button-face colour.
+    void onFrameCountChosen();
+    void onFrameWidthChosen();
+    // A change of a field, or a click into it, ticks its choice.
+    void onFrameCountFieldUsed();
+    void onFrameWidthFieldUsed();
+
     void markActive(QSpinBox *active, QSpinBox *inactive);
+
+    QLabel *promptLabel = nullptr;
+    QRadioButton *frameCountRadio = nullptr;
+    QSpinBox *frameCountSpin = nullptr;
+    QLabel *orLabel = nullptr;
+    QRadioButton *frameWidthRadio = nullptr;
+    QSpinBox *frameWidthSpin = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 };
 
 // The shared instance, made on first use and kept until the application

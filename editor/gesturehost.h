@@ -1,7 +1,7 @@
 #pragma once
 // What a gesture window needs from the main window that holds it. The main
 // window implements this; the editor does not depend on the application.
-class QObject;
+class TfrmGestureWindow;
 class TPlumoraKeys;
 
 class IGestureHost
@@ -10,7 +10,7 @@ public:
     // Refreshes Save, Save As and the size gauges after any change.
     virtual void UpdateFileCommands() = 0;
     // Saves the given gesture window (Save As when it has no file yet).
-    virtual void saveGestureWindow(QObject *Sender) = 0;
+    virtual void saveGestureWindow(TfrmGestureWindow *window) = 0;
     // The settings store, for the last folders of the file dialogs.
     virtual TPlumoraKeys &Keys() = 0;
     // True while the main window itself is going away.

@@ -396,29 +396,29 @@ void TfrmGestureWindow::noteChange(bool changed)
 {
     // Any real change of the gesture makes closing ask before it is lost.
     if (changed && !m_loading)
-        UnsavedChanges = true;
+        m_unsavedChanges = true;
 }
 
-void TfrmGestureWindow::setFileLabel(QLabel *panel, FileLabelState state, const QString &path)
+void TfrmGestureWindow::setFileLabel(QLabel *label, FileLabelState state, const QString &path)
 {
-    QFont font = panel->font();
+    QFont font = label->font();
     font.setItalic(state == FileLabelState::Internal);
-    panel->setFont(font);
+    label->setFont(font);
     switch (state) {
     case FileLabelState::None:
-        panel->setText(QStringLiteral("<none>"));
+        label->setText(QStringLiteral("<none>"));
         break;
     case FileLabelState::NoneAfterOpen:
-        panel->setText(QStringLiteral("<None>"));
+        label->setText(QStringLiteral("<None>"));
         break;
     case FileLabelState::Internal:
-        panel->setText(QStringLiteral("> Internal <"));
+        label->setText(QStringLiteral("> Internal <"));
         break;
     case FileLabelState::Path:
-        panel->setText(path);
+        label->setText(path);
         break;
     }
-    panel->setToolTip(state == FileLabelState::Path ? path : QString());
+    label->setToolTip(state == FileLabelState::Path ? path : QString());
 }
 
 void TfrmGestureWindow::setTransColor(TColor colour)
@@ -542,7 +542,7 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     ShowGlyph();
     update();
     m_loading = false;
-    UnsavedChanges = false;
+    m_unsavedChanges = false;
 }
 
 void TfrmGestureWindow::onTaglineEdited()
@@ -693,26 +693,26 @@ void TfrmGestureWindow::onFrameSliderMoved()
 {
     if (!gesture->Frames())
         return;
-    if (!FrameChangeFromGesture)
+    if (!m_frameChangeFromGesture)
         gesture->setCurrentFrame(std::uint8_t(frameSlider->value()));
     setFrameLabel("Frame %d of %d");
-    FrameChangeFromGesture = false;
+    m_frameChangeFromGesture = false;
 }
 
 void TfrmGestureWindow::onGestureFrameChanged()
 {
-    FrameChangeFromGesture = true;
+    m_frameChangeFromGesture = true;
     const int before = frameSlider->value();
     frameSlider->setValue(gesture->CurrentFrame());
     // When the slider did not move, no change handler ran to clear the
     // flag; clear it here so the user's next move still reaches the gesture.
     if (frameSlider->value() == before)
-        FrameChangeFromGesture = false;
+        m_frameChangeFromGesture = false;
 }
 
 void TfrmGestureWindow::closeEvent(QCloseEvent *event)
 {
-    if (!UnsavedChanges) {
+    if (!m_unsavedChanges) {
         event->accept();
         return;
     }
@@ -738,7 +738,7 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
     }
     // Closing only when the save really happened: a cancelled Save As
     // leaves the window open with its changes.
-    if (!UnsavedChanges)
+    if (!m_unsavedChanges)
         event->accept();
 }
 

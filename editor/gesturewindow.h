@@ -1,10 +1,10 @@
 #pragma once
 // TfrmGestureWindow: the document window in which one gesture is edited. It
-// holds its gesture component in a preview pane with a frame
-// slider, the Files page (tagline, button picture, animation, sound, author)
-// and the Settings page (playback options, transparent colour, test
-// background). Frame editing, imports and the sound live in files of their
-// own beside this one.
+// holds its gesture component in a preview pane with a frame slider, the
+// Files page (tagline, button picture, animation, sound, author) and the
+// Settings page (playback options, transparent colour, test background).
+// Frame editing, imports and the sound live in files of their own beside
+// this one. Each control's object name is its member name.
 #include "platform/colors.h"
 
 #include <QWidget>
@@ -16,6 +16,7 @@ class QColorDialog;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
+class QImage;
 class QKeyEvent;
 class QMouseEvent;
 class QLabel;
@@ -24,7 +25,6 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QRubberBand;
-class QScrollArea;
 class QSlider;
 class QSpinBox;
 class QSplitter;
@@ -44,14 +44,118 @@ public:
     // that is not a readable gesture raises an error naming it.
     void OpenGesture(const QString &FileName);
 
-    bool UnsavedChanges = false;
-    int Dragging = 0;
-    QRect DragRect;
-    bool FrameChangeFromGesture = false;
+    TZQGesture *Gesture() const { return gesture; }
+    // The window's own menu, merged into the main window's bar while active.
+    QMenu *FramesMenu() const { return framesMenu; }
+
+    // Changes that closing the window asks about before they are lost.
+    bool UnsavedChanges() const { return m_unsavedChanges; }
+    void setUnsavedChanges(bool unsaved) { m_unsavedChanges = unsaved; }
+
+    // The colours of the two swatches.
+    TColor TransColor() const { return m_transColor; }
+    void setTransColor(TColor colour);
+    TColor TestBackground() const { return m_testBackground; }
+    void setTestBackground(TColor colour);
+
+    // Frame editing (gesturewindow_frames.cpp), on the slider's frame.
+    void CopyFrame();
+    void CutFrame();
+    void PasteFrame();
+    void DeleteFrame();
+    void InsertBlankFrame();
+    void moveFrameForward();
+    void moveFrameBackward();
+
+    // The Files page's Load and Save buttons: animation
+    // (gesturewindow_animation.cpp), button picture (gesturewindow_button.cpp)
+    // and sound (gesturewindow_settings.cpp).
+    void loadAnimation();
+    void saveAnimation();
+    void loadButtonImage();
+    void saveButtonImage();
+    void loadAudio();
+    void saveAudio();
+
+    // The host is going away: the window no longer calls it.
+    void DetachHost() { m_host = nullptr; }
+    // True once the window has started going away.
+    bool IsDestroying() const { return m_dying; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    class FrameKeyFilter; // gesturewindow_frames.cpp
+    class MouseRouter; // gesturewindow_settings.cpp
+
+    void buildFilesPage();
+    void buildSettingsPage();
+    void buildPreviewPane();
+    void buildMenus();
+    void buildDialogs();
+    void buildFrameMenus(); // gesturewindow_frames.cpp
+    void connectSettingsHandlers(); // gesturewindow_settings.cpp
+    void centreGesture();
+    void setFrameLabel(const char *format);
+    void noteChange(bool changed);
+
+    // Handlers of the pages and the preview pane.
+    void onTaglineEdited();
+    void onAuthorEdited();
+    void playGesture();
+    void onPageChanged();
+    void onAnimationOnceClicked();
+    void onAnimationLoopClicked();
+    void onAnimationReverseClicked();
+    void onAnimationLoopFrameChanged();
+    void onAudioLoopFrameChanged();
+    void onAudioOnceClicked();
+    void onAudioLoopClicked();
+    void onTransparentToggled();
+    void onFrameSliderMoved();
+    void onGestureFrameChanged();
+
+    // Frame editing's menus and keys (gesturewindow_frames.cpp).
+    void updateFramesMenu(); // enables the "Frames" menu's items as it opens
+    void updateGesturePopup(); // the same for the pop-up menu
+    void onFrameSliderKeyReleased(QKeyEvent *event);
+    void onWindowKeyPressed(QKeyEvent *event);
+    QImage currentFrameAsAdded();
+    TColor insertMask() const;
+    void moveCurrentFrame(int step);
+
+    // Reads the file and puts its animation on the window's gesture
+    // (gesturewindow_animation.cpp).
+    static bool importAnimation(TfrmGestureWindow &window, const QString &fileName);
+
+    // Transparent colour picking, test background and rubber band
+    // (gesturewindow_settings.cpp).
+    void onPickButtonPressed();
+    void onWindowMouseMoved();
+    void onWindowMousePressed();
+    void onGestureMousePressed(QMouseEvent *event);
+    void onGestureMouseMoved(QMouseEvent *event);
+    void onGestureMouseReleased(QMouseEvent *event);
+    void chooseTestBackground();
+    // The colour shown on screen at a point of the gesture control.
+    TColor ColorShownAt(QPoint point) const;
+
+    // The file labels' states.
+    enum class FileLabelState { None, NoneAfterOpen, Internal, Path };
+    void setFileLabel(QLabel *label, FileLabelState state, const QString &path = {});
+
+    // Shows the gesture's button picture (or the placeholder) on the
+    // preview button.
+    void ResetPreviewGlyph();
+    void ShowGlyph();
+
+    // Refreshes the host's commands and gauges.
+    void UpdateFileCommands();
 
     TZQGesture *gesture = nullptr;
-
-    // The window's own menu, merged into the main window's bar while active.
     QMenu *framesMenu = nullptr;
 
     // Files page.
@@ -94,114 +198,30 @@ public:
     QSlider *frameSlider = nullptr;
     QLabel *frameLabel = nullptr;
 
-    // The colours of the two swatches.
-    TColor TransColor() const { return m_transColor; }
-    void setTransColor(TColor colour);
-    TColor TestBackground() const { return m_testBackground; }
-    void setTestBackground(TColor colour);
-
-    // Handlers.
-    void onTaglineEdited();
-    void onAuthorEdited();
-    void playGesture();
-    void onPageChanged();
-    void onAnimationOnceClicked();
-    void onAnimationLoopClicked();
-    void onAnimationReverseClicked();
-    void onAnimationLoopFrameChanged();
-    void onAudioLoopFrameChanged();
-    void onAudioOnceClicked();
-    void onAudioLoopClicked();
-    void onTransparentToggled();
-    void onFrameSliderMoved();
-    void onGestureFrameChanged();
-
-    // The window's dialogs (filedialogs.h runs them through the dialog seam).
-    QFileDialog *openPictureDialog = nullptr; // button and animation pictures
-    QFileDialog *saveButtonImageDialog = nullptr; // button picture
-    QFileDialog *saveAnimationDialog = nullptr; // animation strip
-    QFileDialog *openAudioDialog = nullptr; // sound
-    QFileDialog *saveAudioDialog = nullptr; // sound
-    QColorDialog *testBackgroundDialog = nullptr; // test background
-
-    // Frame editing (gesturewindow_frames.cpp).
-    void CopyFrame();
-    void CutFrame();
-    void PasteFrame();
-    void DeleteFrame();
-    void InsertBlankFrame();
-    void moveFrameForward();
-    void moveFrameBackward();
-    void updateFramesMenu(); // enables the "Frames" menu's items as it opens
-    void updateGesturePopup(); // the same for the pop-up menu
-    void onFrameSliderKeyReleased(QKeyEvent *event);
-    void onWindowKeyPressed(QKeyEvent *event);
-    QMenu *gesturePopup = nullptr;
+    // The "Frames" menu's items and the preview's pop-up menu with its own.
     QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,
             *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *moveBackwardAction = nullptr,
             *moveForwardAction = nullptr;
+    QMenu *gesturePopup = nullptr;
     QAction *popupCutAction = nullptr, *popupCopyAction = nullptr, *popupPasteAction = nullptr,
             *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr,
             *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr;
 
-    // Animation import and export (gesturewindow_animation.cpp).
-    void loadAnimation();
-    void saveAnimation();
-
-    // Button picture (gesturewindow_button.cpp).
-    void loadButtonImage();
-    void saveButtonImage();
-
-    // Transparent colour picking, test background, rubber band and sound
-    // (gesturewindow_settings.cpp).
-    void onPickButtonPressed();
-    void onWindowMouseMoved();
-    void onWindowMousePressed();
-    void onGestureMousePressed(QMouseEvent *event);
-    void onGestureMouseMoved(QMouseEvent *event);
-    void onGestureMouseReleased(QMouseEvent *event);
-    void chooseTestBackground();
-    void loadAudio();
-    void saveAudio();
-    // The colour shown on screen at a point of the gesture control.
-    TColor ColorShownAt(QPoint point) const;
-
-    // The text panels' states.
-    enum class FileLabelState { None, NoneAfterOpen, Internal, Path };
-    void setFileLabel(QLabel *panel, FileLabelState state, const QString &path = {});
-
-    // Shows the gesture's button picture (or the placeholder) on the
-    // preview button.
-    void ResetPreviewGlyph();
-    void ShowGlyph();
-
-    // Refreshes the host's commands and gauges.
-    void UpdateFileCommands();
-
-    IGestureHost *Host() const { return m_host; }
-    // The host is going away: the window no longer calls it.
-    void DetachHost() { m_host = nullptr; }
-    // True once the window has started going away.
-    bool IsDestroying() const { return m_dying; }
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-
-private:
-    void buildFilesPage();
-    void buildSettingsPage();
-    void buildPreviewPane();
-    void buildMenus();
-    void buildDialogs();
-    void buildFrameMenus(); // gesturewindow_frames.cpp
-    void connectSettingsHandlers(); // gesturewindow_settings.cpp
-    void centreGesture();
-    void setFrameLabel(const char *format);
-    void noteChange(bool changed);
+    // The window's dialogs (filedialogs.h runs them through the dialog seam).
+    QFileDialog *openPictureDialog = nullptr; // button and animation pictures
+    QFileDialog *saveButtonImageDialog = nullptr;
+    QFileDialog *saveAnimationDialog = nullptr; // the GIF strip
+    QFileDialog *openAudioDialog = nullptr;
+    QFileDialog *saveAudioDialog = nullptr;
+    QColorDialog *testBackgroundDialog = nullptr;
 
     IGestureHost *m_host;
+    bool m_unsavedChanges = false;
+    int m_dragging = 0;
+    QRect m_dragRect;
+    // The slider follows the gesture's frame: its change must not set the
+    // frame back.
+    bool m_frameChangeFromGesture = false;
     TColor m_transColor = 0x00808080;
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;

@@ -42,12 +42,14 @@ TImportProgress windowProgress()
     };
 }
 
+} // namespace
+
 // Reads, cuts and composes the file, asking the shared frame import dialog
 // how to cut a single picture, then puts the animation on the window's
 // gesture and brings the controls in line. Nothing changes until the file
 // has been read and composed: an error leaves the gesture and the window as
 // they were. Returns false when the user cancelled the cut of a JPEG or BMP.
-bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
+bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString &fileName)
 {
     std::optional<TImportedAnimation> imported;
     {
@@ -125,8 +127,6 @@ bool importAnimation(TfrmGestureWindow &window, const QString &fileName)
     return true;
 }
 
-} // namespace
-
 void TfrmGestureWindow::loadAnimation()
 {
     const QString path
@@ -152,7 +152,7 @@ void TfrmGestureWindow::loadAnimation()
 
     setFileLabel(animationFileLabel, FileLabelState::Path, path);
     animationSaveButton->setEnabled(true);
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     QCoreApplication::processEvents();
     gesture->UpdateSizes();
     UpdateFileCommands();

@@ -33,7 +33,7 @@ void TfrmGestureWindow::loadButtonImage()
     ShowGlyph();
     setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
     buttonImageSaveButton->setEnabled(true);
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     UpdateFileCommands();
 }
 

@@ -122,12 +122,14 @@ bool isMenuKey(const QKeyEvent *event)
         || key == Qt::Key_F12;
 }
 
+} // namespace
+
 // Sees the window's keys before the focused control does: Ctrl with the
 // keypad's plus or minus anywhere in the window, and the release of Insert or
 // Delete on the slider. It watches the whole application so that controls
 // created later are covered too, and looks at a key press only where it
 // starts (the focused control), not again as it travels up to the parents.
-class FrameKeyFilter : public QObject
+class TfrmGestureWindow::FrameKeyFilter : public QObject
 {
 public:
     explicit FrameKeyFilter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
@@ -172,8 +174,6 @@ protected:
 private:
     TfrmGestureWindow *m_window;
 };
-
-} // namespace
 
 void TfrmGestureWindow::buildFrameMenus()
 {
@@ -278,13 +278,11 @@ void TfrmGestureWindow::updateGesturePopup()
     popupMoveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
 }
 
-namespace {
-
 // The current frame as it was added: with the transparency box ticked the
 // gesture's transparent colour is lifted for the copy, so transparent pixels
 // come out in their own colour, and then put back from the swatch. Lifting
 // and restoring it marks the gesture modified.
-QImage currentFrameAsAdded(TfrmGestureWindow *window)
+QImage TfrmGestureWindow::currentFrameAsAdded()
 {
     struct Lift
     {
@@ -295,25 +293,23 @@ QImage currentFrameAsAdded(TfrmGestureWindow *window)
             if (transparent)
                 window->gesture->setTransparentColor(window->TransColor());
         }
-    } lift { window, window->transparentCheck->isChecked() };
+    } lift { this, transparentCheck->isChecked() };
     if (lift.transparent)
-        window->gesture->setTransparentColor(clNone);
-    return window->gesture->Frames()->CopyFrame(window->frameSlider->value() - 1, clNone);
+        gesture->setTransparentColor(clNone);
+    return gesture->Frames()->CopyFrame(frameSlider->value() - 1, clNone);
 }
 
 // The mask colour for frames put back into the list.
-TColor insertMask(const TfrmGestureWindow *window)
+TColor TfrmGestureWindow::insertMask() const
 {
-    return window->transparentCheck->isChecked() ? window->gesture->TransparentColor() : clNone;
+    return transparentCheck->isChecked() ? gesture->TransparentColor() : clNone;
 }
-
-} // namespace
 
 void TfrmGestureWindow::CopyFrame()
 {
     if (!hasFrames(gesture))
         return;
-    QGuiApplication::clipboard()->setImage(currentFrameAsAdded(this));
+    QGuiApplication::clipboard()->setImage(currentFrameAsAdded());
     UpdateFileCommands();
 }
 
@@ -321,7 +317,7 @@ void TfrmGestureWindow::CutFrame()
 {
     if (!hasFrames(gesture))
         return;
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     CopyFrame();
     gesture->Frames()->Delete(frameSlider->value() - 1);
     gesture->update();
@@ -342,7 +338,7 @@ void TfrmGestureWindow::DeleteFrame()
     // afresh.
     if (!hasFrames(gesture))
         return;
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     gesture->Frames()->Delete(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
     gesture->update();
     if (frameSlider->minimum() < frameSlider->maximum()) {
@@ -362,7 +358,7 @@ void TfrmGestureWindow::InsertBlankFrame()
     TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     // Frame size rather than the control's size: after a paste into an empty
     // window the control keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
@@ -377,55 +373,49 @@ void TfrmGestureWindow::InsertBlankFrame()
 
 void TfrmGestureWindow::PasteFrame()
 {
-    UnsavedChanges = true;
+    m_unsavedChanges = true;
     const QImage picture = clipboardBitmap();
     if (!gesture->Frames())
         gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
     TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    frames->Insert(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask(this));
+    frames->Insert(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
     gesture->update();
     frameSlider->setMaximum(frames->Count());
     onFrameSliderMoved();
     UpdateFileCommands();
 }
 
-namespace {
-
 // Moves the current frame one place: it goes to the clipboard, leaves the
 // list, and comes back one place further on. The picture put back is the
 // one just copied, not one read back from the clipboard, so a clipboard that
 // fails to hand it back cannot lose the frame.
-void moveCurrentFrame(TfrmGestureWindow *window, int step)
+void TfrmGestureWindow::moveCurrentFrame(int step)
 {
-    TZQGesture *gesture = window->gesture;
-    QSlider *slider = window->frameSlider;
-    const int p = slider->value();
-    window->UnsavedChanges = true;
-    const QImage picture = currentFrameAsAdded(window);
+    const int p = frameSlider->value();
+    m_unsavedChanges = true;
+    const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
     TFrameList *frames = gesture->Frames();
     frames->Delete(p - 1);
-    frames->Insert(p - 1 + step, picture, insertMask(window));
-    slider->setValue(p + step);
+    frames->Insert(p - 1 + step, picture, insertMask());
+    frameSlider->setValue(p + step);
     gesture->update();
-    window->onFrameSliderMoved();
-    window->UpdateFileCommands();
+    onFrameSliderMoved();
+    UpdateFileCommands();
 }
-
-} // namespace
 
 void TfrmGestureWindow::moveFrameForward()
 {
     if (hasFrames(gesture) && frameSlider->value() < frameSlider->maximum()
         && frameSlider->value() < gesture->Frames()->Count())
-        moveCurrentFrame(this, 1);
+        moveCurrentFrame(1);
 }
 
 void TfrmGestureWindow::moveFrameBackward()
 {
     if (hasFrames(gesture) && frameSlider->value() > 1 && frameSlider->value() <= gesture->Frames()->Count())
-        moveCurrentFrame(this, -1);
+        moveCurrentFrame(-1);
 }
 
 void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)

@@ -33,9 +33,11 @@ bool pickMode()
     return plumora::ui::screenCursor() == crColorSample;
 }
 
+} // namespace
+
 // Routes the mouse events of the window's panels, the gesture and the
 // background swatch to the window's handlers.
-class MouseRouter : public QObject
+class TfrmGestureWindow::MouseRouter : public QObject
 {
 public:
     explicit MouseRouter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
@@ -83,8 +85,6 @@ protected:
 private:
     TfrmGestureWindow *m_window;
 };
-
-} // namespace
 
 void TfrmGestureWindow::connectSettingsHandlers()
 {
@@ -147,7 +147,7 @@ TColor TfrmGestureWindow::ColorShownAt(QPoint point) const
 void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
 {
     const QPoint at = event->position().toPoint();
-    DragRect = QRect(at, at);
+    m_dragRect = QRect(at, at);
     if (!pickMode())
         return;
     if (pageTabs->currentWidget() == settingsPage) {
@@ -160,7 +160,7 @@ void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
         setTransColor(gesture->TransparentColor());
         UpdateFileCommands();
     } else if (event->buttons() & Qt::LeftButton) {
-        Dragging = 1;
+        m_dragging = 1;
         gesture->grabMouse();
     }
 }
@@ -173,21 +173,21 @@ void TfrmGestureWindow::onGestureMouseMoved(QMouseEvent *event)
     if (!m_rubberBand)
         m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gesture);
     const QPoint at = event->position().toPoint();
-    DragRect.setRight(at.x());
-    DragRect.setBottom(at.y());
-    m_rubberBand->setGeometry(DragRect.normalized());
+    m_dragRect.setRight(at.x());
+    m_dragRect.setBottom(at.y());
+    m_rubberBand->setGeometry(m_dragRect.normalized());
     m_rubberBand->show();
-    Dragging = 1;
+    m_dragging = 1;
 }
 
 void TfrmGestureWindow::onGestureMouseReleased(QMouseEvent *)
 {
-    if (Dragging != 1)
+    if (m_dragging != 1)
         return;
     if (m_rubberBand)
         m_rubberBand->hide();
     gesture->releaseMouse();
-    Dragging = 0;
+    m_dragging = 0;
 }
 
 void TfrmGestureWindow::chooseTestBackground()
@@ -211,7 +211,7 @@ void TfrmGestureWindow::loadAudio()
         gesture->LoadAudioFromFile(path);
         setFileLabel(audioFileLabel, FileLabelState::Path, path);
         audioSaveButton->setEnabled(true);
-        UnsavedChanges = true;
+        m_unsavedChanges = true;
         gesture->UpdateSizes();
         UpdateFileCommands();
         update();

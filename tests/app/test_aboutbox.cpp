@@ -3,6 +3,7 @@
 #include "app/aboutbox.h"
 #include "app/urllabel.h"
 #include "platform/ui/shell.h"
+#include "support/controls.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -39,7 +40,7 @@ TEST(AboutBox, ShowsItsElementsWhereTheyBelong)
     EXPECT_EQ(box.maximumSize(), QSize(306, 191));
 
     auto *panel = box.findChild<QFrame *>(QStringLiteral("bevelPanel"));
-    ASSERT_EQ(panel, box.bevelPanel);
+    ASSERT_EQ(panel, control<QFrame>(box, "bevelPanel"));
     EXPECT_EQ(panel->geometry(), QRect(8, 8, 290, 137));
     auto *icon = box.findChild<QWidget *>(QStringLiteral("programIcon"));
     ASSERT_NE(icon, nullptr);
@@ -83,7 +84,7 @@ TEST(AboutBox, TheLogoIsA228By81GifDrawnWithItsTransparency)
     EXPECT_TRUE(logo.startsWith("GIF8"));
 
     TAboutBox box;
-    TGIFImage &picture = box.programIcon->Picture();
+    TGIFImage &picture = control<TGIFPictureBox>(box, "programIcon")->Picture();
     ASSERT_EQ(picture.FrameCount(), 1);
     EXPECT_EQ(picture.ScreenWidth(), 228);
     EXPECT_EQ(picture.ScreenHeight(), 81);

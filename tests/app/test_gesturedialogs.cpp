@@ -4,6 +4,7 @@
 #include "app/previewwindow.h"
 #include "gesture/gesturetestutil.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 
 #include <QAbstractItemView>
 #include <QAbstractButton>
@@ -199,26 +200,27 @@ TEST_F(GestureDialogs, LabelAndButtonFollowTheSelection)
     TOpenGestureDialog dialog;
     const QString gesture = gestureFile(QStringLiteral("g.zqa"), 32, 32, QStringLiteral("tag"));
     dialog.SelectionChanged(gesture);
-    EXPECT_EQ(dialog.PictureLabel()->text(), QStringLiteral(" (32x32)"));
-    EXPECT_TRUE(dialog.PreviewButton()->isEnabled());
+    EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (32x32)"));
+    EXPECT_TRUE(control<QToolButton>(dialog, "previewButton")->isEnabled());
     EXPECT_TRUE(dialog.PreviewGesture()->Valid());
     EXPECT_EQ(dialog.PreviewGesture()->Tagline(), QStringLiteral("tag"));
 
     // A file that is no gesture: it counts as a file, but there is nothing
     // to draw, and no stale size of the previous gesture is shown.
     dialog.SelectionChanged(plainFile(QStringLiteral("notes.zqa"), "plain text"));
-    EXPECT_EQ(dialog.PictureLabel()->text(), QStringLiteral(" (0x0)"));
-    EXPECT_TRUE(dialog.PreviewButton()->isEnabled());
+    EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (0x0)"));
+    EXPECT_TRUE(control<QToolButton>(dialog, "previewButton")->isEnabled());
     EXPECT_FALSE(dialog.PreviewGesture()->Valid());
-    const QImage none = dialog.PaintBox()->grab().toImage();
+    const QImage none = control<QWidget>(dialog, "paintSurface")->grab().toImage();
     EXPECT_NE(none.pixel(none.width() / 2, none.height() / 2), kRed);
 
     // A folder and a missing name are not candidates.
     for (const QString &path : { dir.path(), dir.filePath(QStringLiteral("missing.zqa")), QString() }) {
         dialog.SelectionChanged(gesture);
         dialog.SelectionChanged(path);
-        EXPECT_EQ(dialog.PictureLabel()->text(), QStringLiteral("Picture:")) << path.toStdString();
-        EXPECT_FALSE(dialog.PreviewButton()->isEnabled());
+        EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral("Picture:"))
+            << path.toStdString();
+        EXPECT_FALSE(control<QToolButton>(dialog, "previewButton")->isEnabled());
         EXPECT_TRUE(dialog.PreviewGesture()->Filename().isEmpty());
         EXPECT_FALSE(dialog.PreviewGesture()->Valid());
     }
@@ -228,7 +230,7 @@ TEST_F(GestureDialogs, PaintBoxShowsTheFirstFrame)
 {
     TOpenGestureDialog dialog;
     dialog.SelectionChanged(gestureFile(QStringLiteral("g.zqa"), 40, 30));
-    const QImage image = dialog.PaintBox()->grab().toImage();
+    const QImage image = control<QWidget>(dialog, "paintSurface")->grab().toImage();
     const QRect at = PreviewPictureRect(image.rect(), QSize(40, 30));
     ASSERT_EQ(at.size(), QSize(40, 30));
     EXPECT_EQ(image.pixel(at.topLeft()), kRed);
@@ -260,7 +262,7 @@ TEST_F(GestureDialogs, ChoosingAnEntryInTheFileListUpdatesThePane)
         }
         EXPECT_TRUE(index.isValid());
         view->setCurrentIndex(index);
-        EXPECT_EQ(dialog.PictureLabel()->text(), QStringLiteral(" (24x16)"));
+        EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (24x16)"));
         return int(QDialog::Rejected);
     });
     EXPECT_FALSE(dialog.Execute());
@@ -293,7 +295,7 @@ TEST_F(GestureDialogs, PreviewWindowPlaysTheGestureAndClosesOnEscape)
         EXPECT_TRUE(dialog.isHidden());
         return window.result();
     });
-    dialog.PreviewButton()->click();
+    control<QToolButton>(dialog, "previewButton")->click();
     EXPECT_EQ(shown, 1);
 }
 
@@ -313,7 +315,7 @@ TEST_F(GestureDialogs, DoubleClickOpensThePreviewEvenWithoutAGesture)
         EXPECT_FALSE(window.isVisible());
         return window.result();
     });
-    QTest::mouseDClick(dialog.PaintBox(), Qt::LeftButton);
+    QTest::mouseDClick(control<QWidget>(dialog, "paintSurface"), Qt::LeftButton);
     EXPECT_EQ(shown, 1);
     // The dialog stays open.
     EXPECT_TRUE(dialog.isVisible());
@@ -373,9 +375,9 @@ TEST_F(GestureDialogs, EachRunStartsWithAnEmptyPreview)
     ScopedResponder responder([&](QDialog &) {
         EXPECT_TRUE(dialog.PreviewGesture()->Filename().isEmpty());
         EXPECT_FALSE(dialog.PreviewGesture()->Valid());
-        EXPECT_TRUE(dialog.PictureLabel()->text().isEmpty());
-        EXPECT_FALSE(dialog.PreviewButton()->isEnabled());
-        EXPECT_FALSE(dialog.PicturePanel()->isHidden());
+        EXPECT_TRUE(control<QLabel>(dialog, "pictureLabel")->text().isEmpty());
+        EXPECT_FALSE(control<QToolButton>(dialog, "previewButton")->isEnabled());
+        EXPECT_FALSE(control<QFrame>(dialog, "picturePanel")->isHidden());
         return int(QDialog::Rejected);
     });
     dialog.Execute();
@@ -388,9 +390,9 @@ TEST_F(GestureDialogs, PaneSitsRightOfTheStandardControls)
     QCoreApplication::processEvents();
     auto *buttons = dialog.findChild<QWidget *>(QStringLiteral("buttonBox"));
     ASSERT_NE(buttons, nullptr);
-    EXPECT_TRUE(dialog.PicturePanel()->isVisible());
-    EXPECT_EQ(dialog.PicturePanel()->parentWidget(), &dialog);
-    EXPECT_GE(dialog.PicturePanel()->geometry().left(), buttons->geometry().right());
+    EXPECT_TRUE(control<QFrame>(dialog, "picturePanel")->isVisible());
+    EXPECT_EQ(control<QFrame>(dialog, "picturePanel")->parentWidget(), &dialog);
+    EXPECT_GE(control<QFrame>(dialog, "picturePanel")->geometry().left(), buttons->geometry().right());
     dialog.hide();
 }
 
@@ -401,7 +403,7 @@ TEST_F(GestureDialogs, OldStyleRunsWithoutThePane)
     dialog.setInitialDir(dir.path());
     const QString gesture = gestureFile(QStringLiteral("g.zqa"), 8, 8);
     ScopedResponder responder([&](QDialog &) {
-        EXPECT_FALSE(dialog.PicturePanel()->isVisibleTo(&dialog));
+        EXPECT_FALSE(control<QFrame>(dialog, "picturePanel")->isVisibleTo(&dialog));
         // Nothing is read for a pane that is not there.
         dialog.SelectionChanged(gesture);
         EXPECT_TRUE(dialog.PreviewGesture()->Filename().isEmpty());

@@ -7,6 +7,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,7 +109,7 @@ protected:
     void TearDown() override
     {
         for (TfrmGestureWindow *w : main->GestureWindows())
-            w->UnsavedChanges = false;
+            w->setUnsavedChanges(false);
         main.reset();
         TPlumoraKeys::setStoreFile(QString());
     }
@@ -128,13 +129,13 @@ protected:
 TEST_F(MainWindowTest, StartsWithoutGestureWindows)
 {
     EXPECT_EQ(main->windowTitle(), "Plumora");
-    EXPECT_FALSE(main->saveAction->isEnabled());
-    EXPECT_FALSE(main->saveAsAction->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "saveAsAction")->isEnabled());
     main->UpdateIdleCommands();
-    EXPECT_FALSE(main->tileVerticallyAction->isEnabled());
-    EXPECT_FALSE(main->cascadeAction->isEnabled());
-    EXPECT_EQ(main->newAction->shortcut(), QKeySequence::New);
-    EXPECT_EQ(main->saveAsAction->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    EXPECT_FALSE(control<QAction>(main, "tileVerticallyAction")->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "cascadeAction")->isEnabled());
+    EXPECT_EQ(control<QAction>(main, "newAction")->shortcut(), QKeySequence::New);
+    EXPECT_EQ(control<QAction>(main, "saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
         menus << a->text();
@@ -147,21 +148,21 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     settle();
     ASSERT_EQ(active(), w);
     EXPECT_EQ(w->windowTitle(), "(untitled) - Plumora");
-    EXPECT_EQ(w->buttonImageFileLabel->text(), "<none>");
-    EXPECT_EQ(w->animationFileLabel->text(), "<none>");
-    EXPECT_EQ(w->audioFileLabel->text(), "<none>");
-    EXPECT_FALSE(w->buttonImageSaveButton->isEnabled());
-    EXPECT_FALSE(w->animationSaveButton->isEnabled());
-    EXPECT_FALSE(w->audioSaveButton->isEnabled());
-    EXPECT_TRUE(w->authorEdit->isEnabled());
-    EXPECT_TRUE(w->authorEdit->text().isEmpty());
-    EXPECT_EQ(w->frameLabel->text(), "Frame  1 of  1");
+    EXPECT_EQ(control<QLabel>(w, "buttonImageFileLabel")->text(), "<none>");
+    EXPECT_EQ(control<QLabel>(w, "animationFileLabel")->text(), "<none>");
+    EXPECT_EQ(control<QLabel>(w, "audioFileLabel")->text(), "<none>");
+    EXPECT_FALSE(control<QPushButton>(w, "buttonImageSaveButton")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "animationSaveButton")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(w, "authorEdit")->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(w, "authorEdit")->text().isEmpty());
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame  1 of  1");
     // No frames yet: nothing to save whatever else was edited.
-    w->taglineEdit->setText("hello");
-    EXPECT_FALSE(main->saveAction->isEnabled());
-    EXPECT_FALSE(main->saveAsAction->isEnabled());
+    control<QLineEdit>(w, "taglineEdit")->setText("hello");
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "saveAsAction")->isEnabled());
     main->UpdateIdleCommands();
-    EXPECT_TRUE(main->tileVerticallyAction->isEnabled());
+    EXPECT_TRUE(control<QAction>(main, "tileVerticallyAction")->isEnabled());
     // The window's Frames menu sits between Edit and Window.
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
@@ -175,7 +176,7 @@ TEST(GestureWindow, TabControlTakesHalfTheWidth)
     window.show();
     window.resize(1000, 400);
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.pageTabs->width(), 500);
+    EXPECT_EQ(control<QTabWidget>(window, "pageTabs")->width(), 500);
 }
 
 TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
@@ -191,36 +192,36 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     TfrmGestureWindow *w = active();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), first);
-    EXPECT_EQ(w->taglineEdit->text(), "first tagline");
-    EXPECT_EQ(w->authorEdit->text(), "Ann");
-    EXPECT_FALSE(w->authorEdit->isEnabled());
-    EXPECT_EQ(w->animationFileLabel->text(), "> Internal <");
-    EXPECT_EQ(w->audioFileLabel->text(), "<None>");
-    EXPECT_TRUE(w->animationSaveButton->isEnabled());
-    EXPECT_EQ(w->frameSlider->maximum(), 3);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 1 of 3");
-    EXPECT_FALSE(w->UnsavedChanges);
-    EXPECT_FALSE(main->saveAction->isEnabled());
-    EXPECT_TRUE(main->saveAsAction->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "taglineEdit")->text(), "first tagline");
+    EXPECT_EQ(control<QLineEdit>(w, "authorEdit")->text(), "Ann");
+    EXPECT_FALSE(control<QLineEdit>(w, "authorEdit")->isEnabled());
+    EXPECT_EQ(control<QLabel>(w, "animationFileLabel")->text(), "> Internal <");
+    EXPECT_EQ(control<QLabel>(w, "audioFileLabel")->text(), "<None>");
+    EXPECT_TRUE(control<QPushButton>(w, "animationSaveButton")->isEnabled());
+    EXPECT_EQ(control<QSlider>(w, "frameSlider")->maximum(), 3);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 3");
+    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
+    EXPECT_TRUE(control<QAction>(main, "saveAsAction")->isEnabled());
     EXPECT_EQ(main->Keys().GestureOpenDir(), dir.path() + "/");
 
     // Editing the tagline enables Save and makes closing ask.
-    w->taglineEdit->setText("changed");
-    EXPECT_TRUE(main->saveAction->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges);
+    control<QLineEdit>(w, "taglineEdit")->setText("changed");
+    EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
+    EXPECT_TRUE(w->UnsavedChanges());
 
     {
         Script script;
         script.file(second);
         main->saveGestureWindowAs();
     }
-    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_FALSE(w->UnsavedChanges());
     EXPECT_EQ(w->windowTitle(), second);
-    EXPECT_EQ(w->gesture->Filename(), second);
+    EXPECT_EQ(w->Gesture()->Filename(), second);
     EXPECT_EQ(main->Keys().GestureSaveDir(), dir.path() + "/");
 
     // A later Save writes the new file, never the one saved away from.
-    w->taglineEdit->setText("changed again");
+    control<QLineEdit>(w, "taglineEdit")->setText("changed again");
     main->saveGestureWindow(nullptr);
     TZQGesture back;
     back.setFilename(second);
@@ -261,21 +262,21 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
 {
     TfrmGestureWindow *w = main->newGestureWindow();
     settle();
-    w->UnsavedChanges = true;
+    w->setUnsavedChanges(true);
     {
         Script script;
         script.button(QMessageBox::Cancel);
         EXPECT_FALSE(w->parentWidget()->close());
         ASSERT_EQ(script.messages.size(), 1);
         EXPECT_EQ(script.messages[0], "The gesture has changed.\r\rDo you want to save the changes?");
-        EXPECT_TRUE(w->UnsavedChanges);
+        EXPECT_TRUE(w->UnsavedChanges());
     }
     {
         // Yes runs Save As; cancelling it keeps the window and its changes.
         Script script;
         script.button(QMessageBox::Yes).file(QString());
         EXPECT_FALSE(w->parentWidget()->close());
-        EXPECT_TRUE(w->UnsavedChanges);
+        EXPECT_TRUE(w->UnsavedChanges());
     }
     {
         // Yes with a file chosen saves, then closes.
@@ -284,7 +285,7 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
         QImage image(4, 4, QImage::Format_RGB32);
         image.fill(Qt::red);
         frames->Add(image, clNone);
-        w->gesture->setFrames(std::move(frames));
+        w->Gesture()->setFrames(std::move(frames));
         Script script;
         script.button(QMessageBox::Yes).file(path);
         EXPECT_TRUE(w->parentWidget()->close());
@@ -300,7 +301,7 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
         main->openGestureFile();
     }
     TfrmGestureWindow *t = active();
-    t->UnsavedChanges = true;
+    t->setUnsavedChanges(true);
     Script script;
     script.button(QMessageBox::No);
     EXPECT_TRUE(t->parentWidget()->close());
@@ -315,11 +316,11 @@ TEST_F(MainWindowTest, SaveWithoutFileNameRunsSaveAsForThatWindow)
     TfrmGestureWindow *b = main->newGestureWindow();
     settle();
     ASSERT_EQ(active(), b);
-    a->UnsavedChanges = true;
+    a->setUnsavedChanges(true);
     Script script;
     script.file(QString()); // cancelled
     main->saveGestureWindow(a);
-    EXPECT_TRUE(a->UnsavedChanges);
+    EXPECT_TRUE(a->UnsavedChanges());
     EXPECT_TRUE(script.exhausted());
 }
 
@@ -371,7 +372,7 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     }
     TfrmGestureWindow *w = active();
     ASSERT_NE(w, nullptr);
-    EXPECT_FALSE(main->saveAction->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
     {
         Script script;
         script.button(QMessageBox::Yes);
@@ -379,10 +380,10 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     }
     // Deleting a frame is not a modification of the gesture's own settings,
     // but it is a change the user must be able to save.
-    EXPECT_TRUE(main->saveAction->isEnabled());
+    EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
     main->saveGestureWindow(nullptr);
     TZQGesture back;
     back.setFilename(path);
     EXPECT_EQ(back.Frames()->Count(), 2);
-    EXPECT_FALSE(main->saveAction->isEnabled());
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
 }

@@ -9,6 +9,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 #include "support/testdata.h"
 
 #include <QCheckBox>
@@ -107,9 +108,11 @@ struct Answers
                 ++frameDialogs;
                 if (!split)
                     return QDialog::Rejected;
-                (split->mode == TFrameSplit::FrameWidth ? frames->frameWidthRadio : frames->frameCountRadio)
+                (split->mode == TFrameSplit::FrameWidth ? control<QRadioButton>(frames, "frameWidthRadio")
+                                                        : control<QRadioButton>(frames, "frameCountRadio"))
                     ->setChecked(true);
-                (split->mode == TFrameSplit::FrameWidth ? frames->frameWidthSpin : frames->frameCountSpin)
+                (split->mode == TFrameSplit::FrameWidth ? control<QSpinBox>(frames, "frameWidthSpin")
+                                                        : control<QSpinBox>(frames, "frameCountSpin"))
                     ->setValue(split->value);
                 return QDialog::Accepted;
             }
@@ -316,23 +319,23 @@ TEST(AnimationImport, WindowShowsTheImportedAnimation)
     EXPECT_EQ(answers.frameDialogs, 1);
     ASSERT_EQ(answers.messages,
         QStringList { "Auto-create a new button image based on \r\nthe first frame of the animation?" });
-    ASSERT_TRUE(window.gesture->Frames());
-    EXPECT_EQ(window.gesture->Frames()->Count(), 5);
-    EXPECT_EQ(window.gesture->geometry(), QRect(98, 85, 60, 60));
-    EXPECT_TRUE(window.frameSlider->isEnabled());
-    EXPECT_EQ(window.frameSlider->minimum(), 1);
-    EXPECT_EQ(window.frameSlider->maximum(), 5);
-    EXPECT_EQ(window.frameSlider->value(), 1);
-    EXPECT_EQ(window.frameLabel->text(), QStringLiteral("Frame  1 of  5"));
-    EXPECT_EQ(window.animationFileLabel->text(), path);
-    EXPECT_TRUE(window.animationSaveButton->isEnabled());
-    EXPECT_TRUE(window.UnsavedChanges);
-    EXPECT_FALSE(window.transparentCheck->isChecked());
+    ASSERT_TRUE(window.Gesture()->Frames());
+    EXPECT_EQ(window.Gesture()->Frames()->Count(), 5);
+    EXPECT_EQ(window.Gesture()->geometry(), QRect(98, 85, 60, 60));
+    EXPECT_TRUE(control<QSlider>(window, "frameSlider")->isEnabled());
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->minimum(), 1);
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 5);
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->value(), 1);
+    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame  1 of  5"));
+    EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), path);
+    EXPECT_TRUE(control<QPushButton>(window, "animationSaveButton")->isEnabled());
+    EXPECT_TRUE(window.UnsavedChanges());
+    EXPECT_FALSE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     // The button picture: the red first frame, square, filling 18 x 18.
-    EXPECT_EQ(window.buttonImageFileLabel->text(), QStringLiteral("> Internal <"));
-    EXPECT_TRUE(window.buttonImageSaveButton->isEnabled());
-    EXPECT_EQ(window.gesture->Glyph().image().size(), QSize(18, 18));
-    EXPECT_EQ(rgb(window.gesture->Glyph().image().pixel(0, 17)), rgb(kBlocks[0]));
+    EXPECT_EQ(control<QLabel>(window, "buttonImageFileLabel")->text(), QStringLiteral("> Internal <"));
+    EXPECT_TRUE(control<QPushButton>(window, "buttonImageSaveButton")->isEnabled());
+    EXPECT_EQ(window.Gesture()->Glyph().image().size(), QSize(18, 18));
+    EXPECT_EQ(rgb(window.Gesture()->Glyph().image().pixel(0, 17)), rgb(kBlocks[0]));
 }
 
 TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
@@ -342,37 +345,37 @@ TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
     Answers answers;
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 10 };
     load(window, answers, writeStrip(dir, "ten.gif", 100, 10, 10));
-    window.onAnimationLoopClicked();
-    window.animationLoopFrameSpin->setValue(8);
-    window.audioLoopFrameSpin->setValue(8);
-    window.authorEdit->setText(QStringLiteral("typed by the user"));
+    control<QRadioButton>(window, "animationLoopRadio")->click();
+    control<QSpinBox>(window, "animationLoopFrameSpin")->setValue(8);
+    control<QSpinBox>(window, "audioLoopFrameSpin")->setValue(8);
+    control<QLineEdit>(window, "authorEdit")->setText(QStringLiteral("typed by the user"));
 
     // A GIF whose first frame has a transparent colour ticks the box.
     load(window, answers, testdata::path("gif/pil_anim_local_loop7.gif"));
-    EXPECT_EQ(window.frameSlider->maximum(), 4);
-    EXPECT_EQ(window.audioLoopFrameSpin->value(), 4);
-    EXPECT_EQ(window.gesture->AudioLoopFrame(), 4);
-    EXPECT_EQ(window.animationLoopFrameSpin->value(), 8);
-    EXPECT_TRUE(window.transparentCheck->isChecked());
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
+    EXPECT_EQ(control<QSpinBox>(window, "audioLoopFrameSpin")->value(), 4);
+    EXPECT_EQ(window.Gesture()->AudioLoopFrame(), 4);
+    EXPECT_EQ(control<QSpinBox>(window, "animationLoopFrameSpin")->value(), 8);
+    EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     EXPECT_EQ(window.TransColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_TRUE(window.authorEdit->isEnabled());
-    EXPECT_TRUE(window.authorEdit->text().isEmpty());
-    EXPECT_TRUE(window.gesture->Author().isEmpty());
+    EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(control<QLineEdit>(window, "authorEdit")->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(window, "authorEdit")->text().isEmpty());
+    EXPECT_TRUE(window.Gesture()->Author().isEmpty());
 
     // A GIF carrying an author text locks the field with it; a JPEG then
     // frees and empties it, and clears the transparency.
     load(window, answers, writeStrip(dir, "author.gif", 20, 20, 20, "Ann Example"));
-    EXPECT_EQ(window.gesture->Author(), QStringLiteral("Ann Example"));
-    EXPECT_EQ(window.authorEdit->text(), QStringLiteral("Ann Example"));
-    EXPECT_FALSE(window.authorEdit->isEnabled());
-    EXPECT_FALSE(window.transparentCheck->isChecked());
+    EXPECT_EQ(window.Gesture()->Author(), QStringLiteral("Ann Example"));
+    EXPECT_EQ(control<QLineEdit>(window, "authorEdit")->text(), QStringLiteral("Ann Example"));
+    EXPECT_FALSE(control<QLineEdit>(window, "authorEdit")->isEnabled());
+    EXPECT_FALSE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 1 };
     load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg"));
-    EXPECT_TRUE(window.authorEdit->isEnabled());
-    EXPECT_TRUE(window.gesture->Author().isEmpty());
-    EXPECT_EQ(window.gesture->TransparentColor(), clNone);
-    EXPECT_EQ(window.gesture->Frames()->Count(), 1);
+    EXPECT_TRUE(control<QLineEdit>(window, "authorEdit")->isEnabled());
+    EXPECT_TRUE(window.Gesture()->Author().isEmpty());
+    EXPECT_EQ(window.Gesture()->TransparentColor(), clNone);
+    EXPECT_EQ(window.Gesture()->Frames()->Count(), 1);
 }
 
 TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
@@ -382,8 +385,8 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     Answers answers;
     const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
     load(window, answers, first);
-    window.UnsavedChanges = false;
-    const TFrameList *frames = window.gesture->Frames();
+    window.setUnsavedChanges(false);
+    const TFrameList *frames = window.Gesture()->Frames();
     const QStringList messagesBefore = answers.messages;
 
     QFile broken(dir.filePath("broken.gif"));
@@ -394,14 +397,14 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     answers.split.reset();
     load(window, answers, testdata::path("pictures/jpeg_photo_64x48.jpg")); // Cancel: no message
 
-    EXPECT_EQ(window.gesture->Frames(), frames);
+    EXPECT_EQ(window.Gesture()->Frames(), frames);
     EXPECT_EQ(frames->Count(), 4);
-    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
-    EXPECT_TRUE(window.transparentCheck->isChecked());
-    EXPECT_EQ(window.animationFileLabel->text(), first);
-    EXPECT_TRUE(window.animationSaveButton->isEnabled());
-    EXPECT_EQ(window.frameSlider->maximum(), 4);
-    EXPECT_FALSE(window.UnsavedChanges);
+    EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));
+    EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
+    EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), first);
+    EXPECT_TRUE(control<QPushButton>(window, "animationSaveButton")->isEnabled());
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
+    EXPECT_FALSE(window.UnsavedChanges());
     EXPECT_EQ(answers.messages, messagesBefore);
 }
 
@@ -413,8 +416,8 @@ TEST(AnimationImport, SaveWritesTheStrip)
     answers.split = TFrameSplit { TFrameSplit::FrameCount, 5 };
     load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60, "Strip Maker"));
     window.setTransColor(RGBColor(0, 0, 255));
-    window.transparentCheck->setChecked(true);
-    window.UnsavedChanges = false;
+    control<QCheckBox>(window, "transparentCheck")->setChecked(true);
+    window.setUnsavedChanges(false);
 
     const QString out = dir.filePath("out.gif");
     answers.paths << out;
@@ -429,9 +432,9 @@ TEST(AnimationImport, SaveWritesTheStrip)
     const QImage strip = written.Frames(0).DecodedBitmap().toRgb32();
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(rgb(strip.pixel(60 * i + 30, 30)), rgb(kBlocks[i])) << i; // blue stays blue
-    EXPECT_TRUE(window.transparentCheck->isChecked());
-    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0, 0, 255));
-    EXPECT_FALSE(window.UnsavedChanges);
+    EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
+    EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
+    EXPECT_FALSE(window.UnsavedChanges());
 
     // Replacing the file asks first; No leaves it alone.
     QFile written0(out);
@@ -440,7 +443,7 @@ TEST(AnimationImport, SaveWritesTheStrip)
     written0.close();
     answers.button = QMessageBox::No;
     answers.messages.clear();
-    window.gesture->Frames()->Delete(0);
+    window.Gesture()->Frames()->Delete(0);
     answers.paths << out;
     window.saveAnimation();
     EXPECT_EQ(answers.messages.size(), 1);
@@ -451,8 +454,8 @@ TEST(AnimationImport, SaveWritesTheStrip)
     // A write that fails is reported and keeps the transparency.
     answers.paths << dir.filePath("no/such/folder/x.gif");
     EXPECT_THROW(window.saveAnimation(), PlumoraError);
-    EXPECT_TRUE(window.transparentCheck->isChecked());
-    EXPECT_EQ(window.gesture->TransparentColor(), RGBColor(0, 0, 255));
+    EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
+    EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
 }
 
 TEST(AnimationImport, ProgressReachesTheSink)
@@ -484,14 +487,14 @@ TEST(AnimationImport, CliMakesTheSameGesture)
     answers.split = TFrameSplit { TFrameSplit::FrameWidth, 60 };
     answers.button = QMessageBox::Yes;
     load(window, answers, source);
-    window.taglineEdit->setText(QStringLiteral("Five blocks"));
-    window.authorEdit->setText(QStringLiteral("Tester"));
-    window.onAnimationLoopClicked();
-    window.animationLoopFrameSpin->setValue(2);
+    control<QLineEdit>(window, "taglineEdit")->setText(QStringLiteral("Five blocks"));
+    control<QLineEdit>(window, "authorEdit")->setText(QStringLiteral("Tester"));
+    control<QRadioButton>(window, "animationLoopRadio")->click();
+    control<QSpinBox>(window, "animationLoopFrameSpin")->setValue(2);
     window.setTransColor(RGBColor(0, 0, 255));
-    window.transparentCheck->setChecked(true);
+    control<QCheckBox>(window, "transparentCheck")->setChecked(true);
     const QString fromWindow = dir.filePath("window.zqa");
-    window.gesture->SaveToFile(fromWindow);
+    window.Gesture()->SaveToFile(fromWindow);
 
     const QString fromCli = dir.filePath("cli.zqa");
     QProcess process;

@@ -5,6 +5,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -62,9 +63,9 @@ std::unique_ptr<TfrmGestureWindow> windowWith(std::initializer_list<QRgb> colour
     auto frames = std::make_unique<TFrameList>(8, 6);
     for (QRgb colour : colours)
         frames->Add(solid(colour), clNone);
-    window->gesture->setFrames(std::move(frames));
-    window->frameSlider->setMaximum(int(colours.size()));
-    window->frameSlider->setValue(current);
+    window->Gesture()->setFrames(std::move(frames));
+    control<QSlider>(window, "frameSlider")->setMaximum(int(colours.size()));
+    control<QSlider>(window, "frameSlider")->setValue(current);
     window->show();
     window->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -75,7 +76,7 @@ std::unique_ptr<TfrmGestureWindow> windowWith(std::initializer_list<QRgb> colour
 std::vector<QRgb> order(const TfrmGestureWindow &w)
 {
     std::vector<QRgb> out;
-    const TFrameList *frames = w.gesture->Frames();
+    const TFrameList *frames = w.Gesture()->Frames();
     for (int i = 0; frames && i < frames->Count(); ++i)
         out.push_back(frames->Picture(i).pixel(0, 0));
     return out;
@@ -89,23 +90,23 @@ QRgb clipboardColour()
 
 void expectSlider(const TfrmGestureWindow &w, int position, int maximum)
 {
-    EXPECT_EQ(w.frameSlider->value(), position);
-    EXPECT_EQ(w.frameSlider->maximum(), maximum);
+    EXPECT_EQ(control<QSlider>(w, "frameSlider")->value(), position);
+    EXPECT_EQ(control<QSlider>(w, "frameSlider")->maximum(), maximum);
 }
 
 // Opens the preview's pop-up menu as a right click would, and closes it.
 void openPopup(TfrmGestureWindow &w)
 {
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(1, 1), w.gesture->mapToGlobal(QPoint(1, 1)));
-    QCoreApplication::sendEvent(w.gesture, &event);
-    EXPECT_TRUE(w.gesturePopup->isVisible());
-    w.gesturePopup->hide();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(1, 1), w.Gesture()->mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(w.Gesture(), &event);
+    EXPECT_TRUE(control<QMenu>(w, "gesturePopup")->isVisible());
+    control<QMenu>(w, "gesturePopup")->hide();
 }
 
 void openFramesMenu(TfrmGestureWindow &w)
 {
-    w.framesMenu->popup(QPoint(0, 0));
-    w.framesMenu->hide();
+    w.FramesMenu()->popup(QPoint(0, 0));
+    w.FramesMenu()->hide();
 }
 
 } // namespace
@@ -113,29 +114,29 @@ void openFramesMenu(TfrmGestureWindow &w)
 TEST(FrameEditing, MovesAlongTheList)
 {
     auto w = windowWith({ A, B, C }, 2);
-    w->moveForwardAction->trigger();
+    control<QAction>(w, "moveForwardAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, C, B }));
     expectSlider(*w, 3, 3);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 3 of 3");
-    EXPECT_EQ(w->gesture->CurrentFrame(), 3);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 3 of 3");
+    EXPECT_EQ(w->Gesture()->CurrentFrame(), 3);
     EXPECT_EQ(clipboardColour(), B);
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_TRUE(w->UnsavedChanges());
 
     // Ctrl+F11 moves back wherever the focus is in the window.
-    w->taglineEdit->setFocus();
-    QTest::keyClick(w->taglineEdit, Qt::Key_F11, Qt::ControlModifier);
+    control<QLineEdit>(w, "taglineEdit")->setFocus();
+    QTest::keyClick(control<QLineEdit>(w, "taglineEdit"), Qt::Key_F11, Qt::ControlModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
     expectSlider(*w, 2, 3);
-    w->popupMoveBackwardAction->trigger();
+    control<QAction>(w, "popupMoveBackwardAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A, C }));
     expectSlider(*w, 1, 3);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 1 of 3");
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 3");
 
     // At either end the moves do nothing, also through the keys.
     QGuiApplication::clipboard()->setText("kept");
     w->moveFrameBackward();
-    w->frameSlider->setValue(3);
-    QTest::keyClick(w->frameSlider, Qt::Key_F12, Qt::ControlModifier);
+    control<QSlider>(w, "frameSlider")->setValue(3);
+    QTest::keyClick(control<QSlider>(w, "frameSlider"), Qt::Key_F12, Qt::ControlModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A, C }));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
 }
@@ -143,58 +144,61 @@ TEST(FrameEditing, MovesAlongTheList)
 TEST(FrameEditing, KeypadKeysAnywhereInTheWindow)
 {
     auto w = windowWith({ A, B, C }, 1);
-    w->taglineEdit->setFocus();
-    QTest::keyClick(w->taglineEdit, Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
+    control<QLineEdit>(w, "taglineEdit")->setFocus();
+    QTest::keyClick(
+        control<QLineEdit>(w, "taglineEdit"), Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A, C }));
     expectSlider(*w, 2, 3);
-    EXPECT_TRUE(w->taglineEdit->text().isEmpty()); // the field does not type it
+    EXPECT_TRUE(control<QLineEdit>(w, "taglineEdit")->text().isEmpty()); // the field does not type it
 
     // The plus of the main keyboard is not the keypad's.
-    QTest::keyClick(w->taglineEdit, Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(w, "taglineEdit"), Qt::Key_Plus, Qt::ControlModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A, C }));
 
     // One press moves one place.
-    w->frameSlider->setFocus();
-    QTest::keyClick(w->frameSlider, Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    control<QSlider>(w, "frameSlider")->setFocus();
+    QTest::keyClick(
+        control<QSlider>(w, "frameSlider"), Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
     expectSlider(*w, 1, 3);
-    QTest::keyClick(w->frameSlider, Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    QTest::keyClick(
+        control<QSlider>(w, "frameSlider"), Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
 }
 
 TEST(FrameEditing, CutAndCopyThroughTheClipboard)
 {
     auto w = windowWith({ A, B, C }, 2);
-    w->copyFrameAction->trigger();
+    control<QAction>(w, "copyFrameAction")->trigger();
     EXPECT_EQ(clipboardColour(), B);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(8, 6));
-    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_FALSE(w->UnsavedChanges());
 
-    w->popupCutAction->trigger();
+    control<QAction>(w, "popupCutAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, C }));
     expectSlider(*w, 2, 2);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 2 of 2");
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 2");
+    EXPECT_TRUE(w->UnsavedChanges());
 
     // Paste goes in before the current frame, which the slider then names.
-    w->popupPasteAction->trigger();
+    control<QAction>(w, "popupPasteAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
     expectSlider(*w, 2, 3);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 2 of 3");
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 3");
 }
 
 TEST(FrameEditing, CuttingOrDeletingTheOnlyFrame)
 {
     {
         auto w = windowWith({ A });
-        w->cutFrameAction->trigger();
-        ASSERT_NE(w->gesture->Frames(), nullptr);
-        EXPECT_EQ(w->gesture->Frames()->Count(), 0);
+        control<QAction>(w, "cutFrameAction")->trigger();
+        ASSERT_NE(w->Gesture()->Frames(), nullptr);
+        EXPECT_EQ(w->Gesture()->Frames()->Count(), 0);
         expectSlider(*w, 1, 1);
-        EXPECT_EQ(w->frameLabel->text(), "Frame  1 of  1");
-        EXPECT_FALSE(w->gesture->Valid());
+        EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame  1 of  1");
+        EXPECT_FALSE(w->Gesture()->Valid());
         EXPECT_EQ(clipboardColour(), A);
-        EXPECT_TRUE(w->UnsavedChanges);
+        EXPECT_TRUE(w->UnsavedChanges());
         // Nothing left to cut, copy or delete.
         Prompts prompts;
         w->CutFrame();
@@ -205,13 +209,13 @@ TEST(FrameEditing, CuttingOrDeletingTheOnlyFrame)
     {
         auto w = windowWith({ A });
         Prompts prompts;
-        w->deleteFrameAction->trigger();
+        control<QAction>(w, "deleteFrameAction")->trigger();
         EXPECT_EQ(prompts.texts, QStringList { "Delete Frame?" });
         EXPECT_EQ(prompts.captions, QStringList { "Plumora" });
-        EXPECT_EQ(w->gesture->Frames()->Count(), 0);
+        EXPECT_EQ(w->Gesture()->Frames()->Count(), 0);
         expectSlider(*w, 1, 1);
-        EXPECT_FALSE(w->gesture->Valid());
-        EXPECT_TRUE(w->UnsavedChanges);
+        EXPECT_FALSE(w->Gesture()->Valid());
+        EXPECT_TRUE(w->UnsavedChanges());
     }
 }
 
@@ -221,26 +225,26 @@ TEST(FrameEditing, DeleteAsksAndLeavesTheClipboardAlone)
     QGuiApplication::clipboard()->setText("kept");
     Prompts prompts;
     prompts.answer = QMessageBox::No;
-    w->popupDeleteAction->trigger();
+    control<QAction>(w, "popupDeleteAction")->trigger();
     EXPECT_EQ(order(*w).size(), 5u);
-    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_FALSE(w->UnsavedChanges());
 
     prompts.answer = QMessageBox::Yes;
-    w->popupDeleteAction->trigger();
+    control<QAction>(w, "popupDeleteAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C, D }));
     expectSlider(*w, 4, 4);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 4 of 4");
-    EXPECT_EQ(w->gesture->CurrentFrame(), 4);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 4 of 4");
+    EXPECT_EQ(w->Gesture()->CurrentFrame(), 4);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
     // A deleted frame is a change that closing must not lose.
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_TRUE(w->UnsavedChanges());
 
     // The Delete key on the slider asks the same, when released.
-    w->frameSlider->setValue(1);
-    w->frameSlider->setFocus();
-    QTest::keyPress(w->frameSlider, Qt::Key_Delete);
+    control<QSlider>(w, "frameSlider")->setValue(1);
+    control<QSlider>(w, "frameSlider")->setFocus();
+    QTest::keyPress(control<QSlider>(w, "frameSlider"), Qt::Key_Delete);
     EXPECT_EQ(prompts.texts.size(), 2);
-    QTest::keyRelease(w->frameSlider, Qt::Key_Delete);
+    QTest::keyRelease(control<QSlider>(w, "frameSlider"), Qt::Key_Delete);
     EXPECT_EQ(prompts.texts.size(), 3);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, C, D }));
 }
@@ -248,29 +252,29 @@ TEST(FrameEditing, DeleteAsksAndLeavesTheClipboardAlone)
 TEST(FrameEditing, InsertKeyOnTheSlider)
 {
     auto w = windowWith({ A, B, C }, 2);
-    w->frameSlider->setFocus();
+    control<QSlider>(w, "frameSlider")->setFocus();
     Prompts prompts;
     prompts.answer = QMessageBox::No;
-    QTest::keyClick(w->frameSlider, Qt::Key_Insert);
+    QTest::keyClick(control<QSlider>(w, "frameSlider"), Qt::Key_Insert);
     EXPECT_EQ(prompts.texts, QStringList { "Insert Frame?" });
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
     expectSlider(*w, 2, 3);
-    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_FALSE(w->UnsavedChanges());
 
     prompts.answer = QMessageBox::Yes;
-    QTest::keyClick(w->frameSlider, Qt::Key_Insert);
+    QTest::keyClick(control<QSlider>(w, "frameSlider"), Qt::Key_Insert);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, white, B, C }));
     expectSlider(*w, 2, 4);
-    EXPECT_EQ(w->frameLabel->text(), "Frame 2 of 4");
-    EXPECT_EQ(w->gesture->Frames()->Picture(1).size(), QSize(8, 6));
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 4");
+    EXPECT_EQ(w->Gesture()->Frames()->Picture(1).size(), QSize(8, 6));
+    EXPECT_TRUE(w->UnsavedChanges());
 
     // Without a frame list there is nothing to insert into, and no question.
     TfrmGestureWindow fresh(nullptr);
     prompts.texts.clear();
     fresh.InsertBlankFrame();
     EXPECT_TRUE(prompts.texts.isEmpty());
-    EXPECT_EQ(fresh.gesture->Frames(), nullptr);
+    EXPECT_EQ(fresh.Gesture()->Frames(), nullptr);
 }
 
 TEST(FrameEditing, PasteIntoANewWindow)
@@ -282,19 +286,19 @@ TEST(FrameEditing, PasteIntoANewWindow)
     QGuiApplication::clipboard()->setImage(picture);
 
     TfrmGestureWindow w(nullptr);
-    const QSize controlSize = w.gesture->size();
-    w.pasteFrameAction->trigger();
-    ASSERT_NE(w.gesture->Frames(), nullptr);
-    const TFrameList &frames = *w.gesture->Frames();
+    const QSize controlSize = w.Gesture()->size();
+    control<QAction>(w, "pasteFrameAction")->trigger();
+    ASSERT_NE(w.Gesture()->Frames(), nullptr);
+    const TFrameList &frames = *w.Gesture()->Frames();
     EXPECT_EQ(frames.Count(), 1);
     EXPECT_EQ(QSize(frames.Width(), frames.Height()), QSize(20, 10));
     EXPECT_EQ(frames.Picture(0), picture);
     EXPECT_EQ(frames.MaskColor(0), clNone);
-    EXPECT_EQ(w.gesture->size(), controlSize);
+    EXPECT_EQ(w.Gesture()->size(), controlSize);
     expectSlider(w, 1, 1);
-    EXPECT_EQ(w.frameLabel->text(), "Frame 1 of 1");
-    EXPECT_TRUE(w.gesture->Valid());
-    EXPECT_TRUE(w.UnsavedChanges);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
+    EXPECT_TRUE(w.Gesture()->Valid());
+    EXPECT_TRUE(w.UnsavedChanges());
 }
 
 TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
@@ -306,7 +310,7 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     QGuiApplication::clipboard()->setImage(tall);
     w->PasteFrame();
     expectSlider(*w, 2, 3);
-    const QImage &fitted = w->gesture->Frames()->Picture(1);
+    const QImage &fitted = w->Gesture()->Frames()->Picture(1);
     ASSERT_EQ(fitted.size(), QSize(8, 6));
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) {
@@ -319,7 +323,7 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     // Wide: 16 x 6 becomes 8 x 3 on rows 1 to 3.
     QGuiApplication::clipboard()->setImage(solid(E, 16, 6));
     w->PasteFrame();
-    const QImage &wide = w->gesture->Frames()->Picture(1);
+    const QImage &wide = w->Gesture()->Frames()->Picture(1);
     for (int y = 0; y < 6; ++y)
         EXPECT_EQ(wide.pixel(4, y), y >= 1 && y <= 3 ? E : white) << y;
 
@@ -329,9 +333,9 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     glass.setPixel(3, 3, qRgba(10, 20, 30, 255));
     QGuiApplication::clipboard()->setImage(glass);
     w->PasteFrame();
-    EXPECT_EQ(w->gesture->Frames()->Picture(1).pixel(0, 0), white);
-    EXPECT_EQ(w->gesture->Frames()->Picture(1).pixel(3, 3), qRgb(10, 20, 30));
-    EXPECT_EQ(w->gesture->Frames()->Count(), 5);
+    EXPECT_EQ(w->Gesture()->Frames()->Picture(1).pixel(0, 0), white);
+    EXPECT_EQ(w->Gesture()->Frames()->Picture(1).pixel(3, 3), qRgb(10, 20, 30));
+    EXPECT_EQ(w->Gesture()->Frames()->Count(), 5);
 }
 
 TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
@@ -353,8 +357,8 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
     data->setData("image/x-emf", "not a bitmap");
     QGuiApplication::clipboard()->setMimeData(data);
     openPopup(*w);
-    EXPECT_TRUE(w->popupPasteAction->isEnabled());
-    w->UnsavedChanges = false;
+    EXPECT_TRUE(control<QAction>(w, "popupPasteAction")->isEnabled());
+    w->setUnsavedChanges(false);
     try {
         w->PasteFrame();
         ADD_FAILURE() << "no error";
@@ -366,7 +370,7 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
     // No picture at all: Paste is not offered.
     QGuiApplication::clipboard()->setText("words");
     openPopup(*w);
-    EXPECT_FALSE(w->popupPasteAction->isEnabled());
+    EXPECT_FALSE(control<QAction>(w, "popupPasteAction")->isEnabled());
     EXPECT_THROW(w->PasteFrame(), PlumoraError);
 }
 
@@ -374,29 +378,34 @@ TEST(FrameEditing, MenusEnableWhatApplies)
 {
     TfrmGestureWindow fresh(nullptr);
     // Before a menu first opens, everything is enabled.
-    for (QAction *a : { fresh.popupCutAction, fresh.popupCopyAction, fresh.popupPasteAction,
-             fresh.popupDeleteAction, fresh.popupInsertBlankAction, fresh.popupMoveBackwardAction,
-             fresh.popupMoveForwardAction, fresh.cutFrameAction, fresh.moveForwardAction })
+    for (QAction *a : { control<QAction>(fresh, "popupCutAction"), control<QAction>(fresh, "popupCopyAction"),
+             control<QAction>(fresh, "popupPasteAction"), control<QAction>(fresh, "popupDeleteAction"),
+             control<QAction>(fresh, "popupInsertBlankAction"),
+             control<QAction>(fresh, "popupMoveBackwardAction"),
+             control<QAction>(fresh, "popupMoveForwardAction"), control<QAction>(fresh, "cutFrameAction"),
+             control<QAction>(fresh, "moveForwardAction") })
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-    EXPECT_FALSE(fresh.insertBlankFrameAction->isVisible());
-    EXPECT_EQ(fresh.moveBackwardAction->shortcut(), QKeySequence("Ctrl+F11"));
-    EXPECT_EQ(fresh.popupMoveForwardAction->shortcut(), QKeySequence("Ctrl+F12"));
-    EXPECT_EQ(fresh.popupCopyAction->shortcut(), QKeySequence("Ctrl+C"));
-    EXPECT_TRUE(fresh.copyFrameAction->shortcut().isEmpty());
+    EXPECT_FALSE(control<QAction>(fresh, "insertBlankFrameAction")->isVisible());
+    EXPECT_EQ(control<QAction>(fresh, "moveBackwardAction")->shortcut(), QKeySequence("Ctrl+F11"));
+    EXPECT_EQ(control<QAction>(fresh, "popupMoveForwardAction")->shortcut(), QKeySequence("Ctrl+F12"));
+    EXPECT_EQ(control<QAction>(fresh, "popupCopyAction")->shortcut(), QKeySequence("Ctrl+C"));
+    EXPECT_TRUE(control<QAction>(fresh, "copyFrameAction")->shortcut().isEmpty());
 
     fresh.show();
     QGuiApplication::clipboard()->setImage(solid(A));
     openPopup(fresh);
-    for (QAction *a : { fresh.popupCutAction, fresh.popupCopyAction, fresh.popupDeleteAction,
-             fresh.popupInsertBlankAction, fresh.popupMoveBackwardAction, fresh.popupMoveForwardAction })
+    for (QAction *a : { control<QAction>(fresh, "popupCutAction"), control<QAction>(fresh, "popupCopyAction"),
+             control<QAction>(fresh, "popupDeleteAction"), control<QAction>(fresh, "popupInsertBlankAction"),
+             control<QAction>(fresh, "popupMoveBackwardAction"),
+             control<QAction>(fresh, "popupMoveForwardAction") })
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-    EXPECT_TRUE(fresh.popupPasteAction->isEnabled());
+    EXPECT_TRUE(control<QAction>(fresh, "popupPasteAction")->isEnabled());
     // The other menu keeps its state until it opens itself.
-    EXPECT_TRUE(fresh.cutFrameAction->isEnabled());
+    EXPECT_TRUE(control<QAction>(fresh, "cutFrameAction")->isEnabled());
     openFramesMenu(fresh);
-    EXPECT_FALSE(fresh.cutFrameAction->isEnabled());
-    EXPECT_FALSE(fresh.deleteFrameAction->isEnabled());
-    EXPECT_TRUE(fresh.pasteFrameAction->isEnabled());
+    EXPECT_FALSE(control<QAction>(fresh, "cutFrameAction")->isEnabled());
+    EXPECT_FALSE(control<QAction>(fresh, "deleteFrameAction")->isEnabled());
+    EXPECT_TRUE(control<QAction>(fresh, "pasteFrameAction")->isEnabled());
 
     auto w = windowWith({ A, B, C }, 1);
     struct Case
@@ -405,15 +414,16 @@ TEST(FrameEditing, MenusEnableWhatApplies)
         bool backward, forward;
     };
     for (const Case c : { Case { 1, false, true }, Case { 2, true, true }, Case { 3, true, false } }) {
-        w->frameSlider->setValue(c.position);
+        control<QSlider>(w, "frameSlider")->setValue(c.position);
         openPopup(*w);
         openFramesMenu(*w);
-        EXPECT_EQ(w->popupMoveBackwardAction->isEnabled(), c.backward) << c.position;
-        EXPECT_EQ(w->popupMoveForwardAction->isEnabled(), c.forward) << c.position;
-        EXPECT_EQ(w->moveBackwardAction->isEnabled(), c.backward) << c.position;
-        EXPECT_EQ(w->moveForwardAction->isEnabled(), c.forward) << c.position;
-        EXPECT_TRUE(w->popupCutAction->isEnabled() && w->copyFrameAction->isEnabled()
-            && w->popupInsertBlankAction->isEnabled());
+        EXPECT_EQ(control<QAction>(w, "popupMoveBackwardAction")->isEnabled(), c.backward) << c.position;
+        EXPECT_EQ(control<QAction>(w, "popupMoveForwardAction")->isEnabled(), c.forward) << c.position;
+        EXPECT_EQ(control<QAction>(w, "moveBackwardAction")->isEnabled(), c.backward) << c.position;
+        EXPECT_EQ(control<QAction>(w, "moveForwardAction")->isEnabled(), c.forward) << c.position;
+        EXPECT_TRUE(control<QAction>(w, "popupCutAction")->isEnabled()
+            && control<QAction>(w, "copyFrameAction")->isEnabled()
+            && control<QAction>(w, "popupInsertBlankAction")->isEnabled());
     }
 }
 
@@ -421,21 +431,21 @@ TEST(FrameEditing, PopupKeysActOnlyWhenThePreviewHasTheFocus)
 {
     auto w = windowWith({ A, B }, 2);
     QGuiApplication::clipboard()->clear();
-    w->taglineEdit->setText("words");
-    w->taglineEdit->setFocus();
-    w->taglineEdit->selectAll();
-    QTest::keyClick(w->taglineEdit, Qt::Key_C, Qt::ControlModifier);
+    control<QLineEdit>(w, "taglineEdit")->setText("words");
+    control<QLineEdit>(w, "taglineEdit")->setFocus();
+    control<QLineEdit>(w, "taglineEdit")->selectAll();
+    QTest::keyClick(control<QLineEdit>(w, "taglineEdit"), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "words");
-    QTest::keyClick(w->taglineEdit, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(control<QLineEdit>(w, "taglineEdit"), Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(order(*w).size(), 2u);
-    EXPECT_TRUE(w->taglineEdit->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(w, "taglineEdit")->text().isEmpty());
 
-    w->gestureArea->setFocus();
-    ASSERT_TRUE(w->gestureArea->hasFocus());
-    QTest::keyClick(w->gestureArea, Qt::Key_X, Qt::ControlModifier);
+    control<QFrame>(w, "gestureArea")->setFocus();
+    ASSERT_TRUE(control<QFrame>(w, "gestureArea")->hasFocus());
+    QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A }));
     EXPECT_EQ(clipboardColour(), B);
-    QTest::keyClick(w->gestureArea, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A }));
 }
 
@@ -448,25 +458,25 @@ TEST(FrameEditing, KeysFollowTheCurrentStateNotTheLastOpenedMenu)
     QGuiApplication::clipboard()->setImage(solid(A));
     openPopup(w);
     openFramesMenu(w);
-    ASSERT_FALSE(w.popupCutAction->isEnabled());
-    ASSERT_FALSE(w.moveBackwardAction->isEnabled());
+    ASSERT_FALSE(control<QAction>(w, "popupCutAction")->isEnabled());
+    ASSERT_FALSE(control<QAction>(w, "moveBackwardAction")->isEnabled());
 
-    w.pasteFrameAction->trigger();
-    w.pasteFrameAction->trigger();
+    control<QAction>(w, "pasteFrameAction")->trigger();
+    control<QAction>(w, "pasteFrameAction")->trigger();
     QGuiApplication::clipboard()->setImage(solid(B));
-    w.frameSlider->setValue(2);
-    w.pasteFrameAction->trigger();
+    control<QSlider>(w, "frameSlider")->setValue(2);
+    control<QAction>(w, "pasteFrameAction")->trigger();
     ASSERT_EQ(order(w), (std::vector<QRgb> { A, B, A }));
 
-    w.gestureArea->setFocus();
-    QTest::keyClick(w.gestureArea, Qt::Key_F11, Qt::ControlModifier);
+    control<QFrame>(w, "gestureArea")->setFocus();
+    QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_F11, Qt::ControlModifier);
     EXPECT_EQ(order(w), (std::vector<QRgb> { B, A, A }));
-    QTest::keyClick(w.gestureArea, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(order(w), (std::vector<QRgb> { A, A }));
 
     // Text on the clipboard: Ctrl+V in the preview does nothing, quietly.
     QGuiApplication::clipboard()->setText("words");
-    QTest::keyClick(w.gestureArea, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(order(w).size(), 2u);
 }
 
@@ -480,32 +490,32 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
         auto w = windowWith({ A, B });
         QImage marked = solid(C);
         marked.setPixel(2, 2, D);
-        w->gesture->Frames()->Insert(0, marked, clNone);
-        w->gesture->setTransparentColor(fromQRgb(D));
-        w->gesture->SaveToFile(path);
+        w->Gesture()->Frames()->Insert(0, marked, clNone);
+        w->Gesture()->setTransparentColor(fromQRgb(D));
+        w->Gesture()->SaveToFile(path);
     }
     TfrmGestureWindow w(nullptr);
     w.OpenGesture(path);
-    ASSERT_TRUE(w.transparentCheck->isChecked());
-    ASSERT_EQ(w.gesture->TransparentColor(), fromQRgb(D));
-    ASSERT_FALSE(w.gesture->Modified());
-    ASSERT_TRUE(w.gesture->Frames()->IsTransparent(0, 2, 2));
+    ASSERT_TRUE(control<QCheckBox>(w, "transparentCheck")->isChecked());
+    ASSERT_EQ(w.Gesture()->TransparentColor(), fromQRgb(D));
+    ASSERT_FALSE(w.Gesture()->Modified());
+    ASSERT_TRUE(w.Gesture()->Frames()->IsTransparent(0, 2, 2));
 
     w.CopyFrame();
     const QImage copied = QGuiApplication::clipboard()->image();
     EXPECT_EQ(copied.pixel(2, 2), D);
     EXPECT_EQ(copied.pixel(0, 0), C);
-    EXPECT_TRUE(w.gesture->Modified());
-    EXPECT_FALSE(w.UnsavedChanges);
+    EXPECT_TRUE(w.Gesture()->Modified());
+    EXPECT_FALSE(w.UnsavedChanges());
     // The frame keeps its transparency.
-    EXPECT_EQ(w.gesture->TransparentColor(), fromQRgb(D));
-    EXPECT_TRUE(w.gesture->Frames()->IsTransparent(0, 2, 2));
+    EXPECT_EQ(w.Gesture()->TransparentColor(), fromQRgb(D));
+    EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(0, 2, 2));
 
     // Pasting it back with the box ticked masks the same pixels again; a
     // move keeps them too.
     w.PasteFrame();
-    EXPECT_TRUE(w.gesture->Frames()->IsTransparent(0, 2, 2));
+    EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(0, 2, 2));
     w.moveFrameForward();
-    EXPECT_TRUE(w.gesture->Frames()->IsTransparent(1, 2, 2));
-    EXPECT_EQ(w.gesture->Frames()->Picture(1).pixel(2, 2), D);
+    EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(1, 2, 2));
+    EXPECT_EQ(w.Gesture()->Frames()->Picture(1).pixel(2, 2), D);
 }

@@ -3,6 +3,7 @@
 // instance that remembers the last answer.
 #include "editor/frameimportdialog.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -31,10 +32,12 @@ QColor buttonFace()
 
 void expectActive(TfrmFrameImport &dialog, bool countActive)
 {
-    EXPECT_EQ(dialog.frameCountRadio->isChecked(), countActive);
-    EXPECT_EQ(dialog.frameWidthRadio->isChecked(), !countActive);
-    EXPECT_EQ(fieldColour(dialog.frameCountSpin), countActive ? windowColour() : buttonFace());
-    EXPECT_EQ(fieldColour(dialog.frameWidthSpin), countActive ? buttonFace() : windowColour());
+    EXPECT_EQ(control<QRadioButton>(dialog, "frameCountRadio")->isChecked(), countActive);
+    EXPECT_EQ(control<QRadioButton>(dialog, "frameWidthRadio")->isChecked(), !countActive);
+    EXPECT_EQ(fieldColour(control<QSpinBox>(dialog, "frameCountSpin")),
+        countActive ? windowColour() : buttonFace());
+    EXPECT_EQ(fieldColour(control<QSpinBox>(dialog, "frameWidthSpin")),
+        countActive ? buttonFace() : windowColour());
 }
 
 } // namespace
@@ -44,11 +47,12 @@ TEST(FrameImportDialog, StartsWithTheFrameCount)
     TfrmFrameImport dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Import Frames"));
     EXPECT_EQ(dialog.size(), QSize(250, 214));
-    EXPECT_EQ(dialog.promptLabel->text(), QStringLiteral("Please input one of the following values..."));
-    EXPECT_EQ(dialog.okButton->text(), QStringLiteral("O&K"));
-    EXPECT_TRUE(dialog.okButton->isDefault());
-    EXPECT_EQ(dialog.frameCountSpin->value(), 1);
-    EXPECT_EQ(dialog.frameWidthSpin->value(), 1);
+    EXPECT_EQ(control<QLabel>(dialog, "promptLabel")->text(),
+        QStringLiteral("Please input one of the following values..."));
+    EXPECT_EQ(control<QPushButton>(dialog, "okButton")->text(), QStringLiteral("O&K"));
+    EXPECT_TRUE(control<QPushButton>(dialog, "okButton")->isDefault());
+    EXPECT_EQ(control<QSpinBox>(dialog, "frameCountSpin")->value(), 1);
+    EXPECT_EQ(control<QSpinBox>(dialog, "frameWidthSpin")->value(), 1);
     expectActive(dialog, true);
     EXPECT_EQ(dialog.Choice().mode, TFrameSplit::FrameCount);
     EXPECT_EQ(dialog.Choice().value, 1);
@@ -58,25 +62,26 @@ TEST(FrameImportDialog, UsingAFieldTicksItsChoice)
 {
     TfrmFrameImport dialog;
     dialog.show();
-    dialog.frameWidthRadio->click();
+    control<QRadioButton>(dialog, "frameWidthRadio")->click();
     expectActive(dialog, false);
-    dialog.frameCountSpin->setValue(7); // a change
+    control<QSpinBox>(dialog, "frameCountSpin")->setValue(7); // a change
     expectActive(dialog, true);
-    QTest::mouseClick(dialog.frameWidthSpin->findChild<QLineEdit *>(), Qt::LeftButton); // a click
+    QTest::mouseClick(
+        control<QSpinBox>(dialog, "frameWidthSpin")->findChild<QLineEdit *>(), Qt::LeftButton); // a click
     expectActive(dialog, false);
     // Typing: only whole numbers from 1 are taken.
-    QLineEdit *edit = dialog.frameWidthSpin->findChild<QLineEdit *>();
+    QLineEdit *edit = control<QSpinBox>(dialog, "frameWidthSpin")->findChild<QLineEdit *>();
     edit->selectAll();
     QTest::keyClicks(edit, "-3");
-    dialog.frameWidthSpin->interpretText();
-    EXPECT_GE(dialog.frameWidthSpin->value(), 1);
-    dialog.frameWidthSpin->setValue(0);
-    EXPECT_EQ(dialog.frameWidthSpin->value(), 1);
+    control<QSpinBox>(dialog, "frameWidthSpin")->interpretText();
+    EXPECT_GE(control<QSpinBox>(dialog, "frameWidthSpin")->value(), 1);
+    control<QSpinBox>(dialog, "frameWidthSpin")->setValue(0);
+    EXPECT_EQ(control<QSpinBox>(dialog, "frameWidthSpin")->value(), 1);
     edit->selectAll();
     QTest::keyClicks(edit, "120");
     EXPECT_EQ(dialog.Choice().mode, TFrameSplit::FrameWidth);
     EXPECT_EQ(dialog.Choice().value, 120);
-    EXPECT_EQ(dialog.frameCountSpin->value(), 7); // both values are kept
+    EXPECT_EQ(control<QSpinBox>(dialog, "frameCountSpin")->value(), 7); // both values are kept
 }
 
 TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
@@ -88,7 +93,7 @@ TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
         ++shown;
         EXPECT_EQ(&d, &dialog);
         if (shown == 1) {
-            dialog.frameWidthSpin->setValue(45);
+            control<QSpinBox>(dialog, "frameWidthSpin")->setValue(45);
             return QDialog::Accepted;
         }
         return shown == 2 ? QDialog::Accepted : QDialog::Rejected;
@@ -104,8 +109,9 @@ TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
     EXPECT_EQ(second->value, 45);
     EXPECT_FALSE(frmFrameImport().Ask()); // Cancel
     plumora::ui::setDialogResponder({});
-    dialog.frameCountRadio->setChecked(true); // leave the shared instance as it started
-    dialog.frameCountSpin->setValue(1);
-    dialog.frameWidthSpin->setValue(1);
-    dialog.frameCountRadio->setChecked(true);
+    control<QRadioButton>(dialog, "frameCountRadio")
+        ->setChecked(true); // leave the shared instance as it started
+    control<QSpinBox>(dialog, "frameCountSpin")->setValue(1);
+    control<QSpinBox>(dialog, "frameWidthSpin")->setValue(1);
+    control<QRadioButton>(dialog, "frameCountRadio")->setChecked(true);
 }

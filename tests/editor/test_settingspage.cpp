@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
+#include "support/controls.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -66,8 +67,8 @@ std::unique_ptr<TfrmGestureWindow> windowWithFrames(int n)
         image.setPixel(1, 1, qRgb(1, 2, 3));
         frames->Add(image, clNone);
     }
-    window->gesture->setFrames(std::move(frames));
-    window->frameSlider->setMaximum(n);
+    window->Gesture()->setFrames(std::move(frames));
+    control<QSlider>(window, "frameSlider")->setMaximum(n);
     return window;
 }
 
@@ -85,79 +86,79 @@ TEST(SettingsPage, FrameFieldsClampAgainstTheSlider)
 {
     auto w = windowWithFrames(10);
     w->show();
-    w->onAnimationLoopClicked();
-    typeInto(w->animationLoopFrameSpin, "25");
-    EXPECT_EQ(w->animationLoopFrameSpin->value(), 10);
-    EXPECT_EQ(w->gesture->AnimLoopFrame(), 10);
-    typeInto(w->animationLoopFrameSpin, "0");
-    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
+    control<QRadioButton>(w, "animationLoopRadio")->click();
+    typeInto(control<QSpinBox>(w, "animationLoopFrameSpin"), "25");
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->value(), 10);
+    EXPECT_EQ(w->Gesture()->AnimLoopFrame(), 10);
+    typeInto(control<QSpinBox>(w, "animationLoopFrameSpin"), "0");
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->value(), 1);
 
-    w->animationLoopFrameSpin->setValue(6);
-    EXPECT_EQ(w->gesture->AnimLoopFrame(), 6);
-    w->animationOnceRadio->click();
-    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
-    EXPECT_FALSE(w->animationLoopFrameSpin->isEnabled());
-    EXPECT_EQ(w->gesture->AnimLoopOption(), aoPlayOnce);
-    w->animationLoopRadio->click();
-    EXPECT_TRUE(w->animationLoopFrameSpin->isEnabled());
-    EXPECT_EQ(w->animationLoopFrameSpin->value(), 1);
-    EXPECT_EQ(w->gesture->AnimLoopOption(), aoLoop);
-    w->animationReverseRadio->click();
-    EXPECT_EQ(w->gesture->AnimLoopOption(), aoReverse);
+    control<QSpinBox>(w, "animationLoopFrameSpin")->setValue(6);
+    EXPECT_EQ(w->Gesture()->AnimLoopFrame(), 6);
+    control<QRadioButton>(w, "animationOnceRadio")->click();
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->value(), 1);
+    EXPECT_FALSE(control<QSpinBox>(w, "animationLoopFrameSpin")->isEnabled());
+    EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoPlayOnce);
+    control<QRadioButton>(w, "animationLoopRadio")->click();
+    EXPECT_TRUE(control<QSpinBox>(w, "animationLoopFrameSpin")->isEnabled());
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->value(), 1);
+    EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoLoop);
+    control<QRadioButton>(w, "animationReverseRadio")->click();
+    EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoReverse);
 
-    w->audioLoopFrameSpin->setValue(30);
-    EXPECT_EQ(w->audioLoopFrameSpin->value(), 10);
-    EXPECT_EQ(w->gesture->AudioLoopFrame(), 10);
+    control<QSpinBox>(w, "audioLoopFrameSpin")->setValue(30);
+    EXPECT_EQ(control<QSpinBox>(w, "audioLoopFrameSpin")->value(), 10);
+    EXPECT_EQ(w->Gesture()->AudioLoopFrame(), 10);
     // Options are changes that closing must not lose.
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_TRUE(w->UnsavedChanges());
 }
 
 TEST(SettingsPage, AudioOptionsAndRepeatFlag)
 {
     auto w = windowWithFrames(3);
     w->show();
-    w->audioLoopRadio->click();
-    EXPECT_TRUE(w->gesture->AudioRepeat());
-    EXPECT_FALSE(w->gesture->Modified()); // the repeat flag never marks the gesture
-    w->audioLoopRadio->click(); // already ticked: nothing changes
-    EXPECT_TRUE(w->audioLoopRadio->isChecked());
-    EXPECT_TRUE(w->gesture->AudioRepeat());
-    w->audioOnceRadio->click();
-    EXPECT_FALSE(w->gesture->AudioRepeat());
-    EXPECT_FALSE(w->audioLoopRadio->isChecked());
+    control<QRadioButton>(w, "audioLoopRadio")->click();
+    EXPECT_TRUE(w->Gesture()->AudioRepeat());
+    EXPECT_FALSE(w->Gesture()->Modified()); // the repeat flag never marks the gesture
+    control<QRadioButton>(w, "audioLoopRadio")->click(); // already ticked: nothing changes
+    EXPECT_TRUE(control<QRadioButton>(w, "audioLoopRadio")->isChecked());
+    EXPECT_TRUE(w->Gesture()->AudioRepeat());
+    control<QRadioButton>(w, "audioOnceRadio")->click();
+    EXPECT_FALSE(w->Gesture()->AudioRepeat());
+    EXPECT_FALSE(control<QRadioButton>(w, "audioLoopRadio")->isChecked());
 }
 
 TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
 {
     TfrmGestureWindow fresh(nullptr);
-    fresh.transparentCheck->setChecked(true);
-    EXPECT_EQ(fresh.gesture->TransparentColor(), 0x00808080u);
-    EXPECT_TRUE(fresh.pickTransparentButton->isEnabled());
-    fresh.transparentCheck->setChecked(false);
-    EXPECT_EQ(fresh.gesture->TransparentColor(), clNone);
-    EXPECT_FALSE(fresh.pickTransparentButton->isEnabled());
+    control<QCheckBox>(fresh, "transparentCheck")->setChecked(true);
+    EXPECT_EQ(fresh.Gesture()->TransparentColor(), 0x00808080u);
+    EXPECT_TRUE(control<QToolButton>(fresh, "pickTransparentButton")->isEnabled());
+    control<QCheckBox>(fresh, "transparentCheck")->setChecked(false);
+    EXPECT_EQ(fresh.Gesture()->TransparentColor(), clNone);
+    EXPECT_FALSE(control<QToolButton>(fresh, "pickTransparentButton")->isEnabled());
 
     auto w = windowWithFrames(2);
     w->show();
     w->setTestBackground(RGBColor(0, 0, 255));
-    w->pageTabs->setCurrentWidget(w->settingsPage);
-    w->transparentCheck->setChecked(true);
+    control<QTabWidget>(w, "pageTabs")->setCurrentWidget(control<QWidget>(w, "settingsPage"));
+    control<QCheckBox>(w, "transparentCheck")->setChecked(true);
     // Press Pick: pick mode; then click the marked pixel on the gesture.
-    QTest::mousePress(w->pickTransparentButton, Qt::LeftButton);
-    QTest::mouseRelease(w->pickTransparentButton, Qt::LeftButton);
+    QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
+    QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crColorSample);
-    EXPECT_TRUE(w->pickTransparentButton->isChecked());
-    QTest::mouseClick(w->gesture, Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(w->gesture->TransparentColor(), RGBColor(1, 2, 3));
+    EXPECT_TRUE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
+    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(1, 2, 3));
     EXPECT_EQ(w->TransColor(), RGBColor(1, 2, 3));
-    EXPECT_FALSE(w->pickTransparentButton->isChecked());
+    EXPECT_FALSE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
 
     // Picking the pixel that is now transparent gives what shows through.
-    QTest::mousePress(w->pickTransparentButton, Qt::LeftButton);
-    QTest::mouseRelease(w->pickTransparentButton, Qt::LeftButton);
-    QTest::mouseClick(w->gesture, Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(w->gesture->TransparentColor(), RGBColor(0, 0, 255));
+    QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
+    QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
+    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(0, 0, 255));
     plumora::ui::setScreenCursor(plumora::ui::crDefault);
 }
 
@@ -166,9 +167,9 @@ TEST(SettingsPage, TestBackgroundThroughTheColourDialog)
     auto w = windowWithFrames(1);
     Answers answers;
     answers.colour = QColor(12, 34, 56);
-    w->chooseTestBackground();
+    QTest::mouseClick(control<QFrame>(w, "testBackgroundSwatch"), Qt::LeftButton);
     EXPECT_EQ(w->TestBackground(), RGBColor(12, 34, 56));
-    EXPECT_EQ(w->gestureArea->palette().color(QPalette::Window), QColor(12, 34, 56));
+    EXPECT_EQ(control<QFrame>(w, "gestureArea")->palette().color(QPalette::Window), QColor(12, 34, 56));
 }
 
 TEST(SoundRow, LoadAndSaveKeepTheBytes)
@@ -187,10 +188,10 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     Answers answers;
     answers.paths << in << dir.filePath("out.wav");
     w->loadAudio();
-    EXPECT_TRUE(w->gesture->HasAudio());
-    EXPECT_EQ(w->audioFileLabel->text(), in);
-    EXPECT_TRUE(w->audioSaveButton->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_TRUE(w->Gesture()->HasAudio());
+    EXPECT_EQ(control<QLabel>(w, "audioFileLabel")->text(), in);
+    EXPECT_TRUE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
+    EXPECT_TRUE(w->UnsavedChanges());
     w->saveAudio();
     QFile out(dir.filePath("out.wav"));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
@@ -207,9 +208,9 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     answers.paths << dir.filePath("missing.wav");
     answers.messages.clear();
     other.loadAudio();
-    EXPECT_FALSE(other.gesture->HasAudio());
-    EXPECT_FALSE(other.audioSaveButton->isEnabled());
-    EXPECT_FALSE(other.UnsavedChanges);
+    EXPECT_FALSE(other.Gesture()->HasAudio());
+    EXPECT_FALSE(control<QPushButton>(other, "audioSaveButton")->isEnabled());
+    EXPECT_FALSE(other.UnsavedChanges());
 }
 
 TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
@@ -223,14 +224,14 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     Answers answers;
     answers.paths << dir.filePath("wide.bmp");
     w->loadButtonImage();
-    const TBitmap &glyph = w->gesture->Glyph();
+    const TBitmap &glyph = w->Gesture()->Glyph();
     ASSERT_EQ(glyph.width(), 18);
     EXPECT_EQ(glyph.pixelColor(0, 3), clWhite);
     EXPECT_EQ(glyph.pixelColor(0, 4), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(17, 12), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(0, 13), clWhite);
-    EXPECT_TRUE(w->buttonImageSaveButton->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges);
+    EXPECT_TRUE(control<QPushButton>(w, "buttonImageSaveButton")->isEnabled());
+    EXPECT_TRUE(w->UnsavedChanges());
 
     for (const char *name : { "b.gif", "b.bmp", "b.jpg", "b.jpeg" }) {
         answers.paths << dir.filePath(QString::fromLatin1(name));
@@ -254,9 +255,9 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     bad.write("not a jpeg");
     bad.close();
     answers.paths << dir.filePath("bad.jpg");
-    const QImage before = w->gesture->Glyph().image();
+    const QImage before = w->Gesture()->Glyph().image();
     EXPECT_THROW(w->loadButtonImage(), PlumoraError);
-    EXPECT_EQ(w->gesture->Glyph().image(), before);
-    EXPECT_EQ(w->buttonImageFileLabel->text(), dir.filePath("wide.bmp"));
-    EXPECT_TRUE(w->buttonImageSaveButton->isEnabled());
+    EXPECT_EQ(w->Gesture()->Glyph().image(), before);
+    EXPECT_EQ(control<QLabel>(w, "buttonImageFileLabel")->text(), dir.filePath("wide.bmp"));
+    EXPECT_TRUE(control<QPushButton>(w, "buttonImageSaveButton")->isEnabled());
 }

@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/soundservice.h"
+#include "support/controls.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -154,12 +155,12 @@ TEST_F(Limits, GifWithTenThousandFrames)
     }
     if (message.isEmpty()) {
         // Taken: the window works with it, and saving says why it cannot.
-        ASSERT_TRUE(w->gesture->Valid());
-        w->frameSlider->setValue(w->frameSlider->maximum());
-        w->gesture->Play();
-        w->gesture->Tick();
+        ASSERT_TRUE(w->Gesture()->Valid());
+        control<QSlider>(w, "frameSlider")->setValue(control<QSlider>(w, "frameSlider")->maximum());
+        w->Gesture()->Play();
+        w->Gesture()->Tick();
         try {
-            w->gesture->SaveToFile(dir.filePath("many.zqa"));
+            w->Gesture()->SaveToFile(dir.filePath("many.zqa"));
             ADD_FAILURE() << "a gesture of 10,000 frames cannot be saved";
         } catch (const PlumoraError &error) {
             EXPECT_FALSE(error.message().isEmpty());
@@ -168,7 +169,7 @@ TEST_F(Limits, GifWithTenThousandFrames)
     } else {
         EXPECT_TRUE(message.contains("many.gif")) << message.toStdString();
     }
-    w->UnsavedChanges = false;
+    w->setUnsavedChanges(false);
 }
 
 // Frames that are huge but nearly empty: a 3 KB file whose frames would
@@ -204,31 +205,31 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
     TfrmMain main;
     TfrmGestureWindow *w = main.newGestureWindow();
     ASSERT_NE(w, nullptr);
-    w->gesture->setFrames(gesturetest::frames(8, 6, 2));
+    w->Gesture()->setFrames(gesturetest::frames(8, 6, 2));
     {
         Script script;
         script.file(path);
         w->loadAudio();
         EXPECT_TRUE(script.messages.isEmpty()) << script.messages.join('|').toStdString();
     }
-    EXPECT_TRUE(w->gesture->HasAudio());
-    EXPECT_EQ(w->gesture->AudioSize(), 44 + dataBytes);
-    EXPECT_TRUE(w->audioFileLabel->text().contains("big.wav"));
+    EXPECT_TRUE(w->Gesture()->HasAudio());
+    EXPECT_EQ(w->Gesture()->AudioSize(), 44 + dataBytes);
+    EXPECT_TRUE(control<QLabel>(w, "audioFileLabel")->text().contains("big.wav"));
 
     QElapsedTimer play;
     play.start();
-    w->gesture->SoundPlayer()->Play();
+    w->Gesture()->SoundPlayer()->Play();
     plumora::stopSound();
     EXPECT_LT(play.elapsed(), 20000);
 
     try {
-        w->gesture->SaveToFile(dir.filePath("loud.zqa"));
+        w->Gesture()->SaveToFile(dir.filePath("loud.zqa"));
         ADD_FAILURE() << "a 100 MB sound cannot be saved in a gesture";
     } catch (const PlumoraError &error) {
         EXPECT_TRUE(error.message().contains("sound")) << error.message().toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("loud.zqa")));
-    w->UnsavedChanges = false;
+    w->setUnsavedChanges(false);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
+#include "support/controls.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -95,9 +96,9 @@ TEST_F(OpenFaults, ReplacedByAnotherGestureAfterChoosing)
     EXPECT_TRUE(message.isEmpty()) << message.toStdString();
     ASSERT_EQ(main->GestureWindows().size(), 1);
     TfrmGestureWindow *w = main->GestureWindows().first();
-    EXPECT_EQ(w->taglineEdit->text(), "replacement");
-    EXPECT_FALSE(w->gesture->HasAudio());
-    EXPECT_FALSE(w->UnsavedChanges);
+    EXPECT_EQ(control<QLineEdit>(w, "taglineEdit")->text(), "replacement");
+    EXPECT_FALSE(w->Gesture()->HasAudio());
+    EXPECT_FALSE(w->UnsavedChanges());
 }
 
 // A named pipe never delivers an end of file; opening one must not wait for

@@ -13,6 +13,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
+#include "support/controls.h"
 
 #include <QAction>
 #include <QLabel>
@@ -94,14 +95,14 @@ protected:
         }
         w = main->ActiveGestureWindow();
         ASSERT_NE(w, nullptr);
-        w->taglineEdit->setText(QStringLiteral("edited"));
-        ASSERT_TRUE(w->UnsavedChanges);
+        control<QLineEdit>(w, "taglineEdit")->setText(QStringLiteral("edited"));
+        ASSERT_TRUE(w->UnsavedChanges());
     }
     void TearDown() override
     {
         if (main)
             for (TfrmGestureWindow *window : main->GestureWindows())
-                window->UnsavedChanges = false;
+                window->setUnsavedChanges(false);
         main.reset();
         TPlumoraKeys::setStoreFile(QString());
     }
@@ -117,10 +118,12 @@ protected:
 
     WindowState state() const
     {
-        return { w->UnsavedChanges, w->gesture->Modified(), main->saveAction->isEnabled(), w->windowTitle(),
-            w->gesture->Filename(), w->taglineEdit->text(),
-            w->buttonImageFileLabel->text() + "|" + w->animationFileLabel->text() + "|"
-                + w->audioFileLabel->text() };
+        return { w->UnsavedChanges(), w->Gesture()->Modified(),
+            control<QAction>(main, "saveAction")->isEnabled(), w->windowTitle(), w->Gesture()->Filename(),
+            control<QLineEdit>(w, "taglineEdit")->text(),
+            control<QLabel>(w, "buttonImageFileLabel")->text() + "|"
+                + control<QLabel>(w, "animationFileLabel")->text() + "|"
+                + control<QLabel>(w, "audioFileLabel")->text() };
     }
 
     // Runs the command that saves `kind` into `target`, answering its
@@ -280,7 +283,7 @@ TEST_F(SaveFaults, WritersRefuseAFolderOfTheSameName)
         }
         EXPECT_EQ(entries(path), QStringList { "inside" });
     };
-    TZQGesture &g = *w->gesture;
+    TZQGesture &g = *w->Gesture();
     expectRefused("g.zqa", [&](const QString &p) { g.SaveToFile(p); });
     expectRefused("b.gif", [&](const QString &p) { SavePicture(g.Glyph(), p); });
     expectRefused("b.bmp", [&](const QString &p) { SavePicture(g.Glyph(), p); });
