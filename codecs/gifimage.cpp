@@ -240,6 +240,9 @@ void TGIFImage::Reset()
     Version = 0;
     m_screenWidth = 0;
     m_screenHeight = 0;
+    m_extentFrames = 0;
+    m_extentWidth = 0;
+    m_extentHeight = 0;
 }
 
 void TGIFImage::changed()
@@ -258,11 +261,13 @@ void TGIFImage::appendFrame(std::unique_ptr<TGIFFrame> frame)
 {
     frame->ParentImage = this;
     m_frames.push_back(std::move(frame));
+    m_extentFrames = -1;
 }
 
 void TGIFImage::removeFrame(int index)
 {
     m_frames.erase(m_frames.begin() + index);
+    m_extentFrames = -1;
 }
 
 void TGIFImage::UpdateScreenSize()
@@ -273,8 +278,9 @@ void TGIFImage::UpdateScreenSize()
         width = std::max(width, frame->Left + frame->Width());
         height = std::max(height, frame->Top + frame->Height());
     }
-    m_screenWidth = width;
-    m_screenHeight = height;
+    m_extentFrames = FrameCount();
+    m_extentWidth = m_screenWidth = width;
+    m_extentHeight = m_screenHeight = height;
 }
 
 void TGIFImage::CopyFrom(std::nullptr_t)
@@ -334,9 +340,22 @@ void TGIFImage::CopyFrom(const TBitmap &source)
 
 void TGIFImage::AppendFrame(const TBitmap &bitmap)
 {
-    appendFrame(std::make_unique<TGIFFrame>(this));
+    // The frame is filled before it joins the image, so that its copy does
+    // not recompute the screen size over all earlier frames: the known
+    // extent of those grows by the new frame alone.
+    const bool extentKnown = m_extentFrames == FrameCount();
+    auto frame = std::make_unique<TGIFFrame>();
+    frame->CopyFrom(bitmap);
+    TGIFFrame &added = *frame;
+    appendFrame(std::move(frame));
     FrameIndex = FrameCount() - 1;
-    m_frames.back()->CopyFrom(bitmap);
+    if (extentKnown) {
+        m_extentFrames = FrameCount();
+        m_extentWidth = m_screenWidth = std::max(m_extentWidth, added.Left + added.Width());
+        m_extentHeight = m_screenHeight = std::max(m_extentHeight, added.Top + added.Height());
+    } else {
+        UpdateScreenSize();
+    }
     if (Version == 0)
         Version = 1;
     if (FrameCount() > 1)

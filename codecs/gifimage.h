@@ -222,6 +222,9 @@ public:
     bool operator==(const TGIFImage &other) const { return Header == other.Header; }
 
     // Recomputes the screen size as the largest Left + Width, Top + Height.
+    // AppendFrame keeps that extent up to date as it goes, so building an
+    // image frame by frame is linear; after moving or resizing frames in
+    // place, call this.
     void UpdateScreenSize();
 
     void notifyProgress(TProgressStage stage, int percent, const QString &message = {});
@@ -235,4 +238,9 @@ private:
     std::vector<std::unique_ptr<TGIFFrame>> m_frames;
     int m_screenWidth = 0;
     int m_screenHeight = 0;
+    // The largest Left + Width and Top + Height over the first m_extentFrames
+    // frames; -1 when not known (frames were added or removed otherwise).
+    int m_extentFrames = 0;
+    int m_extentWidth = 0;
+    int m_extentHeight = 0;
 };

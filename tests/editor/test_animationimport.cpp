@@ -306,6 +306,22 @@ TEST(AnimationImport, CancelAndUnreadableFiles)
     EXPECT_THROW(ReadAnimationFile(testdata::path("pictures/bmp_4bit_33x7.png"), cancel), PlumoraError);
 }
 
+// A picture a million pixels wide cut into 52,428 frames: the cut takes time
+// in proportion to the frames, not to their square.
+TEST(AnimationImport, CuttingIntoManyFramesIsLinear)
+{
+    QImage wide(1 << 20, 1, QImage::Format_Indexed8);
+    wide.setColorTable({ qRgb(0, 0, 0), qRgb(255, 0, 0) });
+    wide.fill(0);
+    wide.setPixel(wide.width() - 17, 0, 1); // column 19 of the last whole piece
+    TGIFImage pieces;
+    SplitPicture(TBitmap(wide, 8), 1, PlanSplit(wide.width(), { TFrameSplit::FrameWidth, 20 }), pieces);
+    ASSERT_EQ(pieces.FrameCount(), 52428);
+    EXPECT_EQ(pieces.ScreenWidth(), 20);
+    EXPECT_EQ(pieces.ScreenHeight(), 1);
+    EXPECT_EQ(rgb(pieces.Frames(52427).DecodedBitmap().toRgb32().pixel(19, 0)), rgb(qRgb(255, 0, 0)));
+}
+
 TEST(AnimationImport, WindowShowsTheImportedAnimation)
 {
     QTemporaryDir dir;
