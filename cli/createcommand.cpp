@@ -122,7 +122,15 @@ int runCreate(const Arguments &args, Console &io)
             return split;
         return TFrameSplit { TFrameSplit::FrameCount, 1 };
     };
-    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask);
+    const bool firstFrames = args.has(QStringLiteral("first-frames"));
+    const TFrameLimitQuestion askLimit = [&](int count, int keep) -> bool {
+        if (!firstFrames)
+            throw PlumoraError(QStringLiteral("%1: %2; --first-frames keeps the first %3")
+                                   .arg(QDir::toNativeSeparators(animationPath), FrameLimitText(count, keep))
+                                   .arg(keep));
+        return true;
+    };
+    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask, askLimit);
     if (!animation)
         throw PlumoraError(
             QStringLiteral("%1: no frames were made").arg(QDir::toNativeSeparators(animationPath)));
@@ -191,8 +199,11 @@ const Command kCreateCommands[] = {
                        "to at most 255 pixels wide (pictures wider than high) or 225 pixels high.\n"
                        "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
                        "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
-                       "from 1. A gesture that would not read back (frames too many or too large for\n"
-                       "the file) is refused and nothing is written."),
+                       "from 1. A gesture holds at most 255 frames, in a strip at most 65535 pixels\n"
+                       "wide: an animation with more frames than that is refused before any frame is\n"
+                       "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
+                       "would not read back (frames too many or too large for the file) is refused and\n"
+                       "nothing is written."),
         {
             { QStringLiteral("animation"), QStringLiteral("FILE"),
                 QStringLiteral("the picture to import (required)") },
@@ -200,6 +211,8 @@ const Command kCreateCommands[] = {
                 QStringLiteral("cut a single picture into N frames") },
             { QStringLiteral("frame-width"), QStringLiteral("W"),
                 QStringLiteral("cut a single picture into frames W pixels wide") },
+            { QStringLiteral("first-frames"), {},
+                QStringLiteral("keep the first frames a gesture holds when there are more") },
             { QStringLiteral("button"), QStringLiteral("FILE"),
                 QStringLiteral("the button picture (GIF, JPEG or BMP)") },
             { QStringLiteral("auto-button"), {},

@@ -168,12 +168,90 @@ TBitmap TImportedAnimation::ButtonPicture()
     return FitButtonPicture(m_source->Image(), ButtonPictureRatio(ScreenWidth, ScreenHeight));
 }
 
-std::optional<TImportedAnimation> ReadAnimationFile(
-    const QString &path, const TSplitQuestion &ask, const TImportProgress &progress)
+int FramesAGestureHolds(int frameWidth)
+{
+    return std::min(kMaxGestureFrames, kMaxStripWidth / std::max(frameWidth, 1));
+}
+
+QString FrameLimitText(int frameCount, int keep)
+{
+    return QStringLiteral("The animation has %1 frames; a gesture holds at most %2 of this size")
+        .arg(frameCount)
+        .arg(keep);
+}
+
+namespace {
+
+// How many of count frames shown at size to make: all of them when a
+// gesture holds them, else as many as it holds when the question keeps
+// them; nothing when it cancels. Without a question the file is refused.
+std::optional<int> framesToKeep(
+    int count, QSize size, const TFrameLimitQuestion &askLimit, const QString &name)
+{
+    const int holds = FramesAGestureHolds(size.width());
+    if (count <= holds)
+        return count;
+    if (!askLimit)
+        throw PlumoraError(QStringLiteral("\"%1\": %2").arg(name, FrameLimitText(count, holds)));
+    if (!askLimit(count, holds))
+        return std::nullopt;
+    return holds;
+}
+
+// Frames of a screen at least this large report progress while they
+// decode; smaller ones are quick, and frame by frame is often enough.
+constexpr qint64 kLargeFramePixels = qint64(1) << 20;
+
+} // namespace
+
+std::unique_ptr<TFrameList> ComposeFrames(
+    TRxGIFAnimator &animator, int count, const TImportProgress &progress)
+{
+    TGIFImage &image = animator.Image();
+    count = std::min(count, image.FrameCount());
+    auto frames = std::make_unique<TFrameList>(animator.Width(), animator.Height());
+    ProgressReporter reporter(progress);
+    int composing = 0;
+    if (progress && qint64(image.ScreenWidth()) * image.ScreenHeight() >= kLargeFramePixels)
+        image.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
+            if (stage == TProgressStage::Running)
+                reporter.report(0, 100, composing, count, percent / 100.0);
+        };
+    struct DetachProgress
+    {
+        TGIFImage &image;
+        ~DetachProgress() { image.OnProgress = nullptr; }
+    } detach { image };
+    for (composing = 0; composing < count; ++composing) {
+        const TBitmap frame = animator.GetFrameBitmap(composing);
+        frames->Add(frame.image(), clNone);
+        reporter.report(0, 100, composing + 1, count);
+    }
+    return frames;
+}
+
+std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
+    const TFrameLimitQuestion &askLimit, const TImportProgress &progress)
 {
     auto animator = std::make_unique<TRxGIFAnimator>();
     TGIFImage &image = animator->Image();
     const QString name = displayName(path);
+
+    // Cuts the picture as asked, no more pieces than a gesture holds; false
+    // when the limit question cancels the import.
+    const auto split = [&](const TBitmap &picture, int width, int height, const TFrameSplit &answer) {
+        TSplitPlan plan = PlanSplit(width, answer);
+        const std::optional<int> kept
+            = framesToKeep(plan.count, FitToPreview(plan.pieceWidth, height), askLimit, name);
+        if (!kept)
+            return false;
+        plan.count = *kept;
+        TGIFImage pieces;
+        SplitPicture(picture, height, plan, pieces);
+        pieces.Author = image.Author;
+        image.CopyFrom(pieces);
+        return true;
+    };
 
     if (isGifFile(path)) {
         try {
@@ -189,44 +267,34 @@ std::optional<TImportedAnimation> ReadAnimationFile(
             // from the first frame's own picture.
             const int width = animator->Width();
             const int height = animator->Height();
-            if (const auto split = ask ? ask(width, height) : std::nullopt) {
+            if (const auto answer = ask ? ask(width, height) : std::nullopt) {
                 TBitmap picture;
                 try {
                     picture = image.Frames(0).DecodedBitmap();
                 } catch (const PlumoraError &error) {
                     rethrowNamingFile(error, path);
                 }
-                TGIFImage pieces;
-                SplitPicture(picture, height, PlanSplit(width, *split), pieces);
-                pieces.Author = image.Author;
-                image.CopyFrom(pieces);
+                if (!split(picture, width, height, *answer))
+                    return std::nullopt;
             }
         }
     } else {
         const TBitmap picture = LoadPicture(path, TJpegColors::Quantized);
-        const auto split = ask ? ask(picture.width(), picture.height()) : std::nullopt;
-        if (!split)
+        const auto answer = ask ? ask(picture.width(), picture.height()) : std::nullopt;
+        if (!answer || !split(picture, picture.width(), picture.height(), *answer))
             return std::nullopt;
-        TGIFImage pieces;
-        SplitPicture(picture, picture.height(), PlanSplit(picture.width(), *split), pieces);
-        image.CopyFrom(pieces);
         animator->setTransparent(false);
     }
 
-    const int frameCount = image.FrameCount();
     const int screenWidth = image.ScreenWidth();
     const int screenHeight = image.ScreenHeight();
-    if (frameCount == 0 || screenWidth < 1 || screenHeight < 1)
+    if (image.FrameCount() == 0 || screenWidth < 1 || screenHeight < 1)
         throw EInvalidGraphicOperation(QStringLiteral("No frames were cut from \"%1\"").arg(name));
 
     const QSize size = FitToPreview(screenWidth, screenHeight);
-    if (qint64(frameCount) * size.width() * size.height() > kImportMaxPixels)
-        throw EInvalidGraphicOperation(
-            QStringLiteral("\"%1\" has %2 frames of %3 x %4 pixels, more than Plumora can hold")
-                .arg(name)
-                .arg(frameCount)
-                .arg(size.width())
-                .arg(size.height()));
+    const std::optional<int> frameCount = framesToKeep(image.FrameCount(), size, askLimit, name);
+    if (!frameCount)
+        return std::nullopt;
     animator->setWidth(size.width());
     animator->setHeight(size.height());
     animator->setStretch(true);
@@ -240,35 +308,10 @@ std::optional<TImportedAnimation> ReadAnimationFile(
     // Composed without the transparent areas left out: they keep the
     // composition's fill colour, which is the transparent colour itself.
     animator->setTransparent(false);
-
-    {
-        ProgressReporter reporter(progress);
-        int decoding = 0;
-        if (progress)
-            image.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
-                if (stage == TProgressStage::Running)
-                    reporter.report(0, 50, decoding, frameCount, percent / 100.0);
-            };
-        struct DetachProgress
-        {
-            TGIFImage &image;
-            ~DetachProgress() { image.OnProgress = nullptr; }
-        } detach { image };
-        try {
-            for (decoding = 0; decoding < frameCount; ++decoding) {
-                image.Frames(decoding).DecodedBitmap();
-                reporter.report(0, 50, decoding + 1, frameCount);
-            }
-        } catch (const PlumoraError &error) {
-            rethrowNamingFile(error, path);
-        }
-
-        result.Frames = std::make_unique<TFrameList>(size.width(), size.height());
-        for (int i = 0; i < frameCount; ++i) {
-            const TBitmap frame = animator->GetFrameBitmap(i);
-            result.Frames->Add(frame.image(), clNone);
-            reporter.report(50, 100, i + 1, frameCount);
-        }
+    try {
+        result.Frames = ComposeFrames(*animator, *frameCount, progress);
+    } catch (const PlumoraError &error) {
+        rethrowNamingFile(error, path);
     }
 
     result.TransparentColor = result.KeepsTransparency ? image.Frames(0).TransparentColor : clNone;

@@ -32,9 +32,16 @@ class TZQGesture;
 inline constexpr int kPreviewMaxWidth = 255;
 inline constexpr int kPreviewMaxHeight = 225;
 
-// An import whose frames together would take more pixels than this is
-// refused before anything is composed (256 MB of 32-bit pixels).
-inline constexpr qint64 kImportMaxPixels = qint64(64) * 1024 * 1024;
+// A gesture counts its frames in bytes from 1, so it holds at most 255; its
+// strip of frames side by side is at most kMaxStripWidth pixels wide.
+inline constexpr int kMaxGestureFrames = 255;
+
+// How many frames of the given width a gesture holds.
+int FramesAGestureHolds(int frameWidth);
+
+// "The animation has N frames; a gesture holds at most M of this size": the
+// editor asks with it whether to keep the first M, the CLI refuses with it.
+QString FrameLimitText(int frameCount, int keep);
 
 // How a single picture is cut: into a number of frames, or into frames of
 // a width. Either value is a whole number; below 1 nothing is cut.
@@ -72,6 +79,12 @@ QSize FitToPreview(int screenWidth, int screenHeight);
 // Asked when the file is one picture to be cut: the picture's width and
 // height; the answer is the split, or nothing when the user cancels.
 using TSplitQuestion = std::function<std::optional<TFrameSplit>(int width, int height)>;
+
+// Asked, before any frame is composed or cut, when the file gives more
+// frames than a gesture holds: the number of frames and how many of them a
+// gesture holds at their size. True keeps that many of the first frames;
+// false cancels the import.
+using TFrameLimitQuestion = std::function<bool(int frameCount, int keep)>;
 
 // Progress of a long import or strip save: Starting once, Running with the
 // whole operation's percentage (0..100, rising), Ending once however the
@@ -115,18 +128,27 @@ public:
 
 private:
     friend std::optional<TImportedAnimation> ReadAnimationFile(
-        const QString &, const TSplitQuestion &, const TImportProgress &);
+        const QString &, const TSplitQuestion &, const TFrameLimitQuestion &, const TImportProgress &);
     std::unique_ptr<TRxGIFAnimator> m_source;
 };
 
 // Reads the file (kind chosen by its upper-cased extension), cuts a single
 // picture as ask answers (a JPEG is first reduced to at most 236 colours),
 // fits the frames to the preview and composes them. A one-frame GIF whose
-// question is cancelled stays one frame, with its own transparency. Returns
-// nothing when the question for a JPEG or BMP is cancelled. Raises
-// PlumoraError, naming the file, when it cannot be read or yields no frame.
-std::optional<TImportedAnimation> ReadAnimationFile(
-    const QString &path, const TSplitQuestion &ask, const TImportProgress &progress = {});
+// question is cancelled stays one frame, with its own transparency. When
+// there are more frames than a gesture holds, askLimit decides before any
+// of them is cut or composed; without askLimit such a file is refused with
+// FrameLimitText. Returns nothing when the question for a JPEG or BMP, or
+// askLimit, is cancelled. Raises PlumoraError, naming the file, when it
+// cannot be read or yields no frame.
+std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
+    const TFrameLimitQuestion &askLimit = {}, const TImportProgress &progress = {});
+
+// Composes the first count frames of the animator's image at the animator's
+// size (each decoded as it is first needed) into a new frame list without
+// masks. Frames past count are neither decoded nor composed.
+std::unique_ptr<TFrameList> ComposeFrames(
+    TRxGIFAnimator &animator, int count, const TImportProgress &progress = {});
 
 // Puts the composed frames on the gesture, replacing its frame list, sets
 // its transparent colour (the file's when KeepsTransparency, else none),

@@ -45,10 +45,11 @@ TImportProgress windowProgress()
 } // namespace
 
 // Reads, cuts and composes the file, asking the shared frame import dialog
-// how to cut a single picture, then puts the animation on the window's
-// gesture and brings the controls in line. Nothing changes until the file
-// has been read and composed: an error leaves the gesture and the window as
-// they were. Returns false when the user cancelled the cut of a JPEG or BMP.
+// how to cut a single picture (and, when there are more frames than a
+// gesture holds, whether to keep the first ones), then puts the animation on
+// the window's gesture and brings the controls in line. Nothing changes
+// until the file has been read and composed: an error leaves the gesture and
+// the window as they were. Returns false when the user cancelled.
 bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString &fileName)
 {
     std::optional<TImportedAnimation> imported;
@@ -61,7 +62,15 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
             plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
             return answer;
         };
-        imported = ReadAnimationFile(fileName, ask, windowProgress());
+        const TFrameLimitQuestion askLimit = [&window](int frameCount, int keep) {
+            plumora::ui::setScreenCursor(plumora::ui::crDefault);
+            const auto answer = plumora::ui::messageBox(&window, QStringLiteral("Plumora"),
+                FrameLimitText(frameCount, keep) + QStringLiteral(". Keep the first %1 frames?").arg(keep),
+                QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+            plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
+            return answer == QMessageBox::Yes;
+        };
+        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress());
     }
     if (!imported)
         return false;

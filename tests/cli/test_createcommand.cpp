@@ -7,6 +7,7 @@
 #include "gesture/zqgesture.h"
 #include "support/testdata.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -137,6 +138,54 @@ TEST(CreateCommand, AuthorTextOfTheGifIsKept)
     EXPECT_FALSE(QFile::exists(dir.filePath("b.zqa")));
 }
 
+// A 120-byte BMP 1,048,576 pixels wide and one high: run-length coded, it
+// ends at once, so every pixel is palette entry 0.
+QByteArray wideBmp()
+{
+    QByteArray bmp;
+    QDataStream out(&bmp, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const quint32 dataOffset = 14 + 40 + 16 * 4;
+    out.writeRawData("BM", 2);
+    out << quint32(dataOffset + 2) << quint32(0) << dataOffset;
+    out << quint32(40) << qint32(1 << 20) << qint32(1) << quint16(1) << quint16(4) << quint32(2) // RLE4
+        << quint32(2) << qint32(2835) << qint32(2835) << quint32(16) << quint32(0);
+    for (int i = 0; i < 16; ++i)
+        out << quint8(i * 16) << quint8(i * 16) << quint8(255 - i * 16) << quint8(0);
+    out << quint8(0) << quint8(1); // end of bitmap
+    return bmp;
+}
+
+// Cut into 20-pixel frames, the BMP gives 52,428: refused at once with the
+// numbers, or its first 255 kept with --first-frames, without cutting the rest.
+TEST(CreateCommand, MoreFramesThanAGestureHolds)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("wide.bmp");
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(wideBmp());
+    file.close();
+    const QString out = dir.filePath("w.zqa");
+
+    const auto refused = runCli({ "create", out, "--animation", source, "--frame-width", "20" });
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(
+        refused.err.contains("The animation has 52428 frames; a gesture holds at most 255 of this size"))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("--first-frames")) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+
+    const auto kept
+        = runCli({ "create", out, "--animation", source, "--frame-width", "20", "--first-frames" });
+    ASSERT_EQ(kept.exitCode, 0) << kept.err.toStdString();
+    auto gesture = openGesture(out);
+    ASSERT_TRUE(gesture->Frames());
+    EXPECT_EQ(gesture->Frames()->Count(), 255);
+    EXPECT_EQ(gesture->Frames()->Width(), 20);
+    EXPECT_EQ(rgb(gesture->Frames()->Picture(254).pixel(19, 0)), rgb(qRgb(255, 0, 0)));
+}
+
 TEST(CreateCommand, RefusesWhatWouldNotReadBack)
 {
     QTemporaryDir dir;
@@ -165,7 +214,8 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
         EXPECT_FALSE(QFile::exists(out));
     }
 
-    // 300 frames of 255 pixels make a strip wider than a GIF can be.
+    // 300 frames of 255 pixels: more than a gesture's byte-sized frame
+    // numbers count.
     TGIFImage wide;
     QImage frame(255, 4, QImage::Format_RGB32);
     for (int i = 0; i < 300; ++i) {
@@ -176,6 +226,7 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
     wide.WriteToFile(source);
     const auto run = runCli({ "create", out, "--animation", source });
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("76500 pixels wide")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("The animation has 300 frames; a gesture holds at most 255 of this size"))
+        << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
 }

@@ -306,6 +306,69 @@ TEST(AnimationImport, CancelAndUnreadableFiles)
     EXPECT_THROW(ReadAnimationFile(testdata::path("pictures/bmp_4bit_33x7.png"), cancel), PlumoraError);
 }
 
+// More frames than a gesture holds (its frame numbers are bytes) are asked
+// about before any is cut or composed: No leaves the gesture as it was, Yes
+// keeps the first 255; without a question the import is refused.
+TEST(AnimationImport, MoreFramesThanAGestureHolds)
+{
+    QTemporaryDir dir;
+    const QString many = writeAnimation(dir, "many.gif", 4, 3, 300);
+    int reports = 0;
+    int reportsWhenAsked = -1;
+    auto kept = ReadAnimationFile(
+        many, neverAsked,
+        [&](int count, int keep) {
+            EXPECT_EQ(count, 300);
+            EXPECT_EQ(keep, 255);
+            reportsWhenAsked = reports;
+            return true;
+        },
+        [&](TProgressStage, int) { ++reports; });
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(reportsWhenAsked, 0);
+    ASSERT_EQ(kept->FrameCount(), 255);
+    EXPECT_EQ(rgb(kept->Frames->Picture(254).pixel(3, 2)), rgb(kBlocks[254 % 5]));
+
+    // 500 pieces two columns wide.
+    auto pieces = ReadAnimationFile(writeStrip(dir, "strip.gif", 1000, 2, 2),
+        answer(TFrameSplit::FrameWidth, 2), [](int count, int keep) { return count == 500 && keep == 255; });
+    ASSERT_TRUE(pieces);
+    ASSERT_EQ(pieces->FrameCount(), 255);
+    EXPECT_EQ(rgb(pieces->Frames->Picture(254).pixel(1, 1)), rgb(kBlocks[254 % 5]));
+
+    try {
+        ReadAnimationFile(many, neverAsked);
+        FAIL() << "300 frames taken without asking";
+    } catch (const PlumoraError &error) {
+        EXPECT_TRUE(error.message().contains("The animation has 300 frames; a gesture holds at most 255"))
+            << error.message().toStdString();
+    }
+
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
+    load(window, answers, first);
+    const TFrameList *frames = window.Gesture()->Frames();
+    window.setUnsavedChanges(false);
+    answers.messages.clear();
+    load(window, answers, many);
+    EXPECT_EQ(answers.messages,
+        QStringList { "The animation has 300 frames; a gesture holds at most 255 of this size. "
+                      "Keep the first 255 frames?" });
+    EXPECT_EQ(window.Gesture()->Frames(), frames);
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
+    EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), first);
+    EXPECT_FALSE(window.UnsavedChanges());
+
+    answers.button = QMessageBox::Yes;
+    load(window, answers, many);
+    ASSERT_TRUE(window.Gesture()->Frames());
+    EXPECT_EQ(window.Gesture()->Frames()->Count(), 255);
+    EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 255);
+    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame  1 of 255"));
+    EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), many);
+}
+
 // A picture a million pixels wide cut into 52,428 frames: the cut takes time
 // in proportion to the frames, not to their square.
 TEST(AnimationImport, CuttingIntoManyFramesIsLinear)
