@@ -5,7 +5,6 @@
 #include "platform/errors.h"
 
 #include <algorithm>
-#include <optional>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -321,9 +320,20 @@ TColor TRxGIFAnimator::fillColor()
     const TColor key = keyColor();
     if (key != clNone)
         return key;
-    if (m_image->BackgroundColor != clNone && m_image->IsTransparent())
+    if (m_image->BackgroundColor != clNone && imageTransparent())
         return m_image->BackgroundColor;
     return kAnimatorWindowColor;
+}
+
+bool TRxGIFAnimator::imageTransparent()
+{
+    const TransparencyKey now { m_generation, m_image->Header.get(), m_image->FrameCount(),
+        m_image->Transparent };
+    if (!(now == m_transparencyKey)) {
+        m_imageTransparent = m_image->IsTransparent();
+        m_transparencyKey = now;
+    }
+    return m_imageTransparent;
 }
 
 int TRxGIFAnimator::clampIndex(int k) const
@@ -394,7 +404,7 @@ TRxGIFAnimator::Placement TRxGIFAnimator::placement() const
     return place;
 }
 
-const QImage &TRxGIFAnimator::composeKept(int k, SampleGrid grid)
+const QImage &TRxGIFAnimator::composeKept(int k, const SampleGrid &grid)
 {
     const KeptKey key = keyNow();
     const QRgb fill = opaque(toQRgb(key.fill));
@@ -416,7 +426,8 @@ const QImage &TRxGIFAnimator::composeKept(int k, SampleGrid grid)
         }
     } else {
         m_kept = key;
-        m_grid = std::move(grid);
+        if (!(m_grid == grid))
+            m_grid = grid;
         const int width = int(m_grid.xs.size());
         const int height = int(m_grid.ys.size());
         if (m_work.width() != width || m_work.height() != height || m_work.isNull())
@@ -502,15 +513,20 @@ TBitmap TRxGIFAnimator::paint(const QImage &composed, const Placement &place,
     QImage result = newCanvas(m_width, m_height);
     if (result.isNull())
         return {};
-    result.fill(opaque(toQRgb(m_color)));
-    if (composed.isNull() || columnIndex.empty() || rowIndex.empty())
+    const bool drawn = !composed.isNull() && !columnIndex.empty() && !rowIndex.empty();
+    const TColor keyColour = keyColor();
+    const bool leaveOut = keyColour != clNone && m_transparent;
+    // The control's colour shows only where the composition does not cover
+    // the client area or leaves pixels out.
+    if (!drawn || leaveOut || place.left != 0 || place.top != 0 || int(columnIndex.size()) != m_width
+        || int(rowIndex.size()) != m_height)
+        result.fill(opaque(toQRgb(m_color)));
+    if (!drawn)
         return TBitmap(result);
 
     const int width = int(columnIndex.size());
     // Consecutive client columns on consecutive canvas columns: row copies.
     const bool sameColumns = columnIndex.back() - columnIndex.front() == width - 1;
-    const TColor keyColour = keyColor();
-    const bool leaveOut = keyColour != clNone && m_transparent;
     const QRgb key = opaque(toQRgb(keyColour));
     for (std::size_t y = 0; y < rowIndex.size(); ++y) {
         const QRgb *src = constRow(composed, rowIndex[y]);
@@ -531,37 +547,41 @@ TBitmap TRxGIFAnimator::paint(const QImage &composed, const Placement &place,
     return TBitmap(result);
 }
 
-std::optional<TRxGIFAnimator::Placement> TRxGIFAnimator::framePlacement()
+const TRxGIFAnimator::Sampling *TRxGIFAnimator::frameSampling()
 {
     if (!canCompose())
-        return std::nullopt;
+        return nullptr;
     checkCanvasSize(m_width, m_height);
-    return placement();
+    const SamplingKey key { m_width, m_height, m_image->ScreenWidth(), m_image->ScreenHeight(), m_stretch,
+        m_center };
+    if (!(key == m_samplingKey)) {
+        m_sampling.place = placement();
+        m_sampling.grid.xs = distinct(m_sampling.place.columns, m_sampling.columnIndex);
+        m_sampling.grid.ys = distinct(m_sampling.place.rows, m_sampling.rowIndex);
+        m_samplingKey = key;
+    }
+    return &m_sampling;
 }
 
 TBitmap TRxGIFAnimator::GetFrameBitmap(int k)
 {
-    const std::optional<Placement> found = framePlacement();
-    if (!found)
+    const Sampling *sampling = frameSampling();
+    if (!sampling)
         return {};
-    const Placement &place = *found;
+    const Placement &place = sampling->place;
     if (place.columns.empty() || place.rows.empty())
         return paint({}, place, {}, {});
     // Compose only the screen pixels the client area shows.
-    SampleGrid grid;
-    std::vector<int> columnIndex, rowIndex;
-    grid.xs = distinct(place.columns, columnIndex);
-    grid.ys = distinct(place.rows, rowIndex);
-    const QImage &composed = composeKept(clampIndex(k), std::move(grid));
-    return paint(composed, place, columnIndex, rowIndex);
+    const QImage &composed = composeKept(clampIndex(k), sampling->grid);
+    return paint(composed, place, sampling->columnIndex, sampling->rowIndex);
 }
 
 TBitmap TRxGIFAnimator::GetFrameBitmapFromScratch(int k)
 {
-    const std::optional<Placement> found = framePlacement();
-    if (!found)
+    const Sampling *sampling = frameSampling();
+    if (!sampling)
         return {};
-    const Placement &place = *found;
+    const Placement &place = sampling->place;
     if (place.columns.empty() || place.rows.empty())
         return paint({}, place, {}, {});
     return paint(composeFromScratch(clampIndex(k)), place, place.columns, place.rows);

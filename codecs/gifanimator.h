@@ -30,7 +30,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <memory>
 #include <vector>
 
@@ -155,6 +154,7 @@ private:
     void applyAutoSize();
     bool canCompose();
     TColor fillColor();
+    bool imageTransparent();
     TColor keyColor();
     int clampIndex(int k) const;
     int startFrame(int k);
@@ -162,13 +162,30 @@ private:
     KeptKey keyNow();
     SampleGrid wholeScreen() const;
     Placement placement() const;
-    // The placement for a frame bitmap, or nothing when there is no frame to
+    // How a frame bitmap samples the screen: the placement, the distinct
+    // screen columns and rows it shows (the grid to compose), and for each
+    // client column and row the grid index it shows. Kept while the sizes
+    // and the placement options stay the same, since every frame of an
+    // import asks for the same.
+    struct Sampling
+    {
+        Placement place;
+        SampleGrid grid;
+        std::vector<int> columnIndex, rowIndex;
+    };
+    struct SamplingKey
+    {
+        int width = -1, height = -1, screenWidth = -1, screenHeight = -1;
+        bool stretch = false, center = false;
+        bool operator==(const SamplingKey &) const = default;
+    };
+    // The sampling for a frame bitmap, or null when there is no frame to
     // compose; refuses a control too large to paint.
-    std::optional<Placement> framePlacement();
+    const Sampling *frameSampling();
 
     // Frame k composed on the kept canvas over the given grid, continuing
     // from the frame composed last when k is that frame or the next.
-    const QImage &composeKept(int k, SampleGrid grid);
+    const QImage &composeKept(int k, const SampleGrid &grid);
     // Frame k composed on a new canvas of the whole screen, from the start
     // frame, as plainly as possible.
     QImage composeFromScratch(int k);
@@ -204,4 +221,21 @@ private:
     int m_shownFrame = -1;
     KeptKey m_kept;
     std::uint64_t m_generation = 0;
+
+    // The image's Transparent query looks at every frame; composing each
+    // frame of a long animation asks it once, so the answer is kept for as
+    // long as the image is unchanged (same key as the composition).
+    struct TransparencyKey
+    {
+        std::uint64_t generation = 0;
+        const void *header = nullptr;
+        int frameCount = -1;
+        bool flag = false;
+        bool operator==(const TransparencyKey &) const = default;
+    };
+    TransparencyKey m_transparencyKey;
+    bool m_imageTransparent = false;
+
+    Sampling m_sampling;
+    SamplingKey m_samplingKey;
 };

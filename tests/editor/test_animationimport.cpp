@@ -2,6 +2,7 @@
 // are fitted to the preview, how GIFs made by other programs are composed,
 // JPEG and BMP sources, and what the gesture window shows afterwards,
 // including imports that fail or are cancelled and the strip written back.
+#include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
 #include "editor/animationimport.h"
 #include "editor/frameimportdialog.h"
@@ -383,6 +384,34 @@ TEST(AnimationImport, CuttingIntoManyFramesIsLinear)
     EXPECT_EQ(pieces.ScreenWidth(), 20);
     EXPECT_EQ(pieces.ScreenHeight(), 1);
     EXPECT_EQ(rgb(pieces.Frames(52427).DecodedBitmap().toRgb32().pixel(19, 0)), rgb(qRgb(255, 0, 0)));
+}
+
+// Ten thousand frames compose one after the other, and the fill colour still
+// follows the whole image: only the last frame has a transparent colour, so
+// the screen the 1 x 1 frames leave uncovered shows the background colour.
+TEST(AnimationImport, ManyFramesCompose)
+{
+    constexpr int kFrames = 10000;
+    QByteArray gif("GIF89a\x04\x00\x04\x00\x80\x01\x00", 13); // background index 1
+    gif += QByteArray("\x00\x00\x00\xff\x00\x00", 6); // black, red
+    for (int i = 0; i < kFrames; ++i) {
+        if (i == kFrames - 1)
+            gif += QByteArray("\x21\xf9\x04\x01\x00\x00\x00\x00", 8); // transparent index 0
+        gif += QByteArray(",\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
+        gif += QByteArray("\x02\x02\x44\x01\x00", 5); // one pixel of index 0
+    }
+    gif += ';';
+    TRxGIFAnimator animator;
+    animator.Image().ReadFromBuffer(gif);
+    animator.setBounds(0, 0, 4, 4);
+    animator.setStretch(true);
+    animator.setTransparent(false);
+    const auto frames = ComposeFrames(animator, kFrames);
+    ASSERT_EQ(frames->Count(), kFrames);
+    for (int i : { 0, kFrames - 1 }) {
+        EXPECT_EQ(rgb(frames->Picture(i).pixel(0, 0)), rgb(qRgb(0, 0, 0))) << i;
+        EXPECT_EQ(rgb(frames->Picture(i).pixel(3, 3)), rgb(qRgb(255, 0, 0))) << i;
+    }
 }
 
 TEST(AnimationImport, WindowShowsTheImportedAnimation)
