@@ -6,11 +6,10 @@
 
 #include "colorreduction.h"
 #include "lzwencoder.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
-#include <QDir>
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -428,16 +427,5 @@ void TGIFImage::WriteStored(QIODevice &stream)
 
 void TGIFImage::WriteToFile(const QString &path)
 {
-    const QByteArray bytes = WriteToBuffer();
-    // QSaveFile writes beside the target and renames on commit, so a failed
-    // write never leaves a half-written file in its place.
-    QSaveFile file(path);
-    const QString name = QDir::toNativeSeparators(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString()));
-    // commit() does not check its own final flush, so a write that fails
-    // there (a full disk) would still replace the target with a cut file:
-    // the flush is checked first.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
-        throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString()));
+    plumora::writeFileAtomically(path, WriteToBuffer());
 }

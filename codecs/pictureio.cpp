@@ -4,6 +4,7 @@
 
 #include "colorreduction.h"
 #include "gifimage.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
 #include <QBuffer>
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
@@ -67,22 +67,6 @@ QByteArray readWholeFile(const QString &path)
         throw EStreamError(
             QStringLiteral("Cannot read file \"%1\". %2").arg(displayName(path), file.errorString()));
     return bytes;
-}
-
-void writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    // QSaveFile writes beside the target and renames on commit, so a failed
-    // write never leaves a half-written file in its place.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EStreamError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(displayName(path), file.errorString()));
-    // commit() does not check its own final flush, so a write that fails
-    // there (a full disk) would still replace the target with a cut file:
-    // the flush is checked first.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
-        throw EStreamError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(displayName(path), file.errorString()));
 }
 
 // True when a width x height bitmap with the given bytes per line is within
@@ -563,7 +547,7 @@ QByteArray EncodeJpeg(const TBitmap &bitmap, int quality, const QString &name)
 
 void SaveJpeg(const TBitmap &bitmap, const QString &path, int quality)
 {
-    writeFileAtomically(path, EncodeJpeg(bitmap, quality, path));
+    plumora::writeFileAtomically(path, EncodeJpeg(bitmap, quality, path));
 }
 
 QByteArray EncodeBmp(const TBitmap &bitmap, const QString &name)
@@ -643,7 +627,7 @@ QByteArray EncodeBmp(const TBitmap &bitmap, const QString &name)
 
 void SaveBmp(const TBitmap &bitmap, const QString &path)
 {
-    writeFileAtomically(path, EncodeBmp(bitmap, path));
+    plumora::writeFileAtomically(path, EncodeBmp(bitmap, path));
 }
 
 void SavePicture(const TBitmap &bitmap, const QString &path)

@@ -4,8 +4,8 @@
 //
 // Every reader checks the picture's size before allocating its bitmap and
 // turns damaged data into a PlumoraError naming the file; every writer
-// assembles the whole file in memory and replaces the target through a
-// QSaveFile, so a failed save leaves an existing file as it was.
+// assembles the whole file in memory and replaces the target as a whole
+// (platform/atomicfile.h), so a failed save leaves an existing file as it was.
 #include "platform/bitmap.h"
 
 #include <QByteArray>

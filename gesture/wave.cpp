@@ -1,5 +1,6 @@
 #include "wave.h"
 
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 #include "platform/soundservice.h"
 
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -92,18 +92,7 @@ void TWave::LoadFromFile(const QString &FileName)
 
 void TWave::SaveToFile(const QString &FileName) const
 {
-    // Written beside the target and renamed over it on success, so a failed
-    // write never destroys an existing file. (No direct-write fallback: that
-    // would write into the existing file in place.)
-    const QString name = QDir::toNativeSeparators(FileName);
-    QSaveFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(name, file.errorString()));
-    // commit() does not check its own final flush, so a write that fails
-    // there (a full disk) would still replace the target with a cut file:
-    // the flush is checked first.
-    if (file.write(m_data) != m_data.size() || !file.flush() || !file.commit())
-        throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(name, file.errorString()));
+    plumora::writeFileAtomically(FileName, m_data);
 }
 
 TWavePlayer::TWavePlayer(QObject *Owner) : QObject(Owner), m_wave(new TWave)

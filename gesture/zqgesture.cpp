@@ -1,13 +1,13 @@
 #include "zqgesture.h"
 
 #include "codecs/gifimage.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 #include "wave.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTimer>
 
 TZQGesture::TZQGesture(QWidget *Owner) : QWidget(Owner)
@@ -176,15 +176,7 @@ void TZQGesture::LoadFromFile(const QString &fileName)
 
 void TZQGesture::SaveToFile(const QString &fileName)
 {
-    const QByteArray bytes = WriteGestureToBuffer();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EStreamError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-    // commit() does not check its own final flush, so a write that fails
-    // there (a full disk) would still replace the target with a cut file:
-    // the flush is checked first.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
-        throw EStreamError(QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString()));
+    plumora::writeFileAtomically(fileName, WriteGestureToBuffer());
     m_modified = false;
 }
 

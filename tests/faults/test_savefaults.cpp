@@ -1,7 +1,7 @@
 // Saving when the file system says no: a gesture (Save and Save As), the
 // button picture, the animation strip and the sound, each into a folder that
-// refuses new files and onto a device that refuses to grow the file, and each
-// where a folder has the target's name. Every case must end in an error that
+// refuses new files, onto a device that refuses to grow the file or fails to
+// sync it, and each where a folder has the target's name. Every case must end in an error that
 // names the file, with the earlier file and the folder as they were and the
 // window's state unchanged.
 #include "faultsupport.h"
@@ -11,6 +11,7 @@
 #include "editor/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "support/controls.h"
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 
 using namespace faults;
@@ -29,7 +31,7 @@ namespace {
 
 // The commands that write a file, as the user runs them.
 enum class Kind { GestureSave, GestureSaveAs, Button, Strip, Sound };
-enum class Fault { WritesDenied, DeviceFull };
+enum class Fault { WritesDenied, DeviceFull, SyncFails };
 
 // The room left on the "full device": more than the settings store needs,
 // less than any file the commands write.
@@ -204,6 +206,15 @@ TEST_P(SaveFaultCases, ErrorNamesTheFileAndNothingChanges)
         if (!denied.effective())
             GTEST_SKIP() << "this process can write into a read-only folder";
         message = save(kind, target);
+    } else if (fault == Fault::SyncFails) {
+        // The device takes every byte and fails only when asked to keep them.
+        plumora::ScopedAtomicWriteCalls failing({ {},
+            [](int) {
+                errno = EIO;
+                return -1;
+            },
+            {}, {} });
+        message = save(kind, target);
     } else {
         ASSERT_LT(QFileInfo(TPlumoraKeys::storeFile()).size(), kDeviceRoom - 100);
         FileSizeLimit full(kDeviceRoom);
@@ -221,14 +232,14 @@ TEST_P(SaveFaultCases, ErrorNamesTheFileAndNothingChanges)
 std::string caseName(const ::testing::TestParamInfo<SaveFaultCases::ParamType> &info)
 {
     static const char *kinds[] = { "GestureSave", "GestureSaveAs", "Button", "Strip", "Sound" };
-    return std::string(kinds[int(std::get<0>(info.param))])
-        + (std::get<1>(info.param) == Fault::WritesDenied ? "IntoReadOnlyFolder" : "OntoFullDevice");
+    static const char *faults[] = { "IntoReadOnlyFolder", "OntoFullDevice", "WhenTheSyncFails" };
+    return std::string(kinds[int(std::get<0>(info.param))]) + faults[int(std::get<1>(info.param))];
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSaves, SaveFaultCases,
     ::testing::Combine(
         ::testing::Values(Kind::GestureSave, Kind::GestureSaveAs, Kind::Button, Kind::Strip, Kind::Sound),
-        ::testing::Values(Fault::WritesDenied, Fault::DeviceFull)),
+        ::testing::Values(Fault::WritesDenied, Fault::DeviceFull, Fault::SyncFails)),
     caseName);
 
 // The gesture's file was replaced by a folder after it was opened: Save
