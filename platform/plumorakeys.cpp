@@ -3,13 +3,16 @@
 #include "settingsformat.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -20,11 +23,23 @@ QString &storeFileOverride()
     return path;
 }
 
+// Whether something other than a plain file or a folder has the store's
+// name: a named pipe, a device or a socket. Opening a pipe waits for a writer
+// and a device may never end, so such a store is never opened; it counts as
+// damaged. (A folder cannot be opened as a file and is left as it is.)
+bool storeIsSpecialFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile() && !info.isDir();
+}
+
 // Whether the store file exists with contents that cannot be parsed. Checked
 // on every visit: QSettings reports a parse failure only on the visit that
 // first reads the file and serves its cached (empty) result afterwards.
 bool storeDamaged(const QString &path)
 {
+    if (storeIsSpecialFile(path))
+        return true;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false; // missing (a first run), or unreadable: QSettings reports that itself
@@ -36,11 +51,16 @@ bool storeDamaged(const QString &path)
 // contents are damaged, counts as a key that could not be opened.
 struct Visit
 {
-    Visit() : store(TPlumoraKeys::storeFile(), plumora::settings::typedSettingsFormat())
+    Visit()
     {
-        opened = store.status() == QSettings::NoError && !storeDamaged(store.fileName());
+        // QSettings reads the file as it is constructed.
+        const QString path = TPlumoraKeys::storeFile();
+        if (storeIsSpecialFile(path))
+            return;
+        store.emplace(path, plumora::settings::typedSettingsFormat());
+        opened = store->status() == QSettings::NoError && !storeDamaged(path);
     }
-    QSettings store;
+    std::optional<QSettings> store;
     bool opened = false;
 };
 
@@ -56,9 +76,17 @@ QString programPath()
 void writeValues(const QString &key, std::initializer_list<std::pair<QString, QVariant>> values)
 {
     const QString path = TPlumoraKeys::storeFile();
+    const auto failed = [&values] {
+        return ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(values.begin()->first));
+    };
     if (storeDamaged(path)) {
-        QFile::remove(path + QStringLiteral(".bad"));
-        QFile::rename(path, path + QStringLiteral(".bad"));
+        const QString aside = path + QStringLiteral(".bad");
+        QFile::remove(aside);
+        // QDir renames only; QFile::rename would fall back on copying, which
+        // reads a named pipe.
+        QDir().rename(path, aside);
+        if (storeIsSpecialFile(path))
+            throw failed();
     }
     QSettings store(path, plumora::settings::typedSettingsFormat());
     if (store.status() == QSettings::NoError) {
@@ -69,7 +97,7 @@ void writeValues(const QString &key, std::initializer_list<std::pair<QString, QV
         store.sync();
     }
     if (store.status() != QSettings::NoError)
-        throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(values.begin()->first));
+        throw failed();
 }
 
 } // namespace
@@ -110,10 +138,10 @@ QPoint TPlumoraKeys::readPoint(const QString &xName, const QString &yName, QPoin
     Visit visit;
     if (!visit.opened)
         return fallback;
-    visit.store.beginGroup(settingsKey());
+    visit.store->beginGroup(settingsKey());
     // A value that is missing or not a 32-bit integer falls back on its own.
     auto readInteger = [&visit](const QString &name, int otherwise) {
-        const QVariant value = visit.store.value(name);
+        const QVariant value = visit.store->value(name);
         return value.typeId() == QMetaType::Int ? value.toInt() : otherwise;
     };
     const int y = readInteger(yName, fallback.y());
@@ -163,7 +191,7 @@ QString TPlumoraKeys::readFolder(const QString &name)
     Visit visit;
     if (!visit.opened)
         return programPath();
-    const QVariant value = visit.store.value(directoriesKey() + QLatin1Char('/') + name);
+    const QVariant value = visit.store->value(directoriesKey() + QLatin1Char('/') + name);
     if (!value.isValid())
         return {};
     if (value.typeId() != QMetaType::QString)

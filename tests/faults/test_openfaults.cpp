@@ -223,6 +223,28 @@ TEST_F(SettingsFaults, DamagedStoresGiveDefaults)
     }
 }
 
+// A named pipe never ends a read without a writer, a device such as
+// /dev/zero never ends at all: the program starts on the defaults without
+// opening them, and the next write moves them aside.
+TEST_F(SettingsFaults, PipesAndDevicesReadAsDamagedStores)
+{
+    const std::function<bool()> makers[] = {
+        [&] { return mkfifo(QFile::encodeName(store).constData(), 0600) == 0; },
+        [&] { return QFile::link(QStringLiteral("/dev/zero"), store); },
+    };
+    for (const auto &make : makers) {
+        ASSERT_TRUE(make());
+        expectDefaults();
+        TPlumoraKeys keys;
+        keys.setGestureOpenDir(QStringLiteral("/x/"));
+        EXPECT_EQ(keys.GestureOpenDir(), QStringLiteral("/x/"));
+        EXPECT_TRUE(QFileInfo(store).isFile());
+        EXPECT_TRUE(QFileInfo(store + ".bad").exists() || QFileInfo(store + ".bad").isSymLink());
+        QFile::remove(store);
+        QFile::remove(store + ".bad");
+    }
+}
+
 // A store cut at any byte reads what the cut leaves complete, or the
 // defaults, and the program starts either way.
 TEST_F(SettingsFaults, StoreCutAtEveryByte)
