@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+class QImage;
 class QJsonValue;
 
 namespace cli {
@@ -104,6 +105,9 @@ void printCommandUsage(const Command &command, QTextStream &stream);
 QByteArray readInputFile(const QString &path);
 // Creates the folder (and its parents) when it does not exist.
 void ensureDirectory(const QString &path);
+// Writes a picture as a PNG file, replacing any earlier one as a whole
+// (platform/atomicfile.h).
+void writePng(const QString &path, const QImage &image);
 
 // The topic tables.
 std::span<const Command> gifCommands();

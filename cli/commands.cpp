@@ -3,11 +3,14 @@
 
 #include <QJsonValue>
 
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageWriter>
 
 #include <algorithm>
 
@@ -181,6 +184,19 @@ void ensureDirectory(const QString &path)
         throw EStreamError(QStringLiteral("%1: exists and is not a folder").arg(path));
     if (!info.exists() && !QDir().mkpath(path))
         throw EStreamError(QStringLiteral("%1: cannot create the folder").arg(path));
+}
+
+void writePng(const QString &path, const QImage &image)
+{
+    // Encoded in memory: a PNG written straight to the file would hide a
+    // full disk in the file's unchecked final flush.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        throw EStreamError(
+            QStringLiteral("%1: cannot encode the picture: %2").arg(path, writer.errorString()));
+    plumora::writeFileAtomically(path, buffer.data());
 }
 
 // Colours and texts as the commands print them.

@@ -8,12 +8,12 @@
 
 #include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -305,15 +305,6 @@ int runCheck(const Arguments &args, Console &io)
     return kExitOk;
 }
 
-void writeFile(const QString &target, const QByteArray &bytes)
-{
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EStreamError(QStringLiteral("%1: cannot create: %2").arg(target, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw EStreamError(QStringLiteral("%1: cannot write: %2").arg(target, file.errorString()));
-}
-
 // A frame as a picture with an alpha channel: the pixels of its mask colour
 // fully transparent (their colour kept), every other pixel opaque as stored.
 QImage framePicture(const TFrameList &frames, int index)
@@ -351,7 +342,7 @@ int runExtract(const Arguments &args, Console &io)
     const QDir dir(folder);
     const auto write = [&](const QString &name, const QByteArray &bytes) {
         const QString target = dir.filePath(name);
-        writeFile(target, bytes);
+        plumora::writeFileAtomically(target, bytes);
         io.out << target << '\n';
     };
     write(QStringLiteral("button.gif"), blockBytes(file, *layout.button));
@@ -366,9 +357,7 @@ int runExtract(const Arguments &args, Console &io)
     const TFrameList &frames = *gesture.Frames();
     for (int i = 0; i < frames.Count(); ++i) {
         const QString target = dir.filePath(QStringLiteral("frame-%1.png").arg(i, 3, 10, QLatin1Char('0')));
-        QImageWriter writer(target, "png");
-        if (!writer.write(framePicture(frames, i)))
-            throw EStreamError(QStringLiteral("%1: cannot write: %2").arg(target, writer.errorString()));
+        writePng(target, framePicture(frames, i));
         io.out << target << '\n';
     }
     return kExitOk;

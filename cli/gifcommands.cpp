@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -204,13 +203,9 @@ int runGifFrames(const Arguments &args, Console &io)
         if (frame.IsCorrupt)
             io.err << prefix << " is corrupt; written as far as it decodes\n";
         const QString target = dir.filePath(QStringLiteral("frame-%1.png").arg(i, 3, 10, QLatin1Char('0')));
-        QImageWriter writer(target, "png");
-        if (!writer.write(bitmap.image())) {
-            io.err << "plumora-cli gif-frames: " << target << ": cannot write: " << writer.errorString()
-                   << '\n';
-            failed = true;
-            continue;
-        }
+        // A frame that cannot be written ends the command: the next would
+        // meet the same full disk or missing rights.
+        writePng(target, bitmap.image());
         io.out << target << '\n';
     }
     return failed ? kExitFailure : kExitOk;
@@ -284,7 +279,7 @@ const Command kGifCommands[] = {
         QStringLiteral("Writes frame-000.png, frame-001.png, ... into OUTDIR (created when missing),\n"
                        "each the frame's own pixels with its palette, and prints the path of each file.\n"
                        "Frames that cannot be decoded are reported and skipped; the exit status is\n"
-                       "then 1."),
+                       "then 1. A file that cannot be written ends the command with status 1."),
         {},
         2,
         2,

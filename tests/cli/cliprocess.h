@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace clitest {
 
 struct CliRun
@@ -20,9 +23,17 @@ inline QString cliPath()
     return QStringLiteral(PLUMORA_BIN_DIR "/plumora-cli");
 }
 
-inline CliRun runCli(const QStringList &args)
+// fileSizeLimit stands in for a full disk: no file of the tool may grow
+// beyond it (a write past it fails with EFBIG).
+inline CliRun runCli(const QStringList &args, rlim_t fileSizeLimit = RLIM_INFINITY)
 {
     QProcess process;
+    if (fileSizeLimit != RLIM_INFINITY)
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit { fileSizeLimit, fileSizeLimit };
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
     process.start(cliPath(), args);
     CliRun run;
     if (!process.waitForStarted(10000)) {

@@ -3,6 +3,7 @@
 // gestures.
 #include "cliprocess.h"
 #include "gesture/gesturetestutil.h"
+#include "support/testdata.h"
 
 #include "gesture/zqgesture.h"
 
@@ -251,6 +252,27 @@ TEST_F(GestureCommands, ExtractWritesTheBlocksAsStoredAndFramesWithAlpha)
     EXPECT_EQ(cut.exitCode, 1);
     EXPECT_TRUE(cut.err.contains("cut.zqa: not a gesture that reads")) << cut.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("cutout")));
+}
+
+// On a full disk every file the tool writes is checked: the command ends
+// with status 1 naming the file, and leaves no empty or cut file behind.
+TEST_F(GestureCommands, WritesOntoAFullDiskFailAndNameTheFile)
+{
+    const struct
+    {
+        QStringList args;
+        const char *file;
+    } cases[] = {
+        { { "extract", makeFull(), path("extracted") }, "button.gif" },
+        { { "gif-frames", testdata::path("gif/im_plasma_96x64.gif"), path("frames") }, "frame-000.png" },
+    };
+    for (const auto &c : cases) {
+        const auto run = runCli(c.args, 0);
+        EXPECT_EQ(run.exitCode, 1) << c.file;
+        EXPECT_TRUE(run.err.contains(c.file)) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("File too large")) << run.err.toStdString();
+        EXPECT_EQ(QDir(c.args.last()).entryList(QDir::Files | QDir::Hidden), QStringList()) << c.file;
+    }
 }
 
 TEST_F(GestureCommands, RunWithoutADisplayOrAPlatformSet)
