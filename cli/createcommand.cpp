@@ -159,8 +159,7 @@ int runCreate(const Arguments &args, Console &io)
         gesture.SetAuthor(author);
 
     if (args.has(QStringLiteral("button"))) {
-        const TBitmap picture = LoadPicture(args.value(QStringLiteral("button")));
-        gesture.setGlyph(FitButtonPicture(picture, ButtonPictureRatio(picture.width(), picture.height())));
+        gesture.setGlyph(ButtonPictureFromFile(args.value(QStringLiteral("button"))));
     } else if (args.has(QStringLiteral("auto-button"))) {
         gesture.setGlyph(animation->ButtonPicture());
     }

@@ -29,12 +29,19 @@ namespace {
 // needs more, whatever its format.
 constexpr qint64 kMaxFileBytes = 2 * kPictureMaxBitmapBytes;
 // libjpeg's own working memory (coefficient buffers of progressive files,
-// the whole-image buffer of two-pass quantisation) is capped here; beyond it
-// libjpeg fails instead of allocating.
-constexpr long kJpegMaxWorkingMemory = 512L * 1024 * 1024;
+// 128 bytes per block; the whole-image buffer of two-pass quantisation) is
+// capped here; beyond it libjpeg fails instead of allocating. It also bounds
+// the blocks a progressive file may have, and so the work of each scan.
+constexpr long kJpegMaxWorkingMemory = 256L * 1024 * 1024;
 // A progressive file may hold any number of scans, each a pass over the whole
 // picture; real encoders use a dozen or so.
 constexpr int kJpegMaxScans = 500;
+// Reading the scans of a progressive file visits every block of the scan's
+// components once per scan, whatever size the picture is decoded at: the
+// visits over all scans may come to this many passes over all the picture's
+// blocks (encoders write 5 or 6), and at least kJpegMinWork.
+constexpr qint64 kJpegMaxPasses = 16;
+constexpr qint64 kJpegMinWork = qint64(4) * 1024 * 1024;
 
 QString displayName(const QString &path)
 {
@@ -99,6 +106,17 @@ struct JpegErrorManager
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     bool tooManyScans;
+    bool tooMuchWork;
+};
+
+// The progress monitor's count of the decoding work: block visits while the
+// scans of a multi-scan file are read in (a single scan is one pass).
+struct JpegWork
+{
+    jpeg_progress_mgr pub;
+    bool counting = false;
+    qint64 done = 0;
+    qint64 budget = 0;
 };
 
 [[noreturn]] void jpegErrorExit(j_common_ptr cinfo)
@@ -125,14 +143,27 @@ void jpegEmitMessage(j_common_ptr cinfo, int level)
     }
 }
 
+// Called before each row of blocks a scan reads in (and for each output
+// row): stops a file past the scan cap or the work budget.
 void jpegProgress(j_common_ptr cinfo)
 {
     if (!cinfo->is_decompressor)
         return;
     auto *dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto *err = reinterpret_cast<JpegErrorManager *>(cinfo->err);
     if (dinfo->input_scan_number > kJpegMaxScans) {
-        auto *err = reinterpret_cast<JpegErrorManager *>(cinfo->err);
         err->tooManyScans = true;
+        std::longjmp(err->jump, 1);
+    }
+    auto *work = reinterpret_cast<JpegWork *>(cinfo->progress);
+    if (!work->counting)
+        return;
+    // One row of the scan's blocks (v_samp_factor rows of each component).
+    for (int i = 0; i < dinfo->comps_in_scan; ++i)
+        work->done
+            += qint64(dinfo->cur_comp_info[i]->width_in_blocks) * dinfo->cur_comp_info[i]->v_samp_factor;
+    if (work->done > work->budget) {
+        err->tooMuchWork = true;
         std::longjmp(err->jump, 1);
     }
 }
@@ -144,6 +175,7 @@ void installErrorManager(jpeg_common_struct *cinfo, JpegErrorManager &err)
     err.pub.emit_message = jpegEmitMessage;
     err.message[0] = '\0';
     err.tooManyScans = false;
+    err.tooMuchWork = false;
 }
 
 // Runs one libjpeg step; false when libjpeg reported an error in it. The step
@@ -162,11 +194,11 @@ public:
     JpegDecoder(const QByteArray &bytes, const QString &name) : m_bytes(bytes), m_name(name)
     {
         installErrorManager(reinterpret_cast<jpeg_common_struct *>(&m_cinfo), m_err);
-        m_progress.progress_monitor = jpegProgress;
+        m_work.pub.progress_monitor = jpegProgress;
         if (!runJpegStep(m_err, [this] { jpeg_create_decompress(&m_cinfo); }))
             fail();
         m_created = true;
-        m_cinfo.progress = &m_progress;
+        m_cinfo.progress = &m_work.pub;
         m_cinfo.mem->max_memory_to_use = kJpegMaxWorkingMemory;
     }
     ~JpegDecoder()
@@ -177,7 +209,7 @@ public:
     JpegDecoder(const JpegDecoder &) = delete;
     JpegDecoder &operator=(const JpegDecoder &) = delete;
 
-    TBitmap decode(bool quantize)
+    TBitmap decode(bool quantize, QSize minimumSize, QSize *fullSize)
     {
         const auto *data = reinterpret_cast<const unsigned char *>(m_bytes.constData());
         const auto size = static_cast<unsigned long>(m_bytes.size());
@@ -190,13 +222,23 @@ public:
         const bool cmyk = m_cinfo.jpeg_color_space == JCS_CMYK || m_cinfo.jpeg_color_space == JCS_YCCK;
         const bool grey = m_cinfo.jpeg_color_space == JCS_GRAYSCALE;
         const bool libjpegQuantizes = quantize && !cmyk;
-        // The bitmap's size is known from the frame header; refuse it before
-        // libjpeg allocates anything for the picture.
         const qint64 width = m_cinfo.image_width;
         const qint64 height = m_cinfo.image_height;
-        const qint64 bytesPerLine = libjpegQuantizes ? (width + 3) / 4 * 4 : width * 4;
-        if (!withinPictureLimits(width, height, bytesPerLine))
+        if (fullSize)
+            *fullSize = QSize(int(width), int(height));
+        chooseScale(minimumSize);
+        // The bitmap's size is known from the frame header; refuse it before
+        // libjpeg allocates anything for the picture. The pixel cap holds
+        // for the picture, the memory cap for the bitmap it is decoded to.
+        const qint64 outWidth = m_cinfo.output_width;
+        const qint64 outHeight = m_cinfo.output_height;
+        const qint64 bytesPerLine = libjpegQuantizes ? (outWidth + 3) / 4 * 4 : outWidth * 4;
+        if (!withinPictureLimits(width, height, 0) || !withinPictureLimits(outWidth, outHeight, bytesPerLine))
             throw EInvalidGraphicOperation(tooLargeMessage(QStringLiteral("JPEG"), m_name, width, height));
+        qint64 blocks = 0;
+        for (int c = 0; c < m_cinfo.num_components; ++c)
+            blocks += qint64(m_cinfo.comp_info[c].width_in_blocks) * m_cinfo.comp_info[c].height_in_blocks;
+        m_work.budget = std::max(kJpegMaxPasses * blocks, kJpegMinWork);
 
         if (cmyk) {
             m_cinfo.out_color_space = JCS_CMYK;
@@ -211,8 +253,11 @@ public:
             m_cinfo.out_color_space
                 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
         }
+        // A multi-scan file reads all its scans in here.
+        m_work.counting = true;
         if (!runJpegStep(m_err, [this] { jpeg_start_decompress(&m_cinfo); }))
             fail();
+        m_work.counting = false;
 
         QImage image(int(m_cinfo.output_width), int(m_cinfo.output_height),
             libjpegQuantizes ? QImage::Format_Indexed8 : QImage::Format_RGB32);
@@ -283,12 +328,48 @@ private:
         }
     }
 
+    // A picture far larger than the caller needs (minimumSize, each side
+    // lowered to the picture's own) is decoded at the smallest of libjpeg's
+    // DCT scales 1/8 .. 7/8 that still gives that many pixels. Pictures of up
+    // to kJpegFullDecodeMaxPixels always decode at full size.
+    void chooseScale(QSize minimumSize)
+    {
+        m_cinfo.scale_num = 8;
+        m_cinfo.scale_denom = 8;
+        const qint64 width = m_cinfo.image_width;
+        const qint64 height = m_cinfo.image_height;
+        if (minimumSize.isValid() && width * height > kJpegFullDecodeMaxPixels) {
+            const qint64 needWidth = std::min<qint64>(width, minimumSize.width());
+            const qint64 needHeight = std::min<qint64>(height, minimumSize.height());
+            for (unsigned m = 1; m < 8; ++m) {
+                m_cinfo.scale_num = m;
+                if (!runJpegStep(m_err, [this] { jpeg_calc_output_dimensions(&m_cinfo); }))
+                    fail();
+                if (m_cinfo.output_width >= needWidth && m_cinfo.output_height >= needHeight)
+                    return;
+            }
+            m_cinfo.scale_num = 8;
+        }
+        if (!runJpegStep(m_err, [this] { jpeg_calc_output_dimensions(&m_cinfo); }))
+            fail();
+    }
+
     [[noreturn]] void fail()
     {
-        const QString reason = m_err.tooManyScans
-            ? QStringLiteral("the file holds more than %1 scans").arg(kJpegMaxScans)
-            : m_err.pub.msg_code == JERR_NO_BACKING_STORE ? QStringLiteral("the picture is too large")
-                                                          : QString::fromLocal8Bit(m_err.message);
+        QString reason;
+        if (m_err.tooManyScans)
+            reason = QStringLiteral("the file holds more than %1 scans").arg(kJpegMaxScans);
+        else if (m_err.tooMuchWork)
+            reason = QStringLiteral("decoding would take too long: its scans pass over the %1 x %2 "
+                                    "pixels more than %3 times")
+                         .arg(m_cinfo.image_width)
+                         .arg(m_cinfo.image_height)
+                         .arg(kJpegMaxPasses);
+        else if (m_err.pub.msg_code == JERR_NO_BACKING_STORE)
+            throw EInvalidGraphicOperation(
+                tooLargeMessage(QStringLiteral("JPEG"), m_name, m_cinfo.image_width, m_cinfo.image_height));
+        else
+            reason = QString::fromLocal8Bit(m_err.message);
         throw EInvalidGraphicOperation(
             QStringLiteral("Cannot read JPEG picture \"%1\": %2").arg(displayName(m_name), reason));
     }
@@ -297,7 +378,7 @@ private:
     QString m_name;
     jpeg_decompress_struct m_cinfo {};
     JpegErrorManager m_err {};
-    jpeg_progress_mgr m_progress {};
+    JpegWork m_work;
     bool m_created = false;
 };
 
@@ -459,15 +540,16 @@ void requireNonEmpty(const TBitmap &bitmap, const QString &path)
 
 // ---------------------------------------------------------------------------
 
-TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString &name)
+TBitmap LoadJpegFromBuffer(
+    const QByteArray &bytes, bool quantize, const QString &name, QSize minimumSize, QSize *fullSize)
 {
     JpegDecoder decoder(bytes, name);
-    return decoder.decode(quantize);
+    return decoder.decode(quantize, minimumSize, fullSize);
 }
 
-TBitmap LoadJpeg(const QString &path, bool quantize)
+TBitmap LoadJpeg(const QString &path, bool quantize, QSize minimumSize, QSize *fullSize)
 {
-    return LoadJpegFromBuffer(readWholeFile(path), quantize, path);
+    return LoadJpegFromBuffer(readWholeFile(path), quantize, path, minimumSize, fullSize);
 }
 
 TBitmap LoadBmp(const QString &path)
@@ -514,9 +596,12 @@ TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &path)
     return TBitmap(image);
 }
 
-TBitmap LoadPicture(const QString &path, TJpegColors jpegColors)
+TBitmap LoadPicture(const QString &path, TJpegColors jpegColors, QSize minimumSize, QSize *fullSize)
 {
     const QString ext = upperExtension(path);
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
+        return LoadJpeg(path, jpegColors == TJpegColors::Quantized, minimumSize, fullSize);
+    TBitmap bitmap;
     if (ext == QLatin1String(".GIF")) {
         TGIFImage gif;
         gif.ReadFromFile(path);
@@ -525,17 +610,17 @@ TBitmap LoadPicture(const QString &path, TJpegColors jpegColors)
                 QStringLiteral("Cannot read GIF picture \"%1\": the file holds no image")
                     .arg(displayName(path)));
         gif.FrameIndex = 0;
-        TBitmap bitmap;
         gif.RenderTo(bitmap);
-        return bitmap;
+    } else if (ext == QLatin1String(".BMP")) {
+        bitmap = LoadBmp(path);
+    } else {
+        throw EInvalidGraphicOperation(QStringLiteral(
+            "Cannot read \"%1\": Plumora reads pictures from .gif, .jpg, .jpeg and .bmp files only")
+                                           .arg(displayName(path)));
     }
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-        return LoadJpeg(path, jpegColors == TJpegColors::Quantized);
-    if (ext == QLatin1String(".BMP"))
-        return LoadBmp(path);
-    throw EInvalidGraphicOperation(QStringLiteral(
-        "Cannot read \"%1\": Plumora reads pictures from .gif, .jpg, .jpeg and .bmp files only")
-                                       .arg(displayName(path)));
+    if (fullSize)
+        *fullSize = QSize(bitmap.width(), bitmap.height());
+    return bitmap;
 }
 
 QByteArray EncodeJpeg(const TBitmap &bitmap, int quality, const QString &name)

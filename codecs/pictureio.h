@@ -9,12 +9,18 @@
 #include "platform/bitmap.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 // Largest picture the readers accept: at most kPictureMaxPixels pixels, and a
 // decoded bitmap of at most kPictureMaxBitmapBytes bytes.
 inline constexpr qint64 kPictureMaxPixels = qint64(16384) * 16384;
 inline constexpr qint64 kPictureMaxBitmapBytes = qint64(256) * 1024 * 1024;
+
+// JPEGs of up to this many pixels always decode at full size. A larger one
+// is decoded at a smaller scale when the caller needs fewer pixels (see
+// LoadJpeg).
+inline constexpr qint64 kJpegFullDecodeMaxPixels = qint64(4096) * 4096;
 
 // Quantised JPEG decoding gives at most this many palette entries, leaving
 // room for the 20 colours a palette display keeps for itself.
@@ -32,9 +38,19 @@ enum class TJpegColors { FullColor, Quantized };
 // JPEGs); otherwise an RGB32 bitmap. CMYK and YCCK files are converted to
 // RGB; quantised, they are reduced by the program's own colour reduction
 // (libjpeg quantises only RGB output).
-TBitmap LoadJpeg(const QString &path, bool quantize);
+//
+// minimumSize is the least the caller needs of each side (lowered to the
+// picture's own side); invalid, the default, asks for the full picture. A
+// picture of more than kJpegFullDecodeMaxPixels pixels is then decoded by
+// libjpeg's DCT scaling at the smallest of the scales 1/8, 2/8, ... 7/8 that
+// keeps that many pixels, which bounds its memory and most of its work.
+// fullSize, when given, receives the picture's own size. The work of reading
+// the scans of a progressive file is bounded in proportion to the decoded
+// picture; a file past it is refused with a message saying so.
+TBitmap LoadJpeg(const QString &path, bool quantize, QSize minimumSize = {}, QSize *fullSize = nullptr);
 // The same for a JPEG file's bytes; name is used in error messages only.
-TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString &name);
+TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString &name,
+    QSize minimumSize = {}, QSize *fullSize = nullptr);
 
 // BMP through QImage. Palette pictures stay palette bitmaps with their depth
 // (1, 4 or 8 bits); others become RGB32 (or ARGB32 when they carry alpha).
@@ -43,10 +59,12 @@ TBitmap LoadBmp(const QString &path);
 TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &name);
 
 // ".GIF": the first frame of the GIF (with its transparent colour, as a
-// bitmap copying from the image receives it); ".JPG", ".JPEG": LoadJpeg;
-// ".BMP": LoadBmp. Any other extension, and a GIF without any image, raises
-// EInvalidGraphicOperation.
-TBitmap LoadPicture(const QString &path, TJpegColors jpegColors = TJpegColors::FullColor);
+// bitmap copying from the image receives it); ".JPG", ".JPEG": LoadJpeg,
+// with minimumSize and fullSize as there; ".BMP": LoadBmp. GIFs and BMPs are
+// read at full size. Any other extension, and a GIF without any image,
+// raises EInvalidGraphicOperation.
+TBitmap LoadPicture(const QString &path, TJpegColors jpegColors = TJpegColors::FullColor,
+    QSize minimumSize = {}, QSize *fullSize = nullptr);
 
 // Baseline JPEG (not progressive) at the given quality (1..100, clamped),
 // 4:2:0 YCbCr as libjpeg's defaults make it.

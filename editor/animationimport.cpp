@@ -97,16 +97,22 @@ TSplitPlan PlanSplit(int pictureWidth, const TFrameSplit &split)
     return { width, pictureWidth / width };
 }
 
-void SplitPicture(const TBitmap &picture, int height, const TSplitPlan &plan, TGIFImage &target)
+void SplitPicture(
+    const TBitmap &picture, int height, const TSplitPlan &plan, TGIFImage &target, int planWidth)
 {
     if (plan.count < 1 || plan.pieceWidth < 1 || height < 1)
         return;
     const TBitmap source = plainPicture(picture);
     const int depth = source.hasPalette() ? source.bitsPerPixel() : 0;
+    // A picture read scaled down gives each piece from the same place, scaled
+    // alike (at least one column wide).
+    const qint64 scaledFrom = planWidth > 0 ? planWidth : source.width();
+    const int pieceWidth = int(std::max<qint64>(1, qint64(plan.pieceWidth) * source.width() / scaledFrom));
     for (int k = 0; k < plan.count; ++k) {
+        const int x = int(qint64(k) * plan.pieceWidth * source.width() / scaledFrom);
         // QImage::copy fills what lies outside the source with zeros: black,
         // or palette entry 0, which is what a fresh bitmap would show.
-        QImage piece = source.image().copy(plan.pieceWidth * k, 0, plan.pieceWidth, height);
+        QImage piece = source.image().copy(x, 0, pieceWidth, height);
         if (piece.isNull())
             throw EInvalidGraphicOperation(
                 QStringLiteral("Not enough memory to cut the picture into frames"));
@@ -236,9 +242,12 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
     auto animator = std::make_unique<TRxGIFAnimator>();
     TGIFImage &image = animator->Image();
     const QString name = displayName(path);
+    QSize unscaledScreen; // the pieces' size before a scaled-down read
 
     // Cuts the picture as asked, no more pieces than a gesture holds; false
-    // when the limit question cancels the import.
+    // when the limit question cancels the import. width x height is the
+    // picture's own size; a JPEG read scaled down is smaller, and its pieces
+    // are taken from the same places at its own height.
     const auto split = [&](const TBitmap &picture, int width, int height, const TFrameSplit &answer) {
         TSplitPlan plan = PlanSplit(width, answer);
         const std::optional<int> kept
@@ -247,7 +256,13 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
             return false;
         plan.count = *kept;
         TGIFImage pieces;
-        SplitPicture(picture, height, plan, pieces);
+        if (isGifFile(path)) {
+            SplitPicture(picture, height, plan, pieces);
+        } else {
+            SplitPicture(picture, picture.height(), plan, pieces, width);
+            if (picture.width() != width || picture.height() != height)
+                unscaledScreen = QSize(plan.pieceWidth, height);
+        }
         pieces.Author = image.Author;
         image.CopyFrom(pieces);
         return true;
@@ -279,15 +294,23 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
             }
         }
     } else {
-        const TBitmap picture = LoadPicture(path, TJpegColors::Quantized);
-        const auto answer = ask ? ask(picture.width(), picture.height()) : std::nullopt;
-        if (!answer || !split(picture, picture.width(), picture.height(), *answer))
+        // No frame is shown more than 255 pixels high or wide, and every piece
+        // keeps the picture's height, so 255 rows (and the columns that
+        // come with them) give each piece at least the pixels it is shown
+        // with. A large JPEG is decoded no larger than that; the question
+        // and the plan work on the picture's own size.
+        QSize fullSize;
+        const TBitmap picture
+            = LoadPicture(path, TJpegColors::Quantized, QSize(1, kPreviewMaxWidth), &fullSize);
+        const auto answer = ask ? ask(fullSize.width(), fullSize.height()) : std::nullopt;
+        if (!answer || !split(picture, fullSize.width(), fullSize.height(), *answer))
             return std::nullopt;
         animator->setTransparent(false);
     }
 
-    const int screenWidth = image.ScreenWidth();
-    const int screenHeight = image.ScreenHeight();
+    // The frames are fitted as the unscaled pieces would be.
+    const int screenWidth = unscaledScreen.isValid() ? unscaledScreen.width() : image.ScreenWidth();
+    const int screenHeight = unscaledScreen.isValid() ? unscaledScreen.height() : image.ScreenHeight();
     if (image.FrameCount() == 0 || screenWidth < 1 || screenHeight < 1)
         throw EInvalidGraphicOperation(QStringLiteral("No frames were cut from \"%1\"").arg(name));
 

@@ -65,8 +65,11 @@ TSplitPlan PlanSplit(int pictureWidth, const TFrameSplit &split);
 
 // Cuts the picture into the planned pieces, each pieceWidth x height, and
 // appends them as frames to target, left to right. Pixels outside the
-// picture come out black; the pieces carry no transparent colour.
-void SplitPicture(const TBitmap &picture, int height, const TSplitPlan &plan, TGIFImage &target);
+// picture come out black; the pieces carry no transparent colour. When the
+// plan was made for a planWidth other than the picture's (a picture read
+// scaled down), each piece is taken from the same place, scaled alike.
+void SplitPicture(
+    const TBitmap &picture, int height, const TSplitPlan &plan, TGIFImage &target, int planWidth = 0);
 
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 int RoundHalfEven(double value);

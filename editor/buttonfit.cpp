@@ -1,6 +1,7 @@
 #include "buttonfit.h"
 
 #include "codecs/gifimage.h"
+#include "codecs/pictureio.h"
 
 #include <QPainter>
 
@@ -133,4 +134,12 @@ TBitmap ButtonPlaceholderPicture()
     QPainter painter(&picture.image());
     painter.fillRect(QRect(0, 0, kButtonPictureSize - 1, kButtonPictureSize - 1), QColor(192, 192, 192));
     return picture;
+}
+
+TBitmap ButtonPictureFromFile(const QString &path)
+{
+    QSize size;
+    const TBitmap picture
+        = LoadPicture(path, TJpegColors::FullColor, QSize(kButtonPictureSize, kButtonPictureSize), &size);
+    return FitButtonPicture(picture, ButtonPictureRatio(size.width(), size.height()));
 }

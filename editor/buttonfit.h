@@ -9,6 +9,7 @@
 #include <functional>
 
 class QPainter;
+class QString;
 class TGIFImage;
 
 inline constexpr int kButtonPictureSize = 18;
@@ -38,6 +39,12 @@ TBitmap FitButtonPicture(const TBitmap &source, double ratio);
 // DrawFrame draws it (masked only when the image's Transparent query is
 // true). The image's FrameIndex is left as it was.
 TBitmap FitButtonPicture(TGIFImage &source, double ratio);
+
+// The button picture of a picture file (GIF, JPEG or BMP, by its extension),
+// fitted with the ratio of the picture's own size. A large JPEG is decoded
+// only as large as the button needs. Raises PlumoraError when the file
+// cannot be read.
+TBitmap ButtonPictureFromFile(const QString &path);
 
 // The placeholder shown while no button picture has been made: 18 x 18
 // white with the top-left 17 x 17 pixels silver (192, 192, 192).

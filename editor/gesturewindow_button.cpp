@@ -25,8 +25,7 @@ void TfrmGestureWindow::loadButtonImage()
 
     // The new picture is read and fitted before anything changes, so a file
     // that cannot be read leaves the earlier button picture as it was.
-    const TBitmap picture = LoadPicture(path);
-    const TBitmap button = FitButtonPicture(picture, ButtonPictureRatio(picture.width(), picture.height()));
+    const TBitmap button = ButtonPictureFromFile(path);
 
     gesture->setGlyph(button);
     gesture->update();

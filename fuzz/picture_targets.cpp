@@ -23,9 +23,12 @@ void checkPicture(const TBitmap &bitmap)
 void jpegTarget(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    // As the animation import (quantised, at least 255 rows) and the button
+    // picture (full colour, at least 18 x 18) load them.
     for (const bool quantize : { false, true }) {
         try {
-            const TBitmap bitmap = LoadJpegFromBuffer(bytes, quantize, QStringLiteral("fuzz.jpg"));
+            const QSize minimum = quantize ? QSize(1, 255) : QSize(18, 18);
+            const TBitmap bitmap = LoadJpegFromBuffer(bytes, quantize, QStringLiteral("fuzz.jpg"), minimum);
             checkPicture(bitmap);
             if (quantize)
                 fuzzCheck(bitmap.hasPalette() && bitmap.palette().size() <= 256,

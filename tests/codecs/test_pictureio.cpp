@@ -232,6 +232,52 @@ TEST(PictureJpeg, HugeFrameHeaderIsRefusedBeforeDecoding)
     }
 }
 
+// Files of huge pictures in a few bytes (tests/data/large): decoded only as
+// large as the caller needs, or refused at once with the reason; at full size
+// each took from seconds to minutes and up to most of a gigabyte. Pictures of
+// ordinary size decode at full size whatever the caller needs.
+TEST(PictureJpeg, HugePicturesDecodeOnlyAsLargeAsNeeded)
+{
+    const struct
+    {
+        const char *file;
+        bool quantize;
+        QSize minimum;
+        QSize decoded; // or, when refused:
+        const char *reason;
+    } cases[] = {
+        { "large/jpeg_baseline_16384x10000.jpg", true, { 1, 255 }, { 2048, 1250 }, nullptr },
+        { "large/jpeg_baseline_16384x10000.jpg", false, { 18, 18 }, { 2048, 1250 }, nullptr },
+        { "large/jpeg_progressive_halves_4416x4416.jpg", false, { 1, 255 }, { 552, 552 }, nullptr },
+        { "large/jpeg_progressive_halves_4416x4416.jpg", true, { 1000, 10 }, { 1104, 1104 }, nullptr },
+        { "pictures/jpeg_photo_64x48.jpg", false, { 18, 18 }, { 64, 48 }, nullptr },
+        { "large/jpeg_499scans_16384x15000.jpg", true, { 1, 255 }, {}, "too large (16384 x 15000 pixels)" },
+        { "large/jpeg_499scans_12288x8192.jpg", true, { 1, 255 }, {}, "would take too long" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = testdata::path(QString::fromLatin1(c.file));
+        TBitmap bitmap;
+        QSize full;
+        const QString message = errorOf([&] { bitmap = LoadJpeg(path, c.quantize, c.minimum, &full); });
+        if (c.reason) {
+            EXPECT_TRUE(message.contains(QLatin1String(c.reason))) << message.toStdString();
+            continue;
+        }
+        ASSERT_EQ(message, QString());
+        EXPECT_EQ(QSize(bitmap.width(), bitmap.height()), c.decoded);
+        EXPECT_EQ(full, QImageReader(path).size());
+        const QRgb left = bitmap.image().pixel(0, 0);
+        const QRgb right = bitmap.image().pixel(bitmap.width() - 1, 0);
+        if (QString::fromLatin1(c.file).contains(QLatin1String("halves"))) {
+            EXPECT_GT(qRed(left), 200);
+            EXPECT_LT(qBlue(left), 50);
+            EXPECT_LT(qRed(right), 50);
+            EXPECT_GT(qBlue(right), 200);
+        }
+    }
+}
+
 namespace {
 // A CMYK JPEG written directly with libjpeg (which marks it as Adobe's,
 // inverted inks: 255 means no ink).

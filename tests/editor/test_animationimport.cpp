@@ -281,6 +281,40 @@ TEST(AnimationImport, JpegAndBmpFromOtherPrograms)
                     << k << ": " << x << "," << y;
 }
 
+// A JPEG far larger than the preview is decoded scaled down, yet it is cut
+// and fitted as at full size: the question gets the picture's own size, the
+// frames have the size the full pieces give, each from its own place.
+TEST(AnimationImport, LargeJpegIsCutAsAtFullSize)
+{
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+    const struct
+    {
+        TFrameSplit split;
+        QSize frameSize;
+        std::vector<QRgb> colours;
+    } cases[] = {
+        { { TFrameSplit::FrameCount, 2 }, { 112, 225 }, { red, blue } }, // 2208 x 4416 pieces
+        { { TFrameSplit::FrameWidth, 1100 }, { 56, 225 }, { red, red, blue, blue } }, // 16 columns dropped
+    };
+    for (const auto &c : cases) {
+        QSize asked;
+        const auto animation
+            = ReadAnimationFile(testdata::path("large/jpeg_progressive_halves_4416x4416.jpg"),
+                answer(c.split.mode, c.split.value, &asked));
+        EXPECT_EQ(asked, QSize(4416, 4416));
+        ASSERT_EQ(animation->FrameCount(), int(c.colours.size()));
+        EXPECT_EQ(animation->FrameSize, c.frameSize);
+        for (int i = 0; i < animation->FrameCount(); ++i) {
+            const QImage frame = animation->Frames->Picture(i);
+            for (const QPoint at : { QPoint(0, 0), QPoint(frame.width() - 1, frame.height() - 1) }) {
+                const QRgb got = frame.pixel(at);
+                EXPECT_NEAR(qRed(got), qRed(c.colours[i]), 40) << i;
+                EXPECT_NEAR(qBlue(got), qBlue(c.colours[i]), 40) << i;
+            }
+        }
+    }
+}
+
 TEST(AnimationImport, CancelAndUnreadableFiles)
 {
     QTemporaryDir dir;

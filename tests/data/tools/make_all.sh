@@ -141,5 +141,9 @@ done
 # it decodes to the same picture, so it shares that file's reference.
 "$PY" "$TOOLS/bmp_top_down.py" "$PIC/bmp_24bit_64x48.bmp" "$PIC/bmp_24bit_topdown_64x48.bmp"
 
+# -------------------------------------------------------------- large
+# Tiny JPEG files of huge pictures (cjpeg, and scan headers written by hand).
+"$PY" "$TOOLS/make_large_jpegs.py" "$DATA/large"
+
 echo "make_all.sh: done"
 du -sh "$DATA"
