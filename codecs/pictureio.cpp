@@ -84,6 +84,19 @@ bool withinPictureLimits(qint64 width, qint64 height, qint64 bytesPerLine)
         && bytesPerLine * height <= kPictureMaxBitmapBytes;
 }
 
+// Qt's image readers refuse, by default, any picture above 128 MB, counted
+// at 4 bytes a pixel whatever its format: far below the limits above. Its
+// limit is raised to take every picture of kPictureMaxPixels, once, before
+// the first read; our own checks come first and also bound the bytes.
+void allowQtReadersOurLimits()
+{
+    static const bool raised = [] {
+        QImageReader::setAllocationLimit(int(kPictureMaxPixels * 4 / (1024 * 1024)) + 1);
+        return true;
+    }();
+    Q_UNUSED(raised);
+}
+
 QString tooLargeMessage(const QString &kind, const QString &path, qint64 width, qint64 height)
 {
     return QStringLiteral("Cannot read %1 picture \"%2\": the picture is too large (%3 x %4 pixels)")
@@ -583,14 +596,21 @@ TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &path)
             QStringLiteral("Cannot read bitmap \"%1\": the file is truncated").arg(name));
     }
 
+    allowQtReadersOurLimits();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     QImage image;
-    if (!reader.read(&image) || image.isNull())
+    if (!reader.read(&image) || image.isNull()) {
+        // Qt gives no reason of its own when a picture is beyond its
+        // allocation limit (counted at 4 bytes a pixel).
+        if (header.width * header.height * 4 >= qint64(QImageReader::allocationLimit()) * 1024 * 1024)
+            throw EInvalidGraphicOperation(
+                tooLargeMessage(QStringLiteral("BMP"), path, header.width, header.height));
         throw EInvalidGraphicOperation(
             QStringLiteral("Cannot read bitmap \"%1\": %2").arg(name, reader.errorString()));
+    }
     if (image.format() == QImage::Format_Indexed8)
         return TBitmap(image, header.bitCount == 4 ? 4 : 8);
     return TBitmap(image);

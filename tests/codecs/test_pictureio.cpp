@@ -385,6 +385,28 @@ TEST_F(PictureIo, DamagedBmpGivesAnErrorNamingTheFile)
     }
 }
 
+// Qt's own image allocation limit once refused palette pictures above 128 MB
+// ("Unable to read image data") that are well within the program's limits.
+// An RLE bitmap of any size is a few bytes: its data may end the picture at
+// once, leaving every pixel at index 0.
+TEST(PictureBmp, SizesUpToTheLimitRead)
+{
+    const QByteArray rle = testdata::read("pictures/bmp_8bit_rle_64x48.bmp");
+    const quint32 pixelOffset = qFromLittleEndian<quint32>(rle.constData() + 10);
+    const auto blank = [&](qint32 width, qint32 height) {
+        QByteArray bmp = rle.left(pixelOffset) + QByteArray("\x00\x01", 2); // end of bitmap
+        qToLittleEndian<qint32>(width, bmp.data() + 18);
+        qToLittleEndian<qint32>(height, bmp.data() + 22);
+        return bmp;
+    };
+    const TBitmap big = LoadBmpFromBuffer(blank(16384, 8200), QStringLiteral("big.bmp"));
+    EXPECT_EQ(QSize(big.width(), big.height()), QSize(16384, 8200));
+    EXPECT_EQ(big.bitsPerPixel(), 8);
+    const QString message
+        = errorOf([&] { LoadBmpFromBuffer(blank(16384, 16385), QStringLiteral("huge.bmp")); });
+    EXPECT_TRUE(message.contains(QLatin1String("too large (16384 x 16385 pixels)"))) << message.toStdString();
+}
+
 // ---------------------------------------------------------------------------
 // Choosing by extension
 
