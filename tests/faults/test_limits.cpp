@@ -15,7 +15,6 @@
 #include "platform/soundservice.h"
 #include "support/controls.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -28,8 +27,8 @@ using namespace faults;
 
 namespace {
 
-// Generous bounds: sanitizer builds run several times slower and larger.
-constexpr qint64 kMaxSeconds = 60;
+// A generous bound: sanitizer builds run larger. Time is bounded by the test
+// harness's timeout, never measured here.
 constexpr qint64 kMaxPeakMiB = 1536;
 
 qint64 peakMiB()
@@ -65,14 +64,9 @@ QByteArray tinyFramesGif(int screenW, int screenH, int frames, int frameW, int f
 class Limits : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
-        timer.start();
-    }
+    void SetUp() override { TPlumoraKeys::setStoreFile(dir.filePath("settings.conf")); }
     void TearDown() override
     {
-        EXPECT_LT(timer.elapsed() / 1000, kMaxSeconds);
         EXPECT_LT(peakMiB(), kMaxPeakMiB);
         TPlumoraKeys::setStoreFile(QString());
     }
@@ -99,7 +93,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    QElapsedTimer timer;
 };
 
 TEST_F(Limits, GifScreenBeyondTheLimitIsRefusedByName)
@@ -202,11 +195,9 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
     EXPECT_EQ(w->Gesture()->AudioSize(), 44 + dataBytes);
     EXPECT_TRUE(control<QLabel>(w, "audioFileLabel")->text().contains("big.wav"));
 
-    QElapsedTimer play;
-    play.start();
+    // Playing it returns (the harness's timeout would catch a hang).
     w->Gesture()->SoundPlayer()->Play();
     plumora::stopSound();
-    EXPECT_LT(play.elapsed(), 20000);
 
     try {
         w->Gesture()->SaveToFile(dir.filePath("loud.zqa"));
