@@ -1,9 +1,11 @@
-// Plumora start-up: the application object, the main window, the message loop.
+// Plumora start-up: the application object, the main window, the files named
+// on the command line, the message loop.
 #include "app/mainwindow.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 
 #include <QIcon>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -14,7 +16,11 @@ int main(int argc, char **argv)
     plumora::ui::registerStandardCursors();
 
     TfrmMain frmMain;
-    frmMain.show();
     frmMain.RestorePlacement();
+    // Gesture files named on the command line (a file manager's "Open with"
+    // passes them there) open once the window is up, as Open opens them.
+    const QStringList files = QCoreApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &frmMain, [&frmMain, files] { frmMain.openGestureFiles(files); });
     return app.exec();
 }

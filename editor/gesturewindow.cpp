@@ -113,6 +113,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     buildMenus();
     buildDialogs();
     connectSettingsHandlers();
+    acceptFileDrops();
     ResetPreviewGlyph();
     taglineEdit->setFocus();
     m_loading = false;
