@@ -5,6 +5,8 @@
 #include "platform/ui/cursors.h"
 
 #include <QIcon>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 int main(int argc, char **argv)
@@ -13,6 +15,12 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Plumora"));
     QApplication::setOrganizationName(QStringLiteral("Quorvant"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/plumora/plumora.png")));
+    // Qt's own dialogs keep their state (history, column widths) in a shared
+    // QtProject.conf of the user's config folder. Plumora keeps nothing but
+    // its own settings: that state lives in a folder that goes with the run.
+    const QTemporaryDir qtState;
+    if (qtState.isValid())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtState.path());
     plumora::ui::registerStandardCursors();
 
     TfrmMain frmMain;

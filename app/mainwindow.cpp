@@ -45,30 +45,41 @@ QString folderOf(const QString &path)
     return folder;
 }
 
-// Small pictures of our own for the tool bar's clipboard buttons.
-QIcon drawnIcon(const QString &kind)
+// Small pictures of our own for the tool bar's clipboard buttons: lines in
+// ink on white and brown paper, or only grey lines for the disabled look.
+QPixmap drawnPicture(const QString &kind, const QColor &ink, bool paper)
 {
     QPixmap pixmap(16, 15);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setPen(Qt::black);
+    p.setPen(ink);
+    auto sheet = [&](int x, int y, int w, int h, const QColor &colour) {
+        if (paper)
+            p.fillRect(x, y, w, h, colour);
+        p.drawRect(x, y, w, h);
+    };
     if (kind == QLatin1String("cut")) {
         p.drawEllipse(2, 9, 4, 4);
         p.drawEllipse(9, 9, 4, 4);
         p.drawLine(5, 9, 11, 1);
         p.drawLine(10, 9, 4, 1);
     } else if (kind == QLatin1String("copy")) {
-        p.fillRect(1, 1, 8, 9, Qt::white);
-        p.drawRect(1, 1, 8, 9);
-        p.fillRect(6, 4, 8, 9, Qt::white);
-        p.drawRect(6, 4, 8, 9);
+        sheet(1, 1, 8, 9, Qt::white);
+        sheet(6, 4, 8, 9, Qt::white);
     } else {
-        p.fillRect(2, 2, 10, 11, QColor(200, 160, 80));
-        p.drawRect(2, 2, 10, 11);
-        p.fillRect(6, 6, 8, 8, Qt::white);
-        p.drawRect(6, 6, 8, 8);
+        sheet(2, 2, 10, 11, QColor(200, 160, 80));
+        sheet(6, 6, 8, 8, Qt::white);
     }
-    return QIcon(pixmap);
+    return pixmap;
+}
+
+QIcon drawnIcon(const QString &kind)
+{
+    QIcon icon(drawnPicture(kind, Qt::black, true));
+    icon.addPixmap(
+        drawnPicture(kind, QApplication::palette().color(QPalette::Disabled, QPalette::WindowText), false),
+        QIcon::Disabled);
+    return icon;
 }
 
 // The frame's margins around the client area; none until the window
@@ -375,7 +386,7 @@ QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
 
 void TfrmMain::UpdateFileCommands()
 {
-    statusPanels->update();
+    statusPanels->refreshGauges();
     if (m_destroying)
         return;
     TfrmGestureWindow *window = ActiveGestureWindow();

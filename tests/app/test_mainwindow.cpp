@@ -9,6 +9,7 @@
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 #include "support/testdata.h"
+#include "support/textfit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +23,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QToolBar>
 #include <QUrl>
 #include <QPainter>
 #include <QPushButton>
@@ -550,6 +553,38 @@ TEST_F(MainWindowTest, ArrangeLinesUpMinimisedWindowsAndTheListRestoresThem)
     settle();
     EXPECT_FALSE(subs[1]->isMinimized());
     EXPECT_EQ(area->activeSubWindow(), subs[1]);
+}
+
+TEST_F(MainWindowTest, NothingIsCutAtTheDefaultSizes)
+{
+    main->resize(591, 451);
+    main->show();
+    TfrmGestureWindow *w = main->newGestureWindow();
+    settle();
+    // The gesture window at its smallest, both pages.
+    w->parentWidget()->showNormal();
+    w->parentWidget()->resize(w->parentWidget()->minimumSizeHint());
+    settle();
+    auto *pages = control<QTabWidget>(w, "pageTabs");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        settle();
+        EXPECT_EQ(CutTexts(main.get()), QStringList()) << "page " << page;
+    }
+    EXPECT_GE(w->minimumWidth(), 560);
+    EXPECT_GE(w->minimumHeight(), 345);
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->width(),
+        control<QSpinBox>(w, "audioLoopFrameSpin")->width());
+
+    // The clipboard tool buttons, always disabled, are drawn in grey.
+    for (const char *name : { "cutToolButton", "copyToolButton", "pasteToolButton" }) {
+        const QImage picture
+            = control<QAction>(main, name)->icon().pixmap(QSize(16, 15), QIcon::Disabled).toImage();
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if (qAlpha(picture.pixel(x, y)) > 0)
+                    ASSERT_GT(qGray(picture.pixel(x, y)), 64) << name;
+    }
 }
 
 TEST(SizeGauge, ColoursTextsAndFill)
