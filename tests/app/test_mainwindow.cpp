@@ -123,6 +123,16 @@ protected:
         TPlumoraKeys::setStoreFile(QString());
     }
     TfrmGestureWindow *active() { return main->ActiveGestureWindow(); }
+    // Shows the main window at a size with new gesture windows in it.
+    QMdiArea *showWithWindows(QSize size, int count)
+    {
+        main->resize(size);
+        main->show();
+        for (int i = 0; i < count; ++i)
+            main->newGestureWindow();
+        settle();
+        return control<QMdiArea>(main, "mdiArea");
+    }
     void settle()
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -447,10 +457,8 @@ bool dragFiles(QWidget *over, const QStringList &files, bool drop,
 
 TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
 {
-    main->resize(900, 700);
-    main->show();
-    TfrmGestureWindow *w = main->newGestureWindow();
-    settle();
+    showWithWindows(QSize(900, 700), 1);
+    TfrmGestureWindow *w = active();
     const QString gif = testdata::path("gif/im_anim_disposal_loop3.gif");
     const QString bmp = testdata::path("pictures/bmp_24bit_64x48.bmp");
     const QString wav = testdata::path("wav/tone_u8_8000.wav");
@@ -499,12 +507,7 @@ TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
 
 TEST_F(MainWindowTest, TilingKeepsWindowsAtTheirMinimumAndScrolls)
 {
-    main->resize(700, 500);
-    main->show();
-    for (int i = 0; i < 3; ++i)
-        main->newGestureWindow();
-    settle();
-    auto *area = control<QMdiArea>(main, "mdiArea");
+    QMdiArea *area = showWithWindows(QSize(700, 500), 3);
     for (const char *action : { "tileVerticallyAction", "tileHorizontallyAction" }) {
         SCOPED_TRACE(action);
         control<QAction>(main, action)->trigger();
@@ -523,12 +526,7 @@ TEST_F(MainWindowTest, TilingKeepsWindowsAtTheirMinimumAndScrolls)
 
 TEST_F(MainWindowTest, ArrangeLinesUpMinimisedWindowsAndTheListRestoresThem)
 {
-    main->resize(900, 700);
-    main->show();
-    for (int i = 0; i < 3; ++i)
-        main->newGestureWindow();
-    settle();
-    auto *area = control<QMdiArea>(main, "mdiArea");
+    QMdiArea *area = showWithWindows(QSize(900, 700), 3);
     const QList<QMdiSubWindow *> subs = area->subWindowList();
     for (QMdiSubWindow *sub : subs)
         sub->showNormal();
@@ -557,10 +555,8 @@ TEST_F(MainWindowTest, ArrangeLinesUpMinimisedWindowsAndTheListRestoresThem)
 
 TEST_F(MainWindowTest, NothingIsCutAtTheDefaultSizes)
 {
-    main->resize(591, 451);
-    main->show();
-    TfrmGestureWindow *w = main->newGestureWindow();
-    settle();
+    showWithWindows(QSize(591, 451), 1);
+    TfrmGestureWindow *w = active();
     // The gesture window at its smallest, both pages.
     w->parentWidget()->showNormal();
     w->parentWidget()->resize(w->parentWidget()->minimumSizeHint());
