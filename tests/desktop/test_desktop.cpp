@@ -136,8 +136,9 @@ protected:
         TPlumoraKeys::setStoreFile(QString());
     }
 
-    // Runs the program with the probe's steps; returns its reports.
-    QList<QJsonObject> run(const QStringList &steps, const QStringList &arguments = {})
+    // Runs the program with the probe's steps (separated by ';'), then its
+    // Exit command; returns the probe's reports.
+    QList<QJsonObject> run(const QString &steps, const QStringList &arguments = {})
     {
         const QString out = folder.filePath(QStringLiteral("probe.jsonl"));
         QFile::remove(out);
@@ -146,7 +147,7 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QT_PLUGIN_PATH"), QStringLiteral(PLUMORA_PROBE_PLUGIN_DIR));
         env.insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("plumoraprobe"));
-        env.insert(QStringLiteral("PLUMORA_PROBE_STEPS"), steps.join(QLatin1Char(';')));
+        env.insert(QStringLiteral("PLUMORA_PROBE_STEPS"), steps + QStringLiteral(";trigger exitAction"));
         env.insert(QStringLiteral("PLUMORA_PROBE_OUT"), out);
         env.insert(QStringLiteral("PLUMORA_PROBE_SHOTS"), QStringLiteral(PLUMORA_SHOTS_DIR));
         env.insert(QStringLiteral("PLUMORA_SETTINGS_FILE"), settings);
@@ -160,7 +161,7 @@ protected:
         if (!program.waitForFinished(kRunTimeoutMs)) {
             program.kill();
             program.waitForFinished();
-            ADD_FAILURE() << "the program did not end: " << steps.join(';').toStdString();
+            ADD_FAILURE() << "the program did not end: " << steps.toStdString();
         }
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);
@@ -206,8 +207,7 @@ void PrintTo(const QRect &r, std::ostream *out)
 TEST_F(DesktopTest, PlacementSurvivesRunsAndStaysOnScreen)
 {
     // First run: the whole available area, frame included.
-    QList<QJsonObject> reports = run({ QStringLiteral("main"), QStringLiteral("frame available"),
-        QStringLiteral("report first"), QStringLiteral("trigger exitAction") });
+    QList<QJsonObject> reports = run(QStringLiteral("main; frame available; report first"));
     ASSERT_EQ(reports.size(), 1);
     const QRect available = rectOf(reports[0][QStringLiteral("available")]);
     const QRect first = rectOf(reports[0][QStringLiteral("frame")]);
@@ -216,11 +216,10 @@ TEST_F(DesktopTest, PlacementSurvivesRunsAndStaysOnScreen)
 
     // Moved and resized by the user, then five runs: the same place each time.
     const QRect placed(97, 83, 720, 530);
-    run({ QStringLiteral("main"), QStringLiteral("frame available"), QStringLiteral("place 97 83 720 530"),
-        frameStep(placed), QStringLiteral("trigger exitAction") });
+    const QString atPlace = frameStep(placed);
+    run(QStringLiteral("main; frame available; place 97 83 720 530; ") + atPlace);
     for (int cycle = 1; cycle <= 5; ++cycle) {
-        reports = run({ QStringLiteral("main"), frameStep(placed), QStringLiteral("report cycle"),
-            QStringLiteral("trigger exitAction") });
+        reports = run(QStringLiteral("main; %1; report cycle").arg(atPlace));
         ASSERT_EQ(reports.size(), 1);
         const QRect frame = rectOf(reports[0][QStringLiteral("frame")]);
         std::cerr << "run " << cycle << ": frame " << text(frame) << "\n";
@@ -228,11 +227,9 @@ TEST_F(DesktopTest, PlacementSurvivesRunsAndStaysOnScreen)
     }
 
     // Maximised stays maximised, and coming back from it restores the place.
-    run({ QStringLiteral("main"), frameStep(placed), QStringLiteral("maximize"), QStringLiteral("maximized"),
-        QStringLiteral("trigger exitAction") });
-    reports = run({ QStringLiteral("main"), QStringLiteral("maximized"), QStringLiteral("report maximized"),
-        QStringLiteral("normal"), frameStep(placed), QStringLiteral("report normal"),
-        QStringLiteral("trigger exitAction") });
+    run(QStringLiteral("main; %1; maximize; maximized").arg(atPlace));
+    reports
+        = run(QStringLiteral("main; maximized; report maximized; normal; %1; report normal").arg(atPlace));
     ASSERT_EQ(reports.size(), 2);
     EXPECT_TRUE(reports[0][QStringLiteral("maximized")].toBool());
     EXPECT_EQ(rectOf(reports[1][QStringLiteral("frame")]), placed);
@@ -246,8 +243,7 @@ TEST_F(DesktopTest, PlacementSurvivesRunsAndStaysOnScreen)
     }
     const QRect back(
         available.right() + 1 - placed.width(), available.top(), placed.width(), placed.height());
-    reports = run({ QStringLiteral("main"), frameStep(back), QStringLiteral("report offscreen"),
-        QStringLiteral("trigger exitAction") });
+    reports = run(QStringLiteral("main; %1; report offscreen").arg(frameStep(back)));
     ASSERT_EQ(reports.size(), 1);
     EXPECT_EQ(rectOf(reports[0][QStringLiteral("frame")]), back);
 }
@@ -262,49 +258,23 @@ TEST_F(DesktopTest, CommandLineFilesOpenAndNothingIsCut)
         cli.start(QStringLiteral(PLUMORA_BIN_DIR "/plumora-cli"),
             { QStringLiteral("create"), files.last(), QStringLiteral("--animation"),
                 data + QStringLiteral("/gif/im_plasma_96x64.gif"), QStringLiteral("--auto-button"),
-                QStringLiteral("--sound"), data + QStringLiteral("/wav/tone_u8_8000.wav"),
-                QStringLiteral("--tagline"), name });
+                QStringLiteral("--sound"), data + QStringLiteral("/wav/tone_u8_8000.wav") });
         ASSERT_TRUE(cli.waitForFinished(kRunTimeoutMs));
         ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     }
-    {
-        // The open dialog starts in the folder of the two gestures.
-        TPlumoraKeys::setStoreFile(settings);
-        TPlumoraKeys().setGestureOpenDir(folder.path() + QLatin1Char('/'));
-    }
+    // The open dialog starts in the folder of the two gestures.
+    TPlumoraKeys::setStoreFile(settings);
+    TPlumoraKeys().setGestureOpenDir(folder.path() + QLatin1Char('/'));
 
-    const QList<QJsonObject> reports = run(
-        {
-            QStringLiteral("main"),
-            QStringLiteral("frame available"),
-            QStringLiteral("windows 2"),
-            QStringLiteral("report files"),
-            QStringLiteral("shot main-files"),
-            QStringLiteral("tab 1"),
-            QStringLiteral("report settings"),
-            QStringLiteral("shot main-settings"),
-            QStringLiteral("trigger tileVerticallyAction"),
-            QStringLiteral("report tiled"),
-            QStringLiteral("shot main-tiled"),
-            QStringLiteral("trigger openAction"),
-            QStringLiteral("modal QFileDialog 3"),
-            QStringLiteral("report open-dialog"),
-            QStringLiteral("shot open-dialog"),
-            QStringLiteral("select a.zqa"),
-            QStringLiteral("click previewButton"),
-            QStringLiteral("modal TPreviewWindow"),
-            QStringLiteral("report preview"),
-            QStringLiteral("shot preview"),
-            QStringLiteral("close"),
-            QStringLiteral("close"),
-            QStringLiteral("trigger aboutAction"),
-            QStringLiteral("modal TAboutBox"),
-            QStringLiteral("report about"),
-            QStringLiteral("shot about"),
-            QStringLiteral("close"),
-            QStringLiteral("trigger exitAction"),
-        },
-        files);
+    const QList<QJsonObject> reports
+        = run(QStringLiteral("main; frame available; windows 2; report files; shot main-files;"
+                             "tab 1; report settings; shot main-settings;"
+                             "trigger tileVerticallyAction; report tiled; shot main-tiled;"
+                             "trigger openAction; modal QFileDialog 3; report open-dialog; shot open-dialog;"
+                             "select a.zqa; click previewButton; modal TPreviewWindow; report preview; shot "
+                             "preview; close; close;"
+                             "trigger aboutAction; modal TAboutBox; report about; shot about; close"),
+            files);
     ASSERT_EQ(reports.size(), 6);
     QStringList titles;
     for (const QJsonValue &t : reports[0][QStringLiteral("windows")].toArray())
