@@ -33,6 +33,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -482,6 +483,18 @@ void TfrmMain::openGestureFile()
 
 TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
 {
+    // Opening lets pending input run part-way through; a close of the main
+    // window that comes in then waits until the file is open (see closeEvent).
+    struct Opening
+    {
+        TfrmMain *main;
+        explicit Opening(TfrmMain *m) : main(m) { ++main->m_opening; }
+        ~Opening()
+        {
+            if (--main->m_opening == 0 && std::exchange(main->m_closeWhenOpen, false))
+                QTimer::singleShot(0, main, &QWidget::close);
+        }
+    } opening(this);
     TfrmGestureWindow *window = addGestureWindow();
     try {
         window->OpenGesture(path);
@@ -570,6 +583,12 @@ void TfrmMain::exitProgram()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // Closing would free the window that a file is being opened into.
+    if (m_opening > 0) {
+        m_closeWhenOpen = true;
+        event->ignore();
+        return;
+    }
     // Each gesture window may refuse (Cancel in its close prompt).
     for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
         if (!sub->close()) {

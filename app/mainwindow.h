@@ -128,6 +128,9 @@ private:
     // to frame it, to give the frame the stored size.
     QRect m_normalFrame;
     bool m_placing = false;
+    // Files being opened, and a close that waits for them.
+    int m_opening = 0;
+    bool m_closeWhenOpen = false;
     // Goes null by itself when the window that owns the menu is destroyed.
     QPointer<QAction> m_mergedMenu;
 };

@@ -415,6 +415,14 @@ TEST_F(MainWindowTest, FilesFromOutsideOpenEachInAWindow)
     EXPECT_EQ(titles, (QStringList { first, dir.filePath("second.zqa") }));
     // Files from outside are no choice of the open dialog: its folder stays.
     EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
+
+    // Exit chosen while a file opens (which lets input run) waits for it.
+    main->show();
+    QMetaObject::invokeMethod(main.get(), &QWidget::close, Qt::QueuedConnection);
+    main->openGestureFiles({ first });
+    EXPECT_EQ(main->GestureWindows().size(), 3);
+    settle();
+    EXPECT_FALSE(main->isVisible());
 }
 
 namespace {
