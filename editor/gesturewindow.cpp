@@ -288,7 +288,7 @@ void TfrmGestureWindow::buildSettingsPage()
     anim->addWidget(animationLoopRadio, 1, 0);
     anim->addWidget(animationLoopFrameSpin, 1, 1);
     anim->addWidget(animationReverseRadio, 2, 0, 1, 2);
-    anim->addWidget(transparencySeparator, 3, 0, 1, 3);
+    anim->addWidget(transparencySeparator, 3, 0, 1, -1);
     anim->addWidget(transparentCheck, 4, 0);
     anim->addWidget(transparentSwatch, 4, 1);
     anim->addWidget(pickTransparentButton, 4, 2);
@@ -320,13 +320,16 @@ void TfrmGestureWindow::buildSettingsPage()
     audioLoopFrameLabel->setBuddy(audioLoopFrameSpin);
     audio->addWidget(audioOnceRadio, 0, 0, 1, 2);
     audio->addWidget(audioLoopRadio, 1, 0, 1, 2);
-    audio->addWidget(audioSeparator, 2, 0, 1, 2);
+    audio->addWidget(audioSeparator, 2, 0, 1, -1);
     audio->addWidget(audioLoopFrameLabel, 3, 0);
     audio->addWidget(audioLoopFrameSpin, 3, 1);
     // The two frame fields hold the same numbers and look alike: their own
     // width, whatever room their groups have.
     for (QSpinBox *field : { animationLoopFrameSpin, audioLoopFrameSpin })
         field->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // On a wide page the controls stay beside their captions.
+    anim->setColumnStretch(3, 1);
+    audio->setColumnStretch(2, 1);
 
     page->addWidget(animationOptionsGroup);
     page->addWidget(audioOptionsGroup);
