@@ -1,9 +1,13 @@
-// Plumora start-up: the application object, the main window, the message loop.
+// Plumora start-up: the application object, the main window, the files named
+// on the command line, the message loop.
 #include "app/mainwindow.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 
 #include <QIcon>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -11,10 +15,20 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Plumora"));
     QApplication::setOrganizationName(QStringLiteral("Quorvant"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/plumora/plumora.png")));
+    // Qt's own dialogs keep their state (history, column widths) in a shared
+    // QtProject.conf of the user's config folder. Plumora keeps nothing but
+    // its own settings: that state lives in a folder that goes with the run.
+    const QTemporaryDir qtState;
+    if (qtState.isValid())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtState.path());
     plumora::ui::registerStandardCursors();
 
     TfrmMain frmMain;
-    frmMain.show();
     frmMain.RestorePlacement();
+    // Gesture files named on the command line (a file manager's "Open with"
+    // passes them there) open once the window is up, as Open opens them.
+    const QStringList files = QCoreApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &frmMain, [&frmMain, files] { frmMain.openGestureFiles(files); });
     return app.exec();
 }

@@ -4,8 +4,10 @@
 #include "editor/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
+#include "editor/filedrops.h"
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 #include "sizegauge.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -29,6 +32,9 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // The folder part of a path, with its trailing separator.
@@ -40,30 +46,62 @@ QString folderOf(const QString &path)
     return folder;
 }
 
-// Small pictures of our own for the tool bar's clipboard buttons.
-QIcon drawnIcon(const QString &kind)
+// Small pictures of our own for the tool bar's clipboard buttons: lines in
+// ink on white and brown paper, or only grey lines for the disabled look.
+QPixmap drawnPicture(const QString &kind, const QColor &ink, bool paper)
 {
     QPixmap pixmap(16, 15);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setPen(Qt::black);
+    p.setPen(ink);
+    auto sheet = [&](int x, int y, int w, int h, const QColor &colour) {
+        if (paper)
+            p.fillRect(x, y, w, h, colour);
+        p.drawRect(x, y, w, h);
+    };
     if (kind == QLatin1String("cut")) {
         p.drawEllipse(2, 9, 4, 4);
         p.drawEllipse(9, 9, 4, 4);
         p.drawLine(5, 9, 11, 1);
         p.drawLine(10, 9, 4, 1);
     } else if (kind == QLatin1String("copy")) {
-        p.fillRect(1, 1, 8, 9, Qt::white);
-        p.drawRect(1, 1, 8, 9);
-        p.fillRect(6, 4, 8, 9, Qt::white);
-        p.drawRect(6, 4, 8, 9);
+        sheet(1, 1, 8, 9, Qt::white);
+        sheet(6, 4, 8, 9, Qt::white);
     } else {
-        p.fillRect(2, 2, 10, 11, QColor(200, 160, 80));
-        p.drawRect(2, 2, 10, 11);
-        p.fillRect(6, 6, 8, 8, Qt::white);
-        p.drawRect(6, 6, 8, 8);
+        sheet(2, 2, 10, 11, QColor(200, 160, 80));
+        sheet(6, 6, 8, 8, Qt::white);
     }
-    return QIcon(pixmap);
+    return pixmap;
+}
+
+QIcon drawnIcon(const QString &kind)
+{
+    QIcon icon(drawnPicture(kind, Qt::black, true));
+    icon.addPixmap(
+        drawnPicture(kind, QApplication::palette().color(QPalette::Disabled, QPalette::WindowText), false),
+        QIcon::Disabled);
+    return icon;
+}
+
+// The frame's margins around the client area; none until the window
+// manager has framed the window (and never without one).
+QMargins frameMarginsOf(const QWidget &window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    return { client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+        frame.bottom() - client.bottom() };
+}
+
+// The frame moved and shrunk so that it fits the available area with its
+// whole title bar: the frame's full width and its top titleBar pixels.
+QRect keepOnScreen(QRect frame, const QRect &available, int titleBar)
+{
+    frame.setSize(frame.size().boundedTo(available.size()).expandedTo(QSize(1, 1)));
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(
+        frame.top(), available.top(), std::max(available.top(), available.bottom() + 1 - titleBar)));
+    return frame;
 }
 
 QLineEdit *focusedTextField()
@@ -81,12 +119,19 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     resize(591, 451);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    m_normalFrame = frameGeometry();
 
     m_keys = std::make_unique<TPlumoraKeys>();
 
     mdiArea = new QMdiArea(this);
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    // Windows kept at their minimum size may not fit: the area scrolls then.
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea);
+    // Gesture files dropped anywhere on the window open (drops on a gesture
+    // window's rows load pictures and sounds there instead).
+    setAcceptDrops(true);
     connect(mdiArea, &QMdiArea::subWindowActivated, this, &TfrmMain::subWindowActivated);
 
     openGestureDialog = new TOpenGestureDialog(this);
@@ -175,15 +220,12 @@ void TfrmMain::createCommands()
         a->setShortcutContext(Qt::WidgetShortcut);
 
     command(tileVerticallyAction, "tileVerticallyAction", QStringLiteral("&Tile Vertically"), 0,
-        [this] { tileVertically(); });
+        [this] { tileWindows(Qt::Horizontal); });
     command(tileHorizontallyAction, "tileHorizontallyAction", QStringLiteral("Tile &Horizontally"), 0,
-        [this] { tileHorizontally(); });
+        [this] { tileWindows(Qt::Vertical); });
     command(cascadeAction, "cascadeAction", QStringLiteral("&Cascade"), 0,
         [this] { mdiArea->cascadeSubWindows(); });
-    command(arrangeAction, "arrangeAction", QStringLiteral("&Arrange"), 0, [this] {
-        // Minimised windows line up along the bottom; tiling does that.
-        mdiArea->tileSubWindows();
-    });
+    command(arrangeAction, "arrangeAction", QStringLiteral("&Arrange"), 0, [this] { arrangeIcons(); });
 
     command(helpContentsAction, "helpContentsAction", QStringLiteral("&Contents"), 0,
         [this] { openHelpContents(); });
@@ -250,7 +292,12 @@ void TfrmMain::fillWindowMenu()
             = windowMenu->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
         item->setCheckable(true);
         item->setChecked(sub == mdiArea->activeSubWindow());
-        connect(item, &QAction::triggered, this, [this, sub] { mdiArea->setActiveSubWindow(sub); });
+        connect(item, &QAction::triggered, this, [this, sub] {
+            // A minimised window comes back as it was before (maximised or not).
+            if (sub->isMinimized())
+                sub->setWindowState(sub->windowState() & ~Qt::WindowMinimized);
+            mdiArea->setActiveSubWindow(sub);
+        });
         ++number;
     }
 }
@@ -340,7 +387,7 @@ QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
 
 void TfrmMain::UpdateFileCommands()
 {
-    statusPanels->update();
+    statusPanels->refreshGauges();
     if (m_destroying)
         return;
     TfrmGestureWindow *window = ActiveGestureWindow();
@@ -430,6 +477,24 @@ void TfrmMain::openGestureFile()
     if (!openGestureDialog->Execute())
         return;
     const QString path = openGestureDialog->FileName();
+    openGesturePath(path);
+    m_keys->setGestureOpenDir(folderOf(path));
+}
+
+TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
+{
+    // Opening lets pending input run part-way through; a close of the main
+    // window that comes in then waits until the file is open (see closeEvent).
+    struct Opening
+    {
+        TfrmMain *main;
+        explicit Opening(TfrmMain *m) : main(m) { ++main->m_opening; }
+        ~Opening()
+        {
+            if (--main->m_opening == 0 && std::exchange(main->m_closeWhenOpen, false))
+                QTimer::singleShot(0, main, &QWidget::close);
+        }
+    } opening(this);
     TfrmGestureWindow *window = addGestureWindow();
     try {
         window->OpenGesture(path);
@@ -440,7 +505,34 @@ void TfrmMain::openGestureFile()
             delete sub;
         throw;
     }
-    m_keys->setGestureOpenDir(folderOf(path));
+    UpdateFileCommands();
+    return window;
+}
+
+void TfrmMain::openGestureFiles(const QStringList &paths)
+{
+    // Relative names are taken from the current folder; the window's title
+    // shows the full path, as after Open.
+    for (const QString &path : paths)
+        plumora::ui::guarded([&] { openGesturePath(QFileInfo(path).absoluteFilePath()); });
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!DroppedFiles(*event->mimeData(), { QStringLiteral("ZQA") }).isEmpty())
+        AcceptFileDrop(*event);
+    else
+        event->ignore();
+}
+
+void TfrmMain::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = DroppedFiles(*event->mimeData(), { QStringLiteral("ZQA") });
+    if (paths.isEmpty() || !AcceptFileDrop(*event))
+        return;
+    // Opened once the drop is over: the source waits for its answer, and
+    // opening may show a message box.
+    QTimer::singleShot(0, this, [this, paths] { openGestureFiles(paths); });
 }
 
 void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
@@ -491,6 +583,12 @@ void TfrmMain::exitProgram()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // Closing would free the window that a file is being opened into.
+    if (m_opening > 0) {
+        m_closeWhenOpen = true;
+        event->ignore();
+        return;
+    }
     // Each gesture window may refuse (Cancel in its close prompt).
     for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
         if (!sub->close()) {
@@ -499,8 +597,14 @@ void TfrmMain::closeEvent(QCloseEvent *event)
         }
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    m_keys->setWindowPosition(pos());
-    m_keys->setWindowSize(QPoint(width(), height()));
+    // The normal placement is kept, whatever state the window is in now.
+    const Qt::WindowStates state = windowState();
+    const QRect frame = state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)
+        ? m_normalFrame
+        : frameGeometry();
+    m_keys->setWindowPosition(frame.topLeft());
+    m_keys->setWindowSize(QPoint(frame.width(), frame.height()));
+    m_keys->setWindowMaximized(state & Qt::WindowMaximized);
     m_destroying = true;
     event->accept();
 }
@@ -509,9 +613,60 @@ void TfrmMain::RestorePlacement()
 {
     const QPoint position = m_keys->WindowPosition();
     const QPoint size = m_keys->WindowSize();
-    move(position);
-    resize(size.x(), size.y());
+    const QRect stored(position, QSize(size.x(), size.y()));
+    QScreen *screen = QGuiApplication::screenAt(QPoint(stored.center().x(), stored.top()));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect frame = screen
+        ? keepOnScreen(stored, screen->availableGeometry(), style()->pixelMetric(QStyle::PM_TitleBarHeight))
+        : stored;
+    // Before the window exists, a move places its frame's corner. The client
+    // takes the frame's whole size until the window manager has framed the
+    // window; followFrame then gives the frame that size.
+    move(frame.topLeft());
+    resize(frame.size());
+    m_normalFrame = QRect(frame.topLeft(), this->size());
+    m_placing = true;
+    if (m_keys->WindowMaximized())
+        showMaximized();
+    else
+        show();
     UpdateFileCommands();
+}
+
+void TfrmMain::followFrame()
+{
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        return;
+    const QMargins margins = frameMarginsOf(*this);
+    if (m_placing && !margins.isNull()) {
+        // Just framed: the frame keeps the place and size it was given and
+        // the client makes room for it.
+        m_placing = false;
+        const QRect frame = m_normalFrame;
+        move(frame.topLeft());
+        resize(frame.size().shrunkBy(margins));
+        return;
+    }
+    m_normalFrame = frameGeometry();
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    followFrame();
+}
+
+void TfrmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    followFrame();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    followFrame();
 }
 
 void TfrmMain::showAboutBox()
@@ -536,33 +691,53 @@ void TfrmMain::openHowToUseHelp()
     plumora::ui::showHowToUseHelp();
 }
 
-void TfrmMain::tileVertically()
+void TfrmMain::tileWindows(Qt::Orientation orientation)
 {
-    // Side by side: each window gets the full height and an equal width.
-    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
+    QList<QMdiSubWindow *> windows;
+    for (QMdiSubWindow *sub : mdiArea->subWindowList())
+        if (!sub->isMinimized())
+            windows << sub;
     if (windows.isEmpty())
         return;
-    const QRect area = mdiArea->viewport()->rect();
-    const int w = area.width() / int(windows.size());
-    int x = 0;
+    const bool sideBySide = orientation == Qt::Horizontal;
+    const int count = int(windows.size());
+    QSize area = mdiArea->maximumViewportSize();
+    QSize minimum;
+    for (QMdiSubWindow *sub : windows)
+        minimum = minimum.expandedTo(sub->minimumSizeHint().expandedTo(sub->minimumSize()));
+    // Windows that do not fit at their minimum make the area scroll along
+    // the row; the scroll bar then takes room across it.
+    const int scrollBar = mdiArea->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, mdiArea);
+    if (sideBySide && count * minimum.width() > area.width())
+        area.rheight() -= scrollBar;
+    if (!sideBySide && count * minimum.height() > area.height())
+        area.rwidth() -= scrollBar;
+    const QSize cell = sideBySide
+        ? QSize(std::max(area.width() / count, minimum.width()), std::max(area.height(), minimum.height()))
+        : QSize(std::max(area.width(), minimum.width()), std::max(area.height() / count, minimum.height()));
+    QPoint corner(0, 0);
     for (QMdiSubWindow *sub : windows) {
         sub->showNormal();
-        sub->setGeometry(x, 0, w, area.height());
-        x += w;
+        sub->setGeometry(QRect(corner, cell));
+        corner += sideBySide ? QPoint(cell.width(), 0) : QPoint(0, cell.height());
     }
 }
 
-void TfrmMain::tileHorizontally()
+void TfrmMain::arrangeIcons()
 {
-    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
-    if (windows.isEmpty())
-        return;
+    // Minimised windows line up along the bottom edge, left to right, in
+    // rows from the bottom up; the other windows stay where they are.
     const QRect area = mdiArea->viewport()->rect();
-    const int h = area.height() / int(windows.size());
-    int y = 0;
-    for (QMdiSubWindow *sub : windows) {
-        sub->showNormal();
-        sub->setGeometry(0, y, area.width(), h);
-        y += h;
+    int x = 0;
+    int bottom = area.bottom() + 1;
+    for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
+        if (!sub->isMinimized())
+            continue;
+        if (x > 0 && x + sub->width() > area.width()) {
+            x = 0;
+            bottom -= sub->height();
+        }
+        sub->move(x, bottom - sub->height());
+        x += sub->width();
     }
 }

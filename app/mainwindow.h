@@ -42,8 +42,17 @@ public:
     TfrmGestureWindow *newGestureWindow();
     void openGestureFile();
     void saveGestureWindowAs(TfrmGestureWindow *window = nullptr);
+    // Opens a gesture file in a window of its own as Open does, without the
+    // dialog; a file that does not read raises an error and leaves no window.
+    TfrmGestureWindow *openGesturePath(const QString &path);
+    // Opens files named outside the program (command line, drops), each as
+    // openGesturePath does; an error is shown and the next file still opens.
+    void openGestureFiles(const QStringList &paths);
 
-    // Puts the window where the settings store says it was last closed.
+    // Shows the window where the settings store says it was last closed:
+    // its frame's outer left, top and size, moved and shrunk so that the
+    // whole title bar is on the screen, and maximised when it was closed
+    // maximised. Called once, at start-up, before the window is shown.
     void RestorePlacement();
     // Brings the clipboard and window commands up to date (run when idle).
     void UpdateIdleCommands();
@@ -53,6 +62,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void exitProgram();
@@ -70,8 +84,13 @@ private:
     TfrmGestureWindow *addGestureWindow();
     void subWindowActivated(QMdiSubWindow *window);
     void fillWindowMenu();
-    void tileVertically();
-    void tileHorizontally();
+    // Tiles the windows that are not minimised side by side (Qt::Horizontal)
+    // or one above the other, none below its minimum size.
+    void tileWindows(Qt::Orientation orientation);
+    void arrangeIcons();
+    // Keeps the normal placement up to date, and gives the frame its size
+    // once the window manager has framed the window.
+    void followFrame();
 
     QMdiArea *mdiArea = nullptr;
     TOpenGestureDialog *openGestureDialog = nullptr;
@@ -104,6 +123,14 @@ private:
 
     std::unique_ptr<TPlumoraKeys> m_keys;
     bool m_destroying = false;
+    // The frame's outer rectangle in the normal state (neither maximised nor
+    // minimised). While m_placing, the window waits for the window manager
+    // to frame it, to give the frame the stored size.
+    QRect m_normalFrame;
+    bool m_placing = false;
+    // Files being opened, and a close that waits for them.
+    int m_opening = 0;
+    bool m_closeWhenOpen = false;
     // Goes null by itself when the window that owns the menu is destroyed.
     QPointer<QAction> m_mergedMenu;
 };

@@ -48,9 +48,16 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     if (frameSize.width() > 0 && frameSize.height() > 0) {
         const int frame = gesturePanel->frameWidth();
         resize(frameSize.width() + 2 * (kBorder + frame), frameSize.height() + 2 * (kBorder + frame));
+        // A gesture smaller than the window sits in its middle.
+        gesture->setFixedSize(frameSize);
+        inner->setAlignment(gesture, Qt::AlignCenter);
     } else {
         resize(200, 150);
     }
+    // Never so small that the title bar cannot show the title beside its
+    // buttons.
+    const QFontMetrics metrics(font());
+    setMinimumSize(metrics.horizontalAdvance(windowTitle()) + 8 * metrics.height(), 4 * metrics.height());
 
     if (const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
         QRect placed(QPoint(0, 0), size());

@@ -1,6 +1,8 @@
 #pragma once
-// The main window's status bar panels: three captions and three owner-drawn
-// size gauges, at fixed widths, after the hint area.
+// The main window's status bar panels: the captions "Animation", "Audio" and
+// "Total", each followed by its owner-drawn size gauge, and an empty panel.
+// Their widths keep the proportions of 60, 100, 40, 100, 40, 100 and 50
+// pixels, scaled up as far as the captions need in the window's font.
 #include <QWidget>
 
 #include <functional>
@@ -10,17 +12,17 @@ class TStatusPanels : public QWidget
     Q_OBJECT
 
 public:
+    // Draws gauge panel 1, 3 or 5 into the given rectangle.
     using DrawPanel = std::function<void(QPainter &, int panel, const QRect &)>;
     explicit TStatusPanels(DrawPanel drawPanel, QWidget *parent = nullptr);
 
-    // Widths of the seven panels, in pixels.
-    static constexpr int kWidths[7] = { 60, 100, 40, 100, 40, 100, 50 };
-    QRect panelRect(int panel) const;
-    QSize sizeHint() const override;
+    // Repaints the three gauges.
+    void refreshGauges();
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
+    static constexpr int kWidths[7] = { 60, 100, 40, 100, 40, 100, 50 };
 
 private:
+    class Gauge;
     DrawPanel m_drawPanel;
+    QList<QWidget *> m_gauges;
 };

@@ -23,9 +23,12 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,12 +39,20 @@ void setHelpContext(QWidget *widget, int context)
 
 QLabel *textPanel(const QString &name)
 {
-    auto *panel = new QLabel(QStringLiteral("<none>"));
+    auto *panel = new QLabel;
     panel->setObjectName(name);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
-    panel->setMinimumWidth(60);
+    // Long paths must not widen the window (the tool tip shows them whole),
+    // but the panel's own texts always fit.
+    QFont italic = panel->font();
+    italic.setItalic(true);
+    panel->setFont(italic);
+    panel->setText(QStringLiteral("> Internal <"));
+    panel->setMinimumWidth(panel->minimumSizeHint().width());
+    panel->setFont(QFont());
+    panel->setText(QStringLiteral("<none>"));
     panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     return panel;
 }
@@ -52,6 +63,12 @@ QPushButton *button(const QString &name, const QString &caption, int helpContext
     b->setObjectName(name);
     b->setAccessibleName(caption);
     setHelpContext(b, helpContext);
+    // Narrower than a dialog's buttons when the window is small, never
+    // narrower than the caption.
+    const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b)
+        + b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+    b->setMinimumWidth(b->fontMetrics().horizontalAdvance(caption) + 2 * margin);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     return b;
 }
 
@@ -82,8 +99,6 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     setWindowTitle(QStringLiteral("(untitled) - Plumora"));
     setAttribute(Qt::WA_DeleteOnClose);
     setHelpContext(this, 5);
-    setMinimumSize(560, 345);
-    resize(552, 314);
 
     gesture = new TZQGesture;
     gesture->setObjectName(QStringLiteral("gesture"));
@@ -96,10 +111,10 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
 
     pageTabs = new QTabWidget;
     pageTabs->setObjectName(QStringLiteral("pageTabs"));
-    pageTabs->setMinimumWidth(216);
     setHelpContext(pageTabs, 1010);
     buildFilesPage();
     buildSettingsPage();
+    pageTabs->setMinimumWidth(std::max(216, pageTabs->minimumSizeHint().width()));
     connect(pageTabs, &QTabWidget::currentChanged, this, [this] { onPageChanged(); });
     buildPreviewPane();
     paneSplitter->addWidget(pageTabs);
@@ -109,10 +124,17 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(paneSplitter);
+    // 560 x 345 at least, and wide enough that half of it (the pages' share)
+    // shows the pages whole in this font.
+    const int half = std::max(pageTabs->minimumWidth(), previewPane->minimumSizeHint().width());
+    setMinimumSize(QSize(560, 345).expandedTo(
+        QSize(2 * half + paneSplitter->handleWidth(), layout->minimumSize().height())));
+    resize(QSize(552, 314).expandedTo(minimumSize()));
 
     buildMenus();
     buildDialogs();
     connectSettingsHandlers();
+    acceptFileDrops();
     ResetPreviewGlyph();
     taglineEdit->setFocus();
     m_loading = false;
@@ -266,7 +288,7 @@ void TfrmGestureWindow::buildSettingsPage()
     anim->addWidget(animationLoopRadio, 1, 0);
     anim->addWidget(animationLoopFrameSpin, 1, 1);
     anim->addWidget(animationReverseRadio, 2, 0, 1, 2);
-    anim->addWidget(transparencySeparator, 3, 0, 1, 3);
+    anim->addWidget(transparencySeparator, 3, 0, 1, -1);
     anim->addWidget(transparentCheck, 4, 0);
     anim->addWidget(transparentSwatch, 4, 1);
     anim->addWidget(pickTransparentButton, 4, 2);
@@ -298,9 +320,16 @@ void TfrmGestureWindow::buildSettingsPage()
     audioLoopFrameLabel->setBuddy(audioLoopFrameSpin);
     audio->addWidget(audioOnceRadio, 0, 0, 1, 2);
     audio->addWidget(audioLoopRadio, 1, 0, 1, 2);
-    audio->addWidget(audioSeparator, 2, 0, 1, 2);
+    audio->addWidget(audioSeparator, 2, 0, 1, -1);
     audio->addWidget(audioLoopFrameLabel, 3, 0);
     audio->addWidget(audioLoopFrameSpin, 3, 1);
+    // The two frame fields hold the same numbers and look alike: their own
+    // width, whatever room their groups have.
+    for (QSpinBox *field : { animationLoopFrameSpin, audioLoopFrameSpin })
+        field->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // On a wide page the controls stay beside their captions.
+    anim->setColumnStretch(3, 1);
+    audio->setColumnStretch(2, 1);
 
     page->addWidget(animationOptionsGroup);
     page->addWidget(audioOptionsGroup);

@@ -76,6 +76,11 @@ public:
     void saveButtonImage();
     void loadAudio();
     void saveAudio();
+    // What Load does with the file once it is chosen (in the dialog, or
+    // dropped on the window; gesturewindow_drops.cpp).
+    void loadAnimationFile(const QString &path);
+    void loadButtonImageFile(const QString &path);
+    void loadAudioFile(const QString &path);
 
     // The host is going away: the window no longer calls it.
     void DetachHost() { m_host = nullptr; }
@@ -90,6 +95,7 @@ protected:
 private:
     class FrameKeyFilter; // gesturewindow_frames.cpp
     class MouseRouter; // gesturewindow_settings.cpp
+    class DropTarget; // gesturewindow_drops.cpp
 
     void buildFilesPage();
     void buildSettingsPage();
@@ -98,6 +104,7 @@ private:
     void buildDialogs();
     void buildFrameMenus(); // gesturewindow_frames.cpp
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
+    void acceptFileDrops(); // gesturewindow_drops.cpp
     void centreGesture();
     void setFrameLabel(const char *format);
     void noteChange(bool changed);

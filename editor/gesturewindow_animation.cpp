@@ -144,7 +144,11 @@ void TfrmGestureWindow::loadAnimation()
         return;
     if (m_host)
         m_host->Keys().setAnimationOpenDir(FolderOf(path));
+    loadAnimationFile(path);
+}
 
+void TfrmGestureWindow::loadAnimationFile(const QString &path)
+{
     // The cursor and the main window's commands are brought back however
     // the import ends.
     struct Restore

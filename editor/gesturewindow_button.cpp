@@ -22,7 +22,11 @@ void TfrmGestureWindow::loadButtonImage()
         return;
     if (m_host)
         m_host->Keys().setButtonOpenDir(FolderOf(path));
+    loadButtonImageFile(path);
+}
 
+void TfrmGestureWindow::loadButtonImageFile(const QString &path)
+{
     // The new picture is read and fitted before anything changes, so a file
     // that cannot be read leaves the earlier button picture as it was.
     const TBitmap button = ButtonPictureFromFile(path);

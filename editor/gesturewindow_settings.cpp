@@ -206,6 +206,11 @@ void TfrmGestureWindow::loadAudio()
         return;
     if (m_host)
         m_host->Keys().setAudioOpenDir(FolderOf(path));
+    loadAudioFile(path);
+}
+
+void TfrmGestureWindow::loadAudioFile(const QString &path)
+{
     try {
         // Any readable file is taken as the sound, byte for byte.
         gesture->LoadAudioFromFile(path);

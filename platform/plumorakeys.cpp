@@ -64,6 +64,13 @@ struct Visit
     bool opened = false;
 };
 
+// A value that is missing or not a 32-bit integer falls back on its own.
+int integerValue(const QSettings &store, const QString &name, int otherwise)
+{
+    const QVariant value = store.value(name);
+    return value.typeId() == QMetaType::Int ? value.toInt() : otherwise;
+}
+
 // What the registry reports as the path of the running program.
 QString programPath()
 {
@@ -139,13 +146,8 @@ QPoint TPlumoraKeys::readPoint(const QString &xName, const QString &yName, QPoin
     if (!visit.opened)
         return fallback;
     visit.store->beginGroup(settingsKey());
-    // A value that is missing or not a 32-bit integer falls back on its own.
-    auto readInteger = [&visit](const QString &name, int otherwise) {
-        const QVariant value = visit.store->value(name);
-        return value.typeId() == QMetaType::Int ? value.toInt() : otherwise;
-    };
-    const int y = readInteger(yName, fallback.y());
-    const int x = readInteger(xName, fallback.x());
+    const int y = integerValue(*visit.store, yName, fallback.y());
+    const int x = integerValue(*visit.store, xName, fallback.x());
     return { x, y };
 }
 
@@ -178,6 +180,22 @@ void TPlumoraKeys::setWindowSize(QPoint size)
         return;
     m_size = size;
     writePoint(QStringLiteral("Width"), QStringLiteral("Height"), size);
+}
+
+bool TPlumoraKeys::WindowMaximized()
+{
+    Visit visit;
+    m_maximized
+        = visit.opened && integerValue(*visit.store, settingsKey() + QStringLiteral("/Maximized"), 0) == 1;
+    return m_maximized;
+}
+
+void TPlumoraKeys::setWindowMaximized(bool maximized)
+{
+    if (maximized == m_maximized)
+        return;
+    m_maximized = maximized;
+    writeValues(settingsKey(), { { QStringLiteral("Maximized"), QVariant(qint32(maximized ? 1 : 0)) } });
 }
 
 void TPlumoraKeys::writePoint(const QString &xName, const QString &yName, QPoint point)

@@ -3,7 +3,8 @@
 // last folder of each kind of file dialog.
 //
 // Two keys hold them, "Software/Quorvant/Plumora/Settings" (the placement,
-// 32-bit integers "Left", "Top", "Width", "Height") and
+// 32-bit integers "Left", "Top", "Width", "Height", the outer edges and size
+// of the window's frame, and "Maximized", 1 when it was closed maximised) and
 // "Software/Quorvant/Plumora/Directories" (the folders, texts such as
 // "Gesture Open"). On Linux they live in one typed file in the XDG config
 // folder (see settingsformat.h). Every read and write is a complete visit to
@@ -42,6 +43,11 @@ public:
     void setWindowPosition(QPoint position);
     QPoint WindowSize();
     void setWindowSize(QPoint size);
+    // Whether the window was closed maximised (then the placement above is
+    // where it goes when it is restored). Missing or mistyped reads as false;
+    // written only when it differs from the last value read or written.
+    bool WindowMaximized();
+    void setWindowMaximized(bool maximized);
 
     // Last folders, with their trailing separator as the callers give them.
     // A missing value reads as empty text; a value that is not text, or a
@@ -83,4 +89,5 @@ private:
 
     QPoint m_position; // cached (left, top)
     QPoint m_size; // cached (width, height)
+    bool m_maximized = false; // cached "Maximized"
 };

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev libsdl2-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   clang-format git
+  xvfb openbox   # the desktop test: a virtual X server with a window manager
 )
 
 # The fuzz targets (scripts/fuzz.sh) also need clang and its sanitizer and

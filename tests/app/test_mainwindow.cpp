@@ -8,15 +8,24 @@
 #include "platform/plumorakeys.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
+#include "support/testdata.h"
+#include "support/textfit.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QToolBar>
+#include <QUrl>
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
@@ -114,6 +123,16 @@ protected:
         TPlumoraKeys::setStoreFile(QString());
     }
     TfrmGestureWindow *active() { return main->ActiveGestureWindow(); }
+    // Shows the main window at a size with new gesture windows in it.
+    QMdiArea *showWithWindows(QSize size, int count)
+    {
+        main->resize(size);
+        main->show();
+        for (int i = 0; i < count; ++i)
+            main->newGestureWindow();
+        settle();
+        return control<QMdiArea>(main, "mdiArea");
+    }
     void settle()
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -334,7 +353,242 @@ TEST_F(MainWindowTest, ExitStoresPlacementAndRestoresOnce)
     main.reset();
     main = std::make_unique<TfrmMain>();
     main->RestorePlacement();
-    EXPECT_EQ(main->size(), QSize(700, 500));
+    settle();
+    // The stored size is the frame's.
+    EXPECT_EQ(main->frameGeometry().size(), QSize(700, 500));
+}
+
+TEST_F(MainWindowTest, PlacementKeepsTheTitleBarOnTheScreen)
+{
+    const QRect available = main->screen()->availableGeometry();
+    {
+        TPlumoraKeys keys;
+        keys.setWindowPosition(available.bottomRight() + QPoint(500, 500));
+        keys.setWindowSize(QPoint(available.width() + 300, 200));
+    }
+    main->RestorePlacement();
+    settle();
+    EXPECT_EQ(main->frameGeometry().left(), available.left());
+    EXPECT_EQ(main->frameGeometry().width(), available.width());
+    EXPECT_GE(main->frameGeometry().top(), available.top());
+    EXPECT_LT(main->frameGeometry().top(), available.bottom());
+}
+
+TEST_F(MainWindowTest, MaximisedStaysMaximisedAndKeepsItsNormalPlace)
+{
+    main->move(30, 40);
+    main->resize(620, 470);
+    main->show();
+    settle();
+    const QRect normal = main->frameGeometry();
+    main->showMaximized();
+    settle();
+    main->close();
+    main = std::make_unique<TfrmMain>();
+    main->RestorePlacement();
+    settle();
+    EXPECT_TRUE(main->isMaximized());
+    main->showNormal();
+    settle();
+    EXPECT_EQ(main->frameGeometry(), normal);
+}
+
+TEST_F(MainWindowTest, FilesFromOutsideOpenEachInAWindow)
+{
+    const QString first = makeGesture(dir.filePath("first.zqa"), "one");
+    makeGesture(dir.filePath("second.zqa"), "two");
+    QFile junk(dir.filePath("junk.zqa"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a gesture");
+    junk.close();
+    // Named relative to the current folder, as on a command line.
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    Script script;
+    main->openGestureFiles({ first, "junk.zqa", "second.zqa" });
+    QDir::setCurrent(current);
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_EQ(script.messages[0], junk.fileName() + " is not a gesture file that Plumora can read.");
+    QStringList titles;
+    for (TfrmGestureWindow *w : main->GestureWindows())
+        titles << w->windowTitle();
+    EXPECT_EQ(titles, (QStringList { first, dir.filePath("second.zqa") }));
+    // Files from outside are no choice of the open dialog: its folder stays.
+    EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
+
+    // Exit chosen while a file opens (which lets input run) waits for it.
+    main->show();
+    QMetaObject::invokeMethod(main.get(), &QWidget::close, Qt::QueuedConnection);
+    main->openGestureFiles({ first });
+    EXPECT_EQ(main->GestureWindows().size(), 3);
+    settle();
+    EXPECT_FALSE(main->isVisible());
+}
+
+namespace {
+
+// Drags files over a widget as a file manager does (enter, then a move at
+// the widget's centre) and, when asked, drops them. Returns whether the
+// widget or one of its parents took them.
+bool dragFiles(QWidget *over, const QStringList &files, bool drop,
+    Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    const QPoint at = over->rect().center();
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(over, &enter);
+    // Each move starts with the answer to the event before it, as Qt's own do.
+    QDragMoveEvent move(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(enter.dropAction());
+    move.setAccepted(enter.isAccepted());
+    QApplication::sendEvent(over, &move);
+    bool taken = enter.isAccepted() && move.isAccepted();
+    if (taken && move.dropAction() == Qt::MoveAction)
+        ADD_FAILURE() << "a drop must never move the user's file";
+    if (taken && drop) {
+        QDropEvent dropped(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(over, &dropped);
+        taken = dropped.isAccepted();
+        QCoreApplication::processEvents();
+    } else {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(over, &leave);
+    }
+    return taken;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
+{
+    showWithWindows(QSize(900, 700), 1);
+    TfrmGestureWindow *w = active();
+    const QString gif = testdata::path("gif/im_anim_disposal_loop3.gif");
+    const QString bmp = testdata::path("pictures/bmp_24bit_64x48.bmp");
+    const QString wav = testdata::path("wav/tone_u8_8000.wav");
+    const QString zqa = makeGesture(dir.filePath("dropped.zqa"), "dropped");
+    struct Case
+    {
+        const char *over; // a control of the gesture window, or the empty MDI area
+        QStringList files;
+        bool taken;
+        const char *showsFile; // the file label that names the file afterwards
+    };
+    const Case cases[] = {
+        { "taglineLabel", { gif }, false, nullptr },
+        { "audioFileLabel", { gif }, false, nullptr },
+        { "buttonImageLoadButton", { wav }, false, nullptr },
+        { "animationFileLabel", { gif, gif }, false, nullptr },
+        { "animationFileLabel", { gif }, true, "animationFileLabel" },
+        { "frameSlider", { gif }, true, "animationFileLabel" },
+        { "audioSaveButton", { wav }, true, "audioFileLabel" },
+        { "previewButton", { bmp }, true, "buttonImageFileLabel" },
+        { "buttonImageFileLabel", { bmp }, true, "buttonImageFileLabel" },
+        { "mdiArea", { gif }, false, nullptr },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.over);
+        QWidget *over = QString(c.over) == "mdiArea" ? control<QMdiArea>(main, "mdiArea")->viewport()
+                                                     : control<QWidget>(w, c.over);
+        if (c.showsFile)
+            control<QLabel>(w, c.showsFile)->setText("<none>");
+        Script script;
+        script.button(QMessageBox::No); // no button picture from the first frame
+        EXPECT_EQ(dragFiles(over, c.files, true), c.taken);
+        if (c.showsFile)
+            EXPECT_EQ(control<QLabel>(w, c.showsFile)->text(), c.files.first());
+    }
+    // A source that only offers to move its file is refused.
+    EXPECT_FALSE(dragFiles(control<QWidget>(w, "animationFileLabel"), { gif }, false, Qt::MoveAction));
+
+    // Gesture files open, dropped on the MDI area or on a gesture window.
+    EXPECT_TRUE(dragFiles(control<QMdiArea>(main, "mdiArea")->viewport(), { zqa }, true));
+    EXPECT_TRUE(dragFiles(control<QWidget>(w, "animationFileLabel"), { zqa }, true));
+    settle();
+    ASSERT_EQ(main->GestureWindows().size(), 3);
+    EXPECT_EQ(main->GestureWindows()[2]->windowTitle(), zqa);
+}
+
+TEST_F(MainWindowTest, TilingKeepsWindowsAtTheirMinimumAndScrolls)
+{
+    QMdiArea *area = showWithWindows(QSize(700, 500), 3);
+    for (const char *action : { "tileVerticallyAction", "tileHorizontallyAction" }) {
+        SCOPED_TRACE(action);
+        control<QAction>(main, action)->trigger();
+        settle();
+        QRegion covered;
+        for (QMdiSubWindow *sub : area->subWindowList()) {
+            EXPECT_GE(sub->width(), sub->minimumSizeHint().width());
+            EXPECT_GE(sub->height(), sub->minimumSizeHint().height());
+            EXPECT_FALSE(covered.intersects(sub->geometry()));
+            covered += sub->geometry();
+        }
+        // Three windows at their minimum do not fit: the area scrolls.
+        EXPECT_GT(area->horizontalScrollBar()->maximum() + area->verticalScrollBar()->maximum(), 0);
+    }
+}
+
+TEST_F(MainWindowTest, ArrangeLinesUpMinimisedWindowsAndTheListRestoresThem)
+{
+    QMdiArea *area = showWithWindows(QSize(900, 700), 3);
+    const QList<QMdiSubWindow *> subs = area->subWindowList();
+    for (QMdiSubWindow *sub : subs)
+        sub->showNormal();
+    subs[0]->setGeometry(20, 10, 600, 400);
+    for (QMdiSubWindow *sub : { subs[1], subs[2] })
+        sub->showMinimized();
+    settle();
+    for (QMdiSubWindow *sub : { subs[1], subs[2] })
+        sub->move(50, 50);
+    control<QAction>(main, "arrangeAction")->trigger();
+    settle();
+    EXPECT_EQ(subs[0]->geometry(), QRect(20, 10, 600, 400));
+    EXPECT_EQ(subs[1]->geometry().bottom(), area->viewport()->rect().bottom());
+    EXPECT_EQ(subs[2]->geometry().bottom(), area->viewport()->rect().bottom());
+    EXPECT_LE(subs[1]->geometry().right(), subs[2]->geometry().left());
+
+    // The Window menu's entry of a minimised window brings it back.
+    auto *menu = control<QMenu>(main, "windowMenu");
+    emit menu->aboutToShow();
+    const QList<QAction *> entries = menu->actions();
+    entries[entries.size() - 2]->trigger();
+    settle();
+    EXPECT_FALSE(subs[1]->isMinimized());
+    EXPECT_EQ(area->activeSubWindow(), subs[1]);
+}
+
+TEST_F(MainWindowTest, NothingIsCutAtTheDefaultSizes)
+{
+    showWithWindows(QSize(591, 451), 1);
+    TfrmGestureWindow *w = active();
+    // The gesture window at its smallest, both pages.
+    w->parentWidget()->showNormal();
+    w->parentWidget()->resize(w->parentWidget()->minimumSizeHint());
+    settle();
+    auto *pages = control<QTabWidget>(w, "pageTabs");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        settle();
+        EXPECT_EQ(CutTexts(main.get()), QStringList()) << "page " << page;
+    }
+    EXPECT_GE(w->minimumWidth(), 560);
+    EXPECT_GE(w->minimumHeight(), 345);
+    EXPECT_EQ(control<QSpinBox>(w, "animationLoopFrameSpin")->width(),
+        control<QSpinBox>(w, "audioLoopFrameSpin")->width());
+
+    // The clipboard tool buttons, always disabled, are drawn in grey.
+    for (const char *name : { "cutToolButton", "copyToolButton", "pasteToolButton" }) {
+        const QImage picture
+            = control<QAction>(main, name)->icon().pixmap(QSize(16, 15), QIcon::Disabled).toImage();
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                if (qAlpha(picture.pixel(x, y)) > 0)
+                    ASSERT_GT(qGray(picture.pixel(x, y)), 64) << name;
+    }
 }
 
 TEST(SizeGauge, ColoursTextsAndFill)

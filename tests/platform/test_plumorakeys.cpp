@@ -112,10 +112,15 @@ TEST_F(PlumoraKeysTest, PlacementIsWrittenOnlyWhenItDiffersFromTheCache)
         EXPECT_TRUE(fileText().contains("\"Top\"=dword:00000014"));
         EXPECT_FALSE(fileText().contains("Width"));
         keys.setWindowSize(QPoint(640, 480));
+        keys.setWindowMaximized(false);
+        EXPECT_FALSE(fileText().contains("Maximized"));
+        keys.setWindowMaximized(true);
+        EXPECT_TRUE(fileText().contains("\"Maximized\"=dword:00000001"));
     }
     TPlumoraKeys again;
     EXPECT_EQ(again.WindowPosition(), QPoint(-8, 20));
     EXPECT_EQ(again.WindowSize(), QPoint(640, 480));
+    EXPECT_TRUE(again.WindowMaximized());
 
     // After a read the cache holds the stored value; writing it back is a no-op
     // even when the store has changed underneath since.
@@ -130,9 +135,11 @@ TEST_F(PlumoraKeysTest, AMistypedValueFallsBackAlone)
     plant(TPlumoraKeys::settingsKey(), QStringLiteral("Top"), 50);
     plant(TPlumoraKeys::settingsKey(), QStringLiteral("Width"), QByteArray("\x10\x00\x00\x00", 4));
     plant(TPlumoraKeys::settingsKey(), QStringLiteral("Height"), 300);
+    plant(TPlumoraKeys::settingsKey(), QStringLiteral("Maximized"), QStringLiteral("1"));
     TPlumoraKeys keys;
     EXPECT_EQ(keys.WindowPosition(), QPoint(workArea().left(), 50));
     EXPECT_EQ(keys.WindowSize(), QPoint(workArea().width(), 300));
+    EXPECT_FALSE(keys.WindowMaximized());
 }
 
 TEST_F(PlumoraKeysTest, AFolderThatIsNotTextReadsAsTheProgramPath)
