@@ -263,10 +263,9 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 BackgroundColor = Header->GlobalColors.color(backgroundIndex);
         }
 
-        // Decoded frames are kept, so all of them together must fit where one
-        // picture of the largest size would: a small file of many huge,
-        // nearly empty frames would otherwise take gigabytes once shown.
-        qint64 framePixels = 0;
+        // Frames are only decoded when they are shown, and the image keeps a
+        // bounded number of decoded bitmaps, so an animation may have any
+        // number of frames.
         int introducer = std::max(in.tryByte(), 0);
         while (introducer != 0 && introducer != ';' && !in.atEnd()) {
             // A run of extensions; graphic control and comments are kept
@@ -336,14 +335,6 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 frame->ExtensionList = std::move(pending);
                 pending.reset();
                 readImage(in, *frame, Header->GlobalColors);
-                framePixels += qint64(frame->SharedData->ImageWidth) * frame->SharedData->ImageHeight;
-                if (framePixels > kGifMaxBitmapBytes)
-                    throw EInvalidGraphicOperation(
-                        QStringLiteral("The GIF animation is too large (%1 frames of %2 pixels in all); "
-                                       "Plumora reads animations of up to %3 pixels")
-                            .arg(FrameCount() + 1)
-                            .arg(framePixels)
-                            .arg(kGifMaxBitmapBytes));
                 appendFrame(std::move(frame));
                 introducer = 0;
                 for (;;) {

@@ -376,6 +376,13 @@ TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
     TGIFImage gif;
     read(gif, header(65535, 2, 2) + tiny);
     EXPECT_EQ(gif.ScreenWidth(), 65535);
+
+    // A frame within the limits whose few bytes of data could never fill it
+    // is refused too, however many such frames the file holds.
+    QByteArray heavy = header(16384, 16384, 2);
+    for (int i = 0; i < 100; ++i)
+        heavy += image(0, 0, 16384, 16384, LzwStream(2).literals({ 1 }).code(5).data());
+    EXPECT_TRUE(readError(heavy + ";").contains("bytes of image data can describe"));
 }
 
 TEST(GifReader, StoredFormAndFiles)
