@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -26,10 +27,11 @@ QString tooLargeMessage(int width, int height)
 QVector<QRgb> colorTable(const TGIFColors &colors, int depth)
 {
     QVector<QRgb> table(1 << depth, qRgb(128, 128, 128));
+    QRgb *entries = table.data();
     const int count = std::min(colors.Count, int(table.size()));
     for (int i = 0; i < count; ++i) {
         const auto &e = colors.Entries[std::size_t(i)];
-        table[i] = qRgb(e[0], e[1], e[2]);
+        entries[i] = qRgb(e[0], e[1], e[2]);
     }
     return table;
 }
@@ -59,9 +61,9 @@ QVector<QRgb> TGIFColors::toQRgbs() const
 
 bool TGIFColors::operator==(const TGIFColors &other) const
 {
-    if (Count != other.Count)
-        return false;
-    return std::equal(Entries.begin(), Entries.begin() + Count, other.Entries.begin());
+    static_assert(sizeof(Entries) == 256 * 3, "entries are packed RGB triples");
+    return Count == other.Count
+        && std::memcmp(Entries.data(), other.Entries.data(), std::size_t(Count) * 3) == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -143,7 +145,8 @@ void TGIFFrame::Decode()
     QImage image;
     if (width > 0 && height > 0) {
         image = QImage(width, height, QImage::Format_Indexed8);
-        image.setColorTable(colorTable(item.Colors, outputDepth));
+        image.setColorTable(ParentImage ? ParentImage->bitmapColorTable(item.Colors, outputDepth)
+                                        : colorTable(item.Colors, outputDepth));
     }
 
     if (ParentImage)
@@ -276,6 +279,16 @@ TGIFImage::TGIFImage() : Header(std::make_shared<TGIFData>()) { }
 TGIFImage::~TGIFImage()
 {
     m_frames.clear(); // while the list of held bitmaps still exists
+}
+
+const QVector<QRgb> &TGIFImage::bitmapColorTable(const TGIFColors &colors, int depth)
+{
+    if (depth != m_tableDepth || !(colors == m_tableColors)) {
+        m_table = colorTable(colors, depth);
+        m_tableColors = colors;
+        m_tableDepth = depth;
+    }
+    return m_table;
 }
 
 GifLzwDecoder &TGIFImage::decoder()

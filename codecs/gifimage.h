@@ -257,6 +257,9 @@ public:
     qint64 HeldDecodedBytes() const { return m_heldBytes; }
     // The decoder all frames of this image share (made on first use).
     GifLzwDecoder &decoder();
+    // A decoded bitmap's colour table for the colours in force, padded with
+    // grey to 2^depth entries; frames with equal colours share one table.
+    const QVector<QRgb> &bitmapColorTable(const TGIFColors &colors, int depth);
 
     void notifyProgress(TProgressStage stage, int percent, const QString &message = {});
     void changed();
@@ -271,6 +274,9 @@ private:
     void releaseHeld(TGIFFrame &frame);
 
     std::unique_ptr<GifLzwDecoder> m_decoder;
+    QVector<QRgb> m_table; // the last colour table made, from these colours
+    TGIFColors m_tableColors;
+    int m_tableDepth = 0;
     TGIFFrame *m_oldestHeld = nullptr;
     TGIFFrame *m_newestHeld = nullptr;
     qint64 m_heldBytes = 0;

@@ -9,6 +9,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -59,12 +60,8 @@ public:
         if (qsizetype(count) * 3 > remaining())
             readError();
         colors.Count = count;
-        for (int i = 0; i < count; ++i) {
-            auto &entry = colors.Entries[std::size_t(i)];
-            entry[0] = m_data[m_pos++];
-            entry[1] = m_data[m_pos++];
-            entry[2] = m_data[m_pos++];
-        }
+        std::memcpy(colors.Entries.data(), m_data + m_pos, std::size_t(count) * 3);
+        m_pos += qsizetype(count) * 3;
     }
     // Data sub-blocks: a length byte, that many bytes; ends at a zero length
     // or the end of the data (a cut last block keeps what is there).

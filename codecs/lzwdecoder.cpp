@@ -24,52 +24,90 @@ constexpr int kTableSize = 4096;
 constexpr int kMaxString = 4096; // longer chains are corrupt data
 constexpr int kChunk = 16; // bytes moved at a time when copying a string
 constexpr std::size_t kDataPadding = 16; // zero bytes after the joined data
+// Pictures up to this many pixels whose rows are not one run in memory are
+// decoded as one run and copied: cheaper than breaking strings at row ends.
+constexpr qsizetype kScratchPixels = 64 * 1024;
+// Progress is reported when the percentage changes, but at most once per this
+// many bytes of data: a small picture decodes in microseconds, and a report
+// costs as much as decoding a few dozen pixels.
+constexpr qsizetype kProgressBytes = 4096;
 
-// An entry packs where its string starts in the output (bytes from the first
-// row), its length, its last pixel and two flags.
-constexpr std::uint64_t kCopyable = std::uint64_t(1) << 56; // the string is in the output in one piece
-constexpr std::uint64_t kStable = std::uint64_t(1) << 57; // it cannot change before the next clear
+// Entry metadata: the string's length, its first and its last pixel, and two
+// flags.
+constexpr std::uint32_t kLengthMask = 0x1FFF;
+constexpr int kFirstShift = 13;
+constexpr int kLastShift = 21;
+constexpr std::uint32_t kCopyable = 1u << 29; // the string lies in one piece where m_string points
+constexpr std::uint32_t kStable = 1u << 30; // it cannot change before the next clear code
 
-inline std::uint64_t packEntry(std::uint32_t start, int length, int suffix, std::uint64_t flags)
+inline int metaFirst(std::uint32_t meta)
 {
-    return start | (std::uint64_t(length) << 32) | (std::uint64_t(suffix) << 48) | flags;
+    return int((meta >> kFirstShift) & 0xFF);
 }
-inline int entryLength(std::uint64_t entry)
+inline std::uint8_t metaLast(std::uint32_t meta)
 {
-    return int((entry >> 32) & 0xFFFF);
-}
-inline std::uint8_t entrySuffix(std::uint64_t entry)
-{
-    return std::uint8_t(entry >> 48);
+    return std::uint8_t(meta >> kLastShift);
 }
 
 // Copies n bytes from s to d in chunks. It may write up to kChunk - 1 bytes
 // past d + n and read as far past s + n; the caller keeps both inside the
-// picture, and the bytes written past d + n are written again later. The
-// source lies before d or in rows already complete, so a chunk never reads
-// what this copy has written where it matters.
+// picture (or the decoder's own buffers), and the bytes written past d + n
+// are written again later. The source lies before d or in rows already
+// complete, so a chunk never reads what this copy has written where it
+// matters.
+inline void copyChunk(std::uint8_t *d, const std::uint8_t *s)
+{
+    std::uint8_t chunk[kChunk];
+    std::memcpy(chunk, s, kChunk);
+    std::memcpy(d, chunk, kChunk);
+}
 inline void copyChunks(std::uint8_t *d, const std::uint8_t *s, int n)
 {
-    for (int i = 0; i < n; i += kChunk) {
-        std::uint8_t chunk[kChunk];
-        std::memcpy(chunk, s + i, kChunk);
-        std::memcpy(d + i, chunk, kChunk);
-    }
+    copyChunk(d, s); // most strings are short
+    for (int i = kChunk; i < n; i += kChunk)
+        [[unlikely]] copyChunk(d + i, s + i);
 }
 
-// The bit stream, least significant bit first. Eight bytes are loaded at a
-// time; the bits above `count` then already hold the following bytes, so
-// loading them again is harmless. The joined data is followed by zero bytes,
-// so a load near its end stays inside the buffer.
-struct BitReader
-{
-    std::uint64_t buffer = 0;
-    int count = 0;
-    const std::uint8_t *in = nullptr;
-    const std::uint8_t *end = nullptr;
-};
-
 } // namespace
+
+std::uint8_t *GifLzwDecoder::Buffer::reserve(std::size_t needed)
+{
+    if (needed > size) {
+        bytes = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
+        size = needed;
+    }
+    return bytes.get();
+}
+
+GifLzwDecoder::GifLzwDecoder()
+{
+    for (std::size_t i = 0; i < m_literals.size(); ++i)
+        m_literals[i] = std::uint8_t(i);
+}
+
+bool GifLzwDecoder::takeCode(BitReader &bits, int width, std::uint32_t mask, int &code)
+{
+    if (bits.count < width) {
+        std::uint64_t v;
+        std::memcpy(&v, bits.in, 8);
+        bits.buffer |= v << bits.count;
+        const int bytes = (63 - bits.count) >> 3;
+        bits.in += bytes;
+        bits.count += bytes * 8;
+        if (bits.in > bits.end) [[unlikely]] {
+            bits.count -= int(bits.in - bits.end) * 8;
+            bits.in = bits.end;
+            if (bits.count < width)
+                return false;
+        }
+        if (bits.in >= bits.progressAt) [[unlikely]]
+            bits.progressAt = reportProgress(bits.in);
+    }
+    code = int(bits.buffer & mask);
+    bits.buffer >>= width;
+    bits.count -= width;
+    return true;
+}
 
 GifLzwDecoder::Cursor GifLzwDecoder::startRow()
 {
@@ -79,7 +117,8 @@ GifLzwDecoder::Cursor GifLzwDecoder::startRow()
     if (r.linear) {
         cursor.d = r.pixels;
         cursor.end = bufferEnd;
-        cursor.fast = r.pixels + std::max<qsizetype>(r.stride * r.height - (kChunk - 1), 0);
+        cursor.fast = r.pixels
+            + std::clamp<qsizetype>(r.stride * r.height + r.slack - (kChunk - 1), 0, r.stride * r.height);
         return cursor;
     }
     std::uint8_t *const row = r.pixels + r.stride * r.y;
@@ -143,6 +182,22 @@ void GifLzwDecoder::finish(Cursor cursor, bool rowsLeft)
         while (nextRow(cursor))
             std::memset(cursor.d, 0, std::size_t(cursor.end - cursor.d));
     }
+    if (m_rows.pixels == m_scratch.bytes.get()) {
+        // Rows in the order they were decoded, into their places.
+        const std::uint8_t *from = m_scratch.bytes.get();
+        m_rows = m_target;
+        const Rows &r = m_rows;
+        if (!r.interlaced) {
+            for (int y = 0; y < r.height; ++y, from += r.width)
+                std::memcpy(r.pixels + r.stride * y, from, std::size_t(r.width));
+        } else {
+            Cursor to = startRow();
+            do {
+                std::memcpy(to.d, from, std::size_t(r.width));
+                from += r.width;
+            } while (nextRow(to));
+        }
+    }
     const Rows &r = m_rows;
     if (r.stride > r.width)
         for (int y = 0; y < r.height; ++y)
@@ -159,15 +214,23 @@ const std::uint8_t *GifLzwDecoder::reportProgress(const std::uint8_t *in)
     }
     if (percent >= 100)
         return m_joined + m_joinedSize + 1; // never reached: reading stops at the end
-    // The first position at which the percentage is one higher.
-    return m_joined + (qsizetype(percent + 1) * m_joinedSize + 99) / 100;
+    // The first position at which the percentage is one higher, but at least
+    // kProgressBytes on.
+    const qsizetype next = (qsizetype(percent + 1) * m_joinedSize + 99) / 100;
+    return m_joined + std::max(next, qsizetype(in - m_joined) + kProgressBytes);
 }
 
 GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels,
     qsizetype stride, int width, int height, bool interlaced, const std::function<void(int)> &progress)
 {
     const bool hasPixels = width > 0 && height > 0 && pixels != nullptr;
-    m_rows = Rows { pixels, stride, width, height, interlaced, !interlaced && stride == width, 0, 0 };
+    const bool linear = !interlaced && stride == width;
+    m_target = Rows { pixels, stride, width, height, interlaced, linear, 0, 0, 0 };
+    m_rows = m_target;
+    if (hasPixels && !linear && qsizetype(width) * height <= kScratchPixels) {
+        const std::size_t size = std::size_t(width) * std::size_t(height);
+        m_rows = Rows { m_scratch.reserve(size + kChunk), width, width, height, false, true, kChunk, 0, 0 };
+    }
     if (encoded.isEmpty()) {
         if (hasPixels)
             finish(startRow(), true);
@@ -183,51 +246,65 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
 
     // Join the sub-blocks into one run of bytes; the bit stream runs across
     // block boundaries and ends at a zero-length block or the end of the data.
-    if (m_data.size() < std::size_t(srcSize) + kDataPadding)
-        m_data.resize(std::size_t(srcSize) + kDataPadding);
-    std::uint8_t *const joined = m_data.data();
+    std::uint8_t *const joined = m_data.reserve(std::size_t(srcSize) + kDataPadding);
     qsizetype joinedSize = 0;
     for (qsizetype pos = 1; pos < srcSize;) {
         const int length = src[pos++];
         if (length == 0)
             break;
         const qsizetype take = std::min<qsizetype>(length, srcSize - pos);
-        std::memcpy(joined + joinedSize, src + pos, std::size_t(take));
+        // Chunks may spill into the padding; they may not read past the data.
+        if (srcSize - pos - take >= kChunk)
+            copyChunks(joined + joinedSize, src + pos, int(take));
+        else
+            std::memcpy(joined + joinedSize, src + pos, std::size_t(take));
         joinedSize += take;
         pos += take;
     }
     std::memset(joined + joinedSize, 0, kDataPadding);
 
-    // Entries an earlier picture assigned must read as never assigned (zero),
-    // as a damaged stream may walk through them.
-    std::fill_n(m_prefix.data(), m_dirty, std::uint16_t(0));
-    std::fill_n(m_entry.data(), m_dirty, std::uint64_t(0));
+    const int clearCode = 1 << m;
+    const int endCode = clearCode + 1;
+    const int pixelMask = (1 << std::clamp(colorDepth, 1, 8)) - 1;
+
+    // Literals are entries too, one pixel each copied from m_literals, so a
+    // literal and a table string take the same path; the clear and end codes
+    // have no string. Entries an earlier picture assigned must read as never
+    // assigned (zero), as a damaged stream may walk through them.
+    int zeroTo = m_dirty;
+    if (m_literalCount != clearCode || m_literalMask != pixelMask) {
+        zeroTo = std::max(zeroTo, m_literalCount);
+        for (int code = 0; code < clearCode; ++code) {
+            const std::uint32_t pixel = std::uint32_t(code & pixelMask);
+            m_string[std::size_t(code)] = m_literals.data() + pixel;
+            m_meta[std::size_t(code)]
+                = 1 | (pixel << kFirstShift) | (pixel << kLastShift) | kCopyable | kStable;
+        }
+        m_literalCount = clearCode;
+        m_literalMask = pixelMask;
+    }
+    if (zeroTo > clearCode) {
+        std::fill(m_prefix.data() + clearCode, m_prefix.data() + zeroTo, std::uint16_t(0));
+        std::fill(m_meta.data() + clearCode, m_meta.data() + zeroTo, 0u);
+    }
     m_dirty = kTableSize; // until this picture ends without an exception
 
     m_progress = progress ? &progress : nullptr;
     m_joined = joined;
     m_joinedSize = joinedSize;
     m_lastPercent = -1;
-    const std::uint8_t *progressAt = progress ? joined : joined + joinedSize + 1;
 
-    const int clearCode = 1 << m;
-    const int endCode = clearCode + 1;
-    const int pixelMask = (1 << std::clamp(colorDepth, 1, 8)) - 1;
     int codeWidth = m + 1;
-    int codeLimit = 1 << codeWidth; // the width grows when the next free code reaches it
-    std::uint32_t codeMask = std::uint32_t(codeLimit - 1);
-    int nextFree = clearCode + 2;
+    std::uint32_t codeMask = (1u << codeWidth) - 1;
+    int nextFree = clearCode + 2; // 4096 once the table is full
     int highWater = nextFree;
-    bool tableFull = false;
 
-    // The previous code, the first pixel of its string, whether that string
-    // is stable, and where it was written.
+    // The previous code, where its string was written, and the metadata of
+    // the entry the next code defines (the previous string plus one pixel):
+    // length, first pixel, flags; its last pixel is the next string's first.
     int previous = 0;
-    int firstChar = 0;
-    bool previousStable = true;
     const std::uint8_t *lastPos = pixels;
-    int lastLength = 0;
-    bool lastCopyable = false;
+    std::uint32_t pending = 0;
 
     std::uint8_t *const stackEnd = m_stack.data() + kMaxString + 1;
     std::uint8_t *const stackLimit = stackEnd - kMaxString;
@@ -235,63 +312,47 @@ GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int color
     BitReader bits;
     bits.in = joined;
     bits.end = joined + joinedSize;
-    Cursor c = startRow();
+    bits.progressAt = progress ? joined : joined + joinedSize + 1;
+    // The output cursor lives in locals; the slow paths get a copy of it.
+    const Cursor first = startRow();
+    std::uint8_t *d = first.d;
+    std::uint8_t *runEnd = first.end;
+    std::uint8_t *fast = first.fast;
     Status status = Status::Complete;
     bool rowsLeft = true;
     int code = 0;
-
-    // Takes the next code into `code`; false when the data runs out first.
-    auto takeCode = [](BitReader &b, int width, std::uint32_t mask, int &out) {
-        if (b.count < width) {
-            std::uint64_t v;
-            std::memcpy(&v, b.in, 8);
-            b.buffer |= v << b.count;
-            const int bytes = (63 - b.count) >> 3;
-            b.in += bytes;
-            b.count += bytes * 8;
-            if (b.in > b.end) [[unlikely]] {
-                b.count -= int(b.in - b.end) * 8;
-                b.in = b.end;
-                if (b.count < width)
-                    return false;
-            }
-        }
-        out = int(b.buffer & mask);
-        b.buffer >>= width;
-        b.count -= width;
-        return true;
-    };
 
 startTable:
     // The first code of a table (at the start, or after a clear code) has no
     // string before it to extend: it is output and adds no entry. Further
     // clear codes reset again; a code that is no literal has no string.
-    for (;;) {
+    do {
         if (!takeCode(bits, codeWidth, codeMask, code)) {
             status = Status::EndOfData;
             goto done;
         }
-        if (bits.in >= progressAt) [[unlikely]]
-            progressAt = reportProgress(bits.in);
-        if (code != clearCode)
-            break;
-    }
+    } while (code == clearCode);
     if (code == endCode)
         goto done;
     if (code > endCode) {
         status = Status::Corrupt;
         goto done;
     }
-    firstChar = code & pixelMask;
-    lastPos = c.d;
-    lastLength = 1;
-    *c.d++ = std::uint8_t(firstChar);
-    lastCopyable = c.d < c.fast;
-    previous = code;
-    previousStable = true;
-    if (c.d == c.end && !nextRow(c)) {
-        rowsLeft = false;
-        goto done;
+    {
+        const std::uint32_t pixel = std::uint32_t(code & pixelMask);
+        lastPos = d;
+        *d++ = std::uint8_t(pixel);
+        pending = 2 | (pixel << kFirstShift) | kStable | (d < fast ? kCopyable : 0);
+        previous = code;
+        if (d == runEnd) {
+            Cursor t { d, runEnd, fast };
+            rowsLeft = nextRow(t);
+            d = t.d;
+            runEnd = t.end;
+            fast = t.fast;
+            if (!rowsLeft)
+                goto done;
+        }
     }
 
     for (;;) {
@@ -299,136 +360,106 @@ startTable:
             status = Status::EndOfData;
             goto done;
         }
-        if (bits.in >= progressAt) [[unlikely]]
-            progressAt = reportProgress(bits.in);
-
-        std::uint8_t *const here = c.d;
-        const int incoming = code;
-        int n; // pixels output
-        bool consistent = true;
-        bool copyable = false; // in one piece, with room after it for the next pixel
-        bool stable = true; // the incoming code's string cannot change before a clear
-        bool more = true; // rows remain
-        if (code < clearCode) {
-            // A literal: one pixel.
-            firstChar = code & pixelMask;
-            *c.d++ = std::uint8_t(firstChar);
-            n = 1;
-            copyable = c.d < c.fast;
-            if (c.d == c.end)
-                more = nextRow(c);
-        } else if (code > endCode && code < nextFree && (m_entry[std::size_t(code)] & kCopyable)) {
-            // A table string already in the output: copy it.
-            const std::uint64_t entry = m_entry[std::size_t(code)];
-            const std::uint8_t *s = pixels + std::uint32_t(entry);
-            n = entryLength(entry);
-            firstChar = s[0];
-            if (n < c.fast - c.d) {
-                copyChunks(c.d, s, n);
-                c.d += n;
-                copyable = true;
-            } else {
-                more = putSlow(c, s, n);
-            }
-            stable = true; // copyable entries are stable
+        const std::uint32_t meta = m_meta[std::size_t(code)];
+        const std::uint8_t *s; // the string to output
+        int n; // its length
+        std::uint32_t head; // its first pixel
+        bool repeat = false; // the string's last pixel is its first, which its source does not hold
+        std::uint32_t flags; // kStable when the code's string cannot change; kCopyable when the
+                             // output will be that string, in one piece
+        if (code < nextFree && (meta & kCopyable)) [[likely]] {
+            // A literal, or a table string already in the output: copy it.
+            s = m_string[std::size_t(code)];
+            n = int(meta & kLengthMask);
+            head = std::uint32_t(metaFirst(meta));
+            flags = kStable | kCopyable;
         } else if (code == clearCode) {
             highWater = std::max(highWater, nextFree);
             codeWidth = m + 1;
-            codeLimit = 1 << codeWidth;
-            codeMask = std::uint32_t(codeLimit - 1);
+            codeMask = (1u << codeWidth) - 1;
             nextFree = clearCode + 2;
-            tableFull = false;
             goto startTable;
         } else if (code == endCode) {
             goto done;
-        } else if (code >= nextFree && lastCopyable) {
+        } else if (code >= nextFree && (pending & kCopyable)) {
             // Beyond the table: the previous string plus its own first pixel.
-            const std::uint8_t *s = lastPos;
-            const std::uint8_t first = s[0];
-            n = lastLength + 1;
-            if (n < c.fast - c.d) {
-                copyChunks(c.d, s, lastLength);
-                c.d[lastLength] = first;
-                c.d += n;
-                copyable = true;
-            } else {
-                more = putSlow(c, s, lastLength) && putSlow(c, &first, 1);
-            }
-            firstChar = first;
-            // The code's own entry is the one added below, unless the table is
-            // full or the code lies further beyond.
-            consistent = code == nextFree && !tableFull;
-            stable = consistent && previousStable;
+            // That is the code's own entry, added below, unless the code lies
+            // further beyond (a full table has no code beyond it).
+            s = lastPos;
+            n = int(pending & kLengthMask);
+            head = std::uint32_t(metaFirst(pending));
+            repeat = true;
+            flags = code == nextFree ? (pending & kStable) | kCopyable : 0;
         } else {
             // Walk the prefix chain, building the string backwards.
-            const bool beyondTable = code >= nextFree;
             std::uint8_t *p = stackEnd;
-            if (beyondTable) {
-                stable = code == nextFree && !tableFull && previousStable;
-                *--p = std::uint8_t(firstChar);
-                code = previous;
+            int walk = code;
+            bool stable;
+            if (code >= nextFree) {
+                stable = code == nextFree && (pending & kStable);
+                *--p = std::uint8_t(metaFirst(pending));
+                walk = previous;
             } else {
-                stable = (m_entry[std::size_t(code)] & kStable) != 0;
+                stable = (meta & kStable) != 0;
             }
-            while (code >= clearCode) {
+            while (walk >= clearCode) {
                 if (p == stackLimit) {
                     status = Status::Corrupt;
                     goto done;
                 }
-                *--p = entrySuffix(m_entry[std::size_t(code)]);
-                code = m_prefix[std::size_t(code)];
+                *--p = metaLast(m_meta[std::size_t(walk)]);
+                walk = m_prefix[std::size_t(walk)];
             }
             if (p == stackLimit) {
                 status = Status::Corrupt;
                 goto done;
             }
-            firstChar = code & pixelMask;
-            *--p = std::uint8_t(firstChar);
+            head = std::uint32_t(walk & pixelMask);
+            *--p = std::uint8_t(head);
+            s = p;
             n = int(stackEnd - p);
-            if (n < c.fast - c.d) {
-                copyChunks(c.d, p, n);
-                c.d += n;
-                copyable = true;
-            } else {
-                more = putSlow(c, p, n);
-            }
-            consistent = !beyondTable && stable;
-        }
-        if (!more) {
-            rowsLeft = false;
-            goto done;
+            flags = stable ? kStable | kCopyable : 0;
         }
 
-        if (!tableFull) {
+        // Out with it.
+        std::uint8_t *const here = d;
+        if (n < fast - d) [[likely]] {
+            copyChunks(d, s, n);
+            if (repeat) [[unlikely]]
+                d[n - 1] = std::uint8_t(head);
+            d += n;
+            if (n >= kMaxString)
+                flags &= ~kCopyable;
+        } else {
+            Cursor t { d, runEnd, fast };
+            const std::uint8_t last = repeat ? std::uint8_t(head) : s[n - 1];
+            rowsLeft = putSlow(t, s, n - 1) && putSlow(t, &last, 1);
+            d = t.d;
+            runEnd = t.end;
+            fast = t.fast;
+            flags &= ~kCopyable;
+            if (!rowsLeft)
+                goto done;
+        }
+
+        if (nextFree < kTableSize) {
             // The new entry is the previous string plus this first pixel:
-            // where the previous string was written, one pixel longer. A
-            // chain that refers only to earlier entries keeps its string
-            // until the next clear; one that refers ahead changes when that
-            // entry is assigned. (A consistent string is stable, so a
-            // copyable entry is too.)
-            const std::uint64_t flags = (previousStable ? kStable : 0) | (lastCopyable ? kCopyable : 0);
+            // where the previous string was written, one pixel longer.
             m_prefix[std::size_t(nextFree)] = std::uint16_t(previous);
-            m_entry[std::size_t(nextFree)]
-                = packEntry(std::uint32_t(lastPos - pixels), lastLength + 1, firstChar, flags);
-            if (++nextFree == codeLimit) {
-                if (codeWidth == 12) {
-                    tableFull = true;
-                } else {
-                    ++codeWidth;
-                    codeLimit <<= 1;
-                    codeMask = std::uint32_t(codeLimit - 1);
-                }
+            m_string[std::size_t(nextFree)] = lastPos;
+            m_meta[std::size_t(nextFree)] = pending | (head << kLastShift);
+            if (++nextFree > int(codeMask) && codeWidth < 12) {
+                ++codeWidth;
+                codeMask = (codeMask << 1) | 1;
             }
         }
-        previous = incoming;
-        previousStable = stable;
+        previous = code;
         lastPos = here;
-        lastLength = n;
-        lastCopyable = consistent && copyable && n < kMaxString;
+        pending = std::uint32_t(n + 1) | (head << kFirstShift) | flags;
     }
 
 done:
     m_dirty = std::max(highWater, nextFree);
-    finish(c, rowsLeft);
+    finish(Cursor { d, runEnd, fast }, rowsLeft);
     return status;
 }

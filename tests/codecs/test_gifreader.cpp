@@ -7,6 +7,9 @@
 #include <QBuffer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 using namespace gifbuild;
 
 namespace {
@@ -383,6 +386,44 @@ TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
     for (int i = 0; i < 100; ++i)
         heavy += image(0, 0, 16384, 16384, LzwStream(2).literals({ 1 }).code(5).data());
     EXPECT_TRUE(readError(heavy + ";").contains("bytes of image data can describe"));
+}
+
+TEST(GifReader, DecodingReportsProgressAndCanBeCancelled)
+{
+    // 64 KB of data: a few reports, each at a higher percentage.
+    std::vector<int> pixels(256 * 256);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = int((i * 7 + i / 256) % 256);
+    LzwStream lzw(8);
+    lzw.literals(pixels).code(lzw.endCode());
+    const QByteArray bytes = header(256, 256, 8) + image(0, 0, 256, 256, lzw.data()) + ";";
+    TGIFImage gif;
+    std::vector<int> running;
+    int starts = 0, ends = 0;
+    gif.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
+        if (stage == TProgressStage::Starting)
+            ++starts;
+        else if (stage == TProgressStage::Ending)
+            ++ends;
+        else
+            running.push_back(percent);
+    };
+    read(gif, bytes);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_GE(running.size(), 5u);
+    EXPECT_TRUE(
+        std::adjacent_find(running.begin(), running.end(), std::greater_equal<int>()) == running.end());
+    EXPECT_LE(running.back(), 100);
+
+    // A cancelled decode leaves the frame without a bitmap, silently.
+    TGIFImage cancelled;
+    cancelled.OnProgress = [](TProgressStage stage, int, const QString &) {
+        if (stage == TProgressStage::Running)
+            throw EAbort();
+    };
+    read(cancelled, bytes);
+    EXPECT_FALSE(cancelled.Frames(0).hasBitmap());
 }
 
 TEST(GifReader, StoredFormAndFiles)

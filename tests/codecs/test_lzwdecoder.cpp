@@ -171,8 +171,13 @@ TEST(LzwDecoder, MatchesChainWalkingDecoderOnRandomStreams)
     for (int round = 0; round < 3000; ++round) {
         const int m = rng.bounded(2, 10);
         const int depth = rng.bounded(1, 9); // below, equal to or above the code size
-        const int width = rng.bounded(4) == 0 ? rng.bounded(40, 300) : rng.bounded(1, 40);
-        const int height = rng.bounded(1, 30);
+        // Small pictures, wide ones, and now and then one large enough to be
+        // decoded straight into padded or interlaced rows.
+        const int size = rng.bounded(20);
+        const int width = size == 0 ? rng.bounded(260, 600)
+            : size < 5              ? rng.bounded(40, 300)
+                                    : rng.bounded(1, 40);
+        const int height = size == 0 ? rng.bounded(250, 300) : rng.bounded(1, 30);
         const qsizetype stride = width + rng.bounded(4);
         const bool interlaced = rng.bounded(2);
         const int C = 1 << m;
@@ -184,7 +189,7 @@ TEST(LzwDecoder, MatchesChainWalkingDecoderOnRandomStreams)
             codes.push_back(C);
         int next = C + 2;
         bool tableStart = true;
-        const int count = rng.bounded(1, 6000);
+        const int count = rng.bounded(1, size == 0 ? 30000 : 6000);
         for (int k = 0; k < count; ++k) {
             int code;
             const int pick = rng.bounded(100);
