@@ -98,7 +98,8 @@ void decodeGiflib(benchmark::State &state, CaseGetter which, Mode mode)
         benchmark::RegisterBenchmark(("Decode/" + name + "/giflib").c_str(), decodeGiflib, c.data, Mode::Warm)
             ->Unit(benchmark::kMillisecond);
         // Few iterations: each one first sweeps the caches.
-        benchmark::RegisterBenchmark(("DecodeFresh/" + name + "/ours").c_str(), decodeOurs, c.data, Mode::Fresh)
+        benchmark::RegisterBenchmark(
+            ("DecodeFresh/" + name + "/ours").c_str(), decodeOurs, c.data, Mode::Fresh)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(60);
         benchmark::RegisterBenchmark(

@@ -110,7 +110,8 @@ QImage landscape(int width, int height)
         Rgb c = mix({ 40, 90, 170 }, { 185, 210, 235 }, std::clamp(y / (0.5 * h), 0.0, 1.0));
         const double cloud = smoothstep(0.52, 0.72, fractal(x / 140.0, y / 55.0, 6, 5));
         c = mix(c, shade({ 248, 248, 252 }, 0.8 + 0.2 * fractal(x / 30.0, y / 20.0, 3, 7)), cloud);
-        const double sun = std::exp(-(std::pow(x - 0.78 * w, 2) + std::pow(y - 0.16 * h, 2)) / (2 * 45.0 * 45.0));
+        const double sun
+            = std::exp(-(std::pow(x - 0.78 * w, 2) + std::pow(y - 0.16 * h, 2)) / (2 * 45.0 * 45.0));
         return mix(c, { 255, 250, 225 }, 0.85 * sun);
     };
     for (int y = 0; y < height; ++y) {
@@ -129,7 +130,8 @@ QImage landscape(int width, int height)
             } else if (y < shore) {
                 const double rock = fractal(x / 9.0, y / 9.0, 5, 41);
                 const double forest = smoothstep(0.45, 0.6, fractal(x / 40.0, y / 25.0, 4, 43));
-                c = mix(shade({ 105, 98, 80 }, 0.7 + 0.6 * rock), shade({ 40, 75, 38 }, 0.6 + 0.7 * rock), forest);
+                c = mix(shade({ 105, 98, 80 }, 0.7 + 0.6 * rock), shade({ 40, 75, 38 }, 0.6 + 0.7 * rock),
+                    forest);
             } else if (y < meadow) {
                 const double mirrored = 2 * shore - y - 0.15 * h;
                 const double ripple = fractal(x / 45.0, y / 1.5, 3, 53);
@@ -155,8 +157,8 @@ QImage landscape(int width, int height)
                 else if (std::abs(dx) < 3 && y > ty - radius && y < ty + 4)
                     c = { 70, 50, 35 };
             }
-            row[x] = qRgb(std::clamp(int(c.r + grain(random)), 0, 255), std::clamp(int(c.g + grain(random)), 0, 255),
-                std::clamp(int(c.b + grain(random)), 0, 255));
+            row[x] = qRgb(std::clamp(int(c.r + grain(random)), 0, 255),
+                std::clamp(int(c.g + grain(random)), 0, 255), std::clamp(int(c.b + grain(random)), 0, 255));
         }
     }
     return image;
@@ -178,7 +180,8 @@ QImage dithered(const QImage &rgb)
     std::vector<int> order(32768);
     for (int i = 0; i < 32768; ++i)
         order[std::size_t(i)] = i;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return counts[std::size_t(a)] > counts[std::size_t(b)]; });
+    std::stable_sort(order.begin(), order.end(),
+        [&](int a, int b) { return counts[std::size_t(a)] > counts[std::size_t(b)]; });
     QVector<QRgb> palette(256);
     for (int i = 0; i < 256; ++i) {
         const int b = order[std::size_t(i)];
@@ -212,7 +215,8 @@ QImage dithered(const QImage &rgb)
             const int b = std::clamp(qBlue(row[x]) + e[2] / 16, 0, 255);
             const std::uint8_t index = nearest[std::size_t(bin(r, g, b))];
             out.scanLine(y)[x] = index;
-            const int diff[3] = { r - qRed(palette[index]), g - qGreen(palette[index]), b - qBlue(palette[index]) };
+            const int diff[3]
+                = { r - qRed(palette[index]), g - qGreen(palette[index]), b - qBlue(palette[index]) };
             for (int k = 0; k < 3; ++k) {
                 error[std::size_t(x + 2)][std::size_t(k)] += diff[k] * 7;
                 next[std::size_t(x)][std::size_t(k)] += diff[k] * 3;
@@ -252,8 +256,8 @@ public:
     void fill(int x, int y, int w, int h, int colour)
     {
         for (int j = std::max(y, 0); j < std::min(y + h, kHeight); ++j)
-            std::fill_n(m_pixels.begin() + j * kWidth + std::max(x, 0), std::max(0, std::min(x + w, kWidth) - std::max(x, 0)),
-                std::uint8_t(colour));
+            std::fill_n(m_pixels.begin() + j * kWidth + std::max(x, 0),
+                std::max(0, std::min(x + w, kWidth) - std::max(x, 0)), std::uint8_t(colour));
     }
     void put(int x, int y, int colour)
     {
@@ -291,7 +295,10 @@ public:
         for (int j = 0; j < 16; ++j)
             for (int i = 0; i < 16; ++i) {
                 const bool border = i == 0 || j == 0 || i == 15 || j == 15;
-                put(x + i, y + j, border ? 4 : 8 + int(hash(std::uint32_t(i / 4), std::uint32_t(j / 4), std::uint32_t(seed)) % 7));
+                put(x + i, y + j,
+                    border
+                        ? 4
+                        : 8 + int(hash(std::uint32_t(i / 4), std::uint32_t(j / 4), std::uint32_t(seed)) % 7));
             }
     }
     void pointer(int x, int y)
@@ -313,7 +320,8 @@ public:
     {
         std::vector<std::uint8_t> saved;
         for (int j = 0; j < h; ++j)
-            saved.insert(saved.end(), m_pixels.begin() + (y + j) * kWidth + x, m_pixels.begin() + (y + j) * kWidth + x + w);
+            saved.insert(saved.end(), m_pixels.begin() + (y + j) * kWidth + x,
+                m_pixels.begin() + (y + j) * kWidth + x + w);
         return saved;
     }
     void restore(int x, int y, int w, int h, const std::vector<std::uint8_t> &saved)
@@ -329,9 +337,9 @@ private:
 
 std::string words(std::mt19937 &random, int length)
 {
-    static const char *const vocabulary[] = { "the", "frame", "decoder", "writes", "every", "pixel", "into", "rows",
-        "of", "a", "picture", "while", "table", "strings", "are", "copied", "from", "output", "and", "clear",
-        "codes", "reset" };
+    static const char *const vocabulary[] = { "the", "frame", "decoder", "writes", "every", "pixel", "into",
+        "rows", "of", "a", "picture", "while", "table", "strings", "are", "copied", "from", "output", "and",
+        "clear", "codes", "reset" };
     std::string line;
     while (int(line.size()) < length) {
         line += vocabulary[random() % (sizeof vocabulary / sizeof *vocabulary)];
@@ -351,7 +359,8 @@ struct Rect
     Rect clipped() const
     {
         const int x0 = std::clamp(x, 0, Screen::kWidth), y0 = std::clamp(y, 0, Screen::kHeight);
-        return { x0, y0, std::clamp(x + w, 0, Screen::kWidth) - x0, std::clamp(y + h, 0, Screen::kHeight) - y0 };
+        return { x0, y0, std::clamp(x + w, 0, Screen::kWidth) - x0,
+            std::clamp(y + h, 0, Screen::kHeight) - y0 };
     }
 };
 
@@ -460,8 +469,8 @@ const GifCase &cartoonCase()
     static const GifCase cartoon = [] {
         // Flat colours: sky, hills, sun, drifting clouds and a bouncing ball.
         QVector<QRgb> palette(256, qRgb(0, 0, 0));
-        const QRgb colours[] = { qRgb(120, 190, 240), qRgb(80, 170, 70), qRgb(60, 140, 55), qRgb(255, 220, 60),
-            qRgb(255, 255, 255), qRgb(225, 60, 50), qRgb(150, 30, 30), qRgb(40, 40, 40) };
+        const QRgb colours[] = { qRgb(120, 190, 240), qRgb(80, 170, 70), qRgb(60, 140, 55),
+            qRgb(255, 220, 60), qRgb(255, 255, 255), qRgb(225, 60, 50), qRgb(150, 30, 30), qRgb(40, 40, 40) };
         for (int i = 0; i < 8; ++i)
             palette[i] = colours[i];
         const int width = 320, height = 240;
@@ -480,7 +489,8 @@ const GifCase &cartoonCase()
                         c = 3;
                     for (int i = 0; i < 3; ++i) {
                         const double cx = std::fmod(40 + i * 110 + k * (1.5 + i * 0.5), width + 80) - 40;
-                        if (std::hypot((x - cx) * 0.6, y - 30 - i * 15) < 14 || std::hypot((x - cx - 15) * 0.6, y - 25 - i * 15) < 12)
+                        if (std::hypot((x - cx) * 0.6, y - 30 - i * 15) < 14
+                            || std::hypot((x - cx - 15) * 0.6, y - 25 - i * 15) < 12)
                             c = 4;
                     }
                     const double d = std::hypot(x - ballX, y - ballY);

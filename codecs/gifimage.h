@@ -254,7 +254,7 @@ public:
 
     // Bytes of decoded bitmaps the image keeps that could be decoded again
     // (at most kGifHeldBitmapBytes plus the frame decoded last).
-    qint64 HeldDecodedBytes() const { return m_heldBytes; }
+    qint64 heldDecodedBytes() const { return m_heldBytes; }
     // The decoder all frames of this image share (made on first use).
     GifLzwDecoder &decoder();
     // A decoded bitmap's colour table for the colours in force, padded with

@@ -5,15 +5,18 @@
 #include <algorithm>
 #include <cstring>
 
-// The decoder writes pixels straight into the picture's rows. A table string
-// is copied from where it was output before instead of being rebuilt by
-// walking its prefix chain: an entry added as (previous string, next first
-// pixel) is exactly the output that starts where the previous string was
-// written, provided that string and the pixel after it lie in one piece of
-// memory. Strings cut by the end of a row, and entries that a damaged stream
-// makes disagree with what was output, are marked and decoded by walking
-// their chain instead, which gives exactly the result of the chain-walking
-// decoder for any input.
+// The decoder writes pixels straight into the picture's rows (a small picture
+// whose rows are not one run in memory goes through a buffer of its own). A
+// table string is copied from where it was output before instead of being
+// rebuilt by walking its prefix chain: an entry added as (previous string,
+// next first pixel) is exactly the output that starts where the previous
+// string was written, provided that string and the pixel after it lie in one
+// piece of memory. Literals are entries whose one pixel lies in a constant
+// table, so every code of a well-formed stream takes the same path. Strings
+// cut by the end of a row, and entries that a damaged stream makes disagree
+// with what was output, are marked and decoded by walking their chain
+// instead, which gives exactly the result of the chain-walking decoder for
+// any input.
 //
 // "Consistent" below means: the string just output equals the table string
 // of the code that produced it, and that table string cannot change before

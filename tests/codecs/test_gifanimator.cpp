@@ -431,7 +431,7 @@ TEST(GifAnimator, LongAnimationComposesWithBoundedMemory)
     qint64 most = 0;
     for (int k = 0; k < kFrames; ++k) {
         gifImage.Frames(k).DecodedBitmap();
-        most = std::max(most, gifImage.HeldDecodedBytes());
+        most = std::max(most, gifImage.heldDecodedBytes());
     }
     EXPECT_LE(most, bound);
     EXPECT_LE(heldNow(), bound);
@@ -443,7 +443,7 @@ TEST(GifAnimator, LongAnimationComposesWithBoundedMemory)
         const TBitmap shown = a.GetFrameBitmap(k);
         const int boxX = ((k % kShapes) * 60 + 40) * 255 / kWidth;
         ASSERT_EQ(shown.pixelColor(boxX, 150 * 191 / kHeight), entry(3)) << k;
-        most = std::max(most, gifImage.HeldDecodedBytes());
+        most = std::max(most, gifImage.heldDecodedBytes());
     }
     EXPECT_LE(most, bound);
     EXPECT_LE(heldNow(), bound);
