@@ -38,6 +38,8 @@ IndexedFrame indexedFrame(const QImage &image)
     std::exit(1);
 }
 
+} // namespace
+
 // Decodes the GIF our writer made with our reader, keeps the frames as the
 // encoders' input, and checks that giflib sees the same pixels, so every pair
 // of benchmarks does the same work.
@@ -68,8 +70,6 @@ GifCase makeCase(const std::string &name, TGIFImage &source)
             fail(name + ": giflib decodes other pixels than our reader");
     return result;
 }
-
-} // namespace
 
 QImage syntheticPhoto(int width, int height, std::uint32_t seed, int grain)
 {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class TGIFImage;
+
 namespace benchdata {
 
 // One frame as 8-bit palette indexes.
@@ -32,8 +34,22 @@ struct GifCase
 // of up to +-grain per channel. The same seed gives the same pixels.
 QImage syntheticPhoto(int width, int height, std::uint32_t seed, int grain);
 
+// Writes the image with our writer and decodes the file with our reader into
+// the case's frames, checking that giflib decodes the same pixels.
+GifCase makeCase(const std::string &name, TGIFImage &source);
+
 const QImage &photo640(); // 640 x 480, Format_RGB32
 const GifCase &photoCase(); // photo640 reduced to 256 colours, one frame
 const GifCase &animCase(); // 100 frames of 160 x 120, finer grain, each with its own palette
+
+// The decode benchmarks' own cases (decodedata.cpp), all palette frames:
+// a landscape as a camera sees it, reduced to 256 colours with error diffusion
+// as photo converters do, 640 x 480, one frame;
+const GifCase &landscapeCase();
+// a screen recording: an 800 x 600 desktop with an editor, then 240 frames of
+// the small rectangle that changed (typing, the pointer, a menu);
+const GifCase &screencastCase();
+// a flat-colour animation: 60 frames of 320 x 240.
+const GifCase &cartoonCase();
 
 } // namespace benchdata

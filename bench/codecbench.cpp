@@ -1,6 +1,6 @@
-// Our GIF decoder, encoder and colour reduction against giflib's, on the same
-// data in the same run. Names are <Kind>/<case>/<ours|giflib>; items are
-// pixels decoded, encoded or reduced.
+// Our GIF encoder and colour reduction against giflib's, on the same data in
+// the same run (decoding is in decodebench.cpp). Names are
+// <Kind>/<case>/<ours|giflib>; items are pixels encoded or reduced.
 #include "codecbench.h"
 
 #include "benchdata.h"
@@ -14,30 +14,6 @@
 namespace {
 
 using benchdata::GifCase;
-
-void decodeOurs(benchmark::State &state, const GifCase &data)
-{
-    for (auto _ : state) {
-        TGIFImage gif;
-        gif.ReadFromBuffer(data.gif); // decodes frame 0
-        gif.DecodeFrames(); // and the others
-        benchmark::DoNotOptimize(gif.Frames(0).bitmapNoDecode().image().constBits());
-    }
-    state.SetItemsProcessed(state.iterations() * data.pixels);
-}
-
-void decodeGiflib(benchmark::State &state, const GifCase &data)
-{
-    for (auto _ : state) {
-        const std::int64_t pixels = giflibcodec::decodeCount(data.gif);
-        if (pixels != data.pixels) {
-            state.SkipWithError("giflib could not decode the GIF");
-            return;
-        }
-        benchmark::DoNotOptimize(pixels);
-    }
-    state.SetItemsProcessed(state.iterations() * data.pixels);
-}
 
 void encodeOurs(benchmark::State &state, const GifCase &data)
 {
@@ -95,10 +71,6 @@ void registerCodecBenchmarks()
 {
     for (const GifCase *data : { &benchdata::photoCase(), &benchdata::animCase() }) {
         const std::string name = data->name;
-        benchmark::RegisterBenchmark(("Decode/" + name + "/ours").c_str(), decodeOurs, *data)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Decode/" + name + "/giflib").c_str(), decodeGiflib, *data)
-            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Encode/" + name + "/ours").c_str(), encodeOurs, *data)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Encode/" + name + "/giflib").c_str(), encodeGiflib, *data)

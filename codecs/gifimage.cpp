@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -19,6 +20,20 @@ QString tooLargeMessage(int width, int height)
         .arg(height)
         .arg(kGifMaxSide)
         .arg(kGifMaxBitmapBytes / (1024 * 1024));
+}
+
+// The bitmap's colour table: the frame's colours, padded with grey to the
+// 2^depth entries of the bitmap's depth.
+QVector<QRgb> colorTable(const TGIFColors &colors, int depth)
+{
+    QVector<QRgb> table(1 << depth, qRgb(128, 128, 128));
+    QRgb *entries = table.data();
+    const int count = std::min(colors.Count, int(table.size()));
+    for (int i = 0; i < count; ++i) {
+        const auto &e = colors.Entries[std::size_t(i)];
+        entries[i] = qRgb(e[0], e[1], e[2]);
+    }
+    return table;
 }
 
 } // namespace
@@ -46,15 +61,32 @@ QVector<QRgb> TGIFColors::toQRgbs() const
 
 bool TGIFColors::operator==(const TGIFColors &other) const
 {
-    if (Count != other.Count)
-        return false;
-    return std::equal(Entries.begin(), Entries.begin() + Count, other.Entries.begin());
+    static_assert(sizeof(Entries) == 256 * 3, "entries are packed RGB triples");
+    return Count == other.Count
+        && std::memcmp(Entries.data(), other.Entries.data(), std::size_t(Count) * 3) == 0;
 }
 
 // ---------------------------------------------------------------------------
 // TGIFFrame
 
 TGIFFrame::TGIFFrame(TGIFImage *parent) : ParentImage(parent), SharedData(std::make_shared<TGIFItem>()) { }
+
+TGIFFrame::~TGIFFrame()
+{
+    if (m_held)
+        ParentImage->releaseHeld(*this);
+}
+
+void TGIFFrame::assignBitmap(const TBitmap &bitmap, bool decoded)
+{
+    if (m_held)
+        ParentImage->releaseHeld(*this);
+    m_bitmap = bitmap;
+    m_decoded = decoded && !m_bitmap.isEmpty();
+    m_dropped = false;
+    if (m_decoded && ParentImage)
+        ParentImage->holdDecoded(*this);
+}
 
 void TGIFFrame::resetFields()
 {
@@ -68,7 +100,7 @@ void TGIFFrame::resetFields()
     DelayMs = 0;
     Disposal = 0;
     HasLocalColors = false;
-    m_bitmap = TBitmap();
+    assignBitmap(TBitmap(), false);
 }
 
 const TBitmap &TGIFFrame::DecodedBitmap()
@@ -80,12 +112,12 @@ const TBitmap &TGIFFrame::DecodedBitmap()
 
 int TGIFFrame::Width()
 {
-    return DecodedBitmap().width();
+    return m_dropped ? SharedData->ImageWidth : DecodedBitmap().width();
 }
 
 int TGIFFrame::Height()
 {
-    return DecodedBitmap().height();
+    return m_dropped ? SharedData->ImageHeight : DecodedBitmap().height();
 }
 
 void TGIFFrame::Decode()
@@ -96,29 +128,43 @@ void TGIFFrame::Decode()
         throw EInvalidGraphicOperation(QStringLiteral("Wrong number of colors; must be a power of 2"));
     const int width = item.ImageWidth;
     const int height = item.ImageHeight;
-    if (qint64(width) * height > qint64(kGifMaxSide) * kGifMaxSide
-        || qint64(width) * height > kGifMaxBitmapBytes)
+    const qint64 pixels = qint64(width) * height;
+    if (pixels > qint64(kGifMaxSide) * kGifMaxSide || pixels > kGifMaxBitmapBytes)
         throw EInvalidGraphicOperation(tooLargeMessage(width, height));
+    if (pixels > kGifMaxPixelsPerDataByte * item.EncodedData.size())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("The GIF frame claims %1 x %2 pixels, more than its %3 bytes of image data "
+                           "can describe")
+                .arg(width)
+                .arg(height)
+                .arg(item.EncodedData.size()));
 
-    // Output depth: 1 bit for two colours, 4 bits up to 16, else 8 bits.
+    // Output depth: 1 bit for two colours, 4 bits up to 16, else 8 bits. The
+    // decoder writes every pixel, so the bitmap is not cleared first.
     const int outputDepth = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
-    TBitmap bitmap
-        = TBitmap::indexed(width, height, outputDepth, item.Colors.toQRgbs().mid(0, 1 << outputDepth));
+    QImage image;
+    if (width > 0 && height > 0) {
+        image = QImage(width, height, QImage::Format_Indexed8);
+        image.setColorTable(ParentImage ? ParentImage->bitmapColorTable(item.Colors, outputDepth)
+                                        : colorTable(item.Colors, outputDepth));
+    }
 
     if (ParentImage)
         ParentImage->notifyProgress(TProgressStage::Starting, 0);
     GifLzwDecoder::Status status;
     try {
-        auto decoder = std::make_unique<GifLzwDecoder>();
-        QImage &image = bitmap.image();
+        std::unique_ptr<GifLzwDecoder> own;
+        if (!ParentImage)
+            own = std::make_unique<GifLzwDecoder>();
+        GifLzwDecoder &decoder = ParentImage ? ParentImage->decoder() : *own;
         std::function<void(int)> progress;
         if (ParentImage && ParentImage->OnProgress)
             progress = [this](int percent) { ParentImage->notifyProgress(TProgressStage::Running, percent); };
-        status = decoder->decode(item.EncodedData, depth, image.isNull() ? nullptr : image.bits(),
+        status = decoder.decode(item.EncodedData, depth, image.isNull() ? nullptr : image.bits(),
             image.bytesPerLine(), width, height, IsInterlaced, progress);
     } catch (const EAbort &) {
         // A cancelled decode leaves the frame without a bitmap, silently.
-        m_bitmap = TBitmap();
+        assignBitmap(TBitmap(), false);
         if (ParentImage)
             ParentImage->notifyProgress(TProgressStage::Ending, 100);
         return;
@@ -134,7 +180,7 @@ void TGIFFrame::Decode()
     }
     if (status == GifLzwDecoder::Status::Corrupt)
         IsCorrupt = true;
-    m_bitmap = bitmap;
+    assignBitmap(TBitmap(image, outputDepth), true);
     if (ParentImage)
         ParentImage->notifyProgress(TProgressStage::Ending, 100);
 }
@@ -178,7 +224,10 @@ void TGIFFrame::CopyFrom(const TGIFFrame &source)
     Left = source.Left;
     Top = source.Top;
     IsInterlaced = source.IsInterlaced;
-    m_bitmap = source.m_bitmap;
+    // The same encoded data decodes to the same bitmap, so a decoded one
+    // stays droppable in the copy.
+    assignBitmap(source.m_bitmap, source.m_decoded);
+    m_dropped = source.m_dropped;
     TransparentColor = source.TransparentColor;
     DelayMs = source.DelayMs;
     Disposal = source.Disposal;
@@ -205,7 +254,7 @@ void TGIFFrame::CopyFrom(const TBitmap &source)
     resetFields();
     if (source.isEmpty())
         return;
-    m_bitmap = source;
+    assignBitmap(source, false);
     m_bitmap.setMonochrome(source.monochrome());
     if (source.transparent())
         TransparentColor = source.transparentColor();
@@ -227,7 +276,55 @@ void TGIFFrame::RenderTo(TBitmap &target)
 
 TGIFImage::TGIFImage() : Header(std::make_shared<TGIFData>()) { }
 
-TGIFImage::~TGIFImage() = default;
+TGIFImage::~TGIFImage()
+{
+    m_frames.clear(); // while the list of held bitmaps still exists
+}
+
+const QVector<QRgb> &TGIFImage::bitmapColorTable(const TGIFColors &colors, int depth)
+{
+    if (depth != m_tableDepth || !(colors == m_tableColors)) {
+        m_table = colorTable(colors, depth);
+        m_tableColors = colors;
+        m_tableDepth = depth;
+    }
+    return m_table;
+}
+
+GifLzwDecoder &TGIFImage::decoder()
+{
+    if (!m_decoder)
+        m_decoder = std::make_unique<GifLzwDecoder>();
+    return *m_decoder;
+}
+
+void TGIFImage::holdDecoded(TGIFFrame &frame)
+{
+    frame.m_held = true;
+    frame.m_heldBytes = frame.m_bitmap.image().sizeInBytes();
+    frame.m_olderHeld = m_newestHeld;
+    frame.m_newerHeld = nullptr;
+    (m_newestHeld ? m_newestHeld->m_newerHeld : m_oldestHeld) = &frame;
+    m_newestHeld = &frame;
+    m_heldBytes += frame.m_heldBytes;
+    while (m_heldBytes > kGifHeldBitmapBytes && m_oldestHeld != &frame) {
+        TGIFFrame &oldest = *m_oldestHeld;
+        releaseHeld(oldest);
+        oldest.m_bitmap = TBitmap();
+        oldest.m_decoded = false;
+        oldest.m_dropped = true;
+    }
+}
+
+void TGIFImage::releaseHeld(TGIFFrame &frame)
+{
+    (frame.m_olderHeld ? frame.m_olderHeld->m_newerHeld : m_oldestHeld) = frame.m_newerHeld;
+    (frame.m_newerHeld ? frame.m_newerHeld->m_olderHeld : m_newestHeld) = frame.m_olderHeld;
+    frame.m_olderHeld = frame.m_newerHeld = nullptr;
+    frame.m_held = false;
+    m_heldBytes -= frame.m_heldBytes;
+    frame.m_heldBytes = 0;
+}
 
 void TGIFImage::Reset()
 {
@@ -260,8 +357,11 @@ void TGIFImage::notifyProgress(TProgressStage stage, int percent, const QString 
 void TGIFImage::appendFrame(std::unique_ptr<TGIFFrame> frame)
 {
     frame->ParentImage = this;
+    TGIFFrame &added = *frame;
     m_frames.push_back(std::move(frame));
     m_extentFrames = -1;
+    if (added.m_decoded && !added.m_held)
+        holdDecoded(added);
 }
 
 void TGIFImage::removeFrame(int index)

@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+class GifLzwDecoder;
 class QIODevice;
 class QPainter;
 class TGIFImage;
@@ -30,6 +31,15 @@ class TGIFImage;
 // are refused before anything is allocated.
 inline constexpr int kGifMaxSide = 16384;
 inline constexpr qint64 kGifMaxBitmapBytes = qint64(256) * 1024 * 1024;
+// LZW data cannot describe more than about 2,730 pixels per byte (a 12-bit
+// code for a string of at most 4,096 pixels). A frame that claims more pixels
+// per byte of its encoded data than this is refused before its bitmap is
+// allocated, so a small file cannot make a large allocation.
+inline constexpr qint64 kGifMaxPixelsPerDataByte = 4096;
+// Decoded bitmaps of frames that keep their encoded data can be made again at
+// any time. An image keeps at most this many bytes of them, dropping the least
+// recently decoded first, so a long animation does not hold all its frames.
+inline constexpr qint64 kGifHeldBitmapBytes = qint64(64) * 1024 * 1024;
 
 // A GIF colour table: Count entries in use (0 = no table), RGB in file order.
 struct TGIFColors
@@ -100,6 +110,9 @@ class TGIFFrame
 {
 public:
     explicit TGIFFrame(TGIFImage *parent = nullptr);
+    ~TGIFFrame();
+    TGIFFrame(const TGIFFrame &) = delete;
+    TGIFFrame &operator=(const TGIFFrame &) = delete;
 
     TGIFImage *ParentImage = nullptr;
     std::shared_ptr<TGIFItem> SharedData;
@@ -114,14 +127,18 @@ public:
     std::uint8_t Disposal = 0;
     bool HasLocalColors = false;
 
-    // The frame's bitmap, decoded from the encoded data on first use.
+    // The frame's bitmap, decoded from the encoded data on first use. The
+    // parent image may drop a decoded bitmap again when other frames are
+    // decoded (see kGifHeldBitmapBytes); the next call decodes it afresh.
     const TBitmap &DecodedBitmap();
     // The bitmap as it is now, without decoding (may be empty).
     const TBitmap &bitmapNoDecode() const { return m_bitmap; }
     bool hasBitmap() const { return !m_bitmap.isEmpty(); }
     // Replaces the bitmap without touching the encoded data.
-    void setBitmap(const TBitmap &bitmap) { m_bitmap = bitmap; }
+    void setBitmap(const TBitmap &bitmap) { assignBitmap(bitmap, false); }
 
+    // The bitmap's size; a frame decoded before and dropped since is not
+    // decoded again for it.
     int Width();
     int Height();
 
@@ -148,7 +165,18 @@ public:
 private:
     friend class TGIFImage;
     void resetFields();
+    // Every change of m_bitmap goes through here; `decoded` says it was made
+    // from the encoded data, so the parent image may drop it.
+    void assignBitmap(const TBitmap &bitmap, bool decoded);
+
     TBitmap m_bitmap;
+    bool m_decoded = false; // m_bitmap was made from the encoded data
+    bool m_dropped = false; // such a bitmap was dropped; its size is the descriptor's
+    // Place in the parent's list of droppable bitmaps, oldest first.
+    bool m_held = false;
+    TGIFFrame *m_olderHeld = nullptr;
+    TGIFFrame *m_newerHeld = nullptr;
+    qint64 m_heldBytes = 0;
 };
 
 class TGIFImage
@@ -227,6 +255,15 @@ public:
     // place, call this.
     void UpdateScreenSize();
 
+    // Bytes of decoded bitmaps the image keeps that could be decoded again
+    // (at most kGifHeldBitmapBytes plus the frame decoded last).
+    qint64 heldDecodedBytes() const { return m_heldBytes; }
+    // The decoder all frames of this image share (made on first use).
+    GifLzwDecoder &decoder();
+    // A decoded bitmap's colour table for the colours in force, padded with
+    // grey to 2^depth entries; frames with equal colours share one table.
+    const QVector<QRgb> &bitmapColorTable(const TGIFColors &colors, int depth);
+
     void notifyProgress(TProgressStage stage, int percent, const QString &message = {});
     void changed();
 
@@ -234,7 +271,18 @@ private:
     friend class TGIFFrame;
     void appendFrame(std::unique_ptr<TGIFFrame> frame);
     void removeFrame(int index);
+    // A frame's decoded bitmap joins the list as the newest; the oldest ones
+    // are dropped while the list holds more than kGifHeldBitmapBytes.
+    void holdDecoded(TGIFFrame &frame);
+    void releaseHeld(TGIFFrame &frame);
 
+    std::unique_ptr<GifLzwDecoder> m_decoder;
+    QVector<QRgb> m_table; // the last colour table made, from these colours
+    TGIFColors m_tableColors;
+    int m_tableDepth = 0;
+    TGIFFrame *m_oldestHeld = nullptr;
+    TGIFFrame *m_newestHeld = nullptr;
+    qint64 m_heldBytes = 0;
     std::vector<std::unique_ptr<TGIFFrame>> m_frames;
     int m_screenWidth = 0;
     int m_screenHeight = 0;

@@ -9,6 +9,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -59,12 +60,8 @@ public:
         if (qsizetype(count) * 3 > remaining())
             readError();
         colors.Count = count;
-        for (int i = 0; i < count; ++i) {
-            auto &entry = colors.Entries[std::size_t(i)];
-            entry[0] = m_data[m_pos++];
-            entry[1] = m_data[m_pos++];
-            entry[2] = m_data[m_pos++];
-        }
+        std::memcpy(colors.Entries.data(), m_data + m_pos, std::size_t(count) * 3);
+        m_pos += qsizetype(count) * 3;
     }
     // Data sub-blocks: a length byte, that many bytes; ends at a zero length
     // or the end of the data (a cut last block keeps what is there).
@@ -263,10 +260,9 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 BackgroundColor = Header->GlobalColors.color(backgroundIndex);
         }
 
-        // Decoded frames are kept, so all of them together must fit where one
-        // picture of the largest size would: a small file of many huge,
-        // nearly empty frames would otherwise take gigabytes once shown.
-        qint64 framePixels = 0;
+        // Frames are only decoded when they are shown, and the image keeps a
+        // bounded number of decoded bitmaps, so an animation may have any
+        // number of frames.
         int introducer = std::max(in.tryByte(), 0);
         while (introducer != 0 && introducer != ';' && !in.atEnd()) {
             // A run of extensions; graphic control and comments are kept
@@ -336,14 +332,6 @@ void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
                 frame->ExtensionList = std::move(pending);
                 pending.reset();
                 readImage(in, *frame, Header->GlobalColors);
-                framePixels += qint64(frame->SharedData->ImageWidth) * frame->SharedData->ImageHeight;
-                if (framePixels > kGifMaxBitmapBytes)
-                    throw EInvalidGraphicOperation(
-                        QStringLiteral("The GIF animation is too large (%1 frames of %2 pixels in all); "
-                                       "Plumora reads animations of up to %3 pixels")
-                            .arg(FrameCount() + 1)
-                            .arg(framePixels)
-                            .arg(kGifMaxBitmapBytes));
                 appendFrame(std::move(frame));
                 introducer = 0;
                 for (;;) {

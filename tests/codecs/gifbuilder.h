@@ -12,17 +12,13 @@
 namespace gifbuild {
 
 // Packs LZW codes LSB first at the width a GIF decoder would read each one,
-// following its table growth (an entry per code after the first since the
-// last clear; width + 1 when the next free code reaches 2^width; no growth
-// past 12 bits).
+// following its table growth (an entry per code after the first of a table,
+// which starts at the beginning and after each clear; width + 1 when the next
+// free code reaches 2^width; no growth past 12 bits).
 class LzwStream
 {
 public:
-    explicit LzwStream(int codeSize) : m_codeSize(codeSize)
-    {
-        reset();
-        m_afterClear = false; // a stream that starts without a clear adds at once
-    }
+    explicit LzwStream(int codeSize) : m_codeSize(codeSize) { reset(); }
 
     LzwStream &code(int value)
     {

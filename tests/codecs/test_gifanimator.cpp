@@ -2,6 +2,7 @@
 // transparency on files made by other programs and on hand-made ones, the
 // kept composition against the plain one, sizing and placement.
 #include "codecs/gifanimator.h"
+#include "codecs/lzwencoder.h"
 #include "gifbuilder.h"
 #include "platform/errors.h"
 #include "support/testdata.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -384,6 +386,73 @@ TEST(GifAnimator, HugeScreenShownSmallNeedsNoScreenSizedCanvas)
     const TBitmap corner = a.GetFrameBitmap(0);
     EXPECT_EQ(corner.pixelColor(1, 1), entry(3));
     EXPECT_EQ(corner.pixelColor(2, 2), kAnimatorWindowColor);
+}
+
+// A long animation of full-size frames (880 of 640 x 480, 270 million pixels
+// in all) reads and composes, as a file made by another program would; the
+// image never keeps more decoded bitmaps than its bound, and a frame dropped
+// on the way decodes again to the same picture.
+TEST(GifAnimator, LongAnimationComposesWithBoundedMemory)
+{
+    constexpr int kFrames = 880, kWidth = 640, kHeight = 480, kShapes = 8;
+    // Bands of colour with a box (index 3) whose place follows the frame.
+    std::vector<QImage> pictures;
+    QByteArray gif = header(kWidth, kHeight, 2);
+    {
+        TLZWEncoder encoder;
+        std::vector<QByteArray> data;
+        for (int v = 0; v < kShapes; ++v) {
+            QImage picture(kWidth, kHeight, QImage::Format_Indexed8);
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    const bool box = x >= v * 60 && x < v * 60 + 80 && y >= 100 && y < 200;
+                    picture.scanLine(y)[x] = uchar(box ? 3 : (y / 40) % 3);
+                }
+            pictures.push_back(picture);
+            data.push_back(encoder.Encode(picture, 2));
+        }
+        for (int k = 0; k < kFrames; ++k)
+            gif += image(0, 0, kWidth, kHeight, data[std::size_t(k % kShapes)]);
+        gif += ';';
+    }
+    TRxGIFAnimator a;
+    TGIFImage &gifImage = a.Image();
+    gifImage.ReadFromBuffer(gif);
+    ASSERT_EQ(gifImage.FrameCount(), kFrames);
+    const qint64 bound = kGifHeldBitmapBytes + qint64(kWidth) * kHeight;
+    auto heldNow = [&gifImage] {
+        qint64 bytes = 0;
+        for (int i = 0; i < gifImage.FrameCount(); ++i)
+            bytes += gifImage.Frames(i).bitmapNoDecode().image().sizeInBytes();
+        return bytes;
+    };
+
+    // Every frame decoded in turn, as a listing of the file does.
+    qint64 most = 0;
+    for (int k = 0; k < kFrames; ++k) {
+        gifImage.Frames(k).DecodedBitmap();
+        most = std::max(most, gifImage.heldDecodedBytes());
+    }
+    EXPECT_LE(most, bound);
+    EXPECT_LE(heldNow(), bound);
+
+    // Every frame composed at a preview size, as an import does.
+    a.setBounds(0, 0, 255, 191);
+    a.setStretch(true);
+    for (int k = 0; k < kFrames; ++k) {
+        const TBitmap shown = a.GetFrameBitmap(k);
+        const int boxX = ((k % kShapes) * 60 + 40) * 255 / kWidth;
+        ASSERT_EQ(shown.pixelColor(boxX, 150 * 191 / kHeight), entry(3)) << k;
+        most = std::max(most, gifImage.heldDecodedBytes());
+    }
+    EXPECT_LE(most, bound);
+    EXPECT_LE(heldNow(), bound);
+
+    EXPECT_FALSE(gifImage.Frames(0).hasBitmap());
+    const QImage again = gifImage.Frames(0).DecodedBitmap().image();
+    ASSERT_EQ(again.size(), pictures[0].size());
+    for (int y = 0; y < kHeight; ++y)
+        ASSERT_EQ(std::memcmp(again.constScanLine(y), pictures[0].constScanLine(y), kWidth), 0) << y;
 }
 
 TEST(GifAnimator, AutoSizeFollowsTheImage)

@@ -1,10 +1,13 @@
 // Reading GIFs built byte by byte: each case names what the reader must do.
 #include "codecs/gifimage.h"
 #include "gifbuilder.h"
+#include "giflibdecode.h"
 #include "platform/errors.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>
+
+#include <utility>
 
 using namespace gifbuild;
 
@@ -240,32 +243,53 @@ TEST(GifReader, InterlacedRowsArePlacedOnce)
     }
 }
 
-TEST(GifReader, LzwStreamsWithoutLeadingClearAndWithStringCodes)
+// Streams as encoders write them decode as giflib decodes them: a code size
+// below the table's depth (codes from the clear code up are never colours), no
+// leading clear code (the first code adds no entry), runs of clear codes (each
+// one resets), codes for the string being defined.
+TEST(GifReader, LzwStreamsDecodeAsGiflibDoes)
 {
-    // The first code is a literal: it still adds entry 6 = (prefix 0, 1).
-    LzwStream lzw(2);
-    lzw.codes({ 1, 6, 2, lzw.endCode() });
-    TGIFImage gif;
-    read(gif, header(4, 1, 2) + image(0, 0, 4, 1, lzw.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 0, 1, 2 }));
-
-    // A code equal to the next free code repeats the previous string plus
-    // its first character.
-    LzwStream kwk(2);
-    kwk.codes({ 4, 2, 6, 7, kwk.endCode() });
-    read(gif, header(6, 1, 2) + image(0, 0, 6, 1, kwk.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 2, 2, 2, 2, 2, 2 }));
+    struct Case
+    {
+        const char *what;
+        int codeSize;
+        int depth;
+        std::vector<int> codes;
+        std::vector<int> pixels;
+    };
+    const std::vector<Case> cases = {
+        { "code size below the depth", 2, 3, { 4, 1, 2, 6, 7, 3, 5 }, { 1, 2, 1, 2, 2, 1, 3 } },
+        { "no leading clear code", 2, 2, { 1, 6, 2, 5 }, { 1, 1, 1, 2 } },
+        { "neither", 3, 6, { 7, 10, 11, 2, 9 }, { 7, 7, 7, 7, 7, 7, 2 } },
+        { "repeated clear codes", 2, 2, { 4, 4, 1, 6, 4, 4, 4, 2, 5 }, { 1, 1, 1, 2 } },
+        { "strings being defined", 2, 2, { 4, 2, 6, 7, 5 }, { 2, 2, 2, 2, 2, 2 } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        LzwStream lzw(c.codeSize);
+        for (int code : c.codes)
+            lzw.code(code);
+        const int width = int(c.pixels.size());
+        const QByteArray bytes = header(width, 1, c.depth) + image(0, 0, width, 1, lzw.data()) + ";";
+        const giflibdecode::Result theirs = giflibdecode::decode(bytes);
+        ASSERT_TRUE(theirs.ok) << theirs.error.toStdString();
+        EXPECT_EQ(std::vector<int>(theirs.frames[0].pixels.begin(), theirs.frames[0].pixels.end()), c.pixels);
+        TGIFImage gif;
+        read(gif, bytes);
+        EXPECT_EQ(indexes(gif.Frames(0)), c.pixels);
+        EXPECT_FALSE(gif.Frames(0).IsCorrupt);
+    }
 }
 
-TEST(GifReader, LiteralLimitFollowsColourDepthNotCodeSize)
+TEST(GifReader, LiteralsBeyondTheColourTableKeepItsBits)
 {
-    // Code size 4 over a 1-bit table: codes 2 and 3 are not literals and read
-    // from the empty table (suffix 0, prefix 0), giving two zero pixels each.
-    LzwStream lzw(4);
-    lzw.codes({ 16, 1, 3, lzw.endCode() });
+    // Code size 2 over a 2-entry table: literal 3 names no colour (giflib
+    // passes it on); the pixel keeps the table's one bit, so it stays a colour.
+    LzwStream lzw(2);
+    lzw.codes({ 4, 1, 3, lzw.endCode() });
     TGIFImage gif;
-    read(gif, header(3, 1, 1) + image(0, 0, 3, 1, lzw.data()) + ";");
-    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 0, 0 }));
+    read(gif, header(2, 1, 1) + image(0, 0, 2, 1, lzw.data()) + ";");
+    EXPECT_EQ(indexes(gif.Frames(0)), (std::vector<int> { 1, 1 }));
 }
 
 TEST(GifReader, FullTableKeepsTwelveBitCodesUntilClear)
@@ -354,6 +378,48 @@ TEST(GifReader, OversizedPicturesAreRefusedBeforeAllocating)
     TGIFImage gif;
     read(gif, header(65535, 2, 2) + tiny);
     EXPECT_EQ(gif.ScreenWidth(), 65535);
+
+    // A frame within the limits whose few bytes of data could never fill it
+    // is refused too, however many such frames the file holds.
+    QByteArray heavy = header(16384, 16384, 2);
+    for (int i = 0; i < 100; ++i)
+        heavy += image(0, 0, 16384, 16384, LzwStream(2).literals({ 1 }).code(5).data());
+    EXPECT_TRUE(readError(heavy + ";").contains("bytes of image data can describe"));
+}
+
+TEST(GifReader, DecodingReportsProgressAndCanBeCancelled)
+{
+    // 64 KB of data: a few reports, each at a higher percentage.
+    std::vector<int> pixels(256 * 256);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = int((i * 7 + i / 256) % 256);
+    LzwStream lzw(8);
+    lzw.literals(pixels).code(lzw.endCode());
+    const QByteArray bytes = header(256, 256, 8) + image(0, 0, 256, 256, lzw.data()) + ";";
+    TGIFImage gif;
+    std::vector<std::pair<TProgressStage, int>> events;
+    gif.OnProgress = [&events](TProgressStage stage, int percent, const QString &) {
+        events.emplace_back(stage, percent);
+    };
+    read(gif, bytes);
+    ASSERT_GE(events.size(), 7u);
+    EXPECT_EQ(events.front().first, TProgressStage::Starting);
+    EXPECT_EQ(events.back().first, TProgressStage::Ending);
+    for (std::size_t i = 1; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(events[i].first, TProgressStage::Running);
+        EXPECT_LE(events[i].second, 100);
+        if (i > 1)
+            EXPECT_GT(events[i].second, events[i - 1].second);
+    }
+
+    // A cancelled decode leaves the frame without a bitmap, silently.
+    TGIFImage cancelled;
+    cancelled.OnProgress = [](TProgressStage stage, int, const QString &) {
+        if (stage == TProgressStage::Running)
+            throw EAbort();
+    };
+    read(cancelled, bytes);
+    EXPECT_FALSE(cancelled.Frames(0).hasBitmap());
 }
 
 TEST(GifReader, StoredFormAndFiles)

@@ -2,7 +2,7 @@
 # Regenerates every file under tests/data from the tools in this folder.
 # The data is committed; nothing here runs at build or test time.
 #
-# Needs (Debian): imagemagick (used as /usr/bin/convert), python3-pil (used
+# Needs (Debian): imagemagick (used as /usr/bin/convert), gifsicle, python3-pil (used
 # through /usr/bin/python3), libgif-dev, gcc, sox, libjpeg-turbo-progs.
 #
 #   tests/data/tools/make_all.sh
@@ -13,7 +13,7 @@ DATA=$(dirname "$TOOLS")
 IM=/usr/bin/convert
 PY=/usr/bin/python3
 
-for tool in "$IM" "$PY" gcc sox cjpeg djpeg; do
+for tool in "$IM" "$PY" gcc gifsicle sox cjpeg djpeg; do
     command -v "$tool" >/dev/null || { echo "make_all.sh: $tool is missing" >&2; exit 1; }
 done
 "$PY" -c 'import PIL' || { echo "make_all.sh: $PY has no Pillow" >&2; exit 1; }
@@ -62,6 +62,30 @@ for k in $(seq 0 39); do
     frames+=(\( -size 12x10 "xc:hsl($((k * 9)),100%,50%)" -fill black -draw "point $((k % 12)),$((k / 12))" \))
 done
 "$IM" -delay 4 "${frames[@]}" -loop 0 "$GIF/im_40frames_loop0.gif"
+
+# gifsicle, from two ImageMagick animations. gifsicle gives each frame the
+# smallest LZW code size its pixels need, often below the colour table's depth.
+# Ball: 12 frames of 32x24, a ball moving over a gradient whose hue changes
+# every fourth frame (one 256-entry global table).
+frames=()
+for k in $(seq 0 11); do
+    x=$((5 + k * 2)) y=$((8 + (k % 4) * 2)) h=$(((k / 4) * 40))
+    frames+=(\( -size 32x24 "gradient:hsl($h,90%,25%)-hsl($((h + 20)),90%,75%)"
+        -fill "hsl($((h + 180)),100%,50%)" -stroke black -draw "circle $x,$y $((x + 4)),$y" \))
+done
+"$IM" -delay 5 "${frames[@]}" -loop 0 "$TMP/ball.gif"
+for level in 1 2 3; do
+    gifsicle "-O$level" "$TMP/ball.gif" -o "$GIF/gs_ball_O$level.gif"
+done
+# Hues: 20 frames of 24x16, each a gradient of its own hue.
+frames=()
+for k in $(seq 0 19); do
+    frames+=(\( -size 24x16 "gradient:hsl($((k * 18)),100%,30%)-hsl($((k * 18 + 10)),100%,70%)" \))
+done
+"$IM" -delay 8 "${frames[@]}" -loop 0 "$TMP/hues.gif"
+for colours in 2 16 64; do
+    gifsicle --colors "$colours" "$TMP/hues.gif" -o "$GIF/gs_hues_colors$colours.gif"
+done
 
 chmod 644 "$GIF"/*.gif
 for f in "$GIF"/*.gif; do

@@ -156,13 +156,15 @@ def simple_frame(pixels=(1, 2, 3, 1, 0, 2), w=3, h=2, **kw):
 
 def expected_decode(data, depth, w, h, interlaced):
     """Decodes table-based image data the way our reader must, to check the
-    hand-made streams: codes are literals when at most 2**depth - 1 (depth is
-    the bits of the colour table in force), tables start zero-filled with
-    `previous` 0, so a first code without a clear code adds an entry whose
-    prefix is 0; a code at or above the next free code repeats the previous
+    hand-made streams: codes below the clear code 2**m are literals (their
+    value cut to `depth` bits, the bits of the colour table in force); the
+    first code of a table (at the start or after a clear code) is output and
+    adds no entry, and one that is no literal is corrupt data; a clear code
+    always resets; a code at or above the next free code repeats the previous
     string plus its first character; a chain of more than 4096 entries is
-    corrupt data.  Returns (status, rows) with status 'ok', 'corrupt',
-    'end of data' or 'code size'; rows in display order, unwritten pixels 0."""
+    corrupt data. Tables start zero-filled. Returns (status, rows) with status
+    'ok', 'corrupt', 'end of data' or 'code size'; rows in display order,
+    unwritten pixels 0."""
     m = data[0]
     if not 2 <= m <= 9:
         return "code size", None
@@ -171,9 +173,9 @@ def expected_decode(data, depth, w, h, interlaced):
     while i < len(data) and data[i]:
         stream += data[i + 1:i + 1 + data[i]]
         i += 1 + data[i]
-    clear, end, lit = 1 << m, (1 << m) + 1, (1 << depth) - 1
+    clear, end, mask = 1 << m, (1 << m) + 1, (1 << depth) - 1
     prefix, suffix = [0] * 4096, [0] * 4096
-    nxt, width, prev, first, full = clear + 2, m + 1, 0, 0, False
+    nxt, width, prev, first, full = clear + 2, m + 1, None, 0, False
     pos = 0
     out = []
 
@@ -194,13 +196,14 @@ def expected_decode(data, depth, w, h, interlaced):
         if code == end:
             break
         if code == clear:
-            width, nxt, full = m + 1, clear + 2, False
-            code = next_code()
-            if code is None:
-                status = "end of data"
+            width, nxt, full, prev = m + 1, clear + 2, False, None
+            continue
+        if prev is None:
+            if code > end:
+                status = "corrupt"
                 break
             prev = code
-            first = code & lit
+            first = code & mask
             out.append(first)
             continue
         incoming = code
@@ -208,7 +211,7 @@ def expected_decode(data, depth, w, h, interlaced):
         if code >= nxt:
             stack.append(first)
             code = prev
-        while code > lit:
+        while code >= clear:
             stack.append(suffix[code])
             code = prefix[code]
             if len(stack) > 4096:
@@ -216,7 +219,7 @@ def expected_decode(data, depth, w, h, interlaced):
                 break
         if status == "corrupt":
             break
-        first = code & lit
+        first = code & mask
         stack.append(first)
         out.extend(reversed(stack))
         if not full:
@@ -362,33 +365,77 @@ def build():
     # -- LZW streams
     # Code size 3: clear 8, end 9, first free 10, width 4 until entry 16.
     pairs = [
-        (1, 4),   # no clear code: literal 1
-        (2, 4),   # literal 2
+        (1, 4),   # no clear code: literal 1, the first code of the table
+        (2, 4),   # literal 2; adds 10 = "1 2"
         (3, 4),   # literal 3
-        (4, 4),   # literal 4; at most 5 entries added, so the width stays 4
+        (4, 4),   # literal 4; at most 3 entries added, so the width stays 4
         (9, 4),   # end
     ]
     add("no_clear_first.gif",
         screen(4, 1, PAL8) + image(4, 1, image_data(3, pairs)) + TRAILER,
         "4x1 frame, code size 3, whose data starts with a literal instead of a clear "
         "code: 1, 2, 3, 4, end (all 4 bits wide).",
-        "Pixels 1 2 3 4 (the extra entry the first code adds does not change the widths here).")
+        "Pixels 1 2 3 4.")
 
     pairs = [
-        (1, 4),   # no clear code: literal 1.  Our reader adds entry 10 =
-                  # (prefix 0, suffix 1), as previous starts at 0.
-        (10, 4),  # entry 10 -> "0 1" for our reader; giflib has no entry 10
-                  # yet and treats it as previous + first char -> "1 1"
+        (1, 4),   # no clear code: literal 1, the first code of the table;
+                  # it adds no entry
+        (10, 4),  # the next free entry: previous + its first pixel -> "1 1"
         (9, 4),   # end
     ]
     add("no_clear_first_entry.gif",
         screen(3, 1, PAL8) + image(3, 1, image_data(3, pairs)) + TRAILER,
         "3x1 frame, code size 3, data without a leading clear code: literal 1, then code "
         "10, then end.",
-        "Pixels 1 0 1: the first code is handled like any other, so it adds entry 10 with "
-        "prefix 0 and suffix 1. giflib decodes 1 1 1 (it starts as after a clear code), "
-        "so there is no .frames.txt.",
-        dump=False)
+        "Pixels 1 1 1: the first code is handled as the first code after a clear code, "
+        "so code 10 is the entry being defined (1 1).")
+
+    # Code size 2 under an 8-colour table: clear 4, end 5, first free 6.
+    pairs = [
+        (4, 3),   # clear
+        (1, 3),   # literal 1
+        (2, 3),   # literal 2;  adds 6 = "1 2"
+        (6, 3),   # "1 2";  adds 7 = "2 1";  next free 8: width 4
+        (7, 4),   # "2 1";  adds 8 = "1 2 2"
+        (3, 4),   # literal 3;  adds 9 = "2 1 3"
+        (5, 4),   # end
+    ]
+    add("code_size_below_depth.gif",
+        screen(7, 1, PAL8) + image(7, 1, image_data(2, pairs)) + TRAILER,
+        "7x1 frame over an 8-colour table with code size 2 (as encoders write when "
+        "a frame uses only the first colours): clear, 1, 2, 6, 7, 3, end.",
+        "Pixels 1 2 1 2 2 1 3: codes 4 to 7 are the clear code, the end code and "
+        "table entries, not colours.")
+
+    # Code size 2, 4-colour table: clear 4, end 5, first free 6.
+    pairs = [
+        (4, 3),   # clear
+        (4, 3),   # clear again: another reset, no pixel
+        (1, 3),   # literal 1, the first code of the table
+        (6, 3),   # the next free entry: "1 1";  adds 6
+        (4, 3),   # clear
+        (4, 3),   # clear
+        (4, 3),   # clear
+        (2, 3),   # literal 2
+        (5, 3),   # end
+    ]
+    add("repeated_clear_codes.gif",
+        screen(4, 1, PAL4) + image(4, 1, image_data(2, pairs)) + TRAILER,
+        "4x1 frame, code size 2: clear, clear, 1, 6, clear, clear, clear, 2, end.",
+        "Pixels 1 1 1 2: a clear code right after a clear code resets again.")
+
+    pairs = [
+        (4, 3),   # clear
+        (6, 3),   # a table code with no string before it to extend
+        (1, 3),   # never reached
+        (5, 3),   # end
+    ]
+    add("string_after_clear.gif",
+        screen(2, 1, PAL4) + image(2, 1, image_data(2, pairs)) + TRAILER,
+        "2x1 frame, code size 2: clear, then code 6 (not yet defined), 1, end.",
+        "No error: the frame is marked corrupt and shows 0 0. giflib stops with an "
+        "image defect: no .frames.txt.",
+        dump=False, check="corrupt")
 
     # Code size 2, 4-colour table: clear 4, end 5, first free 6.
     pixels = [1, 2, 3, 1, 0, 2, 3, 3, 1, 1, 2, 0, 0, 1, 2, 3]  # 4x4
