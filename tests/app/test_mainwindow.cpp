@@ -499,8 +499,9 @@ TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
         Script script;
         script.button(QMessageBox::No); // no button picture from the first frame
         EXPECT_EQ(dragFiles(over, c.files, true), c.taken);
-        if (c.showsFile)
+        if (c.showsFile) {
             EXPECT_EQ(control<QLabel>(w, c.showsFile)->text(), c.files.first());
+        }
     }
     // A source that only offers to move its file is refused.
     EXPECT_FALSE(dragFiles(control<QWidget>(w, "animationFileLabel"), { gif }, false, Qt::MoveAction));
@@ -586,8 +587,9 @@ TEST_F(MainWindowTest, NothingIsCutAtTheDefaultSizes)
             = control<QAction>(main, name)->icon().pixmap(QSize(16, 15), QIcon::Disabled).toImage();
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)
-                if (qAlpha(picture.pixel(x, y)) > 0)
+                if (qAlpha(picture.pixel(x, y)) > 0) {
                     ASSERT_GT(qGray(picture.pixel(x, y)), 64) << name;
+                }
     }
 }
 
