@@ -408,8 +408,9 @@ TEST(GifReader, DecodingReportsProgressAndCanBeCancelled)
     for (std::size_t i = 1; i + 1 < events.size(); ++i) {
         EXPECT_EQ(events[i].first, TProgressStage::Running);
         EXPECT_LE(events[i].second, 100);
-        if (i > 1)
+        if (i > 1) {
             EXPECT_GT(events[i].second, events[i - 1].second);
+        }
     }
 
     // A cancelled decode leaves the frame without a bitmap, silently.
