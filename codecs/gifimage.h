@@ -25,6 +25,7 @@ class GifLzwDecoder;
 class QIODevice;
 class QPainter;
 class TGIFImage;
+class TLZWEncoder;
 
 // Largest logical screen or frame we accept (kGifMaxSide squared pixels, any
 // side up to GIF's 65535), and the largest decoded bitmap. Larger pictures
@@ -155,9 +156,10 @@ public:
     // Decodes the encoded data into the bitmap now (see DecodedBitmap).
     void Decode();
 
-    // Writing support: encodes the bitmap when there is no encoded data, and
-    // brings the graphic control and comment extensions in line with the fields.
-    void EncodeIfNeeded();
+    // Writing support: encodes the bitmap when there is no encoded data (one
+    // encoder serves all frames of a write), and brings the graphic control
+    // and comment extensions in line with the fields.
+    void EncodeIfNeeded(TLZWEncoder &encoder);
     void RefreshExtensions();
     // The last graphic control extension, or null.
     TExtension *graphicControl();

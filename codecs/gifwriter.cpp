@@ -12,6 +12,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -91,19 +92,11 @@ public:
     void colorTable(const TGIFColors &colors, int bits)
     {
         const int entries = 1 << bits;
-        const int count = std::clamp(colors.Count, 0, 256);
-        for (int i = 0; i < entries; ++i) {
-            if (i < count) {
-                const auto &e = colors.Entries[std::size_t(i)];
-                byte(e[0]);
-                byte(e[1]);
-                byte(e[2]);
-            } else {
-                byte(0);
-                byte(0);
-                byte(0);
-            }
-        }
+        const int count = std::clamp(colors.Count, 0, entries);
+        static_assert(sizeof(TGIFColors::Entries) == 256 * 3, "entries are packed RGB triples");
+        const qsizetype start = bytes.size();
+        bytes.resize(start + qsizetype(entries) * 3, '\0');
+        std::memcpy(bytes.data() + start, colors.Entries.data(), std::size_t(count) * 3);
     }
 
     // Table-based image data: the code-size byte and the sub-blocks. Data kept
@@ -151,7 +144,7 @@ TColor paletteColor(const QVector<QRgb> &palette, int index)
 
 } // namespace
 
-void TGIFFrame::EncodeIfNeeded()
+void TGIFFrame::EncodeIfNeeded(TLZWEncoder &encoder)
 {
     TGIFItem &item = *SharedData;
     if (!item.EncodedData.isEmpty())
@@ -201,7 +194,6 @@ void TGIFFrame::EncodeIfNeeded()
     QByteArray data;
     notify(TProgressStage::Starting, 0, {});
     try {
-        TLZWEncoder encoder;
         data = encoder.Encode(source.image(), bits, false,
             [&notify](int percent) { notify(TProgressStage::Running, percent, {}); });
     } catch (const EAbort &) {
@@ -282,10 +274,11 @@ void TGIFFrame::RefreshExtensions()
 
 void TGIFImage::EncodeFrames()
 {
+    TLZWEncoder encoder;
     for (auto &frame : m_frames) {
         const bool encodeNow = frame->SharedData->EncodedData.isEmpty();
         const bool hadPalette = frame->bitmapNoDecode().hasPalette();
-        frame->EncodeIfNeeded();
+        frame->EncodeIfNeeded(encoder);
         // A true-colour bitmap is replaced by the decoded result, so it shows
         // the colours that were actually written.
         if (encodeNow && !hadPalette) {
@@ -300,14 +293,19 @@ QByteArray TGIFImage::WriteToBuffer()
 {
     if (m_frames.empty())
         throw EInvalidGraphicOperation(noDataMessage());
+    TLZWEncoder encoder;
     for (auto &frame : m_frames) {
-        frame->EncodeIfNeeded();
+        frame->EncodeIfNeeded(encoder);
         frame->RefreshExtensions();
     }
     if (!Header->CommentLines.isEmpty())
         Version = 2;
 
     GifOutput out;
+    qsizetype expected = 1024 + qsizetype(Author.size()); // header, extensions, trailer
+    for (const auto &frame : m_frames)
+        expected += 1024 + frame->SharedData->EncodedData.size();
+    out.bytes.reserve(expected);
     out.raw(Version == 2 ? "GIF89a" : "GIF87a", 6);
 
     // Logical screen descriptor. Frames placed far out on the screen can make

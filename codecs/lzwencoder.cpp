@@ -4,21 +4,22 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 namespace {
 
-// The dictionary: an open-addressing table probed linearly, at most 1/8 full.
-// Each slot packs one record, (code << 20) | (prefix code << 8) | suffix
-// pixel, so a probe reads one word. Codes stay below 4095, so an all-ones
-// slot is free.
+// The dictionary: an open-addressing table probed linearly, at most 1/16
+// full, so a probe rarely meets another string. Each slot packs one record,
+// (code << 20) | (prefix code << 8) | suffix pixel, so a probe reads one
+// word. Codes stay below 4095, so an all-ones slot is free.
 //
 // A string's slot comes from a running multiplicative hash of its pixels.
 // The hash chain never waits for a table read, so the probe of the next
 // pixel can start while the current one is still being compared. The codes
 // written do not depend on the hash, only the speed does.
-constexpr int kTableBits = 15;
+constexpr int kTableBits = 16;
 constexpr std::uint32_t kHashSlots = 1u << kTableBits;
 constexpr std::uint32_t kMul = 0x9E3779B1;
 constexpr std::uint32_t kEmptySlot = 0xFFFFFFFF;
@@ -33,15 +34,60 @@ constexpr std::uint32_t startHash(std::uint32_t pixel)
     return (pixel + 1) * kMul;
 }
 
+void storeLittleEndian(std::uint8_t *out, std::uint64_t value)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &value, sizeof value);
+    } else {
+        for (int i = 0; i < 8; ++i)
+            out[i] = std::uint8_t(value >> (8 * i));
+    }
+}
+
 } // namespace
 
 struct TLZWEncoder::State
 {
+    // Between encodings every slot is empty. The slot of each code assigned
+    // since the table was last emptied is kept, so emptying it costs no more
+    // than filling it did: small pictures and table resets never touch the
+    // whole table.
     std::array<std::uint32_t, kHashSlots> table;
-    std::vector<std::uint8_t> stream; // packed codes, kept for the next picture
+    std::array<std::uint16_t, 4096> slotOfCode;
+    bool clean = false; // every slot empty (not so after an encoding was cancelled)
+
+    // Packed codes, kept for the next picture. Not a vector: growing one
+    // would clear the new room first, which is written anyway.
+    std::unique_ptr<std::uint8_t[]> stream;
+    std::size_t streamSize = 0;
+
+    std::vector<std::uint8_t> maskedRow; // a row's values cut to the pixel depth
+
+    // Room for `size` bytes and 8 more (codes are stored 8 bytes at a time),
+    // keeping the first `used` bytes.
+    std::uint8_t *reserve(std::size_t used, std::size_t size)
+    {
+        if (size + 8 > streamSize) {
+            const std::size_t grown = std::max(size + 8, streamSize * 2);
+            auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(grown);
+            if (used > 0)
+                std::memcpy(bigger.get(), stream.get(), used);
+            stream = std::move(bigger);
+            streamSize = grown;
+        }
+        return stream.get();
+    }
+
+    // Empties the slots of the codes after `first` up to `last`.
+    void empty(std::uint32_t first, std::uint32_t last)
+    {
+        for (std::uint32_t code = first + 1; code <= last; ++code)
+            table[slotOfCode[code]] = kEmptySlot;
+    }
 };
 
-TLZWEncoder::TLZWEncoder() : m_state(std::make_unique<State>()) { }
+// The state is made on the first encoding, and left uninitialised until then.
+TLZWEncoder::TLZWEncoder() = default;
 TLZWEncoder::~TLZWEncoder() = default;
 
 QByteArray TLZWEncoder::Encode(
@@ -59,50 +105,42 @@ QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int
     if (bitsPerPixel < 1 || bitsPerPixel > 8 || width < 0 || height < 0)
         throw EInvalidGraphicOperation(QStringLiteral("GIF image encoding error"));
 
-    std::uint32_t *const table = m_state->table.data();
+    if (!m_state)
+        m_state.reset(new State);
+    State &state = *m_state;
+    if (!state.clean)
+        state.table.fill(kEmptySlot);
+    state.clean = false; // until this encoding ends normally
+    if (bitsPerPixel < 8)
+        state.maskedRow.resize(std::size_t(width));
+
     const int initialWidth = initialCodeWidth(bitsPerPixel);
     const std::uint32_t clearCode = 1u << (initialWidth - 1);
     const std::uint32_t endCode = clearCode + 1;
     const std::uint32_t pixelMask = (1u << bitsPerPixel) - 1;
 
-    // The codes go into one continuous bit stream first (4 bytes at a time,
-    // room checked once per row); it is cut into sub-blocks at the end.
-    std::vector<std::uint8_t> &stream = m_state->stream;
-    stream.resize(std::size_t(1024) + std::size_t(width) * 2);
-    std::uint8_t *streamData = stream.data();
-    std::size_t used = 0;
-    std::uint64_t bitBuffer = 0;
+    // The codes go into one continuous bit stream first (room checked once
+    // per row); it is cut into sub-blocks at the end.
+    std::uint8_t *stream = state.reserve(0, std::size_t(width) * 2 + 64);
+    std::uint8_t *out = stream;
+    std::uint64_t bitBuffer = 0; // fewer than 8 bits wait here between codes
     int bitCount = 0;
     int codeWidth = initialWidth;
 
-    // Codes are packed least significant bit first.
+    // Codes are packed least significant bit first. Every code stores 8
+    // bytes and keeps the complete ones: no branch on whether a byte is full.
     auto putCode = [&](std::uint32_t code) {
         bitBuffer |= std::uint64_t(code) << bitCount;
         bitCount += codeWidth;
-        if (bitCount >= 32) {
-            const auto word = std::uint32_t(bitBuffer);
-            streamData[used] = std::uint8_t(word);
-            streamData[used + 1] = std::uint8_t(word >> 8);
-            streamData[used + 2] = std::uint8_t(word >> 16);
-            streamData[used + 3] = std::uint8_t(word >> 24);
-            used += 4;
-            bitBuffer >>= 32;
-            bitCount -= 32;
-        }
-    };
-    // Each pixel adds at most one code, a table reset two more: 2 bytes a
-    // pixel is ample.
-    auto reserveRow = [&]() {
-        const std::size_t needed = used + std::size_t(width) * 2 + 64;
-        if (needed > stream.size()) {
-            stream.resize(std::max(needed, stream.size() * 2));
-            streamData = stream.data();
-        }
+        storeLittleEndian(out, bitBuffer);
+        out += bitCount >> 3;
+        bitBuffer >>= bitCount & ~7;
+        bitCount &= 7;
     };
 
     std::uint32_t lastCode = endCode;
-    std::uint32_t capacity = 1u << initialWidth;
-    std::fill_n(table, kHashSlots, kEmptySlot);
+    // The next code at which the width grows or the table starts again.
+    std::uint32_t nextEvent = 1u << initialWidth;
     putCode(clearCode);
 
     std::uint32_t current = 0; // code of the string matched so far
@@ -118,21 +156,30 @@ QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int
     for (int pass = 0; pass < passes; ++pass) {
         const int step = interlaced ? kPassStep[pass] : 1;
         for (int y = interlaced ? kPassStart[pass] : 0; y < height; y += step) {
-            const std::uint8_t *row = pixels + qsizetype(y) * stride;
-            reserveRow();
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t pixel = row[x] & pixelMask;
-                if (!pending) {
-                    pending = true;
-                    current = pixel;
-                    hash = startHash(pixel);
-                    continue;
-                }
+            const std::uint8_t *p = pixels + qsizetype(y) * stride;
+            if (bitsPerPixel < 8) {
+                std::transform(p, p + width, state.maskedRow.begin(),
+                    [pixelMask](std::uint8_t value) { return std::uint8_t(value & pixelMask); });
+                p = state.maskedRow.data();
+            }
+            const std::uint8_t *const end = p + width;
+            // Each pixel adds at most one code, a table reset two more: 2
+            // bytes a pixel is ample.
+            const std::size_t used = std::size_t(out - stream);
+            stream = state.reserve(used, used + std::size_t(width) * 2 + 64);
+            out = stream + used;
+            if (!pending && p < end) {
+                pending = true;
+                current = *p++;
+                hash = startHash(current);
+            }
+            while (p < end) {
+                const std::uint32_t pixel = *p++;
                 hash = (hash ^ pixel) * kMul;
                 const std::uint32_t key = (current << 8) | pixel;
                 std::uint32_t slot = hash >> (32 - kTableBits);
                 std::uint32_t record;
-                while ((record = table[slot]) != kEmptySlot) {
+                while ((record = state.table[slot]) != kEmptySlot) {
                     if ((record & kKeyMask) == key)
                         break;
                     slot = (slot + 1) & (kHashSlots - 1);
@@ -145,20 +192,29 @@ QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int
                 // longer string under the next code, start again from this pixel.
                 putCode(current);
                 ++lastCode;
-                table[slot] = (lastCode << 20) | key;
+                state.table[slot] = (lastCode << 20) | key;
+                state.slotOfCode[lastCode] = std::uint16_t(slot);
                 current = pixel;
                 hash = startHash(pixel);
-                if (lastCode == capacity) {
-                    capacity <<= 1;
+                if (lastCode != nextEvent)
+                    continue;
+                if (lastCode < kLastCode) {
                     ++codeWidth;
-                } else if (lastCode >= kLastCode) {
-                    putCode(current);
-                    putCode(clearCode);
-                    pending = false; // the next pixel starts afresh
-                    lastCode = endCode;
-                    codeWidth = initialWidth;
-                    capacity = 1u << initialWidth;
-                    std::fill_n(table, kHashSlots, kEmptySlot);
+                    nextEvent = std::min(1u << codeWidth, kLastCode);
+                    continue;
+                }
+                putCode(current);
+                putCode(clearCode);
+                state.empty(endCode, lastCode);
+                lastCode = endCode;
+                codeWidth = initialWidth;
+                nextEvent = 1u << initialWidth;
+                // The next pixel starts afresh.
+                if (p < end) {
+                    current = *p++;
+                    hash = startHash(current);
+                } else {
+                    pending = false;
                 }
             }
             ++rowsDone;
@@ -172,24 +228,24 @@ QByteArray TLZWEncoder::Encode(const std::uint8_t *pixels, qsizetype stride, int
     if (pending)
         putCode(current);
     putCode(endCode);
-    while (bitCount > 0) {
-        streamData[used++] = std::uint8_t(bitBuffer);
-        bitBuffer >>= 8;
-        bitCount -= 8;
-    }
+    if (bitCount > 0)
+        *out++ = std::uint8_t(bitBuffer);
+    state.empty(endCode, lastCode);
+    state.clean = true;
 
     // The code-size byte, sub-blocks of 255 bytes and a last shorter one,
     // then the zero-length terminator.
+    const auto used = std::size_t(out - stream);
     const std::size_t blocks = (used + kMaxSubBlock - 1) / kMaxSubBlock;
-    QByteArray out(qsizetype(1 + used + blocks + 1), Qt::Uninitialized);
-    char *o = out.data();
+    QByteArray data(qsizetype(1 + used + blocks + 1), Qt::Uninitialized);
+    char *o = data.data();
     *o++ = char(initialWidth - 1);
     for (std::size_t pos = 0; pos < used; pos += kMaxSubBlock) {
         const std::size_t length = std::min<std::size_t>(kMaxSubBlock, used - pos);
         *o++ = char(length);
-        std::memcpy(o, streamData + pos, length);
+        std::memcpy(o, stream + pos, length);
         o += length;
     }
     *o = 0;
-    return out;
+    return data;
 }
