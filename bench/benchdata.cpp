@@ -124,4 +124,16 @@ const GifCase &animCase()
     return anim;
 }
 
+const GifCase &smallFramesCase()
+{
+    static const GifCase frames = [] {
+        const QImage scene = syntheticPhoto(64 + 500, 48 + 250, 11, 3);
+        TGIFImage gif;
+        for (int i = 0; i < 500; ++i)
+            gif.AppendFrame(TBitmap(scene.copy(QRect(i, i / 2, 64, 48))));
+        return makeCase("frames500", gif);
+    }();
+    return frames;
+}
+
 } // namespace benchdata

@@ -42,6 +42,11 @@ const QImage &photo640(); // 640 x 480, Format_RGB32
 const GifCase &photoCase(); // photo640 reduced to 256 colours, one frame
 const GifCase &animCase(); // 100 frames of 160 x 120, finer grain, each with its own palette
 
+// 500 frames of 64 x 48 panning over a scene, each with its own palette: a
+// gesture-sized animation, where what is done once per frame weighs as much
+// as the pixels.
+const GifCase &smallFramesCase();
+
 // The decode benchmarks' own cases (decodedata.cpp), all palette frames:
 // a landscape as a camera sees it, reduced to 256 colours with error diffusion
 // as photo converters do, 640 x 480, one frame;

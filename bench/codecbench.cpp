@@ -76,6 +76,12 @@ void registerCodecBenchmarks()
         benchmark::RegisterBenchmark(("Encode/" + name + "/giflib").c_str(), encodeGiflib, *data)
             ->Unit(benchmark::kMillisecond);
     }
+    // Encoding many small frames, where per-frame set-up counts.
+    const GifCase &frames = benchdata::smallFramesCase();
+    benchmark::RegisterBenchmark(("Encode/" + frames.name + "/ours").c_str(), encodeOurs, frames)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Encode/" + frames.name + "/giflib").c_str(), encodeGiflib, frames)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Reduce/photo640/ours", reduceOurs)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Reduce/photo640/giflib", reduceGiflib)->Unit(benchmark::kMillisecond);
 }

@@ -139,7 +139,8 @@ bool encodersAgree(const benchdata::GifCase &data, const QByteArray &ours, const
 // What the benchmarks work on, so the numbers can be read in context.
 bool checkAndPrintCases()
 {
-    for (const benchdata::GifCase *data : { &benchdata::photoCase(), &benchdata::animCase() }) {
+    for (const benchdata::GifCase *data :
+        { &benchdata::photoCase(), &benchdata::animCase(), &benchdata::smallFramesCase() }) {
         TGIFImage gif;
         for (const benchdata::IndexedFrame &frame : data->frames)
             gif.AppendFrame(TBitmap(frame.image, 8));
@@ -162,7 +163,8 @@ bool checkAndPrintCases()
 // --save-gifs=DIR writes the generated GIFs, to profile with other tools.
 bool saveGifs(const std::string &folder)
 {
-    for (const benchdata::GifCase *data : { &benchdata::photoCase(), &benchdata::animCase() }) {
+    for (const benchdata::GifCase *data :
+        { &benchdata::photoCase(), &benchdata::animCase(), &benchdata::smallFramesCase() }) {
         QFile file(QString::fromStdString(folder + "/" + data->name + ".gif"));
         if (!file.open(QIODevice::WriteOnly) || file.write(data->gif) != data->gif.size()) {
             std::fprintf(stderr, "plumora-bench: cannot write %s\n", qPrintable(file.fileName()));
