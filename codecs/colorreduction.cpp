@@ -1,12 +1,18 @@
 #include "colorreduction.h"
 
+#include "nearestcolour.h"
+
 #include "platform/errors.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -15,38 +21,169 @@ TReductionMethod g_defaultMethod = TReductionMethod::Histogram;
 constexpr int kPaletteSize = 256;
 constexpr QRgb kGrey = 0xFF808080;
 
-// Colour counting for the histogram method. At most kMaxEntries distinct
-// colours are counted; when a picture has more, one low bit is dropped from
-// one channel and counting starts again, so every picture fits eventually.
-// Colours are kept as 0x00RRGGBB after masking.
-class Histogram
+// Colour sums for many pixels: red, green and blue packed in one 64-bit word
+// of 21-bit lanes, so each pixel costs one addition. A lane holds the sum of
+// kPackedPixels pixels without overflowing, so the packed sums are moved into
+// full ones at least that often.
+constexpr int kPackedPixels = 8192;
+
+std::uint64_t packed(std::uint32_t rgb)
+{
+    return (rgb & 0xFF) | (std::uint64_t(rgb & 0xFF00) << 13) | (std::uint64_t(rgb & 0xFF0000) << 26);
+}
+
+// Moves packed sums into full ones (red, green, blue) and clears them.
+void unpack(std::uint64_t &packedSum, std::array<std::uint64_t, 3> &sum)
+{
+    sum[0] += packedSum >> 42;
+    sum[1] += (packedSum >> 21) & 0x1FFFFF;
+    sum[2] += packedSum & 0x1FFFFF;
+    packedSum = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Which colours win palette places is decided on colours with low bits
+// dropped ("masked"). At most kMaxEntries masked colours are told apart; a
+// picture with more has one more low bit dropped from one channel until they
+// fit: the red mask decides, below green green loses a bit, above blue red
+// does, otherwise blue (from three equal masks: blue, red, green in turn).
+// The 256 most frequent masked colours win, ties going to the colour met
+// first, bottom row first and left to right.
+//
+// The picture is counted once. When the table overflows, the masks shrink and
+// the entries counted so far merge under the new masks in the order they were
+// made, so each merged entry keeps the first meeting of any of its colours:
+// the same counts and order as counting the whole picture again under the
+// final masks. Each entry also sums its pixels' true colours.
+class ColourCount
 {
 public:
     static constexpr int kMaxEntries = 2049;
-    static constexpr int kHashSlots = 5191; // prime
-    static constexpr std::uint16_t kEmptySlot = 0xFFFF;
 
     std::uint8_t redMask = 255;
     std::uint8_t greenMask = 255;
     std::uint8_t blueMask = 255;
+    int entries = 0;
+    // Per entry, in the order made: masked colour 0x00RRGGBB, pixels, and
+    // the sums of their red, green and blue.
+    std::array<std::uint32_t, kMaxEntries> colour;
+    std::array<std::uint32_t, kMaxEntries> frequency;
+    std::array<std::array<std::uint64_t, 3>, kMaxEntries> sum;
 
-    int count() const { return m_count; }
-
-    void clear()
-    {
-        m_count = 0;
-        m_slots.fill(kEmptySlot);
-    }
-
-    std::uint32_t channelMask() const
+    std::uint32_t mask() const
     {
         return (std::uint32_t(redMask) << 16) | (std::uint32_t(greenMask) << 8) | blueMask;
     }
+    bool unmasked() const { return mask() == 0xFFFFFF; }
 
-    // Drops one more low bit from one channel. The red mask decides: below
-    // green, green loses a bit; above blue, red does; otherwise blue. From
-    // three equal masks that is blue, red, green in turn.
-    void shrinkMasks()
+    void countPixels(const QImage &rgb)
+    {
+        clear();
+        const int width = rgb.width();
+        std::uint32_t m = mask();
+        int budget = kPackedPixels; // pixels until the packed sums must be moved
+        for (int y = rgb.height() - 1; y >= 0; --y) {
+            const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+            for (int x = 0; x < width;) {
+                const int stop = std::min(width, x + budget);
+                budget -= stop - x;
+                for (; x < stop; ++x) {
+                    const std::uint32_t pixel = row[x] & 0xFFFFFF;
+                    const std::uint32_t masked = pixel & m;
+                    std::uint32_t entry = m_slots[slotOf(masked)];
+                    if (entry == kEmpty || colour[entry] != masked) {
+                        entry = std::uint32_t(add(pixel));
+                        m = mask();
+                    }
+                    m_packed[entry] += packed(pixel);
+                    ++frequency[entry];
+                }
+                if (budget == 0) {
+                    unpackAll();
+                    budget = kPackedPixels;
+                }
+            }
+        }
+        unpackAll();
+    }
+
+    // The entry of a masked colour that was counted.
+    int find(std::uint32_t masked) const
+    {
+        for (std::uint32_t s = slotOf(masked);; s = (s + 1) & (kSlots - 1)) {
+            const std::uint16_t entry = m_slots[s];
+            if (entry == kEmpty || colour[entry] == masked)
+                return entry == kEmpty ? 0 : entry;
+        }
+    }
+
+    // Entry numbers from the most frequent down, equal counts in the order
+    // made.
+    std::vector<int> byFrequency() const
+    {
+        std::vector<int> order(static_cast<std::size_t>(entries));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(),
+            [this](int a, int b) { return frequency[std::size_t(a)] > frequency[std::size_t(b)]; });
+        return order;
+    }
+
+private:
+    // A power of two at least eight times kMaxEntries, so probes are short.
+    static constexpr int kSlotBits = 14;
+    static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+    static constexpr std::uint16_t kEmpty = 0xFFFF;
+
+    static std::uint32_t slotOf(std::uint32_t masked) { return (masked * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+    void clear()
+    {
+        entries = 0;
+        m_slots.fill(kEmpty);
+    }
+
+    void unpackAll()
+    {
+        for (int e = 0; e < entries; ++e)
+            unpack(m_packed[std::size_t(e)], sum[std::size_t(e)]);
+    }
+
+    // The entry of a colour not in the first slot it hashes to: found
+    // further on, or added, after shrinking the masks as often as needed.
+    // Rarely needed, so kept out of the counting loop.
+    [[gnu::noinline]] int add(std::uint32_t pixel)
+    {
+        for (;;) {
+            const int entry = findOrAdd(pixel & mask());
+            if (entry >= 0)
+                return entry;
+            unpackAll();
+            shrinkAndMerge();
+        }
+    }
+
+    int findOrAdd(std::uint32_t masked)
+    {
+        std::uint32_t s = slotOf(masked);
+        for (;; s = (s + 1) & (kSlots - 1)) {
+            const std::uint16_t entry = m_slots[s];
+            if (entry == kEmpty)
+                break;
+            if (colour[entry] == masked)
+                return entry;
+        }
+        if (entries == kMaxEntries)
+            return -1;
+        const int entry = entries++;
+        m_slots[s] = std::uint16_t(entry);
+        colour[std::size_t(entry)] = masked;
+        frequency[std::size_t(entry)] = 0;
+        sum[std::size_t(entry)] = { 0, 0, 0 };
+        m_packed[std::size_t(entry)] = 0;
+        return entry;
+    }
+
+    void shrinkAndMerge()
     {
         if (redMask < greenMask)
             greenMask = std::uint8_t(greenMask << 1);
@@ -54,169 +191,274 @@ public:
             redMask = std::uint8_t(redMask << 1);
         else
             blueMask = std::uint8_t(blueMask << 1);
-    }
-
-    // Counts every pixel of the picture, bottom row first, left to right (the
-    // order decides which of two equally frequent colours comes first).
-    // False when more than kMaxEntries masked colours occur.
-    bool countPixels(const QImage &rgb)
-    {
-        const std::uint32_t mask = channelMask();
-        const int width = rgb.width();
-        std::uint32_t lastColor = 0xFFFFFFFF; // no masked colour has a high byte
-        int lastEntry = -1;
-        for (int y = rgb.height() - 1; y >= 0; --y) {
-            const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t color = row[x] & mask;
-                if (color == lastColor) {
-                    ++m_frequency[std::size_t(lastEntry)];
-                    continue;
-                }
-                const int entry = findOrAdd(color);
-                if (entry < 0)
-                    return false;
-                lastColor = color;
-                lastEntry = entry;
-            }
-        }
-        return true;
-    }
-
-    // Picks the 256 most frequent colours (ties to the colour counted first),
-    // fills the rest of the palette with grey and gives every other colour
-    // the palette index of its nearest palette colour.
-    QVector<QRgb> buildPalette()
-    {
-        QVector<QRgb> palette(kPaletteSize, kGrey);
-        const int used = std::min(kPaletteSize, m_count);
-        for (int i = 0; i < used; ++i) {
-            int best = 0;
-            std::uint32_t bestFrequency = 0;
-            for (int e = 0; e < m_count; ++e) {
-                if (m_frequency[std::size_t(e)] > bestFrequency) {
-                    bestFrequency = m_frequency[std::size_t(e)];
-                    best = e;
-                }
-            }
-            palette[i] = 0xFF000000 | m_color[std::size_t(best)];
-            m_paletteIndex[std::size_t(best)] = std::uint8_t(i);
-            m_frequency[std::size_t(best)] = 0;
-        }
-        for (int e = 0; e < m_count; ++e) {
-            if (m_frequency[std::size_t(e)] > 0)
-                m_paletteIndex[std::size_t(e)] = nearest(palette, m_color[std::size_t(e)]);
-        }
-        return palette;
-    }
-
-    // Writes each pixel's palette index into the 8-bit image.
-    void mapPixels(const QImage &rgb, QImage &out) const
-    {
-        const std::uint32_t mask = channelMask();
-        const int width = rgb.width();
-        std::uint32_t lastColor = 0xFFFFFFFF;
-        std::uint8_t lastIndex = 0;
-        for (int y = 0; y < rgb.height(); ++y) {
-            const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-            uchar *dest = out.scanLine(y);
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t color = row[x] & mask;
-                if (color != lastColor) {
-                    lastColor = color;
-                    // Every masked colour was counted, so it has an entry.
-                    lastIndex = m_paletteIndex[std::size_t(find(color))];
-                }
-                dest[x] = lastIndex;
-            }
+        // Merged entries land at or before their old place, so the merge
+        // works in place.
+        const std::uint32_t m = mask();
+        const int old = entries;
+        clear();
+        for (int i = 0; i < old; ++i) {
+            const std::uint32_t f = frequency[std::size_t(i)];
+            const auto s = sum[std::size_t(i)];
+            const auto entry = std::size_t(findOrAdd(colour[std::size_t(i)] & m));
+            frequency[entry] += f;
+            for (int k = 0; k < 3; ++k)
+                sum[entry][std::size_t(k)] += s[std::size_t(k)];
         }
     }
 
-private:
-    static int hashOf(std::uint32_t color)
-    {
-        const std::uint32_t r = color >> 16;
-        const std::uint32_t g = (color >> 8) & 0xFF;
-        const std::uint32_t b = color & 0xFF;
-        return int(((r + g) * (g + b) * (b + r)) % kHashSlots);
-    }
-
-    // The slot holding the colour, or the empty slot where it belongs.
-    int probe(std::uint32_t color) const
-    {
-        int slot = hashOf(color);
-        for (;;) {
-            const std::uint16_t entry = m_slots[std::size_t(slot)];
-            if (entry == kEmptySlot || m_color[entry] == color)
-                return slot;
-            if (++slot == kHashSlots)
-                slot = 0;
-        }
-    }
-
-    int find(std::uint32_t color) const
-    {
-        const std::uint16_t entry = m_slots[std::size_t(probe(color))];
-        return entry == kEmptySlot ? 0 : entry;
-    }
-
-    int findOrAdd(std::uint32_t color)
-    {
-        const int slot = probe(color);
-        std::uint16_t entry = m_slots[std::size_t(slot)];
-        if (entry != kEmptySlot) {
-            ++m_frequency[entry];
-            return entry;
-        }
-        if (m_count == kMaxEntries)
-            return -1;
-        entry = std::uint16_t(m_count++);
-        m_slots[std::size_t(slot)] = entry;
-        m_color[entry] = color;
-        m_frequency[entry] = 1;
-        m_paletteIndex[entry] = 0;
-        return entry;
-    }
-
-    // First palette entry with the smallest squared distance.
-    static std::uint8_t nearest(const QVector<QRgb> &palette, std::uint32_t color)
-    {
-        const int r = int(color >> 16);
-        const int g = int((color >> 8) & 0xFF);
-        const int b = int(color & 0xFF);
-        int best = 0;
-        int bestDistance = INT_MAX;
-        for (int i = 0; i < palette.size(); ++i) {
-            const int dr = qRed(palette[i]) - r;
-            const int dg = qGreen(palette[i]) - g;
-            const int db = qBlue(palette[i]) - b;
-            const int distance = db * db + dg * dg + dr * dr;
-            if (distance < bestDistance) {
-                bestDistance = distance;
-                best = i;
-            }
-        }
-        return std::uint8_t(best);
-    }
-
-    int m_count = 0;
-    std::array<std::uint32_t, kMaxEntries> m_color {};
-    std::array<std::uint32_t, kMaxEntries> m_frequency {};
-    std::array<std::uint8_t, kMaxEntries> m_paletteIndex {};
-    std::array<std::uint16_t, kHashSlots> m_slots {};
+    std::array<std::uint16_t, kSlots> m_slots;
+    std::array<std::uint64_t, kMaxEntries> m_packed; // sums not yet moved into `sum`
 };
+
+// ---------------------------------------------------------------------------
+// Refining the palette. The entries that won places start as the mean
+// colours of their pixels; then every counted entry, standing for its pixels
+// by its mean colour and count, goes to its nearest palette colour, and each
+// palette colour moves to the mean of what went to it, until nothing changes
+// (k-means). Palette colours move locally, so each entry only looks at the
+// colours that could be nearest around it at the start.
+
+struct Points
+{
+    int count = 0;
+    std::vector<std::array<float, 3>> colour; // mean colour of each entry
+    std::vector<float> weight; // its pixels
+};
+
+float distance2(const std::array<float, 3> &a, const std::array<float, 3> &b)
+{
+    const float d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
+    return d0 * d0 + d1 * d1 + d2 * d2;
+}
+
+std::array<int, 3> rounded(const std::array<float, 3> &c)
+{
+    return { std::clamp(int(std::lround(c[0])), 0, 255), std::clamp(int(std::lround(c[1])), 0, 255),
+        std::clamp(int(std::lround(c[2])), 0, 255) };
+}
+
+// Refinement rounds at most; few pictures need them all.
+constexpr int kRefineRounds = 12;
+// The box size (16 units) whose candidate colours an entry looks at.
+constexpr int kCandidateLevel = 2;
+
+void refine(const Points &points, std::vector<std::array<float, 3>> &centres)
+{
+    const auto pointCount = static_cast<std::size_t>(points.count);
+    std::vector<std::array<int, 3>> start(centres.size());
+    std::transform(centres.begin(), centres.end(), start.begin(), rounded);
+    NearestColour nearest(start, kCandidateLevel + 1);
+    // Entries in one box share its list of candidates.
+    std::vector<std::uint8_t> candidates;
+    std::vector<std::uint32_t> first; // each list's candidates start here
+    std::vector<std::uint32_t> listOf(pointCount);
+    std::unordered_map<std::uint32_t, std::uint32_t> known; // box to list
+    for (std::size_t i = 0; i < pointCount; ++i) {
+        const std::array<int, 3> at = rounded(points.colour[i]);
+        const std::uint32_t box
+            = nearest.box(std::uint32_t(qRgb(at[0], at[1], at[2])) & 0xFFFFFF, kCandidateLevel);
+        const auto [place, added] = known.emplace(box, std::uint32_t(first.size()));
+        if (added) {
+            first.push_back(std::uint32_t(candidates.size()));
+            const std::vector<std::uint8_t> indexes = nearest.candidates(box);
+            candidates.insert(candidates.end(), indexes.begin(), indexes.end());
+        }
+        listOf[i] = place->second;
+    }
+    const std::size_t lists = first.size();
+    first.push_back(std::uint32_t(candidates.size()));
+
+    // Each entry keeps an upper bound on the distance to its palette colour
+    // and a lower bound on the distance to any other candidate; while the
+    // one stays below the other as the colours move, it is not searched.
+    std::vector<int> owner(pointCount, 0);
+    std::vector<float> upper(pointCount), lower(pointCount);
+    auto search = [&](std::size_t i) {
+        float best = INFINITY, second = INFINITY;
+        int index = 0;
+        for (std::uint32_t k = first[listOf[i]]; k < first[listOf[i] + 1]; ++k) {
+            const float d = distance2(points.colour[i], centres[candidates[k]]);
+            if (d < best) {
+                second = best;
+                best = d;
+                index = candidates[k];
+            } else if (d < second) {
+                second = d;
+            }
+        }
+        upper[i] = std::sqrt(best);
+        lower[i] = std::sqrt(second);
+        return index;
+    };
+    // Weighted sums of the entries going to each colour, kept up to date as
+    // entries change hands.
+    std::vector<std::array<double, 4>> sums(centres.size(), { 0, 0, 0, 0 });
+    auto move = [&](std::size_t i, int from, int to) {
+        const float w = points.weight[i];
+        for (int k = 0; k < 3; ++k) {
+            const double part = double(points.colour[i][std::size_t(k)]) * w;
+            if (from >= 0)
+                sums[std::size_t(from)][std::size_t(k)] -= part;
+            sums[std::size_t(to)][std::size_t(k)] += part;
+        }
+        if (from >= 0)
+            sums[std::size_t(from)][3] -= w;
+        sums[std::size_t(to)][3] += w;
+    };
+    for (std::size_t i = 0; i < pointCount; ++i) {
+        owner[i] = search(i);
+        move(i, -1, owner[i]);
+    }
+    std::vector<float> moved(centres.size());
+    std::vector<float> farthest(lists); // the farthest move among a list's colours
+    for (int round = 0; round < kRefineRounds; ++round) {
+        for (std::size_t j = 0; j < centres.size(); ++j) {
+            const auto &s = sums[j];
+            const std::array<float, 3> before = centres[j];
+            if (s[3] > 0.5)
+                centres[j] = { float(s[0] / s[3]), float(s[1] / s[3]), float(s[2] / s[3]) };
+            moved[j] = std::sqrt(distance2(before, centres[j]));
+        }
+        for (std::size_t l = 0; l < lists; ++l) {
+            // Four running maxima, so that they do not wait on each other.
+            std::array<float, 4> most {};
+            std::uint32_t k = first[l];
+            for (; k + 4 <= first[l + 1]; k += 4)
+                for (std::uint32_t j = 0; j < 4; ++j)
+                    most[j] = std::max(most[j], moved[candidates[k + j]]);
+            for (; k < first[l + 1]; ++k)
+                most[0] = std::max(most[0], moved[candidates[k]]);
+            farthest[l] = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
+        }
+        bool changed = false;
+        for (std::size_t i = 0; i < pointCount; ++i) {
+            const int a = owner[i];
+            upper[i] += moved[std::size_t(a)];
+            lower[i] -= farthest[listOf[i]];
+            if (upper[i] <= lower[i])
+                continue;
+            upper[i] = std::sqrt(distance2(points.colour[i], centres[std::size_t(a)]));
+            if (upper[i] <= lower[i])
+                continue;
+            const int index = search(i);
+            if (index != a) {
+                move(i, a, index);
+                owner[i] = index;
+                changed = true;
+            }
+        }
+        if (!changed)
+            break;
+    }
+    for (std::size_t j = 0; j < centres.size(); ++j) {
+        const auto &s = sums[j];
+        if (s[3] > 0.5)
+            centres[j] = { float(s[0] / s[3]), float(s[1] / s[3]), float(s[2] / s[3]) };
+    }
+}
+
+// Maps every pixel to its nearest palette colour and sums the true colours
+// that went to each palette entry.
+void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
+    std::vector<std::array<std::uint64_t, 3>> &sums, std::vector<std::uint32_t> &counts)
+{
+    std::array<std::uint64_t, kPaletteSize> packedSums {};
+    const int width = rgb.width();
+    int budget = kPackedPixels;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *row = reinterpret_cast<const std::uint32_t *>(rgb.constScanLine(y));
+        uchar *dest = out.scanLine(y);
+        nearest.map(row, dest, width);
+        for (int x = 0; x < width;) {
+            const int stop = std::min(width, x + budget);
+            budget -= stop - x;
+            for (; x < stop; ++x) {
+                packedSums[dest[x]] += packed(row[x]);
+                ++counts[dest[x]];
+            }
+            if (budget == 0) {
+                for (std::size_t i = 0; i < packedSums.size(); ++i)
+                    unpack(packedSums[i], sums[i]);
+                budget = kPackedPixels;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < packedSums.size(); ++i)
+        unpack(packedSums[i], sums[i]);
+}
 
 QImage reduceHistogram(const QImage &rgb)
 {
-    auto histogram = std::make_unique<Histogram>();
-    histogram->clear();
-    while (!histogram->countPixels(rgb)) {
-        histogram->shrinkMasks();
-        histogram->clear();
-    }
+    auto count = std::make_unique<ColourCount>();
+    count->countPixels(rgb);
+    const std::vector<int> order = count->byFrequency();
+    const int used = std::min(kPaletteSize, count->entries);
+    QVector<QRgb> palette(kPaletteSize, kGrey);
     QImage out(rgb.size(), QImage::Format_Indexed8);
-    out.setColorTable(histogram->buildPalette());
-    histogram->mapPixels(rgb, out);
+
+    if (count->unmasked() && count->entries <= kPaletteSize) {
+        // Every colour has a place of its own: the picture stays exact.
+        std::vector<std::uint8_t> index(static_cast<std::size_t>(count->entries));
+        for (int i = 0; i < used; ++i) {
+            const auto entry = std::size_t(order[std::size_t(i)]);
+            palette[i] = 0xFF000000 | count->colour[entry];
+            index[entry] = std::uint8_t(i);
+        }
+        out.setColorTable(palette);
+        for (int y = 0; y < rgb.height(); ++y) {
+            const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+            uchar *dest = out.scanLine(y);
+            std::uint32_t last = 0xFFFFFFFF;
+            std::uint8_t value = 0;
+            for (int x = 0; x < rgb.width(); ++x) {
+                const std::uint32_t pixel = row[x] & 0xFFFFFF;
+                if (pixel != last) {
+                    last = pixel;
+                    value = index[std::size_t(count->find(pixel))];
+                }
+                dest[x] = value;
+            }
+        }
+        return out;
+    }
+
+    Points points;
+    points.count = count->entries;
+    points.colour.resize(static_cast<std::size_t>(points.count));
+    points.weight.resize(static_cast<std::size_t>(points.count));
+    for (int e = 0; e < points.count; ++e) {
+        const double f = count->frequency[std::size_t(e)];
+        const auto &s = count->sum[std::size_t(e)];
+        points.colour[std::size_t(e)]
+            = { float(double(s[0]) / f), float(double(s[1]) / f), float(double(s[2]) / f) };
+        points.weight[std::size_t(e)] = float(f);
+    }
+    std::vector<std::array<float, 3>> centres(static_cast<std::size_t>(used));
+    for (int i = 0; i < used; ++i)
+        centres[std::size_t(i)] = points.colour[std::size_t(order[std::size_t(i)])];
+    refine(points, centres);
+    std::vector<std::array<int, 3>> colours(centres.size());
+    std::transform(centres.begin(), centres.end(), colours.begin(), rounded);
+    for (int i = 0; i < used; ++i)
+        palette[i] = qRgb(colours[std::size_t(i)][0], colours[std::size_t(i)][1], colours[std::size_t(i)][2]);
+    auto toRgb = [](double r, double g, double b) {
+        const std::array<int, 3> c = rounded({ float(r), float(g), float(b) });
+        return qRgb(c[0], c[1], c[2]);
+    };
+
+    // Each pixel goes to its nearest colour; each colour then becomes the
+    // mean of the pixels that went to it.
+    std::vector<std::array<std::uint64_t, 3>> sums(kPaletteSize, { 0, 0, 0 });
+    std::vector<std::uint32_t> counts(kPaletteSize, 0);
+    NearestColour nearest(colours);
+    mapPixels(rgb, nearest, out, sums, counts);
+    for (int i = 0; i < used; ++i) {
+        const auto &s = sums[std::size_t(i)];
+        const double n = counts[std::size_t(i)];
+        if (n > 0)
+            palette[i] = toRgb(double(s[0]) / n, double(s[1]) / n, double(s[2]) / n);
+    }
+    out.setColorTable(palette);
     return out;
 }
 
