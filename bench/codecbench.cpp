@@ -1,12 +1,11 @@
-// Our GIF encoder and colour reduction against giflib's, on the same data in
-// the same run (decoding is in decodebench.cpp). Names are
-// <Kind>/<case>/<ours|giflib>; items are pixels encoded or reduced.
+// Our GIF encoder against giflib's, on the same data in the same run
+// (decoding is in decodebench.cpp, colour reduction in reducebench.cpp).
+// Names are <Kind>/<case>/<ours|giflib>; items are pixels encoded.
 #include "codecbench.h"
 
 #include "benchdata.h"
 #include "giflibcodec.h"
 
-#include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 
 #include <benchmark/benchmark.h>
@@ -41,30 +40,6 @@ void encodeGiflib(benchmark::State &state, const GifCase &data)
     state.SetItemsProcessed(state.iterations() * data.pixels);
 }
 
-void reduceOurs(benchmark::State &state)
-{
-    const TBitmap photo(benchdata::photo640());
-    for (auto _ : state) {
-        const TBitmap reduced = ReduceToPalette(photo, TReductionMethod::Histogram);
-        benchmark::DoNotOptimize(reduced.image().constBits());
-    }
-    state.SetItemsProcessed(state.iterations() * photo.width() * photo.height());
-}
-
-void reduceGiflib(benchmark::State &state)
-{
-    const giflibcodec::Planes planes = giflibcodec::planesOf(benchdata::photo640());
-    std::vector<std::uint8_t> indexes;
-    for (auto _ : state) {
-        if (!giflibcodec::quantize(planes, indexes)) {
-            state.SkipWithError("GifQuantizeBuffer failed");
-            return;
-        }
-        benchmark::DoNotOptimize(indexes.data());
-    }
-    state.SetItemsProcessed(state.iterations() * planes.width * planes.height);
-}
-
 } // namespace
 
 void registerCodecBenchmarks()
@@ -82,6 +57,4 @@ void registerCodecBenchmarks()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("Encode/" + frames.name + "/giflib").c_str(), encodeGiflib, frames)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Reduce/photo640/ours", reduceOurs)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Reduce/photo640/giflib", reduceGiflib)->Unit(benchmark::kMillisecond);
 }

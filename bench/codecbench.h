@@ -1,4 +1,4 @@
 #pragma once
-// Registers the codec benchmarks (encode, reduce; ours and giflib's).
+// Registers the encode benchmarks (ours and giflib's).
 // Makes the benchmark pictures first, which takes a moment.
 void registerCodecBenchmarks();

@@ -135,16 +135,23 @@ Planes planesOf(const QImage &rgb32)
     return planes;
 }
 
-bool quantize(const Planes &planes, std::vector<std::uint8_t> &indexes)
+bool quantize(const Planes &planes, std::vector<std::uint8_t> &indexes, std::vector<QRgb> *palette)
 {
     indexes.resize(planes.red.size());
     int colors = 256;
     GifColorType map[256];
     // GifQuantizeBuffer only reads the planes, though it takes them non-const.
-    return GifQuantizeBuffer(unsigned(planes.width), unsigned(planes.height), &colors,
-               const_cast<GifByteType *>(planes.red.data()), const_cast<GifByteType *>(planes.green.data()),
-               const_cast<GifByteType *>(planes.blue.data()), indexes.data(), map)
+    const bool ok
+        = GifQuantizeBuffer(unsigned(planes.width), unsigned(planes.height), &colors,
+              const_cast<GifByteType *>(planes.red.data()), const_cast<GifByteType *>(planes.green.data()),
+              const_cast<GifByteType *>(planes.blue.data()), indexes.data(), map)
         == GIF_OK;
+    if (ok && palette) {
+        palette->clear();
+        for (int i = 0; i < 256; ++i)
+            palette->push_back(qRgb(map[i].Red, map[i].Green, map[i].Blue));
+    }
+    return ok;
 }
 
 } // namespace giflibcodec
