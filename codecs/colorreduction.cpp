@@ -90,10 +90,15 @@ public:
                 for (; x < stop; ++x) {
                     const std::uint32_t pixel = row[x] & 0xFFFFFF;
                     const std::uint32_t masked = pixel & m;
-                    std::uint32_t entry = m_slots[slotOf(masked)];
+                    const std::uint32_t slot = slotOf(masked);
+                    std::uint32_t entry = m_slots[slot];
                     if (entry == kEmpty || colour[entry] != masked) {
-                        entry = std::uint32_t(add(pixel));
-                        m = mask();
+                        // Most colours are in the first slot or the next.
+                        entry = m_slots[(slot + 1) & (kSlots - 1)];
+                        if (entry == kEmpty || colour[entry] != masked) {
+                            entry = std::uint32_t(add(pixel));
+                            m = mask();
+                        }
                     }
                     m_packed[entry] += packed(pixel);
                     ++frequency[entry];
@@ -148,7 +153,7 @@ private:
             unpack(m_packed[std::size_t(e)], sum[std::size_t(e)]);
     }
 
-    // The entry of a colour not in the first slot it hashes to: found
+    // The entry of a colour not in the first two slots it hashes to: found
     // further on, or added, after shrinking the masks as often as needed.
     // Rarely needed, so kept out of the counting loop.
     [[gnu::noinline]] int add(std::uint32_t pixel)
@@ -238,7 +243,7 @@ std::array<int, 3> rounded(const std::array<float, 3> &c)
 }
 
 // Refinement rounds at most; few pictures need them all.
-constexpr int kRefineRounds = 12;
+constexpr int kRefineRounds = 8;
 // The box size (16 units) whose candidate colours an entry looks at.
 constexpr int kCandidateLevel = 2;
 
@@ -277,14 +282,11 @@ void refine(const Points &points, std::vector<std::array<float, 3>> &centres)
         float best = INFINITY, second = INFINITY;
         int index = 0;
         for (std::uint32_t k = first[listOf[i]]; k < first[listOf[i] + 1]; ++k) {
+            // Without branches: which colour is nearest is anyone's guess.
             const float d = distance2(points.colour[i], centres[candidates[k]]);
-            if (d < best) {
-                second = best;
-                best = d;
-                index = candidates[k];
-            } else if (d < second) {
-                second = d;
-            }
+            index = d < best ? candidates[k] : index;
+            second = std::min(second, std::max(best, d));
+            best = std::min(best, d);
         }
         upper[i] = std::sqrt(best);
         lower[i] = std::sqrt(second);

@@ -54,14 +54,16 @@ private:
 
     std::uint32_t morton(std::uint32_t rgb) const
     {
-        return (m_spread[(rgb >> 16) & 0xFF] << 2) | (m_spread[(rgb >> 8) & 0xFF] << 1) | m_spread[rgb & 0xFF];
+        return (m_spread[(rgb >> 16) & 0xFF] << 2) | (m_spread[(rgb >> 8) & 0xFF] << 1)
+            | m_spread[rgb & 0xFF];
     }
 
     std::uint8_t nearest(std::uint32_t rgb);
     std::uint8_t search(std::uint32_t leaf, std::uint32_t rgb) const;
     std::uint32_t resolve(std::uint32_t rgb, std::uint32_t code, int last);
     std::uint32_t build(const List &parent, std::uint32_t rgb, int depth);
-    std::uint32_t dropDominated(std::uint32_t first, std::uint32_t length, const std::array<int, 3> &low, int side);
+    std::uint32_t dropDominated(
+        std::uint32_t first, std::uint32_t length, const std::array<int, 3> &low, int side);
 
     std::array<std::uint32_t, 256> m_spread {}; // a channel's bits, three apart (Morton order)
     std::array<std::vector<std::uint32_t>, kTables> m_tables; // the boxes of each level
