@@ -5,10 +5,8 @@
 #include "codecs/gifimage.h"
 
 #include <QRect>
-#include <QRectF>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -136,135 +134,6 @@ const GifCase &smallFramesCase()
         return makeCase("frames500", gif);
     }();
     return frames;
-}
-
-namespace {
-
-// Smooth random field in [0, 1): random values on a lattice `cell` pixels
-// apart, blended with smoothstep, summed over `octaves` halving scales.
-class ValueNoise
-{
-public:
-    ValueNoise(std::uint32_t seed) : m_random(seed)
-    {
-        for (float &v : m_lattice)
-            v = float(m_random() >> 8) / float(1 << 24);
-    }
-
-    float at(double x, double y, double cell, int octaves) const
-    {
-        double total = 0, weight = 0, amplitude = 1;
-        for (int o = 0; o < octaves; ++o, cell /= 2, amplitude /= 2) {
-            total += amplitude * smooth(x / cell + o * 17.0, y / cell + o * 31.0);
-            weight += amplitude;
-        }
-        return float(total / weight);
-    }
-
-private:
-    static constexpr int kSide = 256;
-    double lattice(int x, int y) const
-    {
-        return m_lattice[std::size_t((y & (kSide - 1)) * kSide + (x & (kSide - 1)))];
-    }
-    double smooth(double x, double y) const
-    {
-        const double fx = std::floor(x), fy = std::floor(y);
-        const double tx = (x - fx) * (x - fx) * (3 - 2 * (x - fx));
-        const double ty = (y - fy) * (y - fy) * (3 - 2 * (y - fy));
-        const int ix = int(fx), iy = int(fy);
-        const double top = lattice(ix, iy) + tx * (lattice(ix + 1, iy) - lattice(ix, iy));
-        const double bottom = lattice(ix, iy + 1) + tx * (lattice(ix + 1, iy + 1) - lattice(ix, iy + 1));
-        return top + ty * (bottom - top);
-    }
-
-    std::mt19937 m_random;
-    std::array<float, kSide * kSide> m_lattice {};
-};
-
-struct Colour
-{
-    double r, g, b;
-};
-
-Colour mix(Colour a, Colour b, double t)
-{
-    return { a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t };
-}
-
-} // namespace
-
-QImage photoLike(int width, int height, std::uint32_t seed)
-{
-    const ValueNoise clouds(seed), texture(seed + 1), detail(seed + 2);
-    std::mt19937 random(seed + 3);
-    const double horizon = height * 0.45;
-    // Objects: a ball lit from the upper left, a wall with a dark window, a
-    // tree crown; positions scale with the picture.
-    const double ballX = width * 0.7, ballY = height * 0.68, ballR = height * 0.14;
-    const QRectF wall(width * 0.08, height * 0.25, width * 0.3, height * 0.45);
-    const QRectF window(wall.x() + wall.width() * 0.3, wall.y() + wall.height() * 0.25, wall.width() * 0.35,
-        wall.height() * 0.3);
-    const double treeX = width * 0.5, treeY = height * 0.3, treeR = height * 0.16;
-
-    auto shade = [&](double x, double y) -> Colour {
-        const double dx = x - ballX, dy = y - ballY;
-        if (dx * dx + dy * dy < ballR * ballR) {
-            const double light
-                = std::max(0.0, 1 - std::hypot(dx + ballR * 0.4, dy + ballR * 0.4) / (1.6 * ballR));
-            return mix({ 120, 10, 20 }, { 255, 90, 70 }, light);
-        }
-        if (window.contains(x, y))
-            return mix({ 20, 30, 45 }, { 70, 90, 110 }, (y - window.y()) / window.height());
-        if (wall.contains(x, y)) {
-            const double brick = texture.at(x, y, 6, 2);
-            return mix(
-                { 150, 110, 80 }, { 210, 180, 140 }, 0.3 + 0.5 * brick + 0.2 * (x - wall.x()) / wall.width());
-        }
-        const double tx = x - treeX, ty = y - treeY;
-        const double leaves = texture.at(x * 1.3, y * 1.3, 5, 3);
-        if (std::hypot(tx, ty * 1.2) < treeR * (0.8 + 0.4 * leaves))
-            return mix({ 15, 50, 15 }, { 90, 150, 50 }, leaves * (1 - ty / (3 * treeR)));
-        if (y < horizon) {
-            const Colour sky = mix({ 60, 110, 200 }, { 190, 215, 240 }, y / horizon);
-            const double cloud = std::clamp((clouds.at(x, y * 2.5, 160, 4) - 0.45) * 3, 0.0, 1.0);
-            return mix(sky, { 245, 245, 250 }, cloud);
-        }
-        const double field = texture.at(x, (y - horizon) * 3, 40, 3);
-        const double grass = detail.at(x, y, 3, 2);
-        const double depth = (y - horizon) / (height - horizon);
-        const Colour ground
-            = mix(mix({ 70, 110, 40 }, { 150, 125, 60 }, field), { 30, 70, 20 }, grass * depth);
-        // Flowers: small blobs of strong colour where the fine noise peaks,
-        // their hue from a slower field.
-        const double bloom = detail.at(x + 500, y, 2.5, 1);
-        if (bloom > 0.8 - 0.1 * depth) {
-            const double hue = clouds.at(x, y, 50, 2);
-            const Colour petal = hue < 0.45 ? Colour { 250, 220, 40 }
-                : hue < 0.55                ? Colour { 240, 240, 235 }
-                                            : Colour { 200, 60, 170 };
-            return mix(ground, petal, std::min(1.0, (bloom - 0.8 + 0.1 * depth) * 8));
-        }
-        return ground;
-    };
-
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uniform_int_distribution<int> grain(-4, 4);
-    for (int y = 0; y < height; ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            // Four samples a pixel soften the edges as a lens does.
-            Colour sum { 0, 0, 0 };
-            for (const auto &[sx, sy] :
-                { std::pair(0.25, 0.25), { 0.75, 0.25 }, { 0.25, 0.75 }, { 0.75, 0.75 } }) {
-                const Colour c = shade(x + sx, y + sy);
-                sum = { sum.r + c.r, sum.g + c.g, sum.b + c.b };
-            }
-            row[x] = qRgb(clampByte(sum.r / 4 + grain(random)), clampByte(sum.g / 4 + grain(random)),
-                clampByte(sum.b / 4 + grain(random)));
-        }
-    }
-    return image;
 }
 
 QImage noisePicture(int width, int height, std::uint32_t seed)

@@ -57,11 +57,8 @@ const GifCase &screencastCase();
 // a flat-colour animation: 60 frames of 320 x 240.
 const GifCase &cartoonCase();
 
-// A picture made to look like a photograph for colour reduction: a sky with
-// soft clouds, textured ground, a few lit and shaded objects with sharp
-// (anti-aliased) edges, fine detail and sensor noise. Format_RGB32; the same
-// seed gives the same pixels.
-QImage photoLike(int width, int height, std::uint32_t seed);
+// The landscape of landscapeCase in true colour (Format_RGB32), any size.
+QImage landscapePicture(int width, int height);
 // Every pixel an independent random colour: the most colours a picture of
 // its size can have. Format_RGB32.
 QImage noisePicture(int width, int height, std::uint32_t seed);

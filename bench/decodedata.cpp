@@ -366,6 +366,11 @@ struct Rect
 
 } // namespace
 
+QImage landscapePicture(int width, int height)
+{
+    return landscape(width, height);
+}
+
 const GifCase &landscapeCase()
 {
     static const GifCase landscape640 = [] {
