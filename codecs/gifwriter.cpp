@@ -194,8 +194,11 @@ void TGIFFrame::EncodeIfNeeded(TLZWEncoder &encoder)
     QByteArray data;
     notify(TProgressStage::Starting, 0, {});
     try {
-        data = encoder.Encode(source.image(), bits, false,
-            [&notify](int percent) { notify(TProgressStage::Running, percent, {}); });
+        // Without a listener the encoder is not asked to report each row.
+        TLZWEncoder::RowProgress progress;
+        if (parent && parent->OnProgress)
+            progress = [&notify](int percent) { notify(TProgressStage::Running, percent, {}); };
+        data = encoder.Encode(source.image(), bits, false, progress);
     } catch (const EAbort &) {
         // A cancelled encoding leaves the frame without encoded data or table.
         SharedData = std::make_shared<TGIFItem>();
