@@ -243,7 +243,7 @@ std::array<int, 3> rounded(const std::array<float, 3> &c)
 }
 
 // Refinement rounds at most; few pictures need them all.
-constexpr int kRefineRounds = 8;
+constexpr int kRefineRounds = 12;
 // The box size (16 units) whose candidate colours an entry looks at.
 constexpr int kCandidateLevel = 2;
 
