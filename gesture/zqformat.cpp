@@ -151,14 +151,18 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
     header[10] = char(m_audioFrame);
     out += header;
 
-    // The button picture never carries GIF transparency.
-    TGIFImage button;
-    button.CopyFrom(m_glyph);
-    button.Transparent = false;
-    if (button.FrameCount() > 0)
-        button.Frames(0).TransparentColor = clNone;
-    button.EncodeFrames();
-    const QByteArray buttonBlock = button.WriteToBuffer();
+    // The button picture never carries GIF transparency. A gesture read
+    // without one writes an empty block again, as it read.
+    QByteArray buttonBlock;
+    if (!m_glyph.isEmpty()) {
+        TGIFImage button;
+        button.CopyFrom(m_glyph);
+        button.Transparent = false;
+        if (button.FrameCount() > 0)
+            button.Frames(0).TransparentColor = clNone;
+        button.EncodeFrames();
+        buttonBlock = button.WriteToBuffer();
+    }
 
     const QByteArray animationBlock = encodeStrip(RenderStrip(), true);
     const QByteArray sound = m_hasAudio ? AudioData() : QByteArray();
@@ -220,13 +224,12 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     const int buttonLength = readLength(stream);
     const qint64 animationLengthAt = base + 46 + buttonLength;
     {
+        // An empty block, or a GIF without an image, leaves the gesture
+        // without a button picture.
         TGIFImage gif;
         gif.ReadFromBuffer(readExactly(stream, buttonLength));
         gif.RenderTo(m_glyph);
     }
-    // A gesture without a button picture could be neither measured nor saved.
-    if (m_glyph.isEmpty())
-        throw PlumoraError(QStringLiteral("The gesture's button picture is empty"));
 
     seekTo(stream, animationLengthAt);
     const int animationLength = readLength(stream);

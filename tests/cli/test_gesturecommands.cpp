@@ -246,6 +246,16 @@ TEST_F(GestureCommands, ExtractWritesTheBlocksAsStoredAndFramesWithAlpha)
     const QImage frame(path("plain/frame-001.png"));
     EXPECT_EQ(frame.convertToFormat(QImage::Format_RGB32), gesturetest::frameImage(6, 5, 1));
 
+    // A gesture without a button picture: no button.gif, and the reason.
+    writeAll(path("nobutton.zqa"),
+        gesturetest::handMade(
+            {}, gesturetest::header(0x10, 6, 0, 0, 0), {}, blocksOf(readAll(makePlain())).animation));
+    const auto noButton = runCli({ "extract", path("nobutton.zqa"), path("nobutton") });
+    ASSERT_EQ(noButton.exitCode, 0) << noButton.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("nobutton/button.gif")));
+    EXPECT_TRUE(QFile::exists(path("nobutton/frame-001.png")));
+    EXPECT_TRUE(noButton.err.contains("the button block is empty")) << noButton.err.toStdString();
+
     // A file that does not read leaves nothing behind.
     writeAll(path("cut.zqa"), readAll(file).left(100));
     const auto cut = runCli({ "extract", path("cut.zqa"), path("cutout") });

@@ -16,11 +16,6 @@ using namespace gesturetest;
 
 namespace {
 
-QByteArray be16(int v)
-{
-    return QByteArray(1, char((v >> 8) & 0xFF)) + QByteArray(1, char(v & 0xFF));
-}
-
 QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool comments = false)
 {
     TGIFImage gif;
@@ -30,33 +25,6 @@ QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool commen
         gif.CommentLines() = { "Made with Plumora!", "https://plumora.example.org/" };
     gif.EncodeFrames();
     return gif.WriteToBuffer();
-}
-
-// A gesture file built field by field.
-QByteArray handMade(const QByteArray &tagline, const QByteArray &header, const QByteArray &button,
-    const QByteArray &animation, const QByteArray *sound = nullptr)
-{
-    QByteArray out = "ZQAG0100";
-    out.append(char(tagline.size()));
-    out += tagline + header;
-    out += be16(int(button.size())) + button + QByteArray(2, '\0');
-    out += be16(int(animation.size())) + animation + QByteArray(2, '\0');
-    if (sound)
-        out += be16(int(sound->size())) + *sound + QByteArray(2, '\0');
-    return out;
-}
-
-QByteArray header(int flags, int frameWidth, TColor colour, int loopFrame, int audioFrame)
-{
-    QByteArray h(42, '\0');
-    h[3] = char(flags);
-    h[5] = char(frameWidth);
-    h[6] = char(redOf(colour));
-    h[7] = char(greenOf(colour));
-    h[8] = char(blueOf(colour));
-    h[9] = char(loopFrame);
-    h[10] = char(audioFrame);
-    return h;
 }
 
 QImage strip(int w, int h, int count)
@@ -198,6 +166,33 @@ TEST(GestureFile, BadFilesAreRefused)
     // A frame width of 0 fails in an orderly way.
     const QByteArray anim = gifOf(strip(10, 4, 3));
     EXPECT_THROW(readInto(g, handMade("", header(0, 0, 0, 0, 0), gifOf(solid(2, 2, 0)), anim)), PlumoraError);
+}
+
+// A button block without a picture (empty, or a GIF without an image) does
+// not cost the frames and the sound: the gesture reads without a button
+// picture and is written with an empty button block again.
+TEST(GestureFile, GestureWithoutButtonPictureReadsAndSavesAgain)
+{
+    const QByteArray anim = gifOf(strip(10, 4, 3));
+    const QByteArray sound = wav(10);
+    const QByteArray noImage = blackGif(2, 2).left(19) + ';';
+    for (const QByteArray &button : { QByteArray(), noImage }) {
+        SCOPED_TRACE(button.size());
+        TZQGesture g;
+        readInto(g, handMade("t", header(0x08, 10, 0, 0, 0), button, anim, &sound));
+        ASSERT_TRUE(g.Valid());
+        EXPECT_EQ(g.Frames()->Count(), 3);
+        EXPECT_TRUE(g.Glyph().isEmpty());
+        EXPECT_EQ(g.AudioData(), sound);
+        const QByteArray saved = bytesOf(g);
+        EXPECT_EQ(g.GestureSize(), saved.size());
+        EXPECT_EQ(saved.mid(52, 4), QByteArray(4, '\0')); // button length 0, end marker
+        TZQGesture back;
+        readInto(back, saved);
+        EXPECT_EQ(back.Frames()->Count(), 3);
+        EXPECT_TRUE(back.Glyph().isEmpty());
+        EXPECT_EQ(back.AudioData(), sound);
+    }
 }
 
 TEST(GestureFile, EveryTruncationEndsInvalid)
