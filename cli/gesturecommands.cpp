@@ -162,8 +162,13 @@ QString failureReason(QFile &file, const std::exception &error)
 {
     const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
     const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
+    // Only a failure of the GIF codec or of the stream can come from a
+    // picture; the component's own refusals (a strip too large to hold, for
+    // one) say what they concern, and decoding again would repeat their cost.
+    const bool fromPicture = dynamic_cast<const EInvalidGraphicOperation *>(&error)
+        || dynamic_cast<const EStreamError *>(&error);
     const GestureLayout layout = walkLayout(file);
-    const QString picture = failingPicture(file, layout);
+    const QString picture = fromPicture ? failingPicture(file, layout) : QString();
     if (!picture.isEmpty())
         return picture + QStringLiteral(": ") + message;
     // A wrong magic is already said plainly by the component.

@@ -42,6 +42,43 @@ void TFrameList::Add(const QImage &picture, TColor maskColor)
     m_frames.append(makeFrame(picture, maskColor));
 }
 
+void TFrameList::AddStrip(const QImage &strip, int count, TColor maskColor)
+{
+    if (count <= 0)
+        return;
+    if (strip.height() != m_height || qint64(count) * m_width > strip.width())
+        throw PlumoraError(QStringLiteral("A strip of %1 x %2 pixels does not hold %3 frames of %4 x %5")
+                               .arg(strip.width())
+                               .arg(strip.height())
+                               .arg(count)
+                               .arg(m_width)
+                               .arg(m_height));
+    const auto shared = std::make_shared<const QImage>(strip.convertToFormat(QImage::Format_RGB32));
+    m_frames.reserve(m_frames.size() + count);
+    for (int i = 0; i < count; ++i) {
+        Frame f;
+        f.strip = shared;
+        f.x = i * m_width;
+        f.maskColor = maskColor;
+        m_frames.append(std::move(f));
+    }
+}
+
+const QImage &TFrameList::pictureOf(const Frame &f) const
+{
+    if (f.picture.isNull() && f.strip) {
+        // A read-only view of the frame's columns that keeps the strip alive
+        // as long as the view or any copy of it lives; writing to a copy
+        // copies the pixels first.
+        auto *keep = new std::shared_ptr<const QImage>(f.strip);
+        f.picture = QImage(
+            f.strip->constScanLine(0) + qsizetype(f.x) * 4, m_width, m_height, f.strip->bytesPerLine(),
+            QImage::Format_RGB32,
+            [](void *info) { delete static_cast<std::shared_ptr<const QImage> *>(info); }, keep);
+    }
+    return f.picture;
+}
+
 void TFrameList::Insert(int index, const QImage &picture, TColor maskColor)
 {
     if (index < 0 || index > Count())
@@ -65,13 +102,13 @@ void TFrameList::Move(int from, int to)
 bool TFrameList::IsTransparent(int index, int x, int y) const
 {
     const Frame &f = frame(index);
-    return f.maskColor != clNone && fromQRgb(f.picture.pixel(x, y)) == f.maskColor;
+    return f.maskColor != clNone && fromQRgb(pictureOf(f).pixel(x, y)) == f.maskColor;
 }
 
 QImage TFrameList::CopyFrame(int index, TColor background) const
 {
     const Frame &f = frame(index);
-    QImage out = f.picture;
+    QImage out = pictureOf(f);
     if (background == clNone || f.maskColor == clNone || background == f.maskColor)
         return out;
     const QRgb key = toQRgb(f.maskColor);
@@ -89,11 +126,11 @@ void TFrameList::Draw(QPainter &canvas, QPoint at, int index) const
 {
     const Frame &f = frame(index);
     if (f.maskColor == clNone) {
-        canvas.drawImage(at, f.picture);
+        canvas.drawImage(at, pictureOf(f));
         return;
     }
     if (f.masked.isNull()) {
-        QImage masked = f.picture.convertToFormat(QImage::Format_ARGB32);
+        QImage masked = pictureOf(f).convertToFormat(QImage::Format_ARGB32);
         const QRgb key = toQRgb(f.maskColor);
         for (int y = 0; y < masked.height(); ++y) {
             auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));

@@ -6,11 +6,17 @@
 // was built from, so the mask is the set of pixels of that colour. Copying a
 // frame out with the old mask colour as background and adding it again with
 // a new mask colour therefore leaves every pixel as it was.
+//
+// Frames added from a strip share the strip's pixels: a gesture read from a
+// file keeps its strip once, and each frame becomes a picture of its own only
+// when it is asked for one.
 #include "platform/colors.h"
 
 #include <QImage>
 #include <QPoint>
 #include <QVector>
+
+#include <memory>
 
 class QPainter;
 
@@ -27,6 +33,10 @@ public:
     // transparent (clNone marks nothing). A picture of another size is drawn
     // at the top-left of a black frame-size picture.
     void Add(const QImage &picture, TColor maskColor);
+    // Adds count frames cut from a strip of frame height, left to right:
+    // frame k is the columns from k x Width(); columns beyond are not used.
+    // A strip of another height, or too narrow for count frames, throws.
+    void AddStrip(const QImage &strip, int count, TColor maskColor);
     // Inserts before the frame at index (index == Count appends); an index
     // beyond the count throws.
     void Insert(int index, const QImage &picture, TColor maskColor);
@@ -40,20 +50,26 @@ public:
     // Draws the frame at a point; its transparent pixels are left out.
     void Draw(QPainter &canvas, QPoint at, int index) const;
 
-    // The stored pixels, the mask colour, and whether a pixel is transparent.
-    const QImage &Picture(int index) const { return frame(index).picture; }
+    // The stored pixels (RGB32, frame size), the mask colour, and whether a
+    // pixel is transparent.
+    const QImage &Picture(int index) const { return pictureOf(frame(index)); }
     TColor MaskColor(int index) const { return frame(index).maskColor; }
     bool IsTransparent(int index, int x, int y) const;
 
 private:
     struct Frame
     {
-        QImage picture; // RGB32, frame size
-        TColor maskColor; // clNone for no mask
+        // The pixels (RGB32, frame size); made from the shared strip, at
+        // column x, when first asked for.
+        mutable QImage picture;
+        std::shared_ptr<const QImage> strip;
+        int x = 0;
+        TColor maskColor = clNone; // clNone for no mask
         mutable QImage masked; // ARGB32 premultiplied, built on first draw
     };
     const Frame &frame(int index) const;
     Frame makeFrame(const QImage &picture, TColor maskColor) const;
+    const QImage &pictureOf(const Frame &f) const;
 
     int m_width;
     int m_height;

@@ -87,6 +87,47 @@ void checkBlock(const QByteArray &block, const char *what)
                                .arg(kMaxBlockBytes));
 }
 
+// Decodes the animation block. A strip of more than maxPixels pixels is
+// refused from its image descriptor, before the decoder fills it: the
+// decoder announces its start, and the announcement is where it is stopped.
+// The author text is taken even from a refused strip (it comes before the
+// picture in the file), as from any other that fails after it.
+TBitmap readStrip(const QByteArray &block, qint64 maxPixels, QString &author)
+{
+    TGIFImage gif;
+    QSize refused;
+    gif.OnProgress = [&gif, &refused, maxPixels](TProgressStage stage, int, const QString &) {
+        if (stage != TProgressStage::Starting || gif.FrameCount() == 0)
+            return;
+        const TGIFItem &item = *gif.Frames(0).SharedData;
+        if (qint64(item.ImageWidth) * item.ImageHeight > maxPixels) {
+            refused = QSize(item.ImageWidth, item.ImageHeight);
+            throw EAbort();
+        }
+    };
+    try {
+        gif.ReadFromBuffer(block);
+    } catch (const EAbort &) {
+        if (refused.isEmpty())
+            throw;
+    }
+    gif.OnProgress = nullptr;
+    if (!gif.Author.isEmpty())
+        author = fromAnsi(gif.Author);
+    TBitmap strip;
+    if (refused.isEmpty())
+        gif.RenderTo(strip);
+    if (!refused.isEmpty() || qint64(strip.width()) * strip.height() > maxPixels) {
+        const QSize size = refused.isEmpty() ? QSize(strip.width(), strip.height()) : refused;
+        throw PlumoraError(QStringLiteral("The gesture's animation is too large (%1 x %2 pixels); a gesture "
+                                          "holds at most %3 pixels")
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(maxPixels));
+    }
+    return strip;
+}
+
 } // namespace
 
 QByteArray TZQGesture::encodeStrip(const QImage &strip, bool withTexts) const
@@ -121,6 +162,13 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
                                               "picture is at most %2 pixels wide; the gesture was not saved")
                                    .arg(stripWidth)
                                    .arg(kMaxStripWidth));
+        // Reading refuses a larger strip, so it is never written.
+        if (stripWidth * m_frames->Height() > kMaxStripPixels)
+            throw PlumoraError(QStringLiteral("The animation strip would be %1 x %2 pixels, but a gesture "
+                                              "holds at most %3 pixels; the gesture was not saved")
+                                   .arg(stripWidth)
+                                   .arg(m_frames->Height())
+                                   .arg(kMaxStripPixels));
     }
 
     QByteArray out(kMagic, 8);
@@ -234,39 +282,20 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     seekTo(stream, animationLengthAt);
     const int animationLength = readLength(stream);
     const qint64 soundLengthAt = animationLengthAt + 4 + animationLength;
-    QImage strip;
-    int frameHeight = 0;
-    {
-        TGIFImage gif;
-        gif.ReadFromBuffer(readExactly(stream, animationLength));
-        if (!gif.Author.isEmpty())
-            m_author = fromAnsi(gif.Author);
-        // A strip larger than a gesture can hold in memory as frames (and
-        // render again to save) is refused before it is converted.
-        if (qint64(gif.CurrentWidth()) * gif.CurrentHeight() > kGifMaxBitmapBytes / 4)
-            throw PlumoraError(QStringLiteral("The gesture's animation is too large (%1 x %2 pixels)")
-                                   .arg(gif.CurrentWidth())
-                                   .arg(gif.CurrentHeight()));
-        TBitmap bitmap;
-        gif.RenderTo(bitmap);
-        strip = bitmap.toRgb32();
-        frameHeight = gif.CurrentHeight();
-    }
     // The frame list is installed only once the whole file has been read, so
     // a file that ends early, anywhere, leaves the gesture not Valid.
     const int frameWidth = std::uint8_t(header[5]);
-    auto frames = std::make_unique<TFrameList>(frameWidth, frameHeight);
-    if (frameWidth == 0)
-        throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
-    const int count = strip.width() / frameWidth;
-    for (int i = 0; i < count; ++i) {
-        const QImage frame = strip.copy(i * frameWidth, 0, frameWidth, strip.height());
-        if (flags & gfTransparent) {
-            frames->Add(frame, m_transparentColor);
-        } else {
+    std::unique_ptr<TFrameList> frames;
+    {
+        const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
+        const QImage strip = readStrip(readExactly(stream, animationLength), budget, m_author).image();
+        frames = std::make_unique<TFrameList>(frameWidth, strip.height());
+        if (frameWidth == 0)
+            throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
+        const int count = strip.width() / frameWidth;
+        if (!(flags & gfTransparent) && count > 0)
             m_transparentColor = clNone;
-            frames->Add(frame, clNone);
-        }
+        frames->AddStrip(strip, count, m_transparentColor);
     }
 
     if (flags & gfAudio) {

@@ -216,7 +216,7 @@ QImage TZQGesture::RenderStrip()
     const int w = m_frames->Width();
     const int h = m_frames->Height();
     const qint64 stripWidth = qint64(w) * m_frames->Count();
-    if (stripWidth <= 0 || h <= 0 || stripWidth * h > kGifMaxBitmapBytes / 4)
+    if (stripWidth <= 0 || h <= 0 || stripWidth * h > kMaxStripPixels)
         return {};
     QImage strip(int(stripWidth), h, QImage::Format_RGB32);
     QPainter painter(&strip);

@@ -23,6 +23,12 @@ class TWavePlayer;
 inline constexpr int kMaxFrameWidth = 255;
 inline constexpr int kMaxBlockBytes = 65535;
 inline constexpr int kMaxStripWidth = 65535;
+// The most pixels an animation strip may have, to be read or written: the
+// widest strip at 512 pixels high, twice the tallest frame an import makes
+// (254 pixels, for a picture just wider than high). A file of a few
+// kilobytes can declare a far larger strip; this keeps the memory its frames
+// and their strip take within a few hundred megabytes.
+inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
 
 class TZQGesture : public QWidget
 {
@@ -89,6 +95,10 @@ public:
     const QString &Author() const { return m_author; }
     void SetAuthor(const QString &text);
 
+    // Reading refuses a strip of more pixels than this, before decoding it
+    // (kMaxStripPixels at most). The open dialog's preview reads with less.
+    qint64 MaxStripPixels = kMaxStripPixels;
+
     // Reads a gesture file; every failure is swallowed (see Valid).
     void LoadFromFile(const QString &fileName);
     // Writes the gesture file. The file is replaced only once the whole
@@ -112,7 +122,8 @@ public:
     bool NoSizeUpdate = false;
 
     // The frame strip as written into the gesture file: all frames side by
-    // side, transparent pixels in the transparent colour.
+    // side, transparent pixels in the transparent colour. Null when the
+    // strip would be larger than kMaxStripPixels.
     QImage RenderStrip();
 
     // Playback.

@@ -146,6 +146,13 @@ inline QByteArray blackGif(int w, int h)
     return gif + QByteArray("\x00;", 2);
 }
 
+// A gesture whose animation is one black w x h strip cut into frames of
+// frameWidth, with a black 18 x 18 button picture.
+inline QByteArray blackGesture(int frameWidth, int w, int h)
+{
+    return handMade({}, header(0x10, frameWidth, 0, 0, 0), blackGif(18, 18), blackGif(w, h));
+}
+
 // A minimal valid WAV image: 16-bit mono PCM at 8000 Hz.
 inline QByteArray wav(int samples)
 {

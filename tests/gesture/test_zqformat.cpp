@@ -195,6 +195,59 @@ TEST(GestureFile, GestureWithoutButtonPictureReadsAndSavesAgain)
     }
 }
 
+// A file of a few bytes can declare a strip of gigabytes: the strip's size
+// is checked before it is decoded.
+TEST(GestureFile, StripsBeyondThePixelBudgetAreRefused)
+{
+    TZQGesture g;
+    try {
+        readInto(g, blackGesture(255, 65535, 1024));
+        FAIL();
+    } catch (const PlumoraError &e) {
+        EXPECT_TRUE(e.message().contains("too large (65535 x 1024 pixels)")) << e.message().toStdString();
+    }
+    EXPECT_FALSE(g.Valid());
+
+    // A smaller budget, as the open dialog's preview reads with.
+    g.MaxStripPixels = 40 * 6;
+    readInto(g, blackGesture(10, 40, 6));
+    EXPECT_EQ(g.Frames()->Count(), 4);
+    EXPECT_EQ(g.Frames()->Picture(3).pixel(9, 5), qRgb(0, 0, 0));
+    EXPECT_THROW(readInto(g, blackGesture(10, 41, 6)), PlumoraError);
+    EXPECT_FALSE(g.Valid());
+}
+
+// The largest strip an import makes (257 frames of 255 x 254, the tallest
+// frame of a picture wider than high) saves and opens; one too large to open
+// is refused when saved, so no file is written that would not open.
+TEST(GestureFile, LargestImportedStripSavesAndOpens)
+{
+    for (const int height : { 254, 513 }) {
+        SCOPED_TRACE(height);
+        TZQGesture g;
+        auto list = std::make_unique<TFrameList>(255, height);
+        const QImage frame = solid(255, height, qRgb(30, 60, 90)); // shared by every frame
+        for (int i = 0; i < 257; ++i)
+            list->Add(frame, clNone);
+        g.setFrames(std::move(list));
+        if (height > 512) {
+            try {
+                bytesOf(g);
+                FAIL();
+            } catch (const PlumoraError &e) {
+                EXPECT_TRUE(e.message().contains("65535 x 513")) << e.message().toStdString();
+            }
+            continue;
+        }
+        TZQGesture back;
+        back.NoSizeUpdate = true;
+        readInto(back, bytesOf(g));
+        ASSERT_TRUE(back.Valid());
+        EXPECT_EQ(back.Frames()->Count(), 257);
+        EXPECT_EQ(back.Frames()->Height(), height);
+    }
+}
+
 TEST(GestureFile, EveryTruncationEndsInvalid)
 {
     TZQGesture source;
