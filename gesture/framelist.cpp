@@ -4,7 +4,14 @@
 
 #include <QPainter>
 
+#include <atomic>
+#include <cstring>
+
 namespace {
+
+// Generations are handed out from one counter, so no two edits of any lists
+// ever share a value.
+std::atomic<std::uint64_t> generations { 0 };
 
 [[noreturn]] void indexError(int index)
 {
@@ -13,7 +20,15 @@ namespace {
 
 } // namespace
 
-TFrameList::TFrameList(int width, int height) : m_width(std::max(0, width)), m_height(std::max(0, height)) { }
+TFrameList::TFrameList(int width, int height) : m_width(std::max(0, width)), m_height(std::max(0, height))
+{
+    edited();
+}
+
+void TFrameList::edited()
+{
+    m_generation = ++generations;
+}
 
 const TFrameList::Frame &TFrameList::frame(int index) const
 {
@@ -40,6 +55,7 @@ TFrameList::Frame TFrameList::makeFrame(const QImage &picture, TColor maskColor)
 void TFrameList::Add(const QImage &picture, TColor maskColor)
 {
     m_frames.append(makeFrame(picture, maskColor));
+    edited();
 }
 
 void TFrameList::AddStrip(const QImage &strip, int count, TColor maskColor)
@@ -62,6 +78,7 @@ void TFrameList::AddStrip(const QImage &strip, int count, TColor maskColor)
         f.maskColor = maskColor;
         m_frames.append(std::move(f));
     }
+    edited();
 }
 
 const QImage &TFrameList::pictureOf(const Frame &f) const
@@ -84,12 +101,20 @@ void TFrameList::Insert(int index, const QImage &picture, TColor maskColor)
     if (index < 0 || index > Count())
         indexError(index);
     m_frames.insert(index, makeFrame(picture, maskColor));
+    edited();
 }
 
 void TFrameList::Delete(int index)
 {
     frame(index);
     m_frames.removeAt(index);
+    edited();
+}
+
+void TFrameList::Clear()
+{
+    m_frames.clear();
+    edited();
 }
 
 void TFrameList::Move(int from, int to)
@@ -97,6 +122,26 @@ void TFrameList::Move(int from, int to)
     frame(from);
     frame(to);
     m_frames.move(from, to);
+    edited();
+}
+
+void TFrameList::Remask(TColor background, TColor maskColor)
+{
+    bool changed = false;
+    for (Frame &f : m_frames) {
+        const bool repaint = background != clNone && f.maskColor != clNone && background != f.maskColor;
+        if (!repaint && f.maskColor == maskColor)
+            continue;
+        if (repaint) {
+            f.picture = repainted(f, background);
+            f.strip.reset();
+        }
+        f.maskColor = maskColor;
+        f.masked = QImage();
+        changed = true;
+    }
+    if (changed)
+        edited();
 }
 
 bool TFrameList::IsTransparent(int index, int x, int y) const
@@ -107,7 +152,11 @@ bool TFrameList::IsTransparent(int index, int x, int y) const
 
 QImage TFrameList::CopyFrame(int index, TColor background) const
 {
-    const Frame &f = frame(index);
+    return repainted(frame(index), background);
+}
+
+QImage TFrameList::repainted(const Frame &f, TColor background) const
+{
     QImage out = pictureOf(f);
     if (background == clNone || f.maskColor == clNone || background == f.maskColor)
         return out;
@@ -141,4 +190,43 @@ void TFrameList::Draw(QPainter &canvas, QPoint at, int index) const
         f.masked = masked.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
     canvas.drawImage(at, f.masked);
+}
+
+QImage TFrameList::Strip() const
+{
+    const int count = Count();
+    const qsizetype rowBytes = qsizetype(m_width) * 4;
+    if (count == 0 || rowBytes == 0 || m_height == 0)
+        return {};
+    // Frames still in the order and place they were cut from one strip
+    // exactly as wide: that strip is the answer.
+    const std::shared_ptr<const QImage> &first = m_frames.first().strip;
+    bool asCut = first && first->width() == count * m_width && first->height() == m_height;
+    for (int i = 0; asCut && i < count; ++i)
+        asCut = m_frames[i].strip == first && m_frames[i].x == i * m_width;
+    if (asCut)
+        return *first;
+
+    QImage strip(count * m_width, m_height, QImage::Format_RGB32);
+    if (strip.isNull())
+        return {};
+    // Every frame is RGB32 of frame size, drawn opaque: its rows are copied.
+    uchar *bits = strip.bits();
+    const qsizetype stride = strip.bytesPerLine();
+    for (int i = 0; i < count; ++i) {
+        const Frame &f = m_frames[i];
+        const uchar *source;
+        qsizetype sourceStride;
+        if (f.strip) {
+            source = f.strip->constScanLine(0) + qsizetype(f.x) * 4;
+            sourceStride = f.strip->bytesPerLine();
+        } else {
+            source = f.picture.constBits();
+            sourceStride = f.picture.bytesPerLine();
+        }
+        uchar *target = bits + i * rowBytes;
+        for (int y = 0; y < m_height; ++y)
+            std::memcpy(target + y * stride, source + y * sourceStride, std::size_t(rowBytes));
+    }
+    return strip;
 }

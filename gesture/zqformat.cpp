@@ -4,6 +4,7 @@
 #include "zqgesture.h"
 
 #include "codecs/ansitext.h"
+#include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
 #include "wave.h"
@@ -130,20 +131,29 @@ TBitmap readStrip(const QByteArray &block, qint64 maxPixels, QString &author)
 
 } // namespace
 
-QByteArray TZQGesture::encodeStrip(const QImage &strip, bool withTexts) const
+const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
 {
+    prepareStrip();
+    const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
+    const int reduction = int(DefaultReductionMethod());
+    if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
+        && m_encoded.reduction == reduction && m_encoded.author == author)
+        return m_encoded;
+    m_encoded = {};
+
     TGIFImage gif;
-    gif.CopyFrom(TBitmap(strip));
+    gif.CopyFrom(TBitmap(drawStrip()));
     gif.Transparent = false;
-    if (withTexts) {
-        if (!m_author.isEmpty())
-            gif.Author = toAnsi(m_author);
-        gif.CommentLines().clear();
-        gif.CommentLines().append(kCommentLine1);
-        gif.CommentLines().append(kCommentLine2);
-    }
-    gif.EncodeFrames();
-    return gif.WriteToBuffer();
+    // The image data is encoded once and written twice: plain, for the
+    // AnimationSize, and with the texts the file carries, which are written
+    // around it. (Writing encodes what is not encoded yet; EncodeFrames
+    // would also decode the strip again, for display, which nothing needs.)
+    const qsizetype plainSize = gif.WriteToBuffer().size();
+    gif.Author = author;
+    gif.CommentLines() = { QByteArray(kCommentLine1), QByteArray(kCommentLine2) };
+    QByteArray block = gif.WriteToBuffer();
+    m_encoded = { m_frames->Generation(), reduction, author, plainSize, std::move(block) };
+    return m_encoded;
 }
 
 QByteArray TZQGesture::assembleGesture(bool enforceLimits)
@@ -212,7 +222,7 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
         buttonBlock = button.WriteToBuffer();
     }
 
-    const QByteArray animationBlock = encodeStrip(RenderStrip(), true);
+    const QByteArray animationBlock = encodedStrip().block;
     const QByteArray sound = m_hasAudio ? AudioData() : QByteArray();
 
     if (enforceLimits) {
@@ -340,7 +350,7 @@ void TZQGesture::UpdateSizes()
     if (m_hasAudio)
         m_audioSize = int(AudioData().size());
     try {
-        m_animationSize = int(std::min<qsizetype>(encodeStrip(RenderStrip(), false).size(), INT_MAX));
+        m_animationSize = int(std::min<qsizetype>(encodedStrip().plainSize, INT_MAX));
         // Measured without the limits, so that an oversized gesture still
         // shows how large it is.
         m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));

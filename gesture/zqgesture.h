@@ -148,7 +148,25 @@ private:
     // The gesture file's bytes; with enforceLimits, a gesture that would not
     // read back is refused with a message naming the limit.
     QByteArray assembleGesture(bool enforceLimits);
-    QByteArray encodeStrip(const QImage &strip, bool withTexts) const;
+    // What writing does to the gesture before the strip is drawn: with a
+    // transparent colour it is set to none and back, which marks the gesture
+    // modified and gives every frame that colour as its mask.
+    void prepareStrip();
+    QImage drawStrip() const;
+
+    // The animation strip encoded as GIF: its size without texts (the
+    // AnimationSize) and the animation block with the author text and the
+    // comment lines. Encoded again only when the frames, the author text or
+    // the colour reduction changed since the last time.
+    struct EncodedStrip
+    {
+        std::uint64_t generation = 0;
+        int reduction = -1;
+        QByteArray author;
+        qsizetype plainSize = -1;
+        QByteArray block;
+    };
+    const EncodedStrip &encodedStrip();
     void setModified() { m_modified = true; }
 
     QString m_tagline;
@@ -172,4 +190,5 @@ private:
     int m_audioSize = -1;
     int m_gestureSize = -1;
     QString m_author;
+    EncodedStrip m_encoded;
 };
