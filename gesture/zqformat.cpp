@@ -88,12 +88,13 @@ void checkBlock(const QByteArray &block, const char *what)
                                .arg(kMaxBlockBytes));
 }
 
-// Decodes the animation block. A strip of more than maxPixels pixels is
-// refused from its image descriptor, before the decoder fills it: the
+// Decodes one of the gesture's pictures (the button picture or the
+// animation strip, named by what). A picture of more than maxPixels pixels
+// is refused from its image descriptor, before the decoder fills it: the
 // decoder announces its start, and the announcement is where it is stopped.
-// The author text is taken even from a refused strip (it comes before the
-// picture in the file), as from any other that fails after it.
-TBitmap readStrip(const QByteArray &block, qint64 maxPixels, QString &author)
+// The author text is taken even from a refused picture (it comes before the
+// image in the file), as from any other that fails after it.
+TBitmap readPicture(const QByteArray &block, qint64 maxPixels, const char *what, QString &author)
 {
     TGIFImage gif;
     QSize refused;
@@ -115,18 +116,20 @@ TBitmap readStrip(const QByteArray &block, qint64 maxPixels, QString &author)
     gif.OnProgress = nullptr;
     if (!gif.Author.isEmpty())
         author = fromAnsi(gif.Author);
-    TBitmap strip;
+    TBitmap picture;
     if (refused.isEmpty())
-        gif.RenderTo(strip);
-    if (!refused.isEmpty() || qint64(strip.width()) * strip.height() > maxPixels) {
-        const QSize size = refused.isEmpty() ? QSize(strip.width(), strip.height()) : refused;
-        throw PlumoraError(QStringLiteral("The gesture's animation is too large (%1 x %2 pixels); a gesture "
-                                          "holds at most %3 pixels")
-                               .arg(size.width())
-                               .arg(size.height())
-                               .arg(maxPixels));
+        gif.RenderTo(picture);
+    if (!refused.isEmpty() || qint64(picture.width()) * picture.height() > maxPixels) {
+        const QSize size = refused.isEmpty() ? QSize(picture.width(), picture.height()) : refused;
+        throw PlumoraError(
+            QStringLiteral("The gesture's %1 is too large (%2 x %3 pixels); a gesture holds at "
+                           "most %4 pixels")
+                .arg(QLatin1String(what))
+                .arg(size.width())
+                .arg(size.height())
+                .arg(maxPixels));
     }
-    return strip;
+    return picture;
 }
 
 } // namespace
@@ -281,13 +284,11 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     const qint64 base = 9 + taglineLength;
     const int buttonLength = readLength(stream);
     const qint64 animationLengthAt = base + 46 + buttonLength;
-    {
-        // An empty block, or a GIF without an image, leaves the gesture
-        // without a button picture.
-        TGIFImage gif;
-        gif.ReadFromBuffer(readExactly(stream, buttonLength));
-        gif.RenderTo(m_glyph);
-    }
+    // An empty block, or a GIF without an image, leaves the gesture without a
+    // button picture. The button GIF's author text is not the gesture's.
+    QString buttonAuthor;
+    m_glyph
+        = readPicture(readExactly(stream, buttonLength), kMaxButtonPixels, "button picture", buttonAuthor);
 
     seekTo(stream, animationLengthAt);
     const int animationLength = readLength(stream);
@@ -298,7 +299,8 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     std::unique_ptr<TFrameList> frames;
     {
         const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
-        const QImage strip = readStrip(readExactly(stream, animationLength), budget, m_author).image();
+        const QImage strip
+            = readPicture(readExactly(stream, animationLength), budget, "animation", m_author).image();
         frames = std::make_unique<TFrameList>(frameWidth, strip.height());
         if (frameWidth == 0)
             throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));

@@ -29,6 +29,9 @@ inline constexpr int kMaxStripWidth = 65535;
 // kilobytes can declare a far larger strip; this keeps the memory its frames
 // and their strip take within a few hundred megabytes.
 inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
+// The most pixels a button picture may have when read. Button pictures are
+// made 18 x 18; this only keeps a small file from declaring a huge one.
+inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 
 class TZQGesture : public QWidget
 {

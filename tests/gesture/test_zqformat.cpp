@@ -195,18 +195,24 @@ TEST(GestureFile, GestureWithoutButtonPictureReadsAndSavesAgain)
     }
 }
 
-// A file of a few bytes can declare a strip of gigabytes: the strip's size
-// is checked before it is decoded.
-TEST(GestureFile, StripsBeyondThePixelBudgetAreRefused)
+// A file of a few bytes can declare pictures of gigabytes: each picture's
+// size is checked before it is decoded.
+TEST(GestureFile, PicturesBeyondThePixelBudgetAreRefused)
 {
     TZQGesture g;
-    try {
-        readInto(g, blackGesture(255, 65535, 1024));
-        FAIL();
-    } catch (const PlumoraError &e) {
-        EXPECT_TRUE(e.message().contains("too large (65535 x 1024 pixels)")) << e.message().toStdString();
+    const QByteArray hugeButton
+        = handMade({}, header(0x10, 10, 0, 0, 0), blackGif(257, 256), blackGif(40, 6));
+    for (const auto &[file, message] :
+        { std::pair(blackGesture(255, 65535, 1024), "animation is too large (65535 x 1024 pixels)"),
+            std::pair(hugeButton, "button picture is too large (257 x 256 pixels)") }) {
+        try {
+            readInto(g, file);
+            FAIL();
+        } catch (const PlumoraError &e) {
+            EXPECT_TRUE(e.message().contains(message)) << e.message().toStdString();
+        }
+        EXPECT_FALSE(g.Valid());
     }
-    EXPECT_FALSE(g.Valid());
 
     // A smaller budget, as the open dialog's preview reads with.
     g.MaxStripPixels = 40 * 6;
