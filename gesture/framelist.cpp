@@ -5,13 +5,65 @@
 #include <QPainter>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace {
 
 // Generations are handed out from one counter, so no two edits of any lists
 // ever share a value.
 std::atomic<std::uint64_t> generations { 0 };
+
+// A 32-bit picture for a strip. Above 32 MiB the C library maps every
+// allocation afresh and returns it when it is freed, and filling the fresh
+// pages costs several times the copy itself (a strip of 160 frames of
+// 255 x 225 is 37 MB). So the last such buffer released is kept, one for the
+// whole program, and the next strip of about its size is drawn into it, as
+// the library does with smaller blocks.
+class StripBuffers
+{
+public:
+    static QImage make(int width, int height)
+    {
+        const qsizetype stride = qsizetype(width) * 4;
+        const std::size_t bytes = std::size_t(stride) * std::size_t(height);
+        if (bytes < kMinimum)
+            return QImage(width, height, QImage::Format_RGB32);
+        void *memory = take(bytes);
+        if (!memory)
+            return {};
+        return QImage(static_cast<uchar *>(memory) + kHeader, width, height, stride, QImage::Format_RGB32,
+            release, memory);
+    }
+
+private:
+    static constexpr std::size_t kMinimum = std::size_t(32) << 20;
+    static constexpr std::size_t kHeader = 64; // keeps the buffer's size; the pixels stay aligned
+
+    static void *take(std::size_t bytes)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            if (spare && sizeOf(spare) >= bytes && sizeOf(spare) <= bytes + bytes / 4)
+                return std::exchange(spare, nullptr);
+        }
+        void *memory = std::malloc(kHeader + bytes);
+        if (memory)
+            *static_cast<std::size_t *>(memory) = bytes;
+        return memory;
+    }
+    static void release(void *memory)
+    {
+        const std::lock_guard lock(mutex);
+        std::free(std::exchange(spare, memory));
+    }
+    static std::size_t sizeOf(void *memory) { return *static_cast<const std::size_t *>(memory); }
+
+    static inline std::mutex mutex;
+    static inline void *spare = nullptr;
+};
 
 [[noreturn]] void indexError(int index)
 {
@@ -207,7 +259,7 @@ QImage TFrameList::Strip() const
     if (asCut)
         return *first;
 
-    QImage strip(count * m_width, m_height, QImage::Format_RGB32);
+    QImage strip = StripBuffers::make(count * m_width, m_height);
     if (strip.isNull())
         return {};
     // Every frame is RGB32 of frame size, drawn opaque: its rows are copied.

@@ -251,6 +251,16 @@ TEST(GestureFile, LargestImportedStripSavesAndOpens)
         ASSERT_TRUE(back.Valid());
         EXPECT_EQ(back.Frames()->Count(), 257);
         EXPECT_EQ(back.Frames()->Height(), height);
+
+        // A strip this large is drawn into the memory the last one left; the
+        // new one shows the frames as they are now.
+        EXPECT_EQ(g.RenderStrip().pixel(65534, 253), qRgb(30, 60, 90));
+        g.Frames()->Delete(256);
+        g.Frames()->Add(solid(255, height, qRgb(200, 10, 10)), clNone);
+        const QImage strip = g.RenderStrip();
+        EXPECT_EQ(strip.pixel(65279, 253), qRgb(30, 60, 90));
+        EXPECT_EQ(strip.pixel(65280, 0), qRgb(200, 10, 10));
+        EXPECT_EQ(strip.pixel(65534, 253), qRgb(200, 10, 10));
     }
 }
 
