@@ -34,6 +34,7 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     gesture->setObjectName(QStringLiteral("gesture"));
     gesture->setAccessibleName(QStringLiteral("Gesture"));
     gesture->NoSizeUpdate = true;
+    gesture->MaxStripPixels = kPreviewMaxStripPixels;
     // The layout sizes the control; it must not resize itself on reading.
     gesture->setAutoSize(false);
     gesture->setAutoPlay(true);

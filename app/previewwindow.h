@@ -2,13 +2,21 @@
 // The "Preview" window of the gesture dialogs: a small tool window that
 // loads a gesture file into a gesture control of its own and plays it.
 // Escape closes it.
+#include "gesture/zqgesture.h"
+
 #include <QDialog>
 #include <QSize>
 #include <QString>
 
+// The most strip pixels a gesture is previewed with: the widest strip at
+// about the height of the tallest frame an import makes, so that every
+// gesture made here previews. A file that declares more previews as
+// "(None)" at once, without being decoded, instead of holding up the dialog
+// while the user moves through a folder.
+inline constexpr qint64 kPreviewMaxStripPixels = qint64(kMaxStripWidth) * 256;
+
 class QFrame;
 class QKeyEvent;
-class TZQGesture;
 
 class TPreviewWindow : public QDialog
 {

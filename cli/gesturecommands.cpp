@@ -162,8 +162,13 @@ QString failureReason(QFile &file, const std::exception &error)
 {
     const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
     const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
+    // Only a failure of the GIF codec or of the stream can come from a
+    // picture; the component's own refusals (a strip too large to hold, for
+    // one) say what they concern, and decoding again would repeat their cost.
+    const bool fromPicture = dynamic_cast<const EInvalidGraphicOperation *>(&error)
+        || dynamic_cast<const EStreamError *>(&error);
     const GestureLayout layout = walkLayout(file);
-    const QString picture = failingPicture(file, layout);
+    const QString picture = fromPicture ? failingPicture(file, layout) : QString();
     if (!picture.isEmpty())
         return picture + QStringLiteral(": ") + message;
     // A wrong magic is already said plainly by the component.
@@ -345,14 +350,19 @@ int runExtract(const Arguments &args, Console &io)
         plumora::writeFileAtomically(target, bytes);
         io.out << target << '\n';
     };
-    write(QStringLiteral("button.gif"), blockBytes(file, *layout.button));
-    write(QStringLiteral("animation.gif"), blockBytes(file, *layout.animation));
-    if (layout.sound) {
-        if (layout.sound->length > 0)
-            write(QStringLiteral("sound.wav"), blockBytes(file, *layout.sound));
+    // An empty button or sound block reads as no picture or no sound; there
+    // is no file to write for it.
+    const auto writeBlock = [&](const QString &name, const Block &block, const char *what) {
+        if (block.length > 0)
+            write(name, blockBytes(file, block));
         else
-            io.err << "plumora-cli extract: " << path << ": the sound block is empty; no sound.wav written\n";
-    }
+            io.err << "plumora-cli extract: " << path << ": the " << what << " block is empty; no " << name
+                   << " written\n";
+    };
+    writeBlock(QStringLiteral("button.gif"), *layout.button, "button");
+    write(QStringLiteral("animation.gif"), blockBytes(file, *layout.animation));
+    if (layout.sound)
+        writeBlock(QStringLiteral("sound.wav"), *layout.sound, "sound");
 
     const TFrameList &frames = *gesture.Frames();
     for (int i = 0; i < frames.Count(); ++i) {
@@ -398,8 +408,9 @@ const Command kGestureCommands[] = {
         QStringLiteral("FILE.zqa OUTDIR"),
         QStringLiteral("Write the pictures, sound and frames of a gesture as files"),
         QStringLiteral("Writes into OUTDIR (created when missing) button.gif and animation.gif, the\n"
-                       "two GIF files exactly as the gesture holds them, sound.wav when the gesture\n"
-                       "has a sound, and every frame as frame-000.png, frame-001.png, ... with the\n"
+                       "two GIF files exactly as the gesture holds them (no button.gif when its\n"
+                       "button block is empty), sound.wav when the gesture has a sound that is not\n"
+                       "empty, and every frame as frame-000.png, frame-001.png, ... with the\n"
                        "pixels of the transparent colour fully transparent. Prints the path of each\n"
                        "file written. Nothing is written when the gesture does not read."),
         {},

@@ -64,6 +64,8 @@ void gestureTarget(const std::uint8_t *data, std::size_t size)
     fuzzCheck(again.HasAudio() == gesture.HasAudio() && again.AudioData() == gesture.AudioData(),
         "a saved gesture keeps its sound");
     fuzzCheck(again.Tagline() == gesture.Tagline(), "a saved gesture keeps its tagline");
+    fuzzCheck(again.Glyph().isEmpty() == gesture.Glyph().isEmpty(),
+        "a saved gesture keeps its button picture, or its lack of one");
 }
 
 } // namespace plumora::fuzz

@@ -4,6 +4,7 @@
 #include "zqgesture.h"
 
 #include "codecs/ansitext.h"
+#include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
 #include "wave.h"
@@ -87,22 +88,75 @@ void checkBlock(const QByteArray &block, const char *what)
                                .arg(kMaxBlockBytes));
 }
 
-} // namespace
-
-QByteArray TZQGesture::encodeStrip(const QImage &strip, bool withTexts) const
+// Decodes one of the gesture's pictures (the button picture or the
+// animation strip, named by what). A picture of more than maxPixels pixels
+// is refused from its image descriptor, before the decoder fills it: the
+// decoder announces its start, and the announcement is where it is stopped.
+// The author text is taken even from a refused picture (it comes before the
+// image in the file), as from any other that fails after it.
+TBitmap readPicture(const QByteArray &block, qint64 maxPixels, const char *what, QString &author)
 {
     TGIFImage gif;
-    gif.CopyFrom(TBitmap(strip));
-    gif.Transparent = false;
-    if (withTexts) {
-        if (!m_author.isEmpty())
-            gif.Author = toAnsi(m_author);
-        gif.CommentLines().clear();
-        gif.CommentLines().append(kCommentLine1);
-        gif.CommentLines().append(kCommentLine2);
+    QSize refused;
+    gif.OnProgress = [&gif, &refused, maxPixels](TProgressStage stage, int, const QString &) {
+        if (stage != TProgressStage::Starting || gif.FrameCount() == 0)
+            return;
+        const TGIFItem &item = *gif.Frames(0).SharedData;
+        if (qint64(item.ImageWidth) * item.ImageHeight > maxPixels) {
+            refused = QSize(item.ImageWidth, item.ImageHeight);
+            throw EAbort();
+        }
+    };
+    try {
+        gif.ReadFromBuffer(block);
+    } catch (const EAbort &) {
+        if (refused.isEmpty())
+            throw;
     }
-    gif.EncodeFrames();
-    return gif.WriteToBuffer();
+    gif.OnProgress = nullptr;
+    if (!gif.Author.isEmpty())
+        author = fromAnsi(gif.Author);
+    TBitmap picture;
+    if (refused.isEmpty())
+        gif.RenderTo(picture);
+    if (!refused.isEmpty() || qint64(picture.width()) * picture.height() > maxPixels) {
+        const QSize size = refused.isEmpty() ? QSize(picture.width(), picture.height()) : refused;
+        throw PlumoraError(
+            QStringLiteral("The gesture's %1 is too large (%2 x %3 pixels); a gesture holds at "
+                           "most %4 pixels")
+                .arg(QLatin1String(what))
+                .arg(size.width())
+                .arg(size.height())
+                .arg(maxPixels));
+    }
+    return picture;
+}
+
+} // namespace
+
+const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
+{
+    prepareStrip();
+    const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
+    const int reduction = int(DefaultReductionMethod());
+    if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
+        && m_encoded.reduction == reduction && m_encoded.author == author)
+        return m_encoded;
+    m_encoded = {};
+
+    TGIFImage gif;
+    gif.CopyFrom(TBitmap(drawStrip()));
+    gif.Transparent = false;
+    // The image data is encoded once and written twice: plain, for the
+    // AnimationSize, and with the texts the file carries, which are written
+    // around it. (Writing encodes what is not encoded yet; EncodeFrames
+    // would also decode the strip again, for display, which nothing needs.)
+    const qsizetype plainSize = gif.WriteToBuffer().size();
+    gif.Author = author;
+    gif.CommentLines() = { QByteArray(kCommentLine1), QByteArray(kCommentLine2) };
+    QByteArray block = gif.WriteToBuffer();
+    m_encoded = { m_frames->Generation(), reduction, author, plainSize, std::move(block) };
+    return m_encoded;
 }
 
 QByteArray TZQGesture::assembleGesture(bool enforceLimits)
@@ -121,6 +175,13 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
                                               "picture is at most %2 pixels wide; the gesture was not saved")
                                    .arg(stripWidth)
                                    .arg(kMaxStripWidth));
+        // Reading refuses a larger strip, so it is never written.
+        if (stripWidth * m_frames->Height() > kMaxStripPixels)
+            throw PlumoraError(QStringLiteral("The animation strip would be %1 x %2 pixels, but a gesture "
+                                              "holds at most %3 pixels; the gesture was not saved")
+                                   .arg(stripWidth)
+                                   .arg(m_frames->Height())
+                                   .arg(kMaxStripPixels));
     }
 
     QByteArray out(kMagic, 8);
@@ -151,16 +212,20 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
     header[10] = char(m_audioFrame);
     out += header;
 
-    // The button picture never carries GIF transparency.
-    TGIFImage button;
-    button.CopyFrom(m_glyph);
-    button.Transparent = false;
-    if (button.FrameCount() > 0)
-        button.Frames(0).TransparentColor = clNone;
-    button.EncodeFrames();
-    const QByteArray buttonBlock = button.WriteToBuffer();
+    // The button picture never carries GIF transparency. A gesture read
+    // without one writes an empty block again, as it read.
+    QByteArray buttonBlock;
+    if (!m_glyph.isEmpty()) {
+        TGIFImage button;
+        button.CopyFrom(m_glyph);
+        button.Transparent = false;
+        if (button.FrameCount() > 0)
+            button.Frames(0).TransparentColor = clNone;
+        button.EncodeFrames();
+        buttonBlock = button.WriteToBuffer();
+    }
 
-    const QByteArray animationBlock = encodeStrip(RenderStrip(), true);
+    const QByteArray animationBlock = encodedStrip().block;
     const QByteArray sound = m_hasAudio ? AudioData() : QByteArray();
 
     if (enforceLimits) {
@@ -219,51 +284,30 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     const qint64 base = 9 + taglineLength;
     const int buttonLength = readLength(stream);
     const qint64 animationLengthAt = base + 46 + buttonLength;
-    {
-        TGIFImage gif;
-        gif.ReadFromBuffer(readExactly(stream, buttonLength));
-        gif.RenderTo(m_glyph);
-    }
-    // A gesture without a button picture could be neither measured nor saved.
-    if (m_glyph.isEmpty())
-        throw PlumoraError(QStringLiteral("The gesture's button picture is empty"));
+    // An empty block, or a GIF without an image, leaves the gesture without a
+    // button picture. The button GIF's author text is not the gesture's.
+    QString buttonAuthor;
+    m_glyph
+        = readPicture(readExactly(stream, buttonLength), kMaxButtonPixels, "button picture", buttonAuthor);
 
     seekTo(stream, animationLengthAt);
     const int animationLength = readLength(stream);
     const qint64 soundLengthAt = animationLengthAt + 4 + animationLength;
-    QImage strip;
-    int frameHeight = 0;
-    {
-        TGIFImage gif;
-        gif.ReadFromBuffer(readExactly(stream, animationLength));
-        if (!gif.Author.isEmpty())
-            m_author = fromAnsi(gif.Author);
-        // A strip larger than a gesture can hold in memory as frames (and
-        // render again to save) is refused before it is converted.
-        if (qint64(gif.CurrentWidth()) * gif.CurrentHeight() > kGifMaxBitmapBytes / 4)
-            throw PlumoraError(QStringLiteral("The gesture's animation is too large (%1 x %2 pixels)")
-                                   .arg(gif.CurrentWidth())
-                                   .arg(gif.CurrentHeight()));
-        TBitmap bitmap;
-        gif.RenderTo(bitmap);
-        strip = bitmap.toRgb32();
-        frameHeight = gif.CurrentHeight();
-    }
     // The frame list is installed only once the whole file has been read, so
     // a file that ends early, anywhere, leaves the gesture not Valid.
     const int frameWidth = std::uint8_t(header[5]);
-    auto frames = std::make_unique<TFrameList>(frameWidth, frameHeight);
-    if (frameWidth == 0)
-        throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
-    const int count = strip.width() / frameWidth;
-    for (int i = 0; i < count; ++i) {
-        const QImage frame = strip.copy(i * frameWidth, 0, frameWidth, strip.height());
-        if (flags & gfTransparent) {
-            frames->Add(frame, m_transparentColor);
-        } else {
+    std::unique_ptr<TFrameList> frames;
+    {
+        const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
+        const QImage strip
+            = readPicture(readExactly(stream, animationLength), budget, "animation", m_author).image();
+        frames = std::make_unique<TFrameList>(frameWidth, strip.height());
+        if (frameWidth == 0)
+            throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
+        const int count = strip.width() / frameWidth;
+        if (!(flags & gfTransparent) && count > 0)
             m_transparentColor = clNone;
-            frames->Add(frame, clNone);
-        }
+        frames->AddStrip(strip, count, m_transparentColor);
     }
 
     if (flags & gfAudio) {
@@ -308,7 +352,7 @@ void TZQGesture::UpdateSizes()
     if (m_hasAudio)
         m_audioSize = int(AudioData().size());
     try {
-        m_animationSize = int(std::min<qsizetype>(encodeStrip(RenderStrip(), false).size(), INT_MAX));
+        m_animationSize = int(std::min<qsizetype>(encodedStrip().plainSize, INT_MAX));
         // Measured without the limits, so that an oversized gesture still
         // shows how large it is.
         m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));

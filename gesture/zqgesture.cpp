@@ -93,12 +93,9 @@ void TZQGesture::setTransparentColor(TColor value)
     const TColor previous = m_transparentColor;
     m_transparentColor = value;
     if (m_frames) {
-        // Each frame comes out with its transparent pixels in the old colour,
-        // so it regains its pixels, and goes back with the new mask.
-        TFrameList copy = *m_frames;
-        m_frames->Clear();
-        for (int i = 0; i < copy.Count(); ++i)
-            m_frames->Add(copy.CopyFrame(i, previous), value);
+        // Each frame gets its transparent pixels back in the old colour, so
+        // it regains its pixels, and takes the new colour as its mask.
+        m_frames->Remask(previous, value);
         update();
     }
 }
@@ -203,26 +200,28 @@ QImage TZQGesture::RenderStrip()
 {
     if (!m_frames)
         return {};
-    // The transparent colour goes through none and back, so every frame is
-    // drawn opaque with its transparent pixels in the transparent colour.
-    const TColor saved = m_transparentColor;
-    struct Restore
-    {
-        TZQGesture *gesture;
-        TColor colour;
-        ~Restore() { gesture->setTransparentColor(colour); }
-    } restore { this, saved };
-    setTransparentColor(clNone);
-    const int w = m_frames->Width();
-    const int h = m_frames->Height();
-    const qint64 stripWidth = qint64(w) * m_frames->Count();
-    if (stripWidth <= 0 || h <= 0 || stripWidth * h > kGifMaxBitmapBytes / 4)
+    prepareStrip();
+    return drawStrip();
+}
+
+void TZQGesture::prepareStrip()
+{
+    // Passing the colour through none and back, as writing does, leaves the
+    // pixels that were transparent in that colour and every frame masked by
+    // it; only that outcome is kept, without building the masks twice.
+    if (m_transparentColor == clNone || !m_frames)
+        return;
+    setModified();
+    m_frames->Remask(m_transparentColor, m_transparentColor);
+    update();
+}
+
+QImage TZQGesture::drawStrip() const
+{
+    const qint64 stripWidth = qint64(m_frames->Width()) * m_frames->Count();
+    if (stripWidth * m_frames->Height() > kMaxStripPixels)
         return {};
-    QImage strip(int(stripWidth), h, QImage::Format_RGB32);
-    QPainter painter(&strip);
-    for (int i = 0; i < m_frames->Count(); ++i)
-        painter.drawImage(i * w, 0, m_frames->Picture(i));
-    return strip;
+    return m_frames->Strip();
 }
 
 bool TZQGesture::Playing() const

@@ -23,6 +23,15 @@ class TWavePlayer;
 inline constexpr int kMaxFrameWidth = 255;
 inline constexpr int kMaxBlockBytes = 65535;
 inline constexpr int kMaxStripWidth = 65535;
+// The most pixels an animation strip may have, to be read or written: the
+// widest strip at 512 pixels high, twice the tallest frame an import makes
+// (254 pixels, for a picture just wider than high). A file of a few
+// kilobytes can declare a far larger strip; this keeps the memory its frames
+// and their strip take within a few hundred megabytes.
+inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
+// The most pixels a button picture may have when read. Button pictures are
+// made 18 x 18; this only keeps a small file from declaring a huge one.
+inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 
 class TZQGesture : public QWidget
 {
@@ -89,6 +98,10 @@ public:
     const QString &Author() const { return m_author; }
     void SetAuthor(const QString &text);
 
+    // Reading refuses a strip of more pixels than this, before decoding it
+    // (kMaxStripPixels at most). The open dialog's preview reads with less.
+    qint64 MaxStripPixels = kMaxStripPixels;
+
     // Reads a gesture file; every failure is swallowed (see Valid).
     void LoadFromFile(const QString &fileName);
     // Writes the gesture file. The file is replaced only once the whole
@@ -112,7 +125,8 @@ public:
     bool NoSizeUpdate = false;
 
     // The frame strip as written into the gesture file: all frames side by
-    // side, transparent pixels in the transparent colour.
+    // side, transparent pixels in the transparent colour. Null when the
+    // strip would be larger than kMaxStripPixels.
     QImage RenderStrip();
 
     // Playback.
@@ -137,7 +151,25 @@ private:
     // The gesture file's bytes; with enforceLimits, a gesture that would not
     // read back is refused with a message naming the limit.
     QByteArray assembleGesture(bool enforceLimits);
-    QByteArray encodeStrip(const QImage &strip, bool withTexts) const;
+    // What writing does to the gesture before the strip is drawn: with a
+    // transparent colour it is set to none and back, which marks the gesture
+    // modified and gives every frame that colour as its mask.
+    void prepareStrip();
+    QImage drawStrip() const;
+
+    // The animation strip encoded as GIF: its size without texts (the
+    // AnimationSize) and the animation block with the author text and the
+    // comment lines. Encoded again only when the frames, the author text or
+    // the colour reduction changed since the last time.
+    struct EncodedStrip
+    {
+        std::uint64_t generation = 0;
+        int reduction = -1;
+        QByteArray author;
+        qsizetype plainSize = -1;
+        QByteArray block;
+    };
+    const EncodedStrip &encodedStrip();
     void setModified() { m_modified = true; }
 
     QString m_tagline;
@@ -161,4 +193,5 @@ private:
     int m_audioSize = -1;
     int m_gestureSize = -1;
     QString m_author;
+    EncodedStrip m_encoded;
 };

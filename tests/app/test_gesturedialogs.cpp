@@ -226,6 +226,25 @@ TEST_F(GestureDialogs, LabelAndButtonFollowTheSelection)
     }
 }
 
+// A file whose strip is beyond the preview's budget is not decoded: it
+// previews as "(None)", in the pane and in the preview window alike.
+TEST_F(GestureDialogs, StripBeyondThePreviewBudgetPreviewsAsNone)
+{
+    TOpenGestureDialog dialog;
+    dialog.SelectionChanged(plainFile(QStringLiteral("big.zqa"), gesturetest::blackGesture(255, 65535, 257)));
+    EXPECT_FALSE(dialog.PreviewGesture()->Valid());
+    EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (0x0)"));
+    int shown = 0;
+    ScopedResponder responder([&](QDialog &window) {
+        ++shown;
+        const auto *played = window.findChild<TZQGesture *>(QStringLiteral("gesture"));
+        EXPECT_TRUE(played && !played->Valid());
+        return int(QDialog::Rejected);
+    });
+    control<QToolButton>(dialog, "previewButton")->click();
+    EXPECT_EQ(shown, 1);
+}
+
 TEST_F(GestureDialogs, PaintBoxShowsTheFirstFrame)
 {
     TOpenGestureDialog dialog;

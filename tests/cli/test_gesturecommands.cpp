@@ -168,12 +168,13 @@ TEST_F(GestureCommands, FilesThatDoNotReadAreReportedWithTheReason)
     QByteArray wide = readAll(makePlain());
     wide[9 + std::uint8_t(wide[8]) + 5] = char(200);
     writeAll(path("noframes.zqa"), wide);
+    writeAll(path("huge.zqa"), gesturetest::blackGesture(255, 65535, 1024));
 
     const auto run = runCli({ "check", good, path("truncated.zqa"), path("notgesture.zqa"), path("empty.zqa"),
-        path("badgif.zqa"), path("noframes.zqa"), path("missing.zqa") });
+        path("badgif.zqa"), path("noframes.zqa"), path("missing.zqa"), path("huge.zqa") });
     EXPECT_EQ(run.exitCode, 1);
     const QStringList lines = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 6) << run.out.toStdString();
+    ASSERT_EQ(lines.size(), 7) << run.out.toStdString();
     EXPECT_TRUE(
         lines[0].startsWith(path("truncated.zqa") + ": Stream read error: the file ends inside the sound"))
         << lines[0].toStdString();
@@ -183,7 +184,11 @@ TEST_F(GestureCommands, FilesThatDoNotReadAreReportedWithTheReason)
     EXPECT_TRUE(lines[4].contains("no whole frame of the stated width (200 pixels)"))
         << lines[4].toStdString();
     EXPECT_TRUE(lines[5].startsWith(path("missing.zqa") + ": cannot open")) << lines[5].toStdString();
-    EXPECT_TRUE(run.err.contains("6 of 7 files do not read")) << run.err.toStdString();
+    EXPECT_EQ(lines[6],
+        path("huge.zqa")
+            + ": The gesture's animation is too large (65535 x 1024 pixels); a gesture holds at most "
+            + QString::number(kMaxStripPixels) + " pixels");
+    EXPECT_TRUE(run.err.contains("7 of 8 files do not read")) << run.err.toStdString();
 
     const auto ok = runCli({ "check", good, makePlain() });
     EXPECT_EQ(ok.exitCode, 0);
@@ -245,6 +250,16 @@ TEST_F(GestureCommands, ExtractWritesTheBlocksAsStoredAndFramesWithAlpha)
     EXPECT_FALSE(QFile::exists(path("plain/sound.wav")));
     const QImage frame(path("plain/frame-001.png"));
     EXPECT_EQ(frame.convertToFormat(QImage::Format_RGB32), gesturetest::frameImage(6, 5, 1));
+
+    // A gesture without a button picture: no button.gif, and the reason.
+    writeAll(path("nobutton.zqa"),
+        gesturetest::handMade(
+            {}, gesturetest::header(0x10, 6, 0, 0, 0), {}, blocksOf(readAll(makePlain())).animation));
+    const auto noButton = runCli({ "extract", path("nobutton.zqa"), path("nobutton") });
+    ASSERT_EQ(noButton.exitCode, 0) << noButton.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("nobutton/button.gif")));
+    EXPECT_TRUE(QFile::exists(path("nobutton/frame-001.png")));
+    EXPECT_TRUE(noButton.err.contains("the button block is empty")) << noButton.err.toStdString();
 
     // A file that does not read leaves nothing behind.
     writeAll(path("cut.zqa"), readAll(file).left(100));

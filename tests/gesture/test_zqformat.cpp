@@ -16,11 +16,6 @@ using namespace gesturetest;
 
 namespace {
 
-QByteArray be16(int v)
-{
-    return QByteArray(1, char((v >> 8) & 0xFF)) + QByteArray(1, char(v & 0xFF));
-}
-
 QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool comments = false)
 {
     TGIFImage gif;
@@ -30,33 +25,6 @@ QByteArray gifOf(const QImage &image, const QByteArray &author = {}, bool commen
         gif.CommentLines() = { "Made with Plumora!", "https://plumora.example.org/" };
     gif.EncodeFrames();
     return gif.WriteToBuffer();
-}
-
-// A gesture file built field by field.
-QByteArray handMade(const QByteArray &tagline, const QByteArray &header, const QByteArray &button,
-    const QByteArray &animation, const QByteArray *sound = nullptr)
-{
-    QByteArray out = "ZQAG0100";
-    out.append(char(tagline.size()));
-    out += tagline + header;
-    out += be16(int(button.size())) + button + QByteArray(2, '\0');
-    out += be16(int(animation.size())) + animation + QByteArray(2, '\0');
-    if (sound)
-        out += be16(int(sound->size())) + *sound + QByteArray(2, '\0');
-    return out;
-}
-
-QByteArray header(int flags, int frameWidth, TColor colour, int loopFrame, int audioFrame)
-{
-    QByteArray h(42, '\0');
-    h[3] = char(flags);
-    h[5] = char(frameWidth);
-    h[6] = char(redOf(colour));
-    h[7] = char(greenOf(colour));
-    h[8] = char(blueOf(colour));
-    h[9] = char(loopFrame);
-    h[10] = char(audioFrame);
-    return h;
 }
 
 QImage strip(int w, int h, int count)
@@ -198,6 +166,102 @@ TEST(GestureFile, BadFilesAreRefused)
     // A frame width of 0 fails in an orderly way.
     const QByteArray anim = gifOf(strip(10, 4, 3));
     EXPECT_THROW(readInto(g, handMade("", header(0, 0, 0, 0, 0), gifOf(solid(2, 2, 0)), anim)), PlumoraError);
+}
+
+// A button block without a picture (empty, or a GIF without an image) does
+// not cost the frames and the sound: the gesture reads without a button
+// picture and is written with an empty button block again.
+TEST(GestureFile, GestureWithoutButtonPictureReadsAndSavesAgain)
+{
+    const QByteArray anim = gifOf(strip(10, 4, 3));
+    const QByteArray sound = wav(10);
+    const QByteArray noImage = blackGif(2, 2).left(19) + ';';
+    for (const QByteArray &button : { QByteArray(), noImage }) {
+        SCOPED_TRACE(button.size());
+        TZQGesture g;
+        readInto(g, handMade("t", header(0x08, 10, 0, 0, 0), button, anim, &sound));
+        ASSERT_TRUE(g.Valid());
+        EXPECT_EQ(g.Frames()->Count(), 3);
+        EXPECT_TRUE(g.Glyph().isEmpty());
+        EXPECT_EQ(g.AudioData(), sound);
+        const QByteArray saved = bytesOf(g);
+        EXPECT_EQ(g.GestureSize(), saved.size());
+        EXPECT_EQ(saved.mid(52, 4), QByteArray(4, '\0')); // button length 0, end marker
+        TZQGesture back;
+        readInto(back, saved);
+        EXPECT_EQ(back.Frames()->Count(), 3);
+        EXPECT_TRUE(back.Glyph().isEmpty());
+        EXPECT_EQ(back.AudioData(), sound);
+    }
+}
+
+// A file of a few bytes can declare pictures of gigabytes: each picture's
+// size is checked before it is decoded.
+TEST(GestureFile, PicturesBeyondThePixelBudgetAreRefused)
+{
+    TZQGesture g;
+    const QByteArray hugeButton
+        = handMade({}, header(0x10, 10, 0, 0, 0), blackGif(257, 256), blackGif(40, 6));
+    for (const auto &[file, message] :
+        { std::pair(blackGesture(255, 65535, 1024), "animation is too large (65535 x 1024 pixels)"),
+            std::pair(hugeButton, "button picture is too large (257 x 256 pixels)") }) {
+        try {
+            readInto(g, file);
+            FAIL();
+        } catch (const PlumoraError &e) {
+            EXPECT_TRUE(e.message().contains(message)) << e.message().toStdString();
+        }
+        EXPECT_FALSE(g.Valid());
+    }
+
+    // A smaller budget, as the open dialog's preview reads with.
+    g.MaxStripPixels = 40 * 6;
+    readInto(g, blackGesture(10, 40, 6));
+    EXPECT_EQ(g.Frames()->Count(), 4);
+    EXPECT_EQ(g.Frames()->Picture(3).pixel(9, 5), qRgb(0, 0, 0));
+    EXPECT_THROW(readInto(g, blackGesture(10, 41, 6)), PlumoraError);
+    EXPECT_FALSE(g.Valid());
+}
+
+// The largest strip an import makes (257 frames of 255 x 254, the tallest
+// frame of a picture wider than high) saves and opens; one too large to open
+// is refused when saved, so no file is written that would not open.
+TEST(GestureFile, LargestImportedStripSavesAndOpens)
+{
+    for (const int height : { 254, 513 }) {
+        SCOPED_TRACE(height);
+        TZQGesture g;
+        auto list = std::make_unique<TFrameList>(255, height);
+        const QImage frame = solid(255, height, qRgb(30, 60, 90)); // shared by every frame
+        for (int i = 0; i < 257; ++i)
+            list->Add(frame, clNone);
+        g.setFrames(std::move(list));
+        if (height > 512) {
+            try {
+                bytesOf(g);
+                FAIL();
+            } catch (const PlumoraError &e) {
+                EXPECT_TRUE(e.message().contains("65535 x 513")) << e.message().toStdString();
+            }
+            continue;
+        }
+        TZQGesture back;
+        back.NoSizeUpdate = true;
+        readInto(back, bytesOf(g));
+        ASSERT_TRUE(back.Valid());
+        EXPECT_EQ(back.Frames()->Count(), 257);
+        EXPECT_EQ(back.Frames()->Height(), height);
+
+        // A strip this large is drawn into the memory the last one left; the
+        // new one shows the frames as they are now.
+        EXPECT_EQ(g.RenderStrip().pixel(65534, 253), qRgb(30, 60, 90));
+        g.Frames()->Delete(256);
+        g.Frames()->Add(solid(255, height, qRgb(200, 10, 10)), clNone);
+        const QImage strip = g.RenderStrip();
+        EXPECT_EQ(strip.pixel(65279, 253), qRgb(30, 60, 90));
+        EXPECT_EQ(strip.pixel(65280, 0), qRgb(200, 10, 10));
+        EXPECT_EQ(strip.pixel(65534, 253), qRgb(200, 10, 10));
+    }
 }
 
 TEST(GestureFile, EveryTruncationEndsInvalid)

@@ -1,5 +1,6 @@
 // The gesture component: properties, range handling, the modified flag, masks
 // and the encoded sizes.
+#include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
 #include "gesturetestutil.h"
 
@@ -125,16 +126,42 @@ TEST(Gesture, MasksSurviveTransparentColourChanges)
     g.setTransparentColor(clNone);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(g.Frames()->CopyFrame(i, clNone), before[std::size_t(i)]) << i;
+
+    // A frame added with another mask colour is brought to the gesture's
+    // colour when the strip is drawn: its transparent pixels show in it.
+    const TColor other = RGBColor(7, 7, 7);
+    g.setTransparentColor(marked);
+    g.Frames()->Add(frameImage(6, 4, 3, other), other);
+    EXPECT_EQ(fromQRgb(g.RenderStrip().pixel(3 * 6, 0)), marked);
+    EXPECT_EQ(g.Frames()->MaskColor(3), marked);
 }
 
 TEST(Gesture, SizesAndGlyphModifiedRule)
 {
     TZQGesture g;
     g.setFrames(frames(8, 8, 4));
-    g.UpdateSizes();
-    EXPECT_GT(g.AnimationSize(), 0);
-    EXPECT_EQ(g.AudioSize(), 0);
-    EXPECT_EQ(g.GestureSize(), bytesOf(g).size());
+    // The animation size is that of the strip as a plain GIF, without the
+    // texts the file adds; both follow every edit of the frames and texts.
+    const auto plainSize = [](const QImage &strip) {
+        TGIFImage gif;
+        gif.CopyFrom(TBitmap(strip));
+        gif.Transparent = false;
+        gif.EncodeFrames();
+        return int(gif.WriteToBuffer().size());
+    };
+    for (const auto &edit : std::vector<std::function<void(TZQGesture &)>> {
+             [](TZQGesture &) {},
+             [](TZQGesture &x) { x.Frames()->Delete(3); },
+             [](TZQGesture &x) { x.SetAuthor("someone"); },
+             [](TZQGesture &x) { x.Frames()->Move(0, 2); },
+         }) {
+        edit(g);
+        g.UpdateSizes();
+        EXPECT_EQ(g.AnimationSize(), plainSize(g.RenderStrip()));
+        EXPECT_EQ(g.AudioSize(), 0);
+        EXPECT_EQ(g.GestureSize(), bytesOf(g).size());
+    }
+    g.SaveToFile(QDir::tempPath() + "/plumora-sizes.zqa");
     EXPECT_FALSE(g.Modified());
 
     // Without a transparent colour, a new glyph keeps Modified as it was.
