@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "editor/filedrops.h"

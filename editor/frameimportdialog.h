@@ -3,7 +3,7 @@
 // into a number of frames or into frames of a width. One instance serves
 // the whole run, so it offers the last choice and values again. Each
 // control's object name is its member name.
-#include "animationimport.h"
+#include "gesture/animationimport.h"
 
 #include <QDialog>
 

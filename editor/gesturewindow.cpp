@@ -1,7 +1,7 @@
 #include "gesturewindow.h"
 
 #include "gesture/zqgesture.h"
-#include "buttonfit.h"
+#include "gesture/buttonfit.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
 #include "platform/errors.h"

@@ -6,7 +6,7 @@
 #include "faultsupport.h"
 
 #include "app/mainwindow.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/wave.h"
 #include "gesture/zqgesture.h"
