@@ -2,7 +2,7 @@
 
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 
 #include <QDir>
 #include <QFile>

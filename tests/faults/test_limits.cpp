@@ -12,7 +12,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 #include "support/controls.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // TWave keeps WAV bytes untouched; TWavePlayer hands them to the sound service.
 #include "gesture/wave.h"
 #include "platform/errors.h"
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 
 #include <QBuffer>
 #include <QCursor>
