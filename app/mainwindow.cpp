@@ -4,6 +4,7 @@
 #include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
+#include "editor/filedialogs.h"
 #include "editor/filedrops.h"
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
@@ -36,15 +37,6 @@
 #include <utility>
 
 namespace {
-
-// The folder part of a path, with its trailing separator.
-QString folderOf(const QString &path)
-{
-    QString folder = QFileInfo(path).absolutePath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 // Small pictures of our own for the tool bar's clipboard buttons: lines in
 // ink on white and brown paper, or only grey lines for the disabled look.
@@ -478,7 +470,7 @@ void TfrmMain::openGestureFile()
         return;
     const QString path = openGestureDialog->FileName();
     openGesturePath(path);
-    m_keys->setGestureOpenDir(folderOf(path));
+    m_keys->setGestureOpenDir(FolderOf(path));
 }
 
 TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
@@ -572,7 +564,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     target->setWindowTitle(path);
     if (QWidget *sub = target->parentWidget())
         sub->setWindowTitle(path);
-    m_keys->setGestureSaveDir(folderOf(path));
+    m_keys->setGestureSaveDir(FolderOf(path));
     target->setUnsavedChanges(false);
 }
 
