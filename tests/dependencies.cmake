@@ -4,7 +4,8 @@ cmake_minimum_required(VERSION 3.25)
 #  - each library's direct links are exactly the names in its "May use" cell;
 #  - every #include of another folder's header, of a Qt module's header or of
 #    SDL2, libjpeg, giflib or Google Benchmark is allowed by that folder's
-#    "May use" cell or by what the names there may use in turn.
+#    "May use" cell or by what the names there may use in turn;
+#  - nothing a folder may use, in turn, is a name its cell says it never uses.
 # cmake -DSOURCE_DIR=<repo> -DLINKS=<build>/links.txt -DQT_HEADERS=<dir> -P dependencies.cmake
 # Rows whose library is no target here (tests/, resources/, bench/ when the
 # benchmarks are not built) are not checked: a test program sees only the
@@ -43,8 +44,13 @@ foreach(row ${rows})
     list(APPEND not_built ${library}) # the bench is optional
     continue()
   endif()
-  string(REGEX MATCHALL "`[^`]+`" uses "${use_cell}")
+  # "`a`, `b` — never `c`": a and b are used, c must not be, not even in turn.
+  string(REGEX REPLACE "never.*" "" use_part "${use_cell}")
+  string(REGEX MATCH "never.*" never_part "${use_cell}")
+  string(REGEX MATCHALL "`[^`]+`" uses "${use_part}")
   string(REPLACE "`" "" uses "${uses}")
+  string(REGEX MATCHALL "`[^`]+`" never "${never_part}")
+  string(REPLACE "`" "" never_${folder} "${never}")
   list(APPEND folders ${folder})
   set(library_${folder} ${library})
   set(uses_${folder} ${uses})
@@ -89,6 +95,11 @@ foreach(folder ${folders})
   endwhile()
   set(allowed_${folder} ${allowed})
   list(JOIN allowed ", " allowed_text_${folder})
+  foreach(name ${never_${folder}})
+    if(name IN_LIST allowed)
+      string(APPEND errors "README: ${folder}/ never uses ${name}, but it may, in turn: ${allowed_text_${folder}}\n")
+    endif()
+  endforeach()
 endforeach()
 
 file(GLOB qt_modules RELATIVE ${QT_HEADERS} ${QT_HEADERS}/Qt*)
