@@ -1,7 +1,8 @@
 #include "gesturewindow.h"
 
-#include "gesture/zqgesture.h"
 #include "buttonfit.h"
+#include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
 #include "platform/errors.h"
@@ -100,9 +101,9 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     setAttribute(Qt::WA_DeleteOnClose);
     setHelpContext(this, 5);
 
-    gesture = new TZQGesture;
+    gesture = new TZQGesture(this);
     gesture->setObjectName(QStringLiteral("gesture"));
-    gesture->OnFrameChange = [this](TZQGesture *) { onGestureFrameChanged(); };
+    connect(gesture, &TZQGesture::OnFrameChange, this, [this] { onGestureFrameChanged(); });
 
     paneSplitter = new QSplitter(Qt::Horizontal, this);
     paneSplitter->setObjectName(QStringLiteral("paneSplitter"));
@@ -362,8 +363,9 @@ void TfrmGestureWindow::buildPreviewPane()
     QPalette palette = gestureArea->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
     gestureArea->setPalette(palette);
-    gesture->setParent(gestureArea);
-    gesture->move(0, 0);
+    gestureView = new TGestureView(gesture, gestureArea);
+    gestureView->setObjectName(QStringLiteral("gestureView"));
+    gestureView->move(0, 0);
     layout->addWidget(gestureArea);
 
     frameSlider = new QSlider(Qt::Horizontal);
@@ -483,9 +485,9 @@ void TfrmGestureWindow::ShowGlyph()
 
 void TfrmGestureWindow::centreGesture()
 {
-    const double left = gestureArea->width() / 2.0 - gesture->width() / 2.0;
-    const double top = gestureArea->height() / 2.0 - gesture->height() / 2.0;
-    gesture->move(int(left), int(top));
+    const double left = gestureArea->width() / 2.0 - gestureView->width() / 2.0;
+    const double top = gestureArea->height() / 2.0 - gestureView->height() / 2.0;
+    gestureView->move(int(left), int(top));
 }
 
 void TfrmGestureWindow::setFrameLabel(const char *format)
@@ -505,8 +507,8 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     audioSaveButton->setEnabled(false);
     UpdateFileCommands();
 
-    gesture->setAutoPlay(false);
-    gesture->setAutoSize(true);
+    gestureView->setAutoPlay(false);
+    gestureView->setAutoSize(true);
     gesture->setFilename(FileName);
     if (!gesture->Valid())
         throw PlumoraError(QStringLiteral("%1 is not a gesture file that Plumora can read.").arg(FileName));
@@ -595,7 +597,7 @@ void TfrmGestureWindow::onAuthorEdited()
 
 void TfrmGestureWindow::playGesture()
 {
-    gesture->Play();
+    gestureView->Play();
 }
 
 void TfrmGestureWindow::onPageChanged()

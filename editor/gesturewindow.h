@@ -30,6 +30,7 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
+class TGestureView;
 class TZQGesture;
 
 class TfrmGestureWindow : public QWidget
@@ -44,7 +45,9 @@ public:
     // that is not a readable gesture raises an error naming it.
     void OpenGesture(const QString &FileName);
 
+    // The window's gesture document and the view that shows and plays it.
     TZQGesture *Gesture() const { return gesture; }
+    TGestureView *GestureView() const { return gestureView; }
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
 
@@ -163,6 +166,7 @@ private:
     void UpdateFileCommands();
 
     TZQGesture *gesture = nullptr;
+    TGestureView *gestureView = nullptr;
     QMenu *framesMenu = nullptr;
 
     // Files page.

@@ -6,6 +6,7 @@
 #include "filedialogs.h"
 #include "frameimportdialog.h"
 #include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "gesturehost.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"
@@ -92,7 +93,7 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
 
     const double left = window.gestureArea->width() / 2.0 - size.width() / 2.0;
     const double top = window.gestureArea->height() / 2.0 - size.height() / 2.0;
-    gesture.setGeometry(int(left), int(top), size.width(), size.height());
+    window.gestureView->setGeometry(int(left), int(top), size.width(), size.height());
 
     window.frameSlider->setEnabled(true);
     window.frameSlider->setMinimum(1);
@@ -125,7 +126,6 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
     if (answer == QMessageBox::Yes) {
         window.ResetPreviewGlyph();
         gesture.setGlyph(imported->ButtonPicture());
-        gesture.update();
         window.ShowGlyph();
         window.setFileLabel(window.buttonImageFileLabel, TfrmGestureWindow::FileLabelState::Internal);
         window.buttonImageSaveButton->setEnabled(true);

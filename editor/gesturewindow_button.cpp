@@ -32,7 +32,6 @@ void TfrmGestureWindow::loadButtonImageFile(const QString &path)
     const TBitmap button = ButtonPictureFromFile(path);
 
     gesture->setGlyph(button);
-    gesture->update();
     ShowGlyph();
     setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
     buttonImageSaveButton->setEnabled(true);

@@ -5,6 +5,7 @@
 #include "gesturewindow.h"
 
 #include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "platform/errors.h"
 #include "platform/ui/dialogs.h"
 
@@ -249,7 +250,7 @@ void TfrmGestureWindow::buildFrameMenus()
         gestureArea->addAction(action);
     }
     connect(gesturePopup, &QMenu::aboutToShow, this, [this] { updateGesturePopup(); });
-    for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gesture) }) {
+    for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gestureView) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
             [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); });
@@ -319,8 +320,7 @@ void TfrmGestureWindow::CutFrame()
         return;
     m_unsavedChanges = true;
     CopyFrame();
-    gesture->Frames()->Delete(frameSlider->value() - 1);
-    gesture->update();
+    gesture->DeleteFrame(frameSlider->value() - 1);
     if (frameSlider->minimum() < frameSlider->maximum()) {
         frameSlider->setMaximum(frameSlider->maximum() - 1);
         onFrameSliderMoved();
@@ -339,8 +339,7 @@ void TfrmGestureWindow::DeleteFrame()
     if (!hasFrames(gesture))
         return;
     m_unsavedChanges = true;
-    gesture->Frames()->Delete(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
-    gesture->update();
+    gesture->DeleteFrame(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
     if (frameSlider->minimum() < frameSlider->maximum()) {
         frameSlider->setMaximum(frameSlider->maximum() - 1);
         onFrameSliderMoved();
@@ -355,19 +354,18 @@ void TfrmGestureWindow::InsertBlankFrame()
         return;
     if (!confirm(this, QStringLiteral("Insert Frame?")))
         return;
-    TFrameList *frames = gesture->Frames();
+    const TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
     m_unsavedChanges = true;
-    // Frame size rather than the control's size: after a paste into an empty
-    // window the control keeps its own size.
+    // Frame size rather than the view's size: after a paste into an empty
+    // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
-    frames->Insert(
+    gesture->InsertFrame(
         std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
     frameSlider->setMaximum(frames->Count());
     onFrameSliderMoved();
-    gesture->update();
     UpdateFileCommands();
 }
 
@@ -377,10 +375,9 @@ void TfrmGestureWindow::PasteFrame()
     const QImage picture = clipboardBitmap();
     if (!gesture->Frames())
         gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
-    TFrameList *frames = gesture->Frames();
+    const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    frames->Insert(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
-    gesture->update();
+    gesture->InsertFrame(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
     frameSlider->setMaximum(frames->Count());
     onFrameSliderMoved();
     UpdateFileCommands();
@@ -396,11 +393,9 @@ void TfrmGestureWindow::moveCurrentFrame(int step)
     m_unsavedChanges = true;
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
-    TFrameList *frames = gesture->Frames();
-    frames->Delete(p - 1);
-    frames->Insert(p - 1 + step, picture, insertMask());
+    gesture->DeleteFrame(p - 1);
+    gesture->InsertFrame(p - 1 + step, picture, insertMask());
     frameSlider->setValue(p + step);
-    gesture->update();
     onFrameSliderMoved();
     UpdateFileCommands();
 }

@@ -6,6 +6,7 @@
 
 #include "filedialogs.h"
 #include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "gesturehost.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"
@@ -47,7 +48,7 @@ protected:
     {
         TfrmGestureWindow *w = m_window;
         const QEvent::Type type = event->type();
-        if (watched == w->gesture) {
+        if (watched == w->gestureView) {
             if (type == QEvent::MouseButtonPress)
                 w->onGestureMousePressed(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseMove)
@@ -90,8 +91,8 @@ void TfrmGestureWindow::connectSettingsHandlers()
 {
     auto *router = new MouseRouter(this);
     m_mouseRouter = router;
-    gesture->setMouseTracking(true);
-    gesture->installEventFilter(router);
+    gestureView->setMouseTracking(true);
+    gestureView->installEventFilter(router);
     testBackgroundSwatch->installEventFilter(router);
     installEventFilter(router);
     for (QWidget *panel : std::initializer_list<QWidget *> { pageTabs, settingsPage, animationOptionsGroup,
@@ -161,7 +162,7 @@ void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
         UpdateFileCommands();
     } else if (event->buttons() & Qt::LeftButton) {
         m_dragging = 1;
-        gesture->grabMouse();
+        gestureView->grabMouse();
     }
 }
 
@@ -171,7 +172,7 @@ void TfrmGestureWindow::onGestureMouseMoved(QMouseEvent *event)
         return;
     // The rubber band is only visual: nothing else uses the rectangle.
     if (!m_rubberBand)
-        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gesture);
+        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gestureView);
     const QPoint at = event->position().toPoint();
     m_dragRect.setRight(at.x());
     m_dragRect.setBottom(at.y());
@@ -186,7 +187,7 @@ void TfrmGestureWindow::onGestureMouseReleased(QMouseEvent *)
         return;
     if (m_rubberBand)
         m_rubberBand->hide();
-    gesture->releaseMouse();
+    gestureView->releaseMouse();
     m_dragging = 0;
 }
 

@@ -6,6 +6,7 @@
 #include "codecs/gifimage.h"
 #include "editor/animationimport.h"
 #include "editor/frameimportdialog.h"
+#include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
@@ -463,7 +464,7 @@ TEST(AnimationImport, WindowShowsTheImportedAnimation)
         QStringList { "Auto-create a new button image based on \r\nthe first frame of the animation?" });
     ASSERT_TRUE(window.Gesture()->Frames());
     EXPECT_EQ(window.Gesture()->Frames()->Count(), 5);
-    EXPECT_EQ(window.Gesture()->geometry(), QRect(98, 85, 60, 60));
+    EXPECT_EQ(window.GestureView()->geometry(), QRect(98, 85, 60, 60));
     EXPECT_TRUE(control<QSlider>(window, "frameSlider")->isEnabled());
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->minimum(), 1);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 5);
@@ -585,7 +586,7 @@ TEST(AnimationImport, SaveWritesTheStrip)
     written0.close();
     answers.button = QMessageBox::No;
     answers.messages.clear();
-    window.Gesture()->Frames()->Delete(0);
+    window.Gesture()->DeleteFrame(0);
     answers.paths << out;
     window.saveAnimation();
     EXPECT_EQ(answers.messages.size(), 1);

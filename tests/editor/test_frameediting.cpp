@@ -1,6 +1,7 @@
 // Frame editing in the gesture window, driven through its menus, its pop-up
 // menu and its keys, with the offscreen platform's in-process clipboard and
 // the confirmation boxes answered through the dialog seam.
+#include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
@@ -97,8 +98,9 @@ void expectSlider(const TfrmGestureWindow &w, int position, int maximum)
 // Opens the preview's pop-up menu as a right click would, and closes it.
 void openPopup(TfrmGestureWindow &w)
 {
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(1, 1), w.Gesture()->mapToGlobal(QPoint(1, 1)));
-    QCoreApplication::sendEvent(w.Gesture(), &event);
+    QContextMenuEvent event(
+        QContextMenuEvent::Mouse, QPoint(1, 1), w.GestureView()->mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(w.GestureView(), &event);
     EXPECT_TRUE(control<QMenu>(w, "gesturePopup")->isVisible());
     control<QMenu>(w, "gesturePopup")->hide();
 }
@@ -286,7 +288,7 @@ TEST(FrameEditing, PasteIntoANewWindow)
     QGuiApplication::clipboard()->setImage(picture);
 
     TfrmGestureWindow w(nullptr);
-    const QSize controlSize = w.Gesture()->size();
+    const QSize controlSize = w.GestureView()->size();
     control<QAction>(w, "pasteFrameAction")->trigger();
     ASSERT_NE(w.Gesture()->Frames(), nullptr);
     const TFrameList &frames = *w.Gesture()->Frames();
@@ -294,7 +296,7 @@ TEST(FrameEditing, PasteIntoANewWindow)
     EXPECT_EQ(QSize(frames.Width(), frames.Height()), QSize(20, 10));
     EXPECT_EQ(frames.Picture(0), picture);
     EXPECT_EQ(frames.MaskColor(0), clNone);
-    EXPECT_EQ(w.Gesture()->size(), controlSize);
+    EXPECT_EQ(w.GestureView()->size(), controlSize);
     expectSlider(w, 1, 1);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
     EXPECT_TRUE(w.Gesture()->Valid());
@@ -490,7 +492,7 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
         auto w = windowWith({ A, B });
         QImage marked = solid(C);
         marked.setPixel(2, 2, D);
-        w->Gesture()->Frames()->Insert(0, marked, clNone);
+        w->Gesture()->InsertFrame(0, marked, clNone);
         w->Gesture()->setTransparentColor(fromQRgb(D));
         w->Gesture()->SaveToFile(path);
     }

@@ -2,6 +2,7 @@
 // user would: typing into fields, ticking boxes, picking a colour from the
 // preview, and answering the file dialogs through the dialog seam.
 #include "codecs/gifimage.h"
+#include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
@@ -148,7 +149,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crColorSample);
     EXPECT_TRUE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
-    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
     EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(1, 2, 3));
     EXPECT_EQ(w->TransColor(), RGBColor(1, 2, 3));
     EXPECT_FALSE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
@@ -157,7 +158,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     // Picking the pixel that is now transparent gives what shows through.
     QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
-    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
     EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(0, 0, 255));
     plumora::ui::setScreenCursor(plumora::ui::crDefault);
 }

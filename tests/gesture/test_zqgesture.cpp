@@ -20,7 +20,6 @@ TEST(Gesture, NewComponentDefaults)
     EXPECT_EQ(g.AudioLoopFrame(), 1);
     EXPECT_EQ(g.TransparentColor(), clNone);
     EXPECT_EQ(g.NumberOfLoops(), 3);
-    EXPECT_TRUE(g.AutoSize());
     EXPECT_FALSE(g.Modified());
     EXPECT_FALSE(g.HasAudio());
     EXPECT_EQ(g.AnimationSize(), -1);
@@ -35,7 +34,7 @@ TEST(Gesture, CurrentFrameClampsAndNotifies)
     TZQGesture g;
     g.setFrames(frames(4, 3, 10));
     int notified = 0;
-    g.OnFrameChange = [&](TZQGesture *) { ++notified; };
+    QObject::connect(&g, &TZQGesture::OnFrameChange, [&] { ++notified; });
     g.setCurrentFrame(0);
     EXPECT_EQ(g.CurrentFrame(), 1);
     EXPECT_EQ(notified, 1); // 0 differs from 1, so it notifies even though frame 1 stays
@@ -88,8 +87,6 @@ TEST(Gesture, ModifiedFollowsRealChangesOnly)
     g.SetAuthor("");
     g.setTransparentColor(clNone);
     g.setAudioRepeat(true);
-    g.setAutoPlay(true);
-    g.setAutoSize(false);
     EXPECT_FALSE(g.Modified());
     for (auto change : std::vector<std::function<void(TZQGesture &)>> {
              [](TZQGesture &x) { x.setTagline("hello"); },
@@ -131,7 +128,7 @@ TEST(Gesture, MasksSurviveTransparentColourChanges)
     // colour when the strip is drawn: its transparent pixels show in it.
     const TColor other = RGBColor(7, 7, 7);
     g.setTransparentColor(marked);
-    g.Frames()->Add(frameImage(6, 4, 3, other), other);
+    g.InsertFrame(3, frameImage(6, 4, 3, other), other);
     EXPECT_EQ(fromQRgb(g.RenderStrip().pixel(3 * 6, 0)), marked);
     EXPECT_EQ(g.Frames()->MaskColor(3), marked);
 }
@@ -151,9 +148,9 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     };
     for (const auto &edit : std::vector<std::function<void(TZQGesture &)>> {
              [](TZQGesture &) {},
-             [](TZQGesture &x) { x.Frames()->Delete(3); },
+             [](TZQGesture &x) { x.DeleteFrame(3); },
              [](TZQGesture &x) { x.SetAuthor("someone"); },
-             [](TZQGesture &x) { x.Frames()->Move(0, 2); },
+             [](TZQGesture &x) { x.MoveFrame(0, 2); },
          }) {
         edit(g);
         g.UpdateSizes();
@@ -183,17 +180,4 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     preview.UpdateSizes();
     EXPECT_EQ(preview.GestureSize(), -1);
     QFile::remove(QDir::tempPath() + "/plumora-sizes.zqa");
-}
-
-TEST(Gesture, AutoSizeFollowsFrames)
-{
-    TZQGesture g;
-    g.setAutoSize(false);
-    g.setFrames(frames(30, 20, 2));
-    g.setAutoSize(true);
-    EXPECT_EQ(g.size(), QSize(30, 20));
-    g.setFrames(nullptr);
-    g.setAutoSize(false);
-    g.setAutoSize(true);
-    EXPECT_EQ(g.size(), QSize(4, 4));
 }
