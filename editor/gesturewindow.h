@@ -51,17 +51,14 @@ public:
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
 
-    // Changes that closing the window asks about before they are lost.
-    bool UnsavedChanges() const { return m_unsavedChanges; }
-    void setUnsavedChanges(bool unsaved) { m_unsavedChanges = unsaved; }
-
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
     void setTransColor(TColor colour);
     TColor TestBackground() const { return m_testBackground; }
     void setTestBackground(TColor colour);
 
-    // Frame editing (gesturewindow_frames.cpp), on the slider's frame.
+    // Frame editing (gesturewindow_frames.cpp), on the gesture's current
+    // frame.
     void CopyFrame();
     void CutFrame();
     void PasteFrame();
@@ -109,7 +106,13 @@ private:
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void acceptFileDrops(); // gesturewindow_drops.cpp
     void centreGesture();
-    void setFrameLabel(const char *format);
+    // Brings the controls that show the gesture's content in line with it:
+    // the author field (locked while the gesture carries an author text),
+    // the view's size and place, and the frame controls.
+    void bringControlsInLine();
+    // The slider's range and position follow the frame list and the current
+    // frame; the label names them.
+    void showCurrentFrame();
     void noteChange(bool changed);
 
     // Handlers of the pages and the preview pane.
@@ -126,7 +129,6 @@ private:
     void onAudioLoopClicked();
     void onTransparentToggled();
     void onFrameSliderMoved();
-    void onGestureFrameChanged();
 
     // Frame editing's menus and keys (gesturewindow_frames.cpp).
     void updateFramesMenu(); // enables the "Frames" menu's items as it opens
@@ -227,12 +229,8 @@ private:
     QColorDialog *testBackgroundDialog = nullptr;
 
     IGestureHost *m_host;
-    bool m_unsavedChanges = false;
     int m_dragging = 0;
     QRect m_dragRect;
-    // The slider follows the gesture's frame: its change must not set the
-    // frame back.
-    bool m_frameChangeFromGesture = false;
     TColor m_transColor = 0x00808080;
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;

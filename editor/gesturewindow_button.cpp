@@ -35,7 +35,7 @@ void TfrmGestureWindow::loadButtonImageFile(const QString &path)
     ShowGlyph();
     setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
     buttonImageSaveButton->setEnabled(true);
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     UpdateFileCommands();
 }
 

@@ -31,6 +31,23 @@ bool hasFrames(const TZQGesture *gesture)
     return gesture->Frames() && gesture->Frames()->Count() > 0;
 }
 
+// The 0-based frame the edits act on: the gesture's current frame, kept
+// inside the list.
+int currentIndex(const TZQGesture *gesture)
+{
+    const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
+    return std::clamp(gesture->CurrentIndex(), 0, std::max(0, count - 1));
+}
+
+// Whether the current frame can move one place forward or backward.
+bool canMove(const TZQGesture *gesture, int step)
+{
+    if (!hasFrames(gesture))
+        return false;
+    const int target = currentIndex(gesture) + step;
+    return target >= 0 && target < gesture->Frames()->Count();
+}
+
 bool confirm(QWidget *parent, const QString &question)
 {
     return plumora::ui::messageBox(parent, kCaption, question, QMessageBox::Question,
@@ -265,8 +282,8 @@ void TfrmGestureWindow::updateFramesMenu()
     for (QAction *action : { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction })
         action->setEnabled(frames);
     pasteFrameAction->setEnabled(clipboardOffersPicture());
-    moveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    moveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    moveForwardAction->setEnabled(canMove(gesture, 1));
+    moveBackwardAction->setEnabled(canMove(gesture, -1));
 }
 
 void TfrmGestureWindow::updateGesturePopup()
@@ -275,8 +292,8 @@ void TfrmGestureWindow::updateGesturePopup()
     for (QAction *action : { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction })
         action->setEnabled(frames);
     popupPasteAction->setEnabled(clipboardOffersPicture());
-    popupMoveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    popupMoveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    popupMoveForwardAction->setEnabled(canMove(gesture, 1));
+    popupMoveBackwardAction->setEnabled(canMove(gesture, -1));
 }
 
 // The current frame as it was added: with the transparency box ticked the
@@ -297,7 +314,7 @@ QImage TfrmGestureWindow::currentFrameAsAdded()
     } lift { this, transparentCheck->isChecked() };
     if (lift.transparent)
         gesture->setTransparentColor(clNone);
-    return gesture->Frames()->CopyFrame(frameSlider->value() - 1, clNone);
+    return gesture->Frames()->CopyFrame(currentIndex(gesture), clNone);
 }
 
 // The mask colour for frames put back into the list.
@@ -318,13 +335,9 @@ void TfrmGestureWindow::CutFrame()
 {
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     CopyFrame();
-    gesture->DeleteFrame(frameSlider->value() - 1);
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -338,12 +351,8 @@ void TfrmGestureWindow::DeleteFrame()
     // afresh.
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
-    gesture->DeleteFrame(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->setUnsavedChanges(true);
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -357,29 +366,25 @@ void TfrmGestureWindow::InsertBlankFrame()
     const TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     // Frame size rather than the view's size: after a paste into an empty
     // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
-    gesture->InsertFrame(
-        std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
+    // Before the current frame: the position now names the blank frame.
+    gesture->InsertFrame(currentIndex(gesture), blank, gesture->TransparentColor());
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::PasteFrame()
 {
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     const QImage picture = clipboardBitmap();
     if (!gesture->Frames())
         gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
     const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    gesture->InsertFrame(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
+    gesture->InsertFrame(currentIndex(gesture), frame, insertMask());
     UpdateFileCommands();
 }
 
@@ -389,27 +394,25 @@ void TfrmGestureWindow::PasteFrame()
 // fails to hand it back cannot lose the frame.
 void TfrmGestureWindow::moveCurrentFrame(int step)
 {
-    const int p = frameSlider->value();
-    m_unsavedChanges = true;
+    const int from = currentIndex(gesture);
+    gesture->setUnsavedChanges(true);
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
-    gesture->DeleteFrame(p - 1);
-    gesture->InsertFrame(p - 1 + step, picture, insertMask());
-    frameSlider->setValue(p + step);
-    onFrameSliderMoved();
+    gesture->DeleteFrame(from);
+    gesture->InsertFrame(from + step, picture, insertMask());
+    gesture->setCurrentIndex(from + step);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::moveFrameForward()
 {
-    if (hasFrames(gesture) && frameSlider->value() < frameSlider->maximum()
-        && frameSlider->value() < gesture->Frames()->Count())
+    if (canMove(gesture, 1))
         moveCurrentFrame(1);
 }
 
 void TfrmGestureWindow::moveFrameBackward()
 {
-    if (hasFrames(gesture) && frameSlider->value() > 1 && frameSlider->value() <= gesture->Frames()->Count())
+    if (canMove(gesture, -1))
         moveCurrentFrame(-1);
 }
 

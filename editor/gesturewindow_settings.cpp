@@ -217,7 +217,7 @@ void TfrmGestureWindow::loadAudioFile(const QString &path)
         gesture->LoadAudioFromFile(path);
         setFileLabel(audioFileLabel, FileLabelState::Path, path);
         audioSaveButton->setEnabled(true);
-        m_unsavedChanges = true;
+        gesture->setUnsavedChanges(true);
         gesture->UpdateSizes();
         UpdateFileCommands();
         update();

@@ -104,7 +104,8 @@ void TZQGesture::setFilename(const QString &value)
         return;
     m_filename = value;
     LoadFromFile(value);
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::setNumberOfLoops(std::uint8_t value)
@@ -133,9 +134,26 @@ void TZQGesture::SetAuthor(const QString &text)
     emit edited();
 }
 
+void TZQGesture::setModified(bool value)
+{
+    if (value == m_modified)
+        return;
+    m_modified = value;
+    emit modifiedChanged(value);
+}
+
+void TZQGesture::setUnsavedChanges(bool value)
+{
+    if (value == m_unsavedChanges)
+        return;
+    m_unsavedChanges = value;
+    emit unsavedChangesChanged(value);
+}
+
 void TZQGesture::setFrames(std::unique_ptr<TFrameList> frames)
 {
     m_frames = std::move(frames);
+    emit framesChanged();
     emit edited();
 }
 
@@ -144,6 +162,7 @@ void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
     if (!m_frames)
         throw PlumoraError(QStringLiteral("The gesture has no frame list to insert into"));
     m_frames->Insert(index, picture, maskColor);
+    emit framesChanged();
     emit edited();
 }
 
@@ -152,11 +171,12 @@ void TZQGesture::DeleteFrame(int index)
     if (!m_frames)
         return;
     m_frames->Delete(index);
-    emit edited();
     // The frame shown stays a frame of the list while it has any.
     const int count = m_frames->Count();
     if (count > 0 && m_play.currentFrame >= count)
         setCurrentIndex(count - 1);
+    emit framesChanged();
+    emit edited();
 }
 
 void TZQGesture::MoveFrame(int from, int to)
@@ -164,6 +184,7 @@ void TZQGesture::MoveFrame(int from, int to)
     if (!m_frames)
         return;
     m_frames->Move(from, to);
+    emit framesChanged();
     emit edited();
 }
 
@@ -173,6 +194,7 @@ void TZQGesture::resetForRead()
     setCurrentFrame(1);
     setTagline(QString());
     m_frames.reset();
+    emit framesChanged();
     emit edited();
 }
 
@@ -190,7 +212,7 @@ void TZQGesture::LoadFromFile(const QString &fileName)
             return;
         }
         ReadGesture(file);
-        m_modified = false;
+        setModified(false);
     } catch (const std::exception &) {
         // Swallowed: the gesture stays as far as the read got.
     }
@@ -199,7 +221,8 @@ void TZQGesture::LoadFromFile(const QString &fileName)
 void TZQGesture::SaveToFile(const QString &fileName)
 {
     plumora::writeFileAtomically(fileName, WriteGestureToBuffer());
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::LoadAudioFromFile(const QString &fileName)
