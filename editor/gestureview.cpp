@@ -1,6 +1,7 @@
 #include "gestureview.h"
 
 #include "gesture/zqgesture.h"
+#include "platform/ui/application.h"
 #include "waveplayer.h"
 
 #include <QPainter>
@@ -10,7 +11,7 @@ TGestureView::TGestureView(TZQGesture *gesture, QWidget *parent)
     : QWidget(parent), m_gesture(gesture), m_timer(new QTimer(this)), m_soundPlayer(new TWavePlayer(this))
 {
     m_timer->setInterval(250);
-    connect(m_timer, &QTimer::timeout, this, &TGestureView::Tick);
+    connect(m_timer, &QTimer::timeout, this, plumora::ui::guardedCallback([this] { Tick(); }));
     m_soundPlayer->setOptions({ wpoAsync });
     m_soundPlayer->setEnabled(true);
     if (!gesture)
