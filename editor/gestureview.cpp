@@ -16,7 +16,10 @@ TGestureView::TGestureView(TZQGesture *gesture, QWidget *parent)
     m_soundPlayer->setEnabled(true);
     if (!gesture)
         return;
-    connect(gesture, &TZQGesture::edited, this, qOverload<>(&QWidget::update));
+    connect(gesture, &TZQGesture::edited, this, [this] {
+        m_soundStale = true;
+        update();
+    });
     connect(gesture, &TZQGesture::OnFrameChange, this, qOverload<>(&QWidget::update));
     connect(gesture, &TZQGesture::playingChanged, this, [this](bool playing) {
         if (playing)
@@ -88,8 +91,12 @@ void TGestureView::Tick()
 
 void TGestureView::playSound()
 {
-    // The player holds its own copy of the bytes, as it plays them.
-    m_soundPlayer->Wave()->setData(m_gesture->AudioData());
+    // The player holds its own copy of the bytes, taken again only after
+    // the gesture changed: a sound may start every 250 ms.
+    if (m_soundStale) {
+        m_soundPlayer->Wave()->setData(m_gesture->AudioData());
+        m_soundStale = false;
+    }
     m_soundPlayer->setEnabled(true);
     m_soundPlayer->Play();
 }

@@ -699,29 +699,21 @@ void TfrmGestureWindow::onAudioLoopFrameChanged()
 
 void TfrmGestureWindow::onAudioOnceClicked()
 {
-    // The option that is already ticked does nothing at all.
-    if (!m_audioLoopTicked) {
-        audioOnceRadio->setChecked(true);
-        return;
-    }
-    m_audioLoopTicked = false;
+    // The option that is already the gesture's does nothing at all.
     audioOnceRadio->setChecked(true);
-    audioLoopRadio->setChecked(false);
-    noteChange(gesture->AudioRepeat());
+    if (!gesture->AudioRepeat())
+        return;
+    noteChange(true);
     gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAudioLoopClicked()
 {
-    if (m_audioLoopTicked) {
-        audioLoopRadio->setChecked(true);
-        return;
-    }
-    m_audioLoopTicked = true;
-    audioOnceRadio->setChecked(false);
     audioLoopRadio->setChecked(true);
-    noteChange(!gesture->AudioRepeat());
+    if (gesture->AudioRepeat())
+        return;
+    noteChange(true);
     gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }

@@ -123,6 +123,10 @@ public:
     QByteArray WriteGestureToBuffer();
 
     void LoadAudioFromFile(const QString &fileName);
+    // Takes wav as the gesture's sound, or drops the sound; both set
+    // Modified and recompute the sizes. The audio start frame stays.
+    void SetAudio(const QByteArray &wav);
+    void ClearAudio();
     void SaveAudioToFile(const QString &fileName);
     // The sound bytes (empty without a sound holder content).
     const QByteArray &AudioData() const { return m_wave.Data(); }
