@@ -305,10 +305,11 @@ TPlaybackStep TZQGesture::StartPlayback()
 {
     if (!m_frames)
         return {};
+    // Frame 1 is shown before the timer starts.
     const TPlaybackStep step = PlaybackStart(m_play, playbackOptions());
-    emit playingChanged(true);
     if (step.frameChanged)
         emit OnFrameChange();
+    emit playingChanged(true);
     return step;
 }
 

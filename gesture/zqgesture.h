@@ -86,7 +86,7 @@ public:
     // options and the transparent colour, by loading a sound, and by drawing
     // the strip while there is a transparent colour; UnsavedChanges is set
     // by the editor for every edit the user makes, frame edits included.
-    // Writing the gesture, and setting Filename, clear both.
+    // SaveToFile and setting Filename clear both.
     bool Modified() const { return m_modified; }
     bool UnsavedChanges() const { return m_unsavedChanges; }
     void setUnsavedChanges(bool value);
@@ -98,9 +98,10 @@ public:
     // Installs another frame list (or none). The current frame and the
     // options stay as they are.
     void setFrames(std::unique_ptr<TFrameList> frames);
-    // Frame edits on the present list, as TFrameList's Insert, Delete and
-    // Move do them. Deleting the frame shown, when it was the last one,
-    // shows the new last frame.
+    // Frame edits, as TFrameList's Insert, Delete and Move do them.
+    // Inserting needs a frame list; without one, Delete and Move do
+    // nothing. Deleting the frame shown, when it was the last one, shows the
+    // new last frame.
     void InsertFrame(int index, const QImage &picture, TColor maskColor);
     void DeleteFrame(int index);
     void MoveFrame(int from, int to);
@@ -172,8 +173,8 @@ signals:
     // Modified or UnsavedChanges took another value.
     void modifiedChanged(bool modified);
     void unsavedChangesChanged(bool unsaved);
-    // A read has installed its frames; the sizes are computed and OnChange
-    // fires after it. Views that size themselves to the frames do it here.
+    // A read has installed its frames; the sizes are computed after it, then
+    // OnChange fires. Views that size themselves to the frames do it here.
     void framesRead();
     // The end of a successful read, after OnChange: views that play by
     // themselves start here.
