@@ -5,10 +5,10 @@
 #include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
-#include "wave.h"
 #include "zqlayout.h"
 
 #include <QBuffer>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QIODevice>
 
@@ -292,8 +292,7 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         QBuffer sound;
         sound.setData(ReadGestureBlock(stream, present(layout.sound)));
         sound.open(QIODevice::ReadOnly);
-        m_soundPlayer->Wave()->LoadFromStream(sound);
-        m_soundPlayer->setEnabled(true);
+        m_wave.LoadFromStream(sound);
     } else {
         m_hasAudio = false;
     }
@@ -303,13 +302,12 @@ void TZQGesture::ReadGesture(QIODevice &stream)
 
 void TZQGesture::finishRead()
 {
-    if (m_autoSize)
-        fitToFrames(20, 20);
+    emit framesChanged();
+    emit edited();
+    emit framesRead();
     UpdateSizes();
-    if (OnChange)
-        OnChange(this);
-    if (m_autoPlay && isEnabled())
-        Play();
+    emit OnChange();
+    emit readFinished();
 }
 
 void TZQGesture::UpdateSizes()
