@@ -237,7 +237,6 @@ const Command kCreateCommands[] = {
         1,
         1,
         runCreate,
-        true,
     },
 };
 

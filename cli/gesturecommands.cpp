@@ -1,9 +1,8 @@
 // Gesture commands: show what a gesture file holds, check that files read,
 // and take a gesture apart into its pictures, sound and frames.
 //
-// Files are read with the gesture component itself, so these commands accept
-// exactly what the editor opens. The component is a widget, so these commands
-// are marked as needing widgets and main() starts a QApplication for them.
+// Files are read with the gesture document itself, so these commands accept
+// exactly what the editor opens.
 #include "command.h"
 
 #include "codecs/gifimage.h"
@@ -26,7 +25,7 @@ namespace cli {
 namespace {
 
 // Which picture a GIF failure came from, found by decoding the pictures the
-// walk located, in file order, as the component does. Empty when they decode.
+// walk located, in file order, as the document does. Empty when they decode.
 QString failingPicture(QIODevice &file, const GestureLayout &layout)
 {
     const std::pair<const std::optional<GestureBlock> *, const char *> pictures[] = {
@@ -48,14 +47,14 @@ QString failingPicture(QIODevice &file, const GestureLayout &layout)
     return {};
 }
 
-// Why a gesture did not read: the component's message, with the picture it
+// Why a gesture did not read: the document's message, with the picture it
 // concerns, or for a short file where it ends.
 QString failureReason(QFile &file, const std::exception &error)
 {
     const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
     const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
     // Only a failure of the GIF codec or of the stream can come from a
-    // picture; the component's own refusals (a strip too large to hold, for
+    // picture; the document's own refusals (a strip too large to hold, for
     // one) say what they concern, and decoding again would repeat their cost.
     const bool fromPicture = dynamic_cast<const EInvalidGraphicOperation *>(&error)
         || dynamic_cast<const EStreamError *>(&error);
@@ -63,13 +62,13 @@ QString failureReason(QFile &file, const std::exception &error)
     const QString picture = fromPicture ? failingPicture(file, layout) : QString();
     if (!picture.isEmpty())
         return picture + QStringLiteral(": ") + message;
-    // A wrong magic is already said plainly by the component.
+    // A wrong magic is already said plainly by the document.
     if (!layout.problem.isEmpty() && dynamic_cast<const EStreamError *>(&error))
         return message + QStringLiteral(": ") + layout.problem;
     return message;
 }
 
-// Reads a gesture file into the component. Returns the reason it does not
+// Reads a gesture file into the document. Returns the reason it does not
 // read, or an empty text.
 QString readGestureFile(TZQGesture &gesture, QFile &file)
 {
@@ -123,13 +122,13 @@ int runInfo(const Arguments &args, Console &io)
     QFile file(path);
     const QString readFailure = readGestureFile(gesture, file);
     if (!readFailure.isEmpty()) {
-        // What the component holds after a failed read is partial; show none of it.
+        // What the document holds after a failed read is partial; show none of it.
         io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << readFailure << '\n';
         return kExitFailure;
     }
     const TFrameList *frames = gesture.Frames();
     const QString reason = framesProblem(gesture);
-    // With no frame read and no transparent flag, the component keeps the
+    // With no frame read and no transparent flag, the document keeps the
     // header's zero bytes as a colour; the file has none.
     const bool hasTransparent = frames->Count() > 0 ? gesture.TransparentColor() != clNone
                                                     : (WalkGestureLayout(file).flags() & gfTransparent) != 0;
@@ -230,7 +229,7 @@ int runExtract(const Arguments &args, Console &io)
     const QString reason = loadGesture(gesture, file);
     if (!reason.isEmpty())
         throw PlumoraError(QStringLiteral("%1: not a gesture that reads: %2").arg(path, reason));
-    // The component read the file, so the walk finds every block.
+    // The document read the file, so the walk finds every block.
     const GestureLayout layout = WalkGestureLayout(file);
     if (!layout.problem.isEmpty() || !layout.button || !layout.animation)
         throw PlumoraError(QStringLiteral("%1: %2").arg(path, layout.problem));
@@ -280,7 +279,6 @@ const Command kGestureCommands[] = {
         1,
         1,
         runInfo,
-        true,
     },
     {
         QStringLiteral("check"),
@@ -293,7 +291,6 @@ const Command kGestureCommands[] = {
         1,
         INT_MAX,
         runCheck,
-        true,
     },
     {
         QStringLiteral("extract"),
@@ -309,7 +306,6 @@ const Command kGestureCommands[] = {
         2,
         2,
         runExtract,
-        true,
     },
 };
 
