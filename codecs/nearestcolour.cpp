@@ -243,7 +243,8 @@ std::uint32_t NearestColour::resolve(std::uint32_t rgb, std::uint32_t code, int 
 // = sum over the channels of d (2 x - o - c) with d = c - o: linear in the
 // point x, so largest at the corner where each x is high for d > 0 and low
 // otherwise; when even that is below zero, c is never nearest in the box. In
-// a crowded part of the palette this halves the lists of small boxes.
+// a crowded part of the palette this halves the lists of small boxes. Only
+// done where it can save a block: a search reads at least kLeafBlocks.
 std::uint32_t NearestColour::dropDominated(
     std::uint32_t first, std::uint32_t length, const std::array<int, 3> &low, int side)
 {
@@ -372,7 +373,7 @@ std::uint32_t NearestColour::build(const List &parent, std::uint32_t rgb, int de
             square(gap(r, lowR, highR)) + square(gap(g, lowG, highG)) + square(gap(b, lowB, highB)) <= reach);
     }
 #endif
-    if (depth >= 3)
+    if (depth >= 3 && length > 4 * kLeafBlocks)
         length = dropDominated(first, length, { lowR, lowG, lowB }, side);
     const std::uint32_t stored = std::max((length + 3) / 4, kLeafBlocks);
     m_blocks.resize(first + stored);
