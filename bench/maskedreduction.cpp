@@ -34,14 +34,11 @@ public:
         return (std::uint32_t(redMask) << 16) | (std::uint32_t(greenMask) << 8) | blueMask;
     }
 
+    // The same rule as today's reduction: the red mask decides.
     void shrinkMasks()
     {
-        if (redMask < greenMask)
-            greenMask = std::uint8_t(greenMask << 1);
-        else if (redMask > blueMask)
-            redMask = std::uint8_t(redMask << 1);
-        else
-            blueMask = std::uint8_t(blueMask << 1);
+        std::uint8_t &mask = redMask < greenMask ? greenMask : redMask > blueMask ? redMask : blueMask;
+        mask = std::uint8_t(mask << 1);
     }
 
     // False when more than kMaxEntries masked colours occur.
