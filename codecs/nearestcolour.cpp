@@ -130,19 +130,30 @@ __attribute__((target_clones("default", "sse4.1")))
 #endif
 void NearestColour::map(const std::uint32_t *colours, std::uint8_t *indexes, int count)
 {
+    // In two steps over a few colours at a time: first the boxes, then the
+    // searches, so that the lookups of many colours are under way at once.
+    constexpr int kChunk = 64;
+    std::array<std::uint32_t, kChunk> leaves;
     std::uint32_t last = 0xFFFFFFFF;
     std::uint8_t index = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t rgb = colours[i] & 0xFFFFFF;
-        if (rgb != last) {
-            last = rgb;
-            index = nearest(rgb);
+    for (int start = 0; start < count; start += kChunk) {
+        const int n = std::min(kChunk, count - start);
+        const std::uint32_t *chunk = colours + start;
+        for (int i = 0; i < n; ++i)
+            leaves[std::size_t(i)] = leaf(chunk[i] & 0xFFFFFF);
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t rgb = chunk[i] & 0xFFFFFF;
+            if (rgb != last) {
+                last = rgb;
+                index = search(leaves[std::size_t(i)], rgb);
+            }
+            indexes[start + i] = index;
         }
-        indexes[i] = index;
     }
 }
 
-[[gnu::always_inline]] inline std::uint8_t NearestColour::nearest(std::uint32_t rgb)
+// The listed box around a colour, to search.
+[[gnu::always_inline]] inline std::uint32_t NearestColour::leaf(std::uint32_t rgb)
 {
     const std::uint32_t code = morton(rgb);
     // Most colours fall in a box already listed: of 8 units, or of 4 where
@@ -152,7 +163,7 @@ void NearestColour::map(const std::uint32_t *colours, std::uint8_t *indexes, int
         box = m_children[(box & ~kSplit) + ((code >> 6) & 7)];
     if (box == kUnbuilt)
         box = resolve(rgb, code, kLevels - 1);
-    return search(box, rgb);
+    return box;
 }
 
 // Distance and palette index in one key: the smallest key is the nearest

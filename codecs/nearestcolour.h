@@ -58,7 +58,7 @@ private:
             | m_spread[rgb & 0xFF];
     }
 
-    std::uint8_t nearest(std::uint32_t rgb);
+    std::uint32_t leaf(std::uint32_t rgb);
     std::uint8_t search(std::uint32_t leaf, std::uint32_t rgb) const;
     std::uint32_t resolve(std::uint32_t rgb, std::uint32_t code, int last);
     std::uint32_t build(const List &parent, std::uint32_t rgb, int depth);
