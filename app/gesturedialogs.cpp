@@ -1,5 +1,6 @@
 #include "gesturedialogs.h"
 
+#include "editor/filedialogs.h"
 #include "gesture/zqgesture.h"
 #include "platform/colors.h"
 #include "platform/ui/dialogs.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -144,7 +144,7 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
     previewGesture->hide();
 
     buildPane();
-    connect(this, &QFileDialog::currentChanged, this, &TOpenGestureDialog::SelectionChanged);
+    FollowCurrentFile(*this, [this](const QString &path) { SelectionChanged(path); });
 }
 
 void TOpenGestureDialog::buildPane()
@@ -203,12 +203,7 @@ void TOpenGestureDialog::buildPane()
     inside->addWidget(paintBox);
     paintSurface = paintBox;
 
-    // The standard controls fill a grid; the pane takes a column of its own
-    // to their right, across all their rows.
-    if (auto *grid = qobject_cast<QGridLayout *>(layout()))
-        grid->addWidget(picturePanel, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
-    else if (layout())
-        layout()->addWidget(picturePanel);
+    AddSidePane(*this, picturePanel);
 }
 
 void TOpenGestureDialog::setInitialDir(const QString &dir)

@@ -4,6 +4,8 @@
 // each kind of file.
 #include <QString>
 
+#include <functional>
+
 class QFileDialog;
 class QWidget;
 
@@ -20,3 +22,14 @@ QString RunFileDialog(QFileDialog &dialog, const QString &initialDir, bool confi
 // The folder part of a path with its trailing separator, as the settings
 // store keeps it.
 QString FolderOf(const QString &path);
+
+// Puts a preview pane in a column of its own to the right of the dialog's
+// standard controls, across all their rows. The dialog must be non-native.
+void AddSidePane(QFileDialog &dialog, QWidget *pane);
+
+// Calls follow with the file the dialog now points at, as the user moves
+// through the list (clicks, arrow keys) or types a name: the list's current
+// entry, or the typed name taken in the folder shown (with the default
+// extension when the name has none and only that names a file). The path
+// may name a folder or nothing at all; follow decides what it shows.
+void FollowCurrentFile(QFileDialog &dialog, std::function<void(const QString &path)> follow);

@@ -4,6 +4,7 @@
 #include "buttonfit.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
+#include "picturepreview.h"
 #include "platform/errors.h"
 #include "platform/ui/dialogs.h"
 
@@ -406,6 +407,8 @@ void TfrmGestureWindow::buildDialogs()
         QStringLiteral("gif"));
     saveAnimationDialog = MakeFileDialog(this, QStringLiteral("saveAnimationDialog"), true,
         QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"), QStringLiteral("gif"));
+    for (QFileDialog *pictures : { openPictureDialog, saveButtonImageDialog, saveAnimationDialog })
+        AddPicturePreview(*pictures);
     openAudioDialog = MakeFileDialog(this, QStringLiteral("openAudioDialog"), false,
         QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
     saveAudioDialog = MakeFileDialog(this, QStringLiteral("saveAudioDialog"), true,

@@ -1,0 +1,295 @@
+#include "picturepreview.h"
+
+#include "codecs/gifanimator.h"
+#include "codecs/pictureio.h"
+#include "filedialogs.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// A still picture is kept at most this large, so a large photo does not stay
+// in memory at full size while the dialog is open.
+constexpr QSize kStillKeptSize(512, 512);
+
+// Frame delays shorter than this are shown this long, as GIF viewers do, so
+// a file asking for no delay does not keep the dialog busy.
+constexpr int kShortestFrameMs = 20;
+
+// The logical screen size a GIF file declares, from its first ten bytes;
+// invalid when the file does not start like a GIF.
+QSize gifScreenSize(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(10);
+    if (head.size() < 10 || !head.startsWith("GIF"))
+        return {};
+    auto word = [&head](int at) { return int(quint8(head[at])) | int(quint8(head[at + 1])) << 8; };
+    return QSize(word(6), word(8));
+}
+
+bool withinBudget(QSize size)
+{
+    return size.isValid() && qint64(size.width()) * size.height() <= kPicturePreviewMaxPixels;
+}
+
+// Where a picture of the given size is drawn in box: scaled down to fit when
+// larger, keeping its proportions, and centred.
+QRect fittedRect(const QRect &box, QSize picture)
+{
+    if (picture.isEmpty() || box.isEmpty())
+        return {};
+    QSize size = picture;
+    if (size.width() > box.width() || size.height() > box.height())
+        size = size.scaled(box.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return QRect(box.left() + (box.width() - size.width()) / 2, box.top() + (box.height() - size.height()) / 2,
+        size.width(), size.height());
+}
+
+} // namespace
+
+// The pane's drawing surface.
+class TPicturePreviewPane::PaintBox : public QWidget
+{
+public:
+    PaintBox(TPicturePreviewPane *pane, QWidget *parent) : QWidget(parent), m_pane(pane) { }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(backgroundRole()));
+        m_pane->paintPicture(painter, rect());
+    }
+
+private:
+    TPicturePreviewPane *m_pane;
+};
+
+TPicturePreviewPane::TPicturePreviewPane(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("picturePreviewPane"));
+    setAccessibleName(QStringLiteral("Picture"));
+    setFrameShape(QFrame::NoFrame);
+    setFixedWidth(169);
+
+    auto *column = new QVBoxLayout(this);
+    // 6 pixels apart from the standard controls and 4 lower than their top.
+    column->setContentsMargins(6, 4, 0, 0);
+    column->setSpacing(0);
+
+    pictureLabel = new QLabel(this);
+    pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
+    pictureLabel->setAccessibleName(QStringLiteral("Picture"));
+    pictureLabel->setFixedHeight(23);
+    pictureLabel->setTextFormat(Qt::PlainText);
+    column->addWidget(pictureLabel);
+
+    auto *paintPanel = new QFrame(this);
+    paintPanel->setObjectName(QStringLiteral("paintPanel"));
+    paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    paintPanel->setMinimumHeight(145);
+    auto *inside = new QVBoxLayout(paintPanel);
+    inside->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(paintPanel, 1);
+
+    paintSurface = new PaintBox(this, paintPanel);
+    paintSurface->setObjectName(QStringLiteral("paintSurface"));
+    paintSurface->setAccessibleName(QStringLiteral("Preview picture"));
+    inside->addWidget(paintSurface);
+
+    frameTimer = new QTimer(this);
+    frameTimer->setObjectName(QStringLiteral("frameTimer"));
+    frameTimer->setSingleShot(true);
+    connect(frameTimer, &QTimer::timeout, this, [this] { nextFrame(); });
+    Clear();
+}
+
+TPicturePreviewPane::~TPicturePreviewPane() = default;
+
+void TPicturePreviewPane::Clear()
+{
+    frameTimer->stop();
+    m_path.clear();
+    m_still = QImage();
+    m_animation.reset();
+    m_size = QSize();
+    pictureLabel->clear();
+    paintSurface->update();
+}
+
+void TPicturePreviewPane::ShowFile(const QString &path)
+{
+    if (!path.isEmpty() && path == m_path)
+        return;
+    Clear();
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        try {
+            read(path);
+        } catch (const std::exception &) {
+            // Not shown to the user: the pane just has nothing to show.
+            m_still = QImage();
+            m_animation.reset();
+            m_size = QSize();
+        }
+    }
+    m_path = path;
+    if (!m_size.isValid()) {
+        pictureLabel->setText(QStringLiteral("Picture:"));
+    } else {
+        QString caption = QStringLiteral("(%1 x %2)").arg(m_size.width()).arg(m_size.height());
+        if (m_animation) {
+            const int frames = m_animation->Image().FrameCount();
+            caption += frames == 1 ? QStringLiteral(", 1 frame") : QStringLiteral(", %1 frames").arg(frames);
+        }
+        pictureLabel->setText(caption);
+    }
+    scheduleFrame();
+    paintSurface->update();
+}
+
+void TPicturePreviewPane::read(const QString &path)
+{
+    const QString ext = QLatin1Char('.') + QFileInfo(path).suffix().toUpper();
+    QImage picture;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
+        // Decoded at a reduced scale when it is large; the size is its own.
+        QSize full;
+        picture = LoadJpeg(path, false, kStillKeptSize, &full).image();
+        m_size = full;
+    } else if (ext == QLatin1String(".BMP")) {
+        QImageReader reader(path, "bmp");
+        const QSize size = reader.size();
+        if (!size.isValid())
+            return;
+        m_size = size;
+        if (withinBudget(size))
+            picture = LoadBmp(path).image();
+    } else if (ext == QLatin1String(".GIF")) {
+        const QSize size = gifScreenSize(path);
+        if (!size.isValid())
+            return;
+        m_size = size;
+        if (!withinBudget(size))
+            return;
+        auto animation = std::make_unique<TRxGIFAnimator>();
+        animation->Image().ReadFromFile(path);
+        if (animation->Image().FrameCount() == 0) {
+            m_size = QSize();
+            return;
+        }
+        m_size = QSize(animation->Image().ScreenWidth(), animation->Image().ScreenHeight());
+        animation->setAutoSize(false);
+        animation->setStretch(true);
+        animation->setColor(fromQColor(paintSurface->palette().color(paintSurface->backgroundRole())));
+        animation->setLoop(true);
+        animation->setFrameIndex(0);
+        animation->setAnimate(animation->Image().FrameCount() > 1);
+        m_animation = std::move(animation);
+        return;
+    } else {
+        return;
+    }
+    if (picture.isNull()) {
+        m_size = QSize();
+        return;
+    }
+    if (picture.width() > kStillKeptSize.width() || picture.height() > kStillKeptSize.height())
+        picture = picture.scaled(kStillKeptSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_still = picture;
+}
+
+QString TPicturePreviewPane::Caption() const
+{
+    return pictureLabel->text();
+}
+
+bool TPicturePreviewPane::Animating() const
+{
+    return m_animation && m_animation->Animate();
+}
+
+int TPicturePreviewPane::ShownFrame() const
+{
+    return m_animation ? std::max(0, m_animation->FrameIndex()) : 0;
+}
+
+QImage TPicturePreviewPane::ShownPicture() const
+{
+    const QRect box = paintSurface->rect();
+    if (m_animation) {
+        const QRect target = fittedRect(box, m_size);
+        if (target.isEmpty())
+            return {};
+        m_animation->setBounds(0, 0, target.width(), target.height());
+        return m_animation->GetFrameBitmap(ShownFrame()).image();
+    }
+    if (m_still.isNull())
+        return {};
+    const QRect target = fittedRect(box, m_size);
+    return m_still.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void TPicturePreviewPane::paintPicture(QPainter &canvas, const QRect &box)
+{
+    const QRect target = fittedRect(box, m_size);
+    if (target.isEmpty() || (m_still.isNull() && !m_animation)) {
+        canvas.drawText(box, Qt::AlignCenter, QStringLiteral("(None)"));
+        return;
+    }
+    if (m_animation) {
+        m_animation->setBounds(0, 0, target.width(), target.height());
+        canvas.drawImage(target.topLeft(), m_animation->GetFrameBitmap(ShownFrame()).image());
+    } else {
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform);
+        canvas.drawImage(target, m_still);
+    }
+}
+
+void TPicturePreviewPane::scheduleFrame()
+{
+    if (Animating())
+        frameTimer->start(std::max(m_animation->FrameInterval(), kShortestFrameMs));
+}
+
+void TPicturePreviewPane::nextFrame()
+{
+    if (!Animating())
+        return;
+    m_animation->Tick();
+    paintSurface->update();
+    scheduleFrame();
+}
+
+void TPicturePreviewPane::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    if (!frameTimer->isActive())
+        scheduleFrame();
+}
+
+void TPicturePreviewPane::hideEvent(QHideEvent *event)
+{
+    QFrame::hideEvent(event);
+    frameTimer->stop();
+}
+
+TPicturePreviewPane *AddPicturePreview(QFileDialog &dialog)
+{
+    auto *pane = new TPicturePreviewPane;
+    AddSidePane(dialog, pane);
+    FollowCurrentFile(dialog, [pane](const QString &path) { pane->ShowFile(path); });
+    return pane;
+}
