@@ -54,8 +54,8 @@ QRect fittedRect(const QRect &box, QSize picture)
     QSize size = picture;
     if (size.width() > box.width() || size.height() > box.height())
         size = size.scaled(box.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    return QRect(box.left() + (box.width() - size.width()) / 2, box.top() + (box.height() - size.height()) / 2,
-        size.width(), size.height());
+    return QRect(box.left() + (box.width() - size.width()) / 2,
+        box.top() + (box.height() - size.height()) / 2, size.width(), size.height());
 }
 
 } // namespace

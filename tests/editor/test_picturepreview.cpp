@@ -44,8 +44,9 @@ TEST(PicturePreview, DialogsHaveTheirFiltersAndAPane)
 TEST(PicturePreview, PaneFollowsTypedNamesForEachKindOfFile)
 {
     QTemporaryDir dir;
-    for (const char *name : { "gif/im_40frames_loop0.gif", "gif/im_plasma_96x64.gif",
-             "pictures/jpeg_photo_64x48.jpg", "pictures/bmp_24bit_64x48.bmp", "large/jpeg_baseline_16384x10000.jpg" })
+    for (const char *name :
+        { "gif/im_40frames_loop0.gif", "gif/im_plasma_96x64.gif", "pictures/jpeg_photo_64x48.jpg",
+            "pictures/bmp_24bit_64x48.bmp", "large/jpeg_baseline_16384x10000.jpg" })
         QFile::copy(testdata::path(QString::fromLatin1(name)), dir.filePath(QFileInfo(name).fileName()));
     for (const char *name : { "broken.gif", "broken.jpg", "broken.bmp", "notes.txt" }) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
