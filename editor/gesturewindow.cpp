@@ -1,6 +1,7 @@
 #include "gesturewindow.h"
 
 #include "gesture/zqgesture.h"
+#include "ansifield.h"
 #include "buttonfit.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
@@ -232,6 +233,11 @@ void TfrmGestureWindow::buildFilesPage()
     connect(authorEdit, &QLineEdit::textChanged, this, [this] { onAuthorEdited(); });
     grid->setRowStretch(r + 1, 1);
     grid->setColumnStretch(1, 1);
+    for (QLineEdit *field : { taglineEdit, authorEdit })
+        AcceptOnlyStorableText(field, [this](const QString &character) {
+            if (m_host)
+                m_host->ShowStatusNote(UnstorableCharacterNote(character));
+        });
 
     pageTabs->addTab(filesPage, QStringLiteral("&Files"));
 }

@@ -277,28 +277,54 @@ TEST(FrameEditing, InsertKeyOnTheSlider)
     EXPECT_EQ(fresh.Gesture()->Frames(), nullptr);
 }
 
+// The first picture pasted into a window without frames sets the frame
+// size: its own when it fits the preview, otherwise fitted as an import fits
+// its frames, so that the gesture can always be saved.
 TEST(FrameEditing, PasteIntoANewWindow)
 {
-    QImage picture(20, 10, QImage::Format_RGB32);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 20; ++x)
-            picture.setPixel(x, y, qRgb(x * 12, y * 25, 7));
-    QGuiApplication::clipboard()->setImage(picture);
+    struct Case
+    {
+        QSize picture, frame;
+    };
+    for (const Case &c : { Case { QSize(20, 10), QSize(20, 10) }, Case { QSize(400, 300), QSize(255, 191) },
+             Case { QSize(300, 400), QSize(169, 225) } }) {
+        SCOPED_TRACE(c.picture.width());
+        QImage picture(c.picture, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, 7));
+        QGuiApplication::clipboard()->setImage(picture);
 
-    TfrmGestureWindow w(nullptr);
-    const QSize controlSize = w.Gesture()->size();
-    control<QAction>(w, "pasteFrameAction")->trigger();
-    ASSERT_NE(w.Gesture()->Frames(), nullptr);
-    const TFrameList &frames = *w.Gesture()->Frames();
-    EXPECT_EQ(frames.Count(), 1);
-    EXPECT_EQ(QSize(frames.Width(), frames.Height()), QSize(20, 10));
-    EXPECT_EQ(frames.Picture(0), picture);
-    EXPECT_EQ(frames.MaskColor(0), clNone);
-    EXPECT_EQ(w.Gesture()->size(), controlSize);
-    expectSlider(w, 1, 1);
-    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
-    EXPECT_TRUE(w.Gesture()->Valid());
-    EXPECT_TRUE(w.UnsavedChanges());
+        TfrmGestureWindow w(nullptr);
+        control<QAction>(w, "pasteFrameAction")->trigger();
+        ASSERT_NE(w.Gesture()->Frames(), nullptr);
+        const TFrameList &frames = *w.Gesture()->Frames();
+        EXPECT_EQ(frames.Count(), 1);
+        EXPECT_EQ(QSize(frames.Width(), frames.Height()), c.frame);
+        if (c.frame == c.picture)
+            EXPECT_EQ(frames.Picture(0), picture);
+        else // scaled whole, with no white band
+            EXPECT_EQ(frames.Picture(0).pixel(c.frame.width() - 1, c.frame.height() - 1),
+                picture.pixel(c.picture.width() - 1, c.picture.height() - 1));
+        EXPECT_EQ(frames.MaskColor(0), clNone);
+        // The preview shows the whole frame.
+        EXPECT_EQ(w.Gesture()->size(), c.frame);
+        expectSlider(w, 1, 1);
+        EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
+        EXPECT_TRUE(w.Gesture()->Valid());
+        EXPECT_TRUE(w.UnsavedChanges());
+
+        // A second paste is fitted to that size, and the frames are saved.
+        w.PasteFrame();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("pasted.zqa"));
+        w.Gesture()->SaveToFile(path);
+        TZQGesture saved;
+        saved.setFilename(path);
+        ASSERT_TRUE(saved.Valid());
+        EXPECT_EQ(saved.Frames()->Count(), 2);
+        EXPECT_EQ(QSize(saved.Frames()->Width(), saved.Frames()->Height()), c.frame);
+    }
 }
 
 TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
