@@ -366,9 +366,9 @@ void TfrmGestureWindow::buildPreviewPane()
     gestureArea->setObjectName(QStringLiteral("gestureArea"));
     gestureArea->setFixedSize(256, 230);
     gestureArea->setAutoFillBackground(true);
-    QPalette palette = gestureArea->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
-    gestureArea->setPalette(palette);
+    // The preview shows the test background from the start, so what its
+    // swatch shows and what picking there gives is what the screen shows.
+    paintSwatch(gestureArea, m_testBackground);
     gesture->setParent(gestureArea);
     gesture->move(0, 0);
     layout->addWidget(gestureArea);
