@@ -152,13 +152,7 @@ void TOpenGestureDialog::buildPane()
     picturePanel = new QFrame(this);
     picturePanel->setObjectName(QStringLiteral("picturePanel"));
     picturePanel->setAccessibleName(QStringLiteral("Picture"));
-    picturePanel->setFrameShape(QFrame::NoFrame);
-    picturePanel->setFixedWidth(169);
-
-    auto *column = new QVBoxLayout(picturePanel);
-    // 6 pixels apart from the standard controls and 4 lower than their top.
-    column->setContentsMargins(6, 4, 0, 0);
-    column->setSpacing(0);
+    QVBoxLayout *column = SetUpSidePane(*picturePanel);
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
@@ -186,22 +180,14 @@ void TOpenGestureDialog::buildPane()
     row->addSpacing(2);
     column->addLayout(row);
 
-    paintPanel = new QFrame(picturePanel);
-    paintPanel->setObjectName(QStringLiteral("paintPanel"));
-    paintPanel->setAccessibleName(QStringLiteral("Preview"));
-    paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    paintPanel->setMinimumHeight(145);
-    auto *inside = new QVBoxLayout(paintPanel);
-    inside->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(paintPanel, 1);
-
-    auto *paintBox = new TPaintBox(paintPanel);
+    auto *paintBox = new TPaintBox;
     paintBox->setObjectName(QStringLiteral("paintSurface"));
     paintBox->setAccessibleName(QStringLiteral("Preview picture"));
     paintBox->onPaint = [this](QPainter &canvas, const QRect &box) { DrawPreview(canvas, box); };
     paintBox->onDoubleClick = [this] { ShowPreviewWindow(); };
-    inside->addWidget(paintBox);
     paintSurface = paintBox;
+    paintPanel = AddPaintPanel(*column, paintBox);
+    paintPanel->setAccessibleName(QStringLiteral("Preview"));
 
     AddSidePane(*this, picturePanel);
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QVBoxLayout>
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool save, const QString &filter,
     const QString &defaultSuffix)
@@ -86,6 +87,29 @@ void AddSidePane(QFileDialog &dialog, QWidget *pane)
         grid->addWidget(pane, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
     else if (dialog.layout())
         dialog.layout()->addWidget(pane);
+}
+
+QVBoxLayout *SetUpSidePane(QFrame &pane)
+{
+    pane.setFrameShape(QFrame::NoFrame);
+    pane.setFixedWidth(169);
+    auto *column = new QVBoxLayout(&pane);
+    column->setContentsMargins(6, 4, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
+QFrame *AddPaintPanel(QVBoxLayout &column, QWidget *surface)
+{
+    auto *panel = new QFrame(column.parentWidget());
+    panel->setObjectName(QStringLiteral("paintPanel"));
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    panel->setMinimumHeight(145);
+    auto *inside = new QVBoxLayout(panel);
+    inside->setContentsMargins(0, 0, 0, 0);
+    inside->addWidget(surface);
+    column.addWidget(panel, 1);
+    return panel;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 #include <functional>
 
 class QFileDialog;
+class QFrame;
+class QVBoxLayout;
 class QWidget;
 
 // Makes a picture/sound dialog. filter uses "Description|*.a;*.b|..." pairs.
@@ -26,6 +28,14 @@ QString FolderOf(const QString &path);
 // Puts a preview pane in a column of its own to the right of the dialog's
 // standard controls, across all their rows. The dialog must be non-native.
 void AddSidePane(QFileDialog &dialog, QWidget *pane);
+
+// Sets up the frame of a preview pane as the gesture and picture dialogs
+// have it: 169 pixels wide, its contents 6 pixels from the standard controls
+// and 4 lower than their top, in one column, which is returned.
+QVBoxLayout *SetUpSidePane(QFrame &pane);
+// Adds the pane's sunken picture area, which surface fills, to the column,
+// taking the height the rows above leave.
+QFrame *AddPaintPanel(QVBoxLayout &column, QWidget *surface);
 
 // Calls follow with the file the dialog now points at, as the user moves
 // through the list (clicks, arrow keys) or types a name: the list's current

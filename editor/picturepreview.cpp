@@ -64,7 +64,7 @@ QRect fittedRect(const QRect &box, QSize picture)
 class TPicturePreviewPane::PaintBox : public QWidget
 {
 public:
-    PaintBox(TPicturePreviewPane *pane, QWidget *parent) : QWidget(parent), m_pane(pane) { }
+    explicit PaintBox(TPicturePreviewPane *pane) : m_pane(pane) { }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -82,13 +82,7 @@ TPicturePreviewPane::TPicturePreviewPane(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("picturePreviewPane"));
     setAccessibleName(QStringLiteral("Picture"));
-    setFrameShape(QFrame::NoFrame);
-    setFixedWidth(169);
-
-    auto *column = new QVBoxLayout(this);
-    // 6 pixels apart from the standard controls and 4 lower than their top.
-    column->setContentsMargins(6, 4, 0, 0);
-    column->setSpacing(0);
+    QVBoxLayout *column = SetUpSidePane(*this);
 
     pictureLabel = new QLabel(this);
     pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
@@ -97,18 +91,10 @@ TPicturePreviewPane::TPicturePreviewPane(QWidget *parent) : QFrame(parent)
     pictureLabel->setTextFormat(Qt::PlainText);
     column->addWidget(pictureLabel);
 
-    auto *paintPanel = new QFrame(this);
-    paintPanel->setObjectName(QStringLiteral("paintPanel"));
-    paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    paintPanel->setMinimumHeight(145);
-    auto *inside = new QVBoxLayout(paintPanel);
-    inside->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(paintPanel, 1);
-
-    paintSurface = new PaintBox(this, paintPanel);
+    paintSurface = new PaintBox(this);
     paintSurface->setObjectName(QStringLiteral("paintSurface"));
     paintSurface->setAccessibleName(QStringLiteral("Preview picture"));
-    inside->addWidget(paintSurface);
+    AddPaintPanel(*column, paintSurface);
 
     frameTimer = new QTimer(this);
     frameTimer->setObjectName(QStringLiteral("frameTimer"));
