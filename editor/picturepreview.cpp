@@ -8,13 +8,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -38,6 +39,30 @@ QSize gifScreenSize(const QString &path)
         return {};
     auto word = [&head](int at) { return int(quint8(head[at])) | int(quint8(head[at + 1])) << 8; };
     return QSize(word(6), word(8));
+}
+
+// The size in a BMP file's header; invalid when the file does not start
+// like a BMP. Read here rather than by Qt, whose reader refuses to say the
+// size of a picture larger than it would decode.
+QSize bmpSize(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(26);
+    if (head.size() < 26 || !head.startsWith("BM"))
+        return {};
+    auto byte = [&head](int at) { return quint32(quint8(head[at])); };
+    auto dword = [&](int at) {
+        return qint32(byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24);
+    };
+    if (dword(14) == 12) // the old core header: 16-bit sides
+        return QSize(int(byte(18) | byte(19) << 8), int(byte(20) | byte(21) << 8));
+    const qint64 width = dword(18);
+    const qint64 height = std::abs(qint64(dword(22))); // negative: rows top-down
+    if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX)
+        return {};
+    return QSize(int(width), int(height));
 }
 
 bool withinBudget(QSize size)
@@ -156,13 +181,13 @@ void TPicturePreviewPane::read(const QString &path)
         picture = LoadJpeg(path, false, kStillKeptSize, &full).image();
         m_size = full;
     } else if (ext == QLatin1String(".BMP")) {
-        QImageReader reader(path, "bmp");
-        const QSize size = reader.size();
+        const QSize size = bmpSize(path);
         if (!size.isValid())
             return;
         m_size = size;
-        if (withinBudget(size))
-            picture = LoadBmp(path).image();
+        if (!withinBudget(size))
+            return;
+        picture = LoadBmp(path).image();
     } else if (ext == QLatin1String(".GIF")) {
         const QSize size = gifScreenSize(path);
         if (!size.isValid())
@@ -182,7 +207,10 @@ void TPicturePreviewPane::read(const QString &path)
         animation->setColor(fromQColor(paintSurface->palette().color(paintSurface->backgroundRole())));
         animation->setLoop(true);
         animation->setFrameIndex(0);
-        animation->setAnimate(animation->Image().FrameCount() > 1);
+        // Each step decodes a frame, so only pictures small enough to keep
+        // the dialog responsive play; a larger one shows its first frame.
+        animation->setAnimate(animation->Image().FrameCount() > 1
+            && qint64(m_size.width()) * m_size.height() <= kPicturePreviewMaxAnimatedPixels);
         m_animation = std::move(animation);
         return;
     } else {

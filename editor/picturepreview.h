@@ -7,8 +7,9 @@
 //
 // Reading stays bounded, so moving through a folder of large files never
 // holds up the dialog: a JPEG is decoded at the smallest scale that still
-// fills the pane, and a GIF or BMP whose picture is larger than
-// kPicturePreviewMaxPixels shows its size without being decoded.
+// fills the pane, a GIF or BMP whose picture is larger than
+// kPicturePreviewMaxPixels shows its size without being decoded, and only an
+// animated GIF of at most kPicturePreviewMaxAnimatedPixels plays.
 #include <QFrame>
 #include <QImage>
 #include <QSize>
@@ -21,8 +22,10 @@ class QLabel;
 class QTimer;
 class TRxGIFAnimator;
 
-// The most pixels a GIF screen or BMP picture is decoded with for the pane.
+// The most pixels a GIF screen or BMP picture is decoded with for the pane,
+// and the most an animated GIF's screen has to play there.
 inline constexpr qint64 kPicturePreviewMaxPixels = qint64(4096) * 4096;
+inline constexpr qint64 kPicturePreviewMaxAnimatedPixels = qint64(1024) * 1024;
 
 class TPicturePreviewPane : public QFrame
 {

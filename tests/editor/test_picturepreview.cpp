@@ -48,10 +48,17 @@ TEST(PicturePreview, PaneFollowsTypedNamesForEachKindOfFile)
         { "gif/im_40frames_loop0.gif", "gif/im_plasma_96x64.gif", "pictures/jpeg_photo_64x48.jpg",
             "pictures/bmp_24bit_64x48.bmp", "large/jpeg_baseline_16384x10000.jpg" })
         QFile::copy(testdata::path(QString::fromLatin1(name)), dir.filePath(QFileInfo(name).fileName()));
-    for (const char *name : { "broken.gif", "broken.jpg", "broken.bmp", "notes.txt" }) {
+    const QByteArray broken("GIF89a\x10\x00\x10\x00 not really a picture");
+    // Headers of pictures beyond the pane's budget, with no pixels after them.
+    const QByteArray hugeGif("GIF89a\x40\x1F\x40\x1F\x00\x00\x00", 13);
+    const QByteArray hugeBmp = QByteArray("BM", 2) + QByteArray(12, '\0') + QByteArray("\x28\0\0\0", 4)
+        + QByteArray("\x40\x1F\0\0\xC0\xE0\xFF\xFF", 8); // 8000 wide, 8000 high top-down
+    for (const auto &[name, bytes] :
+        { std::pair { "broken.gif", broken }, { "broken.jpg", broken }, { "broken.bmp", broken },
+            { "notes.txt", broken }, { "huge.gif", hugeGif }, { "huge.bmp", hugeBmp } }) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("GIF89a\x10\x00\x10\x00 not really a picture");
+        file.write(bytes);
     }
 
     struct Case
@@ -70,6 +77,8 @@ TEST(PicturePreview, PaneFollowsTypedNamesForEachKindOfFile)
         { "broken.jpg", "Picture:", false },
         { "broken.bmp", "Picture:", false },
         { "notes.txt", "Picture:", false },
+        { "huge.gif", "(8000 x 8000)", false }, // its size, not decoded
+        { "huge.bmp", "(8000 x 8000)", false },
         { "missing.gif", "Picture:", false },
         { "", "Picture:", false },
     };
