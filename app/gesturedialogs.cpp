@@ -134,14 +134,13 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
     setNameFilter(QStringLiteral("Gestures (*.zqa)"));
     setDefaultSuffix(QStringLiteral("zqa"));
 
-    // Reads the selected files for the pane; it is never shown itself, and
-    // previewing must not encode anything, so sizes are not computed, nor
+    // Reads the selected files for the pane, which draws its first frame.
+    // Previewing must not encode anything, so sizes are not computed, nor
     // take long, so strips are read only up to the preview's budget.
     previewGesture = new TZQGesture(this);
     previewGesture->setObjectName(QStringLiteral("previewGesture"));
     previewGesture->NoSizeUpdate = true;
     previewGesture->MaxStripPixels = kPreviewMaxStripPixels;
-    previewGesture->hide();
 
     buildPane();
     FollowCurrentFile(*this, [this](const QString &path) { SelectionChanged(path); });

@@ -57,7 +57,7 @@ public:
     // Follows the file list's current entry (QFileDialog::currentChanged).
     void SelectionChanged(const QString &path);
 
-    // The gesture the pane shows (read, never shown itself).
+    // The gesture the pane shows.
     TZQGesture *PreviewGesture() const { return previewGesture; }
 
 protected:

@@ -1,5 +1,6 @@
 #include "previewwindow.h"
 
+#include "editor/gestureview.h"
 #include "gesture/zqgesture.h"
 
 #include <QFrame>
@@ -30,18 +31,20 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     auto *inner = new QVBoxLayout(gesturePanel);
     inner->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
 
-    gesture = new TZQGesture(gesturePanel);
+    gesture = new TZQGesture(this);
     gesture->setObjectName(QStringLiteral("gesture"));
-    gesture->setAccessibleName(QStringLiteral("Gesture"));
     gesture->NoSizeUpdate = true;
     gesture->MaxStripPixels = kPreviewMaxStripPixels;
-    // The layout sizes the control; it must not resize itself on reading.
-    gesture->setAutoSize(false);
-    gesture->setAutoPlay(true);
-    inner->addWidget(gesture);
+    gestureView = new TGestureView(gesture, gesturePanel);
+    gestureView->setObjectName(QStringLiteral("gestureView"));
+    gestureView->setAccessibleName(QStringLiteral("Gesture"));
+    // The layout sizes the view; it must not resize itself on reading.
+    gestureView->setAutoSize(false);
+    gestureView->setAutoPlay(true);
+    inner->addWidget(gestureView);
 
     gesturePanel->installEventFilter(this);
-    gesture->installEventFilter(this);
+    gestureView->installEventFilter(this);
 
     // Reading starts playback, since AutoPlay is on.
     gesture->setFilename(fileName);
@@ -50,8 +53,8 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
         const int frame = gesturePanel->frameWidth();
         resize(frameSize.width() + 2 * (kBorder + frame), frameSize.height() + 2 * (kBorder + frame));
         // A gesture smaller than the window sits in its middle.
-        gesture->setFixedSize(frameSize);
-        inner->setAlignment(gesture, Qt::AlignCenter);
+        gestureView->setFixedSize(frameSize);
+        inner->setAlignment(gestureView, Qt::AlignCenter);
     } else {
         resize(200, 150);
     }

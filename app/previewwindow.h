@@ -1,6 +1,6 @@
 #pragma once
 // The "Preview" window of the gesture dialogs: a small tool window that
-// loads a gesture file into a gesture control of its own and plays it.
+// loads a gesture file into a gesture of its own and plays it in a view.
 // Escape closes it.
 #include "gesture/zqgesture.h"
 
@@ -17,6 +17,7 @@ inline constexpr qint64 kPreviewMaxStripPixels = qint64(kMaxStripWidth) * 256;
 
 class QFrame;
 class QKeyEvent;
+class TGestureView;
 
 class TPreviewWindow : public QDialog
 {
@@ -29,6 +30,7 @@ public:
     TPreviewWindow(const QString &fileName, QSize frameSize, QWidget *owner);
 
     TZQGesture *Gesture() const { return gesture; }
+    TGestureView *GestureView() const { return gestureView; }
 
     // Inner border of the panel around the gesture, in pixels.
     static constexpr int kBorder = 5;
@@ -43,4 +45,5 @@ private:
 
     QFrame *gesturePanel = nullptr;
     TZQGesture *gesture = nullptr;
+    TGestureView *gestureView = nullptr;
 };

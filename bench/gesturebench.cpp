@@ -224,12 +224,12 @@ void plainEncodeBench(benchmark::State &state, const GestureCase &(*which)())
 // out and put back.
 void touchFrames(TZQGesture &gesture)
 {
-    TFrameList &frames = *gesture.Frames();
+    const TFrameList &frames = *gesture.Frames();
     const int last = frames.Count() - 1;
     const QImage picture = frames.Picture(last);
     const TColor mask = frames.MaskColor(last);
-    frames.Delete(last);
-    frames.Add(picture, mask);
+    gesture.DeleteFrame(last);
+    gesture.InsertFrame(last, picture, mask);
 }
 
 void updateSizesBench(benchmark::State &state, const GestureCase &(*which)())

@@ -353,7 +353,6 @@ void InstallAnimation(TZQGesture &gesture, TImportedAnimation &animation)
     gesture.setTransparentColor(animation.TransparentColor);
     gesture.SetAuthor(animation.Author);
     gesture.setCurrentFrame(1);
-    gesture.resize(animation.FrameSize);
 }
 
 QImage AnimationStrip(const TZQGesture &gesture)

@@ -1,12 +1,14 @@
 #include "gesturewindow.h"
 
-#include "gesture/zqgesture.h"
 #include "ansifield.h"
 #include "buttonfit.h"
+#include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
 #include "picturepreview.h"
 #include "platform/errors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QApplication>
@@ -31,6 +33,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+using plumora::ui::guardedCallback;
 
 namespace {
 
@@ -102,9 +106,11 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     setAttribute(Qt::WA_DeleteOnClose);
     setHelpContext(this, 5);
 
-    gesture = new TZQGesture;
+    gesture = new TZQGesture(this);
     gesture->setObjectName(QStringLiteral("gesture"));
-    gesture->OnFrameChange = [this](TZQGesture *) { onGestureFrameChanged(); };
+    // The frame controls follow the gesture's frames and current frame.
+    connect(gesture, &TZQGesture::OnFrameChange, this, guardedCallback([this] { showCurrentFrame(); }));
+    connect(gesture, &TZQGesture::framesChanged, this, guardedCallback([this] { showCurrentFrame(); }));
 
     paneSplitter = new QSplitter(Qt::Horizontal, this);
     paneSplitter->setObjectName(QStringLiteral("paneSplitter"));
@@ -117,7 +123,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     buildFilesPage();
     buildSettingsPage();
     pageTabs->setMinimumWidth(std::max(216, pageTabs->minimumSizeHint().width()));
-    connect(pageTabs, &QTabWidget::currentChanged, this, [this] { onPageChanged(); });
+    connect(pageTabs, &QTabWidget::currentChanged, this, guardedCallback([this] { onPageChanged(); }));
     buildPreviewPane();
     paneSplitter->addWidget(pageTabs);
     paneSplitter->addWidget(previewPane);
@@ -168,7 +174,7 @@ void TfrmGestureWindow::buildFilesPage()
     taglineLabel->setBuddy(taglineEdit);
     grid->addWidget(taglineLabel, 0, 0);
     grid->addWidget(taglineEdit, 0, 1, 1, 3);
-    connect(taglineEdit, &QLineEdit::textChanged, this, [this] { onTaglineEdited(); });
+    connect(taglineEdit, &QLineEdit::textChanged, this, guardedCallback([this] { onTaglineEdited(); }));
 
     struct Row
     {
@@ -219,7 +225,7 @@ void TfrmGestureWindow::buildFilesPage()
     previewLayout->addWidget(previewButton);
     previewLayout->addStretch();
     grid->addWidget(previewButtonPanel, r++, 0, 1, 4);
-    connect(previewButton, &QToolButton::clicked, this, [this] { playGesture(); });
+    connect(previewButton, &QToolButton::clicked, this, guardedCallback([this] { playGesture(); }));
 
     auto *authorLabel = new QLabel(QStringLiteral("Author:"));
     authorLabel->setObjectName(QStringLiteral("authorLabel"));
@@ -230,7 +236,7 @@ void TfrmGestureWindow::buildFilesPage()
     authorLabel->setBuddy(authorEdit);
     grid->addWidget(authorLabel, r, 0);
     grid->addWidget(authorEdit, r, 1, 1, 3);
-    connect(authorEdit, &QLineEdit::textChanged, this, [this] { onAuthorEdited(); });
+    connect(authorEdit, &QLineEdit::textChanged, this, guardedCallback([this] { onAuthorEdited(); }));
     grid->setRowStretch(r + 1, 1);
     grid->setColumnStretch(1, 1);
     for (QLineEdit *field : { taglineEdit, authorEdit })
@@ -342,14 +348,19 @@ void TfrmGestureWindow::buildSettingsPage()
     page->addWidget(audioOptionsGroup);
     page->addStretch();
 
-    connect(animationOnceRadio, &QRadioButton::clicked, this, [this] { onAnimationOnceClicked(); });
-    connect(animationLoopRadio, &QRadioButton::clicked, this, [this] { onAnimationLoopClicked(); });
-    connect(animationReverseRadio, &QRadioButton::clicked, this, [this] { onAnimationReverseClicked(); });
-    connect(audioOnceRadio, &QRadioButton::clicked, this, [this] { onAudioOnceClicked(); });
-    connect(audioLoopRadio, &QRadioButton::clicked, this, [this] { onAudioLoopClicked(); });
-    connect(animationLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAnimationLoopFrameChanged(); });
-    connect(audioLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAudioLoopFrameChanged(); });
-    connect(transparentCheck, &QCheckBox::toggled, this, [this] { onTransparentToggled(); });
+    connect(animationOnceRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationOnceClicked(); }));
+    connect(animationLoopRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationLoopClicked(); }));
+    connect(animationReverseRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationReverseClicked(); }));
+    connect(audioOnceRadio, &QRadioButton::clicked, this, guardedCallback([this] { onAudioOnceClicked(); }));
+    connect(audioLoopRadio, &QRadioButton::clicked, this, guardedCallback([this] { onAudioLoopClicked(); }));
+    connect(animationLoopFrameSpin, &QSpinBox::valueChanged, this,
+        guardedCallback([this] { onAnimationLoopFrameChanged(); }));
+    connect(audioLoopFrameSpin, &QSpinBox::valueChanged, this,
+        guardedCallback([this] { onAudioLoopFrameChanged(); }));
+    connect(transparentCheck, &QCheckBox::toggled, this, guardedCallback([this] { onTransparentToggled(); }));
 
     pageTabs->addTab(settingsPage, QStringLiteral("&Settings"));
 }
@@ -369,8 +380,9 @@ void TfrmGestureWindow::buildPreviewPane()
     // The preview shows the test background from the start, so what its
     // swatch shows and what picking there gives is what the screen shows.
     paintSwatch(gestureArea, m_testBackground);
-    gesture->setParent(gestureArea);
-    gesture->move(0, 0);
+    gestureView = new TGestureView(gesture, gestureArea);
+    gestureView->setObjectName(QStringLiteral("gestureView"));
+    gestureView->move(0, 0);
     layout->addWidget(gestureArea);
 
     frameSlider = new QSlider(Qt::Horizontal);
@@ -384,9 +396,9 @@ void TfrmGestureWindow::buildPreviewPane()
     frameSlider->setAccessibleName(QStringLiteral("Frame"));
     setHelpContext(frameSlider, 1080);
     layout->addWidget(frameSlider);
-    connect(frameSlider, &QSlider::valueChanged, this, [this] { onFrameSliderMoved(); });
+    connect(frameSlider, &QSlider::valueChanged, this, guardedCallback([this] { onFrameSliderMoved(); }));
 
-    frameLabel = new QLabel(QStringLiteral("Frame  1 of  1"));
+    frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
     frameLabel->setObjectName(QStringLiteral("frameLabel"));
     frameLabel->setBuddy(frameSlider);
     layout->addWidget(frameLabel);
@@ -434,7 +446,7 @@ void TfrmGestureWindow::noteChange(bool changed)
 {
     // Any real change of the gesture makes closing ask before it is lost.
     if (changed && !m_loading)
-        m_unsavedChanges = true;
+        gesture->setUnsavedChanges(true);
 }
 
 void TfrmGestureWindow::setFileLabel(QLabel *label, FileLabelState state, const QString &path)
@@ -492,15 +504,35 @@ void TfrmGestureWindow::ShowGlyph()
 
 void TfrmGestureWindow::centreGesture()
 {
-    const double left = gestureArea->width() / 2.0 - gesture->width() / 2.0;
-    const double top = gestureArea->height() / 2.0 - gesture->height() / 2.0;
-    gesture->move(int(left), int(top));
+    const double left = gestureArea->width() / 2.0 - gestureView->width() / 2.0;
+    const double top = gestureArea->height() / 2.0 - gestureView->height() / 2.0;
+    gestureView->move(int(left), int(top));
 }
 
-void TfrmGestureWindow::setFrameLabel(const char *format)
+void TfrmGestureWindow::bringControlsInLine()
+{
+    // The author text of the file locks the field; without one the field is
+    // emptied and free again.
+    if (!gesture->Author().isEmpty()) {
+        authorEdit->setText(gesture->Author());
+        authorEdit->setEnabled(false);
+    } else {
+        authorEdit->setEnabled(true);
+        authorEdit->clear();
+    }
+    if (const TFrameList *frames = gesture->Frames())
+        gestureView->resize(frames->Width(), frames->Height());
+    centreGesture();
+    showCurrentFrame();
+}
+
+void TfrmGestureWindow::showCurrentFrame()
 {
     const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
-    frameLabel->setText(QString::asprintf(format, frameSlider->value(), count));
+    // An empty or absent list still shows position 1 of 1.
+    frameSlider->setMaximum(std::max(1, count));
+    frameSlider->setValue(std::clamp(gesture->CurrentIndex() + 1, 1, frameSlider->maximum()));
+    frameLabel->setText(QString::asprintf("Frame %d of %d", frameSlider->value(), frameSlider->maximum()));
 }
 
 void TfrmGestureWindow::OpenGesture(const QString &FileName)
@@ -514,8 +546,8 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     audioSaveButton->setEnabled(false);
     UpdateFileCommands();
 
-    gesture->setAutoPlay(false);
-    gesture->setAutoSize(true);
+    gestureView->setAutoPlay(false);
+    gestureView->setAutoSize(true);
     gesture->setFilename(FileName);
     if (!gesture->Valid())
         throw PlumoraError(QStringLiteral("%1 is not a gesture file that Plumora can read.").arg(FileName));
@@ -524,8 +556,7 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     UpdateFileCommands();
     m_loading = true;
     taglineEdit->setText(gesture->Tagline());
-    centreGesture();
-    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
+    bringControlsInLine();
 
     switch (gesture->AnimLoopOption()) {
     case aoPlayOnce:
@@ -564,23 +595,10 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
 
     setWindowTitle(FileName);
 
-    if (!gesture->Author().isEmpty()) {
-        authorEdit->setText(gesture->Author());
-        authorEdit->setEnabled(false);
-    } else {
-        authorEdit->setEnabled(true);
-        authorEdit->clear();
-    }
-
-    frameSlider->setEnabled(true);
-    frameSlider->setValue(gesture->CurrentFrame());
-    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
-    setFrameLabel("Frame %d of %d");
-
     ShowGlyph();
     update();
     m_loading = false;
-    m_unsavedChanges = false;
+    gesture->setUnsavedChanges(false);
 }
 
 void TfrmGestureWindow::onTaglineEdited()
@@ -604,7 +622,7 @@ void TfrmGestureWindow::onAuthorEdited()
 
 void TfrmGestureWindow::playGesture()
 {
-    gesture->Play();
+    gestureView->Play();
 }
 
 void TfrmGestureWindow::onPageChanged()
@@ -690,29 +708,21 @@ void TfrmGestureWindow::onAudioLoopFrameChanged()
 
 void TfrmGestureWindow::onAudioOnceClicked()
 {
-    // The option that is already ticked does nothing at all.
-    if (!m_audioLoopTicked) {
-        audioOnceRadio->setChecked(true);
-        return;
-    }
-    m_audioLoopTicked = false;
+    // The option that is already the gesture's does nothing at all.
     audioOnceRadio->setChecked(true);
-    audioLoopRadio->setChecked(false);
-    noteChange(gesture->AudioRepeat());
+    if (!gesture->AudioRepeat())
+        return;
+    noteChange(true);
     gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAudioLoopClicked()
 {
-    if (m_audioLoopTicked) {
-        audioLoopRadio->setChecked(true);
-        return;
-    }
-    m_audioLoopTicked = true;
-    audioOnceRadio->setChecked(false);
     audioLoopRadio->setChecked(true);
-    noteChange(!gesture->AudioRepeat());
+    if (gesture->AudioRepeat())
+        return;
+    noteChange(true);
     gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }
@@ -729,28 +739,15 @@ void TfrmGestureWindow::onTransparentToggled()
 
 void TfrmGestureWindow::onFrameSliderMoved()
 {
-    if (!gesture->Frames())
-        return;
-    if (!m_frameChangeFromGesture)
-        gesture->setCurrentFrame(std::uint8_t(frameSlider->value()));
-    setFrameLabel("Frame %d of %d");
-    m_frameChangeFromGesture = false;
-}
-
-void TfrmGestureWindow::onGestureFrameChanged()
-{
-    m_frameChangeFromGesture = true;
-    const int before = frameSlider->value();
-    frameSlider->setValue(gesture->CurrentFrame());
-    // When the slider did not move, no change handler ran to clear the
-    // flag; clear it here so the user's next move still reaches the gesture.
-    if (frameSlider->value() == before)
-        m_frameChangeFromGesture = false;
+    // When the slider follows the gesture the frame is already the one
+    // shown, and setting it again does nothing.
+    if (gesture->Frames() && gesture->Frames()->Count() > 0)
+        gesture->setCurrentIndex(frameSlider->value() - 1);
 }
 
 void TfrmGestureWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_unsavedChanges) {
+    if (!gesture->UnsavedChanges()) {
         event->accept();
         return;
     }
@@ -767,16 +764,12 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (answer != QMessageBox::Yes)
         return;
-    try {
-        if (m_host)
-            m_host->saveGestureWindow(this);
-    } catch (const PlumoraError &error) {
-        plumora::ui::showError(error.message());
+    // A save that fails shows its error and keeps the window open.
+    if (m_host && !plumora::ui::guarded([this] { m_host->saveGestureWindow(this); }))
         return;
-    }
     // Closing only when the save really happened: a cancelled Save As
     // leaves the window open with its changes.
-    if (!m_unsavedChanges)
+    if (!gesture->UnsavedChanges())
         event->accept();
 }
 

@@ -30,6 +30,7 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
+class TGestureView;
 class TZQGesture;
 
 class TfrmGestureWindow : public QWidget
@@ -44,13 +45,11 @@ public:
     // that is not a readable gesture raises an error naming it.
     void OpenGesture(const QString &FileName);
 
+    // The window's gesture document and the view that shows and plays it.
     TZQGesture *Gesture() const { return gesture; }
+    TGestureView *GestureView() const { return gestureView; }
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
-
-    // Changes that closing the window asks about before they are lost.
-    bool UnsavedChanges() const { return m_unsavedChanges; }
-    void setUnsavedChanges(bool unsaved) { m_unsavedChanges = unsaved; }
 
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
@@ -58,7 +57,8 @@ public:
     TColor TestBackground() const { return m_testBackground; }
     void setTestBackground(TColor colour);
 
-    // Frame editing (gesturewindow_frames.cpp), on the slider's frame.
+    // Frame editing (gesturewindow_frames.cpp), on the gesture's current
+    // frame.
     void CopyFrame();
     void CutFrame();
     void PasteFrame();
@@ -106,7 +106,13 @@ private:
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void acceptFileDrops(); // gesturewindow_drops.cpp
     void centreGesture();
-    void setFrameLabel(const char *format);
+    // Brings the controls that show the gesture's content in line with it:
+    // the author field (locked while the gesture carries an author text),
+    // the view's size and place, and the frame controls.
+    void bringControlsInLine();
+    // The slider's range and position follow the frame list and the current
+    // frame; the label names them.
+    void showCurrentFrame();
     void noteChange(bool changed);
 
     // Handlers of the pages and the preview pane.
@@ -123,7 +129,6 @@ private:
     void onAudioLoopClicked();
     void onTransparentToggled();
     void onFrameSliderMoved();
-    void onGestureFrameChanged();
 
     // Frame editing's menus and keys (gesturewindow_frames.cpp).
     void updateFramesMenu(); // enables the "Frames" menu's items as it opens
@@ -163,6 +168,7 @@ private:
     void UpdateFileCommands();
 
     TZQGesture *gesture = nullptr;
+    TGestureView *gestureView = nullptr;
     QMenu *framesMenu = nullptr;
 
     // Files page.
@@ -223,12 +229,8 @@ private:
     QColorDialog *testBackgroundDialog = nullptr;
 
     IGestureHost *m_host;
-    bool m_unsavedChanges = false;
     int m_dragging = 0;
     QRect m_dragRect;
-    // The slider follows the gesture's frame: its change must not set the
-    // frame back.
-    bool m_frameChangeFromGesture = false;
     TColor m_transColor = 0x00808080;
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;
@@ -237,5 +239,4 @@ private:
     // Routes mouse events to the handlers; removed first when the window
     // goes, so that no event reaches a half-destroyed window.
     QObject *m_mouseRouter = nullptr;
-    bool m_audioLoopTicked = false; // which audio option is ticked
 };

@@ -32,11 +32,10 @@ void TfrmGestureWindow::loadButtonImageFile(const QString &path)
     const TBitmap button = ButtonPictureFromFile(path);
 
     gesture->setGlyph(button);
-    gesture->update();
     ShowGlyph();
     setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
     buttonImageSaveButton->setEnabled(true);
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     UpdateFileCommands();
 }
 

@@ -6,7 +6,9 @@
 
 #include "animationimport.h"
 #include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "platform/errors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QApplication>
@@ -22,6 +24,8 @@
 
 #include <algorithm>
 
+using plumora::ui::guardedCallback;
+
 namespace {
 
 const QString kCaption = QStringLiteral("Plumora");
@@ -29,6 +33,23 @@ const QString kCaption = QStringLiteral("Plumora");
 bool hasFrames(const TZQGesture *gesture)
 {
     return gesture->Frames() && gesture->Frames()->Count() > 0;
+}
+
+// The 0-based frame the edits act on: the gesture's current frame, kept
+// inside the list.
+int currentIndex(const TZQGesture *gesture)
+{
+    const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
+    return std::clamp(gesture->CurrentIndex(), 0, std::max(0, count - 1));
+}
+
+// Whether the current frame can move one place forward or backward.
+bool canMove(const TZQGesture *gesture, int step)
+{
+    if (!hasFrames(gesture))
+        return false;
+    const int target = currentIndex(gesture) + step;
+    return target >= 0 && target < gesture->Frames()->Count();
 }
 
 bool confirm(QWidget *parent, const QString &question)
@@ -136,7 +157,16 @@ public:
     explicit FrameKeyFilter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
 
 protected:
+    // The handlers run guarded: an error is shown and the event goes on.
     bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        bool consumed = false;
+        plumora::ui::guarded([&] { consumed = route(watched, event); });
+        return consumed;
+    }
+
+private:
+    bool route(QObject *watched, QEvent *event)
     {
         const QEvent::Type type = event->type();
         if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
@@ -172,7 +202,6 @@ protected:
         return isMoveKey(key);
     }
 
-private:
     TfrmGestureWindow *m_window;
 };
 
@@ -182,7 +211,7 @@ void TfrmGestureWindow::buildFrameMenus()
                     void (TfrmGestureWindow::*handler)()) {
         action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(action, &QAction::triggered, this, guardedCallback([this, handler] { (this->*handler)(); }));
     };
     auto separator = [](QMenu *menu, const char *name) {
         menu->addSeparator()->setObjectName(QString::fromLatin1(name));
@@ -214,7 +243,7 @@ void TfrmGestureWindow::buildFrameMenus()
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(action);
     }
-    connect(framesMenu, &QMenu::aboutToShow, this, [this] { updateFramesMenu(); });
+    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
 
     // The preview's pop-up menu.
     gesturePopup = new QMenu(this);
@@ -249,11 +278,12 @@ void TfrmGestureWindow::buildFrameMenus()
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         gestureArea->addAction(action);
     }
-    connect(gesturePopup, &QMenu::aboutToShow, this, [this] { updateGesturePopup(); });
-    for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gesture) }) {
+    connect(gesturePopup, &QMenu::aboutToShow, this, guardedCallback([this] { updateGesturePopup(); }));
+    for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gestureView) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
-            [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); });
+            guardedCallback(
+                [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); }));
     }
 
     qApp->installEventFilter(new FrameKeyFilter(this));
@@ -265,8 +295,8 @@ void TfrmGestureWindow::updateFramesMenu()
     for (QAction *action : { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction })
         action->setEnabled(frames);
     pasteFrameAction->setEnabled(clipboardOffersPicture());
-    moveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    moveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    moveForwardAction->setEnabled(canMove(gesture, 1));
+    moveBackwardAction->setEnabled(canMove(gesture, -1));
 }
 
 void TfrmGestureWindow::updateGesturePopup()
@@ -275,8 +305,8 @@ void TfrmGestureWindow::updateGesturePopup()
     for (QAction *action : { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction })
         action->setEnabled(frames);
     popupPasteAction->setEnabled(clipboardOffersPicture());
-    popupMoveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    popupMoveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    popupMoveForwardAction->setEnabled(canMove(gesture, 1));
+    popupMoveBackwardAction->setEnabled(canMove(gesture, -1));
 }
 
 // The current frame as it was added: with the transparency box ticked the
@@ -297,7 +327,7 @@ QImage TfrmGestureWindow::currentFrameAsAdded()
     } lift { this, transparentCheck->isChecked() };
     if (lift.transparent)
         gesture->setTransparentColor(clNone);
-    return gesture->Frames()->CopyFrame(frameSlider->value() - 1, clNone);
+    return gesture->Frames()->CopyFrame(currentIndex(gesture), clNone);
 }
 
 // The mask colour for frames put back into the list.
@@ -318,14 +348,9 @@ void TfrmGestureWindow::CutFrame()
 {
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     CopyFrame();
-    gesture->Frames()->Delete(frameSlider->value() - 1);
-    gesture->update();
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -339,13 +364,8 @@ void TfrmGestureWindow::DeleteFrame()
     // afresh.
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
-    gesture->Frames()->Delete(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
-    gesture->update();
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->setUnsavedChanges(true);
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -356,25 +376,22 @@ void TfrmGestureWindow::InsertBlankFrame()
         return;
     if (!confirm(this, QStringLiteral("Insert Frame?")))
         return;
-    TFrameList *frames = gesture->Frames();
+    const TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
-    m_unsavedChanges = true;
-    // Frame size rather than the control's size: after a paste into an empty
-    // window the control keeps its own size.
+    gesture->setUnsavedChanges(true);
+    // Frame size rather than the view's size: after a paste into an empty
+    // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
-    frames->Insert(
-        std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
-    gesture->update();
+    // Before the current frame: the position now names the blank frame.
+    gesture->InsertFrame(currentIndex(gesture), blank, gesture->TransparentColor());
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::PasteFrame()
 {
-    m_unsavedChanges = true;
+    gesture->setUnsavedChanges(true);
     QImage picture = clipboardBitmap();
     if (!gesture->Frames()) {
         // The first frame sets the frame size: the picture fitted as an
@@ -383,15 +400,12 @@ void TfrmGestureWindow::PasteFrame()
         if (size != picture.size())
             picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         gesture->setFrames(std::make_unique<TFrameList>(size.width(), size.height()));
-        gesture->resize(size);
+        gestureView->resize(size);
         centreGesture();
     }
-    TFrameList *frames = gesture->Frames();
+    const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    frames->Insert(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
-    gesture->update();
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
+    gesture->InsertFrame(currentIndex(gesture), frame, insertMask());
     UpdateFileCommands();
 }
 
@@ -401,29 +415,25 @@ void TfrmGestureWindow::PasteFrame()
 // fails to hand it back cannot lose the frame.
 void TfrmGestureWindow::moveCurrentFrame(int step)
 {
-    const int p = frameSlider->value();
-    m_unsavedChanges = true;
+    const int from = currentIndex(gesture);
+    gesture->setUnsavedChanges(true);
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
-    TFrameList *frames = gesture->Frames();
-    frames->Delete(p - 1);
-    frames->Insert(p - 1 + step, picture, insertMask());
-    frameSlider->setValue(p + step);
-    gesture->update();
-    onFrameSliderMoved();
+    gesture->DeleteFrame(from);
+    gesture->InsertFrame(from + step, picture, insertMask());
+    gesture->setCurrentIndex(from + step);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::moveFrameForward()
 {
-    if (hasFrames(gesture) && frameSlider->value() < frameSlider->maximum()
-        && frameSlider->value() < gesture->Frames()->Count())
+    if (canMove(gesture, 1))
         moveCurrentFrame(1);
 }
 
 void TfrmGestureWindow::moveFrameBackward()
 {
-    if (hasFrames(gesture) && frameSlider->value() > 1 && frameSlider->value() <= gesture->Frames()->Count())
+    if (canMove(gesture, -1))
         moveCurrentFrame(-1);
 }
 

@@ -6,9 +6,11 @@
 
 #include "filedialogs.h"
 #include "gesture/zqgesture.h"
+#include "gestureview.h"
 #include "gesturehost.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QColorDialog>
@@ -22,6 +24,8 @@
 #include <QRubberBand>
 #include <QTabWidget>
 #include <QToolButton>
+
+using plumora::ui::guardedCallback;
 
 namespace {
 
@@ -43,11 +47,20 @@ public:
     explicit MouseRouter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
 
 protected:
+    // The handlers run guarded: an error is shown and the event goes on.
     bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        bool consumed = false;
+        plumora::ui::guarded([&] { consumed = route(watched, event); });
+        return consumed;
+    }
+
+private:
+    bool route(QObject *watched, QEvent *event)
     {
         TfrmGestureWindow *w = m_window;
         const QEvent::Type type = event->type();
-        if (watched == w->gesture) {
+        if (watched == w->gestureView) {
             if (type == QEvent::MouseButtonPress)
                 w->onGestureMousePressed(static_cast<QMouseEvent *>(event));
             else if (type == QEvent::MouseMove)
@@ -82,7 +95,6 @@ protected:
         return false;
     }
 
-private:
     TfrmGestureWindow *m_window;
 };
 
@@ -90,8 +102,8 @@ void TfrmGestureWindow::connectSettingsHandlers()
 {
     auto *router = new MouseRouter(this);
     m_mouseRouter = router;
-    gesture->setMouseTracking(true);
-    gesture->installEventFilter(router);
+    gestureView->setMouseTracking(true);
+    gestureView->installEventFilter(router);
     testBackgroundSwatch->installEventFilter(router);
     installEventFilter(router);
     for (QWidget *panel : std::initializer_list<QWidget *> { pageTabs, settingsPage, animationOptionsGroup,
@@ -99,12 +111,14 @@ void TfrmGestureWindow::connectSettingsHandlers()
         panel->setMouseTracking(true);
         panel->installEventFilter(router);
     }
-    connect(buttonImageLoadButton, &QPushButton::clicked, this, [this] { loadButtonImage(); });
-    connect(buttonImageSaveButton, &QPushButton::clicked, this, [this] { saveButtonImage(); });
-    connect(animationLoadButton, &QPushButton::clicked, this, [this] { loadAnimation(); });
-    connect(animationSaveButton, &QPushButton::clicked, this, [this] { saveAnimation(); });
-    connect(audioLoadButton, &QPushButton::clicked, this, [this] { loadAudio(); });
-    connect(audioSaveButton, &QPushButton::clicked, this, [this] { saveAudio(); });
+    connect(
+        buttonImageLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadButtonImage(); }));
+    connect(
+        buttonImageSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveButtonImage(); }));
+    connect(animationLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadAnimation(); }));
+    connect(animationSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveAnimation(); }));
+    connect(audioLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadAudio(); }));
+    connect(audioSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveAudio(); }));
 }
 
 void TfrmGestureWindow::onPickButtonPressed()
@@ -161,7 +175,7 @@ void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
         UpdateFileCommands();
     } else if (event->buttons() & Qt::LeftButton) {
         m_dragging = 1;
-        gesture->grabMouse();
+        gestureView->grabMouse();
     }
 }
 
@@ -171,7 +185,7 @@ void TfrmGestureWindow::onGestureMouseMoved(QMouseEvent *event)
         return;
     // The rubber band is only visual: nothing else uses the rectangle.
     if (!m_rubberBand)
-        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gesture);
+        m_rubberBand = new QRubberBand(QRubberBand::Rectangle, gestureView);
     const QPoint at = event->position().toPoint();
     m_dragRect.setRight(at.x());
     m_dragRect.setBottom(at.y());
@@ -186,7 +200,7 @@ void TfrmGestureWindow::onGestureMouseReleased(QMouseEvent *)
         return;
     if (m_rubberBand)
         m_rubberBand->hide();
-    gesture->releaseMouse();
+    gestureView->releaseMouse();
     m_dragging = 0;
 }
 
@@ -216,7 +230,7 @@ void TfrmGestureWindow::loadAudioFile(const QString &path)
         gesture->LoadAudioFromFile(path);
         setFileLabel(audioFileLabel, FileLabelState::Path, path);
         audioSaveButton->setEnabled(true);
-        m_unsavedChanges = true;
+        gesture->setUnsavedChanges(true);
         gesture->UpdateSizes();
         UpdateFileCommands();
         update();

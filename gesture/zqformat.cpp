@@ -7,9 +7,9 @@
 #include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
-#include "wave.h"
 
 #include <QBuffer>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QIODevice>
 
@@ -319,8 +319,7 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         QBuffer sound;
         sound.setData(readExactly(stream, soundLength));
         sound.open(QIODevice::ReadOnly);
-        m_soundPlayer->Wave()->LoadFromStream(sound);
-        m_soundPlayer->setEnabled(true);
+        m_wave.LoadFromStream(sound);
     } else {
         m_hasAudio = false;
     }
@@ -330,13 +329,12 @@ void TZQGesture::ReadGesture(QIODevice &stream)
 
 void TZQGesture::finishRead()
 {
-    if (m_autoSize)
-        fitToFrames(20, 20);
+    emit framesChanged();
+    emit edited();
+    emit framesRead();
     UpdateSizes();
-    if (OnChange)
-        OnChange(this);
-    if (m_autoPlay && isEnabled())
-        Play();
+    emit OnChange();
+    emit readFinished();
 }
 
 void TZQGesture::UpdateSizes()

@@ -3,32 +3,18 @@
 #include "codecs/gifimage.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
-#include "wave.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
-#include <QTimer>
 
-TZQGesture::TZQGesture(QWidget *Owner) : QWidget(Owner)
+TZQGesture::TZQGesture(QObject *Owner) : QObject(Owner)
 {
     QImage blank(20, 20, QImage::Format_RGB32);
     blank.fill(Qt::white);
     m_glyph = TBitmap(blank);
-    m_timer = new QTimer(this);
-    m_timer->setInterval(250);
-    connect(m_timer, &QTimer::timeout, this, &TZQGesture::Tick);
-    m_soundPlayer = new TWavePlayer(this);
-    m_soundPlayer->setOptions({ wpoAsync });
-    m_soundPlayer->setEnabled(true);
 }
 
-TZQGesture::~TZQGesture()
-{
-    m_timer->stop();
-    // The player stops a sound still playing when it goes; the frame list
-    // goes with its owner pointer.
-}
+TZQGesture::~TZQGesture() = default;
 
 void TZQGesture::setTagline(const QString &value)
 {
@@ -37,12 +23,14 @@ void TZQGesture::setTagline(const QString &value)
         return;
     m_tagline = text;
     setModified();
+    emit edited();
 }
 
 void TZQGesture::setGlyph(const TBitmap &value)
 {
     m_glyph = value;
     UpdateSizes();
+    emit edited();
 }
 
 void TZQGesture::setAnimLoopFrame(std::uint8_t value)
@@ -56,6 +44,7 @@ void TZQGesture::setAnimLoopFrame(std::uint8_t value)
     } else {
         m_loopFrame = std::uint8_t(value < 2 ? 0 : value - 1);
     }
+    emit edited();
 }
 
 void TZQGesture::setAudioLoopFrame(std::uint8_t value)
@@ -65,6 +54,7 @@ void TZQGesture::setAudioLoopFrame(std::uint8_t value)
     setModified();
     const int n = m_frames->Count();
     m_audioFrame = std::uint8_t(value > n ? n - 1 : value == 0 ? 0 : value - 1);
+    emit edited();
 }
 
 void TZQGesture::setCurrentFrame(std::uint8_t value)
@@ -72,9 +62,16 @@ void TZQGesture::setCurrentFrame(std::uint8_t value)
     if (value == CurrentFrame())
         return;
     m_play.currentFrame = ClampCurrentFrame(value, m_frames != nullptr, m_frames ? m_frames->Count() : 0);
-    if (OnFrameChange)
-        OnFrameChange(this);
-    update();
+    emit OnFrameChange();
+}
+
+void TZQGesture::setCurrentIndex(int index)
+{
+    if (index == m_play.currentFrame)
+        return;
+    const int last = m_frames ? m_frames->Count() - 1 : 0;
+    m_play.currentFrame = index > last ? last : index < 0 ? 0 : index;
+    emit OnFrameChange();
 }
 
 void TZQGesture::setAnimLoopOption(TAnimOptions value)
@@ -83,6 +80,7 @@ void TZQGesture::setAnimLoopOption(TAnimOptions value)
         return;
     m_animOption = value;
     setModified();
+    emit edited();
 }
 
 void TZQGesture::setTransparentColor(TColor value)
@@ -96,8 +94,8 @@ void TZQGesture::setTransparentColor(TColor value)
         // Each frame gets its transparent pixels back in the old colour, so
         // it regains its pixels, and takes the new colour as its mask.
         m_frames->Remask(previous, value);
-        update();
     }
+    emit edited();
 }
 
 void TZQGesture::setFilename(const QString &value)
@@ -106,7 +104,8 @@ void TZQGesture::setFilename(const QString &value)
         return;
     m_filename = value;
     LoadFromFile(value);
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::setNumberOfLoops(std::uint8_t value)
@@ -115,24 +114,15 @@ void TZQGesture::setNumberOfLoops(std::uint8_t value)
         return;
     m_numberOfLoops = value;
     setModified();
+    emit edited();
 }
 
-void TZQGesture::setAutoSize(bool value)
+void TZQGesture::setAudioRepeat(bool value)
 {
-    if (value == m_autoSize)
+    if (value == m_audioRepeat)
         return;
-    m_autoSize = value;
-    if (value)
-        fitToFrames(4, 4);
-}
-
-void TZQGesture::fitToFrames(int emptyWidth, int emptyHeight)
-{
-    if (m_frames)
-        resize(m_frames->Width(), m_frames->Height());
-    else
-        resize(emptyWidth, emptyHeight);
-    update();
+    m_audioRepeat = value;
+    emit edited();
 }
 
 void TZQGesture::SetAuthor(const QString &text)
@@ -141,21 +131,78 @@ void TZQGesture::SetAuthor(const QString &text)
         return;
     m_author = text;
     setModified();
+    emit edited();
+}
+
+void TZQGesture::setModified(bool value)
+{
+    if (value == m_modified)
+        return;
+    m_modified = value;
+    emit modifiedChanged(value);
+}
+
+void TZQGesture::setUnsavedChanges(bool value)
+{
+    if (value == m_unsavedChanges)
+        return;
+    m_unsavedChanges = value;
+    emit unsavedChangesChanged(value);
+}
+
+void TZQGesture::setFrames(std::unique_ptr<TFrameList> frames)
+{
+    m_frames = std::move(frames);
+    emit framesChanged();
+    emit edited();
+}
+
+void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
+{
+    if (!m_frames)
+        throw PlumoraError(QStringLiteral("The gesture has no frame list to insert into"));
+    m_frames->Insert(index, picture, maskColor);
+    emit framesChanged();
+    emit edited();
+}
+
+void TZQGesture::DeleteFrame(int index)
+{
+    if (!m_frames)
+        return;
+    m_frames->Delete(index);
+    // The frame shown stays a frame of the list while it has any.
+    const int count = m_frames->Count();
+    if (count > 0 && m_play.currentFrame >= count)
+        setCurrentIndex(count - 1);
+    emit framesChanged();
+    emit edited();
+}
+
+void TZQGesture::MoveFrame(int from, int to)
+{
+    if (!m_frames)
+        return;
+    m_frames->Move(from, to);
+    emit framesChanged();
+    emit edited();
 }
 
 void TZQGesture::resetForRead()
 {
-    m_timer->stop();
+    StopPlayback();
     setCurrentFrame(1);
     setTagline(QString());
     m_frames.reset();
+    emit framesChanged();
+    emit edited();
 }
 
 void TZQGesture::LoadFromFile(const QString &fileName)
 {
     // Loading never raises: callers learn of a failure through Valid.
     try {
-        m_timer->stop();
+        StopPlayback();
         QFile file(fileName);
         // Only plain files are read: opening a named pipe would wait for a
         // writer, and a device may never end.
@@ -165,7 +212,7 @@ void TZQGesture::LoadFromFile(const QString &fileName)
             return;
         }
         ReadGesture(file);
-        m_modified = false;
+        setModified(false);
     } catch (const std::exception &) {
         // Swallowed: the gesture stays as far as the read got.
     }
@@ -174,26 +221,43 @@ void TZQGesture::LoadFromFile(const QString &fileName)
 void TZQGesture::SaveToFile(const QString &fileName)
 {
     plumora::writeFileAtomically(fileName, WriteGestureToBuffer());
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::LoadAudioFromFile(const QString &fileName)
 {
-    m_soundPlayer->Wave()->LoadFromFile(fileName);
+    m_wave.LoadFromFile(fileName);
     m_hasAudio = true;
     m_audioFrame = 0;
     setModified();
     UpdateSizes();
+    emit edited();
+}
+
+void TZQGesture::SetAudio(const QByteArray &wav)
+{
+    m_wave.setData(wav);
+    m_hasAudio = true;
+    setModified();
+    UpdateSizes();
+    emit edited();
+}
+
+void TZQGesture::ClearAudio()
+{
+    if (!m_hasAudio && m_wave.Data().isEmpty())
+        return;
+    m_wave.setData(QByteArray());
+    m_hasAudio = false;
+    setModified();
+    UpdateSizes();
+    emit edited();
 }
 
 void TZQGesture::SaveAudioToFile(const QString &fileName)
 {
-    m_soundPlayer->Wave()->SaveToFile(fileName);
-}
-
-QByteArray TZQGesture::AudioData() const
-{
-    return m_soundPlayer->Wave()->Data();
+    m_wave.SaveToFile(fileName);
 }
 
 QImage TZQGesture::RenderStrip()
@@ -213,7 +277,7 @@ void TZQGesture::prepareStrip()
         return;
     setModified();
     m_frames->Remask(m_transparentColor, m_transparentColor);
-    update();
+    emit edited();
 }
 
 QImage TZQGesture::drawStrip() const
@@ -222,11 +286,6 @@ QImage TZQGesture::drawStrip() const
     if (stripWidth * m_frames->Height() > kMaxStripPixels)
         return {};
     return m_frames->Strip();
-}
-
-bool TZQGesture::Playing() const
-{
-    return m_timer->isActive();
 }
 
 TPlaybackOptions TZQGesture::playbackOptions() const
@@ -242,49 +301,36 @@ TPlaybackOptions TZQGesture::playbackOptions() const
     return o;
 }
 
-void TZQGesture::applyStep(const TPlaybackStep &step)
+TPlaybackStep TZQGesture::StartPlayback()
 {
-    if (step.frameChanged) {
-        if (OnFrameChange)
-            OnFrameChange(this);
-        update();
-    }
-    if (step.playSound) {
-        m_soundPlayer->setEnabled(true);
-        m_soundPlayer->Play();
-    }
-}
-
-void TZQGesture::Play()
-{
-    if (!m_frames || !isEnabled())
-        return;
+    if (!m_frames)
+        return {};
+    // Frame 1 is shown before the timer starts.
     const TPlaybackStep step = PlaybackStart(m_play, playbackOptions());
-    m_timer->start();
-    applyStep(step);
+    if (step.frameChanged)
+        emit OnFrameChange();
+    emit playingChanged(true);
+    return step;
 }
 
-void TZQGesture::Tick()
+TPlaybackStep TZQGesture::StepPlayback()
 {
-    if (!m_frames || !isEnabled()) {
-        m_timer->stop();
-        m_play.running = false;
-        return;
+    if (!m_frames) {
+        StopPlayback();
+        return {};
     }
     const TPlaybackStep step = PlaybackTick(m_play, playbackOptions());
     if (!m_play.running)
-        m_timer->stop();
-    applyStep(step);
-    update();
+        emit playingChanged(false);
+    if (step.frameChanged)
+        emit OnFrameChange();
+    return step;
 }
 
-void TZQGesture::paintEvent(QPaintEvent *)
+void TZQGesture::StopPlayback()
 {
-    if (!m_frames)
+    if (!m_play.running)
         return;
-    const int index = m_play.currentFrame;
-    if (index < 0 || index >= m_frames->Count())
-        return;
-    QPainter painter(this);
-    m_frames->Draw(painter, QPoint(0, 0), index);
+    m_play.running = false;
+    emit playingChanged(false);
 }

@@ -1,22 +1,22 @@
 #pragma once
-// TZQGesture: the in-memory gesture and, at the same time, the control that
-// shows and plays it. It owns the tagline, author text, button picture, frame
-// list, sound and options; reads and writes gesture files (zqformat.cpp);
-// keeps the modified state; computes the encoded sizes the main window shows.
+// TZQGesture: the gesture document. It owns the tagline, author text, button
+// picture, frame list, sound bytes and options; reads and writes gesture
+// files (zqformat.cpp); keeps the modified state; computes the encoded sizes
+// the main window shows; and holds the playback sequencer's state. It needs
+// no widgets: views (the editor's TGestureView) show it, drive its playback
+// with their timer and play its sound.
 #include "framelist.h"
 #include "playback.h"
 #include "platform/bitmap.h"
 #include "platform/colors.h"
+#include "wave.h"
 
+#include <QObject>
 #include <QString>
-#include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class QIODevice;
-class QTimer;
-class TWavePlayer;
 
 // Limits of the gesture file: one byte for the frame width, 16-bit block
 // lengths, and a strip no wider than a GIF can be.
@@ -33,23 +33,13 @@ inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
 // made 18 x 18; this only keeps a small file from declaring a huge one.
 inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 
-class TZQGesture : public QWidget
+class TZQGesture : public QObject
 {
     Q_OBJECT
 
 public:
-    using TNotifyEvent = std::function<void(TZQGesture *Sender)>;
-
-    explicit TZQGesture(QWidget *Owner = nullptr);
+    explicit TZQGesture(QObject *Owner = nullptr);
     ~TZQGesture() override;
-
-    // Events. OnChange fires at the end of every successful read; OnFrameChange
-    // whenever CurrentFrame is asked for a different frame.
-    TNotifyEvent OnChange;
-    TNotifyEvent OnFrameChange;
-
-    bool AutoPlay() const { return m_autoPlay; }
-    void setAutoPlay(bool value) { m_autoPlay = value; }
 
     const QString &Tagline() const { return m_tagline; }
     void setTagline(const QString &value); // at most 255 characters are kept
@@ -63,6 +53,12 @@ public:
     void setAudioLoopFrame(std::uint8_t value);
     std::uint8_t CurrentFrame() const { return m_play.frameNumber(); }
     void setCurrentFrame(std::uint8_t value);
+    // The frame shown, 0-based and not cut to a byte (-1 in a present but
+    // empty list), so that every frame of a list longer than 255 frames can
+    // be reached. Setting it clamps to the list as CurrentFrame does and
+    // fires OnFrameChange when the request differs from the frame shown.
+    int CurrentIndex() const { return m_play.currentFrame; }
+    void setCurrentIndex(int index);
 
     TAnimOptions AnimLoopOption() const { return m_animOption; }
     void setAnimLoopOption(TAnimOptions value);
@@ -80,20 +76,35 @@ public:
     void setNumberOfLoops(std::uint8_t value);
 
     bool AudioRepeat() const { return m_audioRepeat; }
-    void setAudioRepeat(bool value) { m_audioRepeat = value; }
+    void setAudioRepeat(bool value); // does not set Modified
 
     bool HasAudio() const { return m_hasAudio; }
 
-    bool AutoSize() const { return m_autoSize; }
-    void setAutoSize(bool value);
-
+    // Modified decides whether the gesture may be saved; UnsavedChanges
+    // whether closing its window asks first. They follow different rules:
+    // Modified is set by real changes of the texts, the animation and audio
+    // options and the transparent colour, by loading a sound, and by drawing
+    // the strip while there is a transparent colour; UnsavedChanges is set
+    // by the editor for every edit the user makes, frame edits included.
+    // SaveToFile and setting Filename clear both.
     bool Modified() const { return m_modified; }
+    bool UnsavedChanges() const { return m_unsavedChanges; }
+    void setUnsavedChanges(bool value);
     bool Valid() const { return m_frames && m_frames->Count() > 0; }
 
-    // The frame list; may be absent. The gesture window edits it in place or
-    // installs a new one; the component is not told.
-    TFrameList *Frames() const { return m_frames.get(); }
-    void setFrames(std::unique_ptr<TFrameList> frames) { m_frames = std::move(frames); }
+    // The frame list; may be absent. It is changed only through the
+    // operations below, each of which emits framesChanged() and edited().
+    const TFrameList *Frames() const { return m_frames.get(); }
+    // Installs another frame list (or none). The current frame and the
+    // options stay as they are.
+    void setFrames(std::unique_ptr<TFrameList> frames);
+    // Frame edits, as TFrameList's Insert, Delete and Move do them.
+    // Inserting needs a frame list; without one, Delete and Move do
+    // nothing. Deleting the frame shown, when it was the last one, shows the
+    // new last frame.
+    void InsertFrame(int index, const QImage &picture, TColor maskColor);
+    void DeleteFrame(int index);
+    void MoveFrame(int from, int to);
 
     const QString &Author() const { return m_author; }
     void SetAuthor(const QString &text);
@@ -113,9 +124,13 @@ public:
     QByteArray WriteGestureToBuffer();
 
     void LoadAudioFromFile(const QString &fileName);
+    // Takes wav as the gesture's sound, or drops the sound; both set
+    // Modified and recompute the sizes. The audio start frame stays.
+    void SetAudio(const QByteArray &wav);
+    void ClearAudio();
     void SaveAudioToFile(const QString &fileName);
     // The sound bytes (empty without a sound holder content).
-    QByteArray AudioData() const;
+    const QByteArray &AudioData() const { return m_wave.Data(); }
 
     // Encoded sizes in bytes, -1 until first computed.
     void UpdateSizes();
@@ -129,25 +144,48 @@ public:
     // strip would be larger than kMaxStripPixels.
     QImage RenderStrip();
 
-    // Playback.
-    void Play();
-    void Tick();
-    bool Playing() const;
+    // Playback, driven by a view's timer; the view has checked that it may
+    // play. StartPlayback is what Play does: frame 1, forward, first pass.
+    // StepPlayback is one timer step; without a frame list it stops. Both
+    // fire OnFrameChange when another frame is shown and say whether the
+    // sound starts; the view plays it.
+    TPlaybackStep StartPlayback();
+    TPlaybackStep StepPlayback();
+    void StopPlayback();
+    bool Playing() const { return m_play.running; }
     std::int8_t Direction() const { return m_play.direction; }
     std::uint8_t PassCount() const { return m_play.passCount; }
-    QTimer *PlaybackTimer() const { return m_timer; }
-    TWavePlayer *SoundPlayer() const { return m_soundPlayer; }
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
+signals:
+    // Fires once at the end of every successful read, after the sizes were
+    // computed and before readFinished(). Nothing else fires it.
+    void OnChange();
+    // Fires whenever CurrentFrame (or CurrentIndex) is asked for a frame
+    // other than the one shown, also on every playback step that moves.
+    void OnFrameChange();
+    // The gesture's content changed through one of its operations: a
+    // property, the frame list or its masks, the button picture or the
+    // sound. Views repaint.
+    void edited();
+    // The frame list was installed, replaced or edited: its count, order or
+    // frames may differ. Emitted before edited().
+    void framesChanged();
+    // Modified or UnsavedChanges took another value.
+    void modifiedChanged(bool modified);
+    void unsavedChangesChanged(bool unsaved);
+    // A read has installed its frames; the sizes are computed after it, then
+    // OnChange fires. Views that size themselves to the frames do it here.
+    void framesRead();
+    // The end of a successful read, after OnChange: views that play by
+    // themselves start here.
+    void readFinished();
+    // Playback started or stopped: a view runs its timer while it plays.
+    void playingChanged(bool playing);
 
 private:
-    friend class TZQGestureFormat;
     TPlaybackOptions playbackOptions() const;
-    void applyStep(const TPlaybackStep &step);
     void resetForRead();
     void finishRead();
-    void fitToFrames(int emptyWidth, int emptyHeight);
     // The gesture file's bytes; with enforceLimits, a gesture that would not
     // read back is refused with a message naming the limit.
     QByteArray assembleGesture(bool enforceLimits);
@@ -170,7 +208,7 @@ private:
         QByteArray block;
     };
     const EncodedStrip &encodedStrip();
-    void setModified() { m_modified = true; }
+    void setModified(bool value = true);
 
     QString m_tagline;
     TBitmap m_glyph;
@@ -179,16 +217,14 @@ private:
     TPlaybackState m_play;
     std::unique_ptr<TFrameList> m_frames;
     TColor m_transparentColor = clNone;
-    bool m_autoSize = true;
     bool m_audioRepeat = false;
     std::uint8_t m_audioFrame = 0;
-    QTimer *m_timer = nullptr;
-    TWavePlayer *m_soundPlayer = nullptr;
-    bool m_autoPlay = false;
+    TWave m_wave;
     QString m_filename;
     std::uint8_t m_numberOfLoops = 3;
     bool m_hasAudio = false;
     bool m_modified = false;
+    bool m_unsavedChanges = false;
     int m_animationSize = -1;
     int m_audioSize = -1;
     int m_gestureSize = -1;

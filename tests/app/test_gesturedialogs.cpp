@@ -2,6 +2,7 @@
 // preview window, the question before replacing a file and the old style.
 #include "app/gesturedialogs.h"
 #include "app/previewwindow.h"
+#include "editor/gestureview.h"
 #include "gesture/gesturetestutil.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -317,10 +319,16 @@ TEST_F(GestureDialogs, PreviewWindowPlaysTheGestureAndClosesOnEscape)
         EXPECT_TRUE(played->Playing());
         window.show();
         QCoreApplication::processEvents();
+        auto *view = window.findChild<TGestureView *>(QStringLiteral("gestureView"));
+        EXPECT_NE(view, nullptr);
+        if (!view)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(view->Gesture(), played);
+        EXPECT_TRUE(view->PlaybackTimer()->isActive());
         // The gesture gets exactly its frame size inside a 5-pixel border.
-        EXPECT_EQ(played->size(), QSize(32, 24));
+        EXPECT_EQ(view->size(), QSize(32, 24));
         // Escape reaches the window first even when aimed at its gesture.
-        QTest::keyClick(played, Qt::Key_Escape);
+        QTest::keyClick(view, Qt::Key_Escape);
         EXPECT_FALSE(window.isVisible());
         EXPECT_TRUE(dialog.isHidden());
         return window.result();

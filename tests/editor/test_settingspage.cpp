@@ -2,6 +2,7 @@
 // user would: typing into fields, ticking boxes, picking a colour from the
 // preview, and answering the file dialogs through the dialog seam.
 #include "codecs/gifimage.h"
+#include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
@@ -110,7 +111,7 @@ TEST(SettingsPage, FrameFieldsClampAgainstTheSlider)
     EXPECT_EQ(control<QSpinBox>(w, "audioLoopFrameSpin")->value(), 10);
     EXPECT_EQ(w->Gesture()->AudioLoopFrame(), 10);
     // Options are changes that closing must not lose.
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 }
 
 TEST(SettingsPage, AudioOptionsAndRepeatFlag)
@@ -147,7 +148,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crColorSample);
     EXPECT_TRUE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
-    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
     EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(1, 2, 3));
     EXPECT_EQ(w->TransColor(), RGBColor(1, 2, 3));
     EXPECT_FALSE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
@@ -156,7 +157,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     // Picking the pixel that is now transparent gives what shows through.
     QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
-    QTest::mouseClick(w->Gesture(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
     // From the start, that is the colour the preview is painted in and the
     // test background swatch shows.
     auto *area = control<QFrame>(w, "gestureArea");
@@ -197,7 +198,7 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     EXPECT_TRUE(w->Gesture()->HasAudio());
     EXPECT_EQ(control<QLabel>(w, "audioFileLabel")->text(), in);
     EXPECT_TRUE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
     w->saveAudio();
     QFile out(dir.filePath("out.wav"));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
@@ -216,7 +217,7 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     other.loadAudio();
     EXPECT_FALSE(other.Gesture()->HasAudio());
     EXPECT_FALSE(control<QPushButton>(other, "audioSaveButton")->isEnabled());
-    EXPECT_FALSE(other.UnsavedChanges());
+    EXPECT_FALSE(other.Gesture()->UnsavedChanges());
 }
 
 TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
@@ -237,7 +238,7 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     EXPECT_EQ(glyph.pixelColor(17, 12), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(0, 13), clWhite);
     EXPECT_TRUE(control<QPushButton>(w, "buttonImageSaveButton")->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     for (const char *name : { "b.gif", "b.bmp", "b.jpg", "b.jpeg" }) {
         answers.paths << dir.filePath(QString::fromLatin1(name));

@@ -1,15 +1,10 @@
 // Playback: the frame sequences of each animation option and when the sound
 // starts, driven step by step without waiting for the timer.
 #include "gesture/playback.h"
-#include "gesture/wave.h"
-#include "gesture/zqgesture.h"
-#include "gesturetestutil.h"
 
-#include <QTemporaryFile>
-#include <QTimer>
 #include <gtest/gtest.h>
 
-using namespace gesturetest;
+#include <vector>
 
 namespace {
 
@@ -110,103 +105,4 @@ TEST(Playback, SoundStarts)
     // Without a sound nothing starts.
     loop.hasAudio = false;
     EXPECT_TRUE(play(loop).soundAt.empty());
-}
-
-TEST(GesturePlayback, ComponentFollowsTheSequencer)
-{
-    TZQGesture g;
-    g.setFrames(frames(4, 4, 6));
-    g.setAnimLoopOption(aoLoop);
-    g.setAnimLoopFrame(4);
-    std::vector<int> shown;
-    g.OnFrameChange = [&](TZQGesture *s) { shown.push_back(s->CurrentFrame()); };
-    g.Play();
-    EXPECT_TRUE(g.PlaybackTimer()->isActive());
-    EXPECT_EQ(g.PlaybackTimer()->interval(), 250);
-    int steps = 0;
-    while (g.Playing() && steps++ < 50)
-        g.Tick();
-    EXPECT_EQ(shown, (std::vector<int> { 2, 3, 4, 5, 6, 4, 5, 6, 4, 5, 6 }));
-    EXPECT_EQ(g.CurrentFrame(), 6);
-    // Play again starts from frame 1.
-    shown.clear();
-    g.Play();
-    EXPECT_EQ(shown, (std::vector<int> { 1 }));
-}
-
-TEST(GesturePlayback, DisabledOrEmptyDoesNothing)
-{
-    TZQGesture empty;
-    empty.Play();
-    EXPECT_FALSE(empty.Playing());
-
-    TZQGesture g;
-    g.setFrames(frames(4, 4, 3));
-    int sounds = 0;
-    g.SoundPlayer()->setBeforePlay([&](TWavePlayer *) { ++sounds; });
-    g.setEnabled(false);
-    g.Play();
-    EXPECT_FALSE(g.Playing());
-    EXPECT_EQ(sounds, 0);
-
-    // Disabling during playback stops at the next step; enabling does not resume.
-    g.setEnabled(true);
-    g.Play();
-    g.setEnabled(false);
-    g.Tick();
-    EXPECT_FALSE(g.Playing());
-    g.setEnabled(true);
-    EXPECT_FALSE(g.Playing());
-
-    // Losing the frames stops it too.
-    g.Play();
-    g.setFrames(nullptr);
-    g.Tick();
-    EXPECT_FALSE(g.Playing());
-}
-
-TEST(GesturePlayback, SoundGoesToThePlayer)
-{
-    TZQGesture g;
-    g.setFrames(frames(4, 4, 2));
-    QTemporaryFile file;
-    ASSERT_TRUE(file.open());
-    file.write(wav(100));
-    file.close();
-    g.LoadAudioFromFile(file.fileName());
-    EXPECT_TRUE(g.HasAudio());
-    EXPECT_TRUE(g.Modified());
-    EXPECT_EQ(g.AudioSize(), wav(100).size());
-    int sounds = 0;
-    g.SoundPlayer()->setBeforePlay([&](TWavePlayer *) { ++sounds; });
-    g.Play();
-    EXPECT_EQ(sounds, 1);
-    while (g.Playing())
-        g.Tick();
-    EXPECT_EQ(sounds, 1);
-    g.setAudioRepeat(true);
-    g.setAnimLoopOption(aoReverse);
-    g.Play();
-    while (g.Playing())
-        g.Tick();
-    // At Play, when the reverse pass comes back to frame 1, and on the
-    // final step, which still shows frame 1.
-    EXPECT_EQ(sounds, 4);
-}
-
-TEST(GesturePlayback, PaintsCurrentFrameThroughMask)
-{
-    const TColor key = RGBColor(1, 2, 3);
-    TZQGesture g;
-    g.setFrames(frames(6, 4, 2, key));
-    g.setTransparentColor(key);
-    g.setCurrentFrame(2);
-    QPalette palette = g.palette();
-    palette.setColor(QPalette::Window, Qt::green);
-    g.setPalette(palette);
-    g.setAutoFillBackground(true);
-    const QImage shot = g.grab().toImage();
-    EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 255, 0)); // transparent: the background
-    EXPECT_EQ(shot.pixel(1, 0), g.Frames()->Picture(1).pixel(1, 0));
-    EXPECT_EQ(shot.pixel(3, 2), g.Frames()->Picture(1).pixel(3, 2));
 }

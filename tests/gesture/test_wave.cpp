@@ -1,12 +1,9 @@
-// TWave keeps WAV bytes untouched; TWavePlayer hands them to the sound service.
+// TWave keeps WAV bytes untouched.
 #include "gesture/wave.h"
 #include "platform/errors.h"
-#include "platform/soundservice.h"
 
 #include <QBuffer>
-#include <QCursor>
 #include <QFile>
-#include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -26,33 +23,6 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     for (qsizetype i = 0; i < size; ++i)
         b[i] = char(rng.bounded(256));
     return b;
-}
-
-void putLE(QByteArray &out, quint32 value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-// A stereo 16-bit 44100 Hz PCM WAV image of the given number of frames.
-QByteArray pcmWav(int frames)
-{
-    QByteArray data(qsizetype(frames) * 4, '\0');
-    for (qsizetype i = 0; i < data.size(); ++i)
-        data[i] = char(i * 7);
-    QByteArray out("RIFF");
-    putLE(out, quint32(36 + data.size()), 4);
-    out.append("WAVEfmt ");
-    putLE(out, 16, 4);
-    putLE(out, 1, 2);
-    putLE(out, 2, 2);
-    putLE(out, 44100, 4);
-    putLE(out, 44100 * 4, 4);
-    putLE(out, 4, 2);
-    putLE(out, 16, 2);
-    out.append("data");
-    putLE(out, quint32(data.size()), 4);
-    return out + data;
 }
 
 // A device that delivers its first bytes and then fails.
@@ -192,110 +162,4 @@ TEST(TWave, WriteFailuresAreStreamErrors)
     QBuffer readOnly;
     readOnly.open(QIODevice::ReadOnly);
     EXPECT_EQ(errorOf([&] { wave.SaveToStream(readOnly); }), "Stream write error");
-}
-
-TEST(TWavePlayer, OptionsGiveThePlayFlags)
-{
-    TWavePlayer player;
-    EXPECT_TRUE(player.Enabled());
-    EXPECT_EQ(player.Options(), TOptionsSet { wpoSync });
-    EXPECT_EQ(player.PlayFlags(), 0x0004);
-    ASSERT_NE(player.Wave(), nullptr);
-    EXPECT_EQ(player.Wave()->Size(), 0);
-
-    const struct
-    {
-        TOptionsSet options;
-        int flags;
-    } cases[] = {
-        { { wpoAsync }, 0x0005 },
-        { { wpoAsync, wpoLoop }, 0x000D },
-        { { wpoSync }, 0x0004 },
-        { { wpoNoDefault, wpoNoStop }, 0x0016 },
-        { { wpoSync, wpoAsync, wpoNoDefault, wpoLoop, wpoNoStop }, 0x001F },
-        { {}, 0x0004 },
-    };
-    for (const auto &c : cases) {
-        player.setOptions(c.options);
-        EXPECT_EQ(player.Options(), c.options);
-        EXPECT_EQ(player.PlayFlags(), c.flags);
-    }
-}
-
-// Player tests run on SDL's dummy driver, which consumes samples in real time.
-class TWavePlayerPlay : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        m_savedDriver = qgetenv("SDL_AUDIODRIVER");
-        plumora::shutdownSound();
-        qputenv("SDL_AUDIODRIVER", "dummy");
-    }
-    void TearDown() override
-    {
-        plumora::shutdownSound();
-        qputenv("SDL_AUDIODRIVER", m_savedDriver);
-        while (QGuiApplication::overrideCursor())
-            QGuiApplication::restoreOverrideCursor();
-    }
-    static quint64 started() { return plumora::soundStats().soundsStarted; }
-
-    QByteArray m_savedDriver;
-};
-
-TEST_F(TWavePlayerPlay, EventsSurroundThePlay)
-{
-    TWavePlayer player;
-    player.Wave()->setData(pcmWav(2205)); // 50 ms
-    std::vector<std::string> calls;
-    const quint64 before = started();
-    player.setBeforePlay([&](TWavePlayer *sender) {
-        EXPECT_EQ(sender, &player);
-        calls.push_back("before:" + std::to_string(started() - before));
-    });
-    player.setAfterPlay([&](TWavePlayer *sender) {
-        EXPECT_EQ(sender, &player);
-        calls.push_back("after:" + std::to_string(started() - before));
-    });
-
-    player.Play(); // synchronous: returns when the sound has ended
-    EXPECT_FALSE(plumora::soundPlaying());
-    EXPECT_EQ(plumora::soundStats().currentPlayed, 2205u);
-    EXPECT_EQ(calls, (std::vector<std::string> { "before:0", "after:1" }));
-
-    calls.clear();
-    player.setEnabled(false);
-    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    player.Play();
-    EXPECT_EQ(calls, (std::vector<std::string> { "before:1", "after:1" })) << "nothing played";
-    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr) << "cursor left alone";
-}
-
-TEST_F(TWavePlayerPlay, PlayResetsTheCursorEvenWhenTheSoundFails)
-{
-    TWavePlayer player;
-    player.Wave()->setData(QByteArray("not a wave"));
-    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
-    player.Play();
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(TWavePlayerPlay, EmptyHolderAndDestructionStopTheSound)
-{
-    auto looping = std::make_unique<TWavePlayer>();
-    looping->setOptions({ wpoAsync, wpoLoop });
-    looping->Wave()->setData(pcmWav(1000));
-
-    looping->Play();
-    ASSERT_TRUE(plumora::soundPlaying());
-    TWavePlayer empty;
-    empty.Play();
-    EXPECT_FALSE(plumora::soundPlaying()) << "no bytes: the playing sound stops";
-
-    looping->Play();
-    ASSERT_TRUE(plumora::soundPlaying());
-    looping.reset();
-    EXPECT_FALSE(plumora::soundPlaying()) << "a destroyed player stops the sound";
 }

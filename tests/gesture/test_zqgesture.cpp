@@ -20,7 +20,6 @@ TEST(Gesture, NewComponentDefaults)
     EXPECT_EQ(g.AudioLoopFrame(), 1);
     EXPECT_EQ(g.TransparentColor(), clNone);
     EXPECT_EQ(g.NumberOfLoops(), 3);
-    EXPECT_TRUE(g.AutoSize());
     EXPECT_FALSE(g.Modified());
     EXPECT_FALSE(g.HasAudio());
     EXPECT_EQ(g.AnimationSize(), -1);
@@ -35,7 +34,7 @@ TEST(Gesture, CurrentFrameClampsAndNotifies)
     TZQGesture g;
     g.setFrames(frames(4, 3, 10));
     int notified = 0;
-    g.OnFrameChange = [&](TZQGesture *) { ++notified; };
+    QObject::connect(&g, &TZQGesture::OnFrameChange, [&] { ++notified; });
     g.setCurrentFrame(0);
     EXPECT_EQ(g.CurrentFrame(), 1);
     EXPECT_EQ(notified, 1); // 0 differs from 1, so it notifies even though frame 1 stays
@@ -88,8 +87,6 @@ TEST(Gesture, ModifiedFollowsRealChangesOnly)
     g.SetAuthor("");
     g.setTransparentColor(clNone);
     g.setAudioRepeat(true);
-    g.setAutoPlay(true);
-    g.setAutoSize(false);
     EXPECT_FALSE(g.Modified());
     for (auto change : std::vector<std::function<void(TZQGesture &)>> {
              [](TZQGesture &x) { x.setTagline("hello"); },
@@ -105,6 +102,67 @@ TEST(Gesture, ModifiedFollowsRealChangesOnly)
     // Taglines keep at most 255 characters.
     g.setTagline(QString(300, 'x'));
     EXPECT_EQ(g.Tagline().size(), 255);
+}
+
+TEST(Gesture, FrameEditsKeepTheCurrentFrameInTheList)
+{
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 3));
+    int framesChanged = 0;
+    QObject::connect(&g, &TZQGesture::framesChanged, [&] { ++framesChanged; });
+    g.setCurrentFrame(3);
+    g.DeleteFrame(2); // the last frame goes while shown: the new last one is shown
+    EXPECT_EQ(g.CurrentFrame(), 2);
+    g.InsertFrame(0, frameImage(4, 3, 9), clNone);
+    EXPECT_EQ(g.CurrentFrame(), 2); // the position stays, naming another frame
+    g.MoveFrame(0, 2);
+    EXPECT_EQ(g.Frames()->Picture(2), frameImage(4, 3, 9));
+    EXPECT_EQ(framesChanged, 3);
+    EXPECT_FALSE(g.Modified());
+    EXPECT_FALSE(g.UnsavedChanges());
+}
+
+// Both flags tell their listeners once per change; writing the gesture and
+// setting its file name clear both.
+TEST(Gesture, SavingAndReadingClearBothFlags)
+{
+    const QString path = QDir::tempPath() + "/plumora-flags.zqa";
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 2));
+    std::vector<bool> modified, unsaved;
+    QObject::connect(&g, &TZQGesture::modifiedChanged, [&](bool on) { modified.push_back(on); });
+    QObject::connect(&g, &TZQGesture::unsavedChangesChanged, [&](bool on) { unsaved.push_back(on); });
+    g.setTagline("one");
+    g.setTagline("two");
+    g.setUnsavedChanges(true);
+    g.setUnsavedChanges(true);
+    g.SaveToFile(path);
+    EXPECT_EQ(modified, (std::vector<bool> { true, false }));
+    EXPECT_EQ(unsaved, (std::vector<bool> { true, false }));
+
+    g.setTagline("three");
+    g.setUnsavedChanges(true);
+    g.setFilename(path);
+    EXPECT_FALSE(g.Modified());
+    EXPECT_FALSE(g.UnsavedChanges());
+    EXPECT_EQ(g.Tagline(), "two");
+    QFile::remove(path);
+}
+
+TEST(Gesture, SoundCanBeSetAndDropped)
+{
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 2));
+    g.UpdateSizes();
+    const int silent = g.GestureSize();
+    g.SetAudio(wav(100));
+    EXPECT_TRUE(g.HasAudio());
+    EXPECT_TRUE(g.Modified());
+    EXPECT_EQ(g.AudioSize(), wav(100).size());
+    g.ClearAudio();
+    EXPECT_FALSE(g.HasAudio());
+    EXPECT_EQ(g.AudioSize(), 0);
+    EXPECT_EQ(g.GestureSize(), silent);
 }
 
 TEST(Gesture, MasksSurviveTransparentColourChanges)
@@ -131,7 +189,7 @@ TEST(Gesture, MasksSurviveTransparentColourChanges)
     // colour when the strip is drawn: its transparent pixels show in it.
     const TColor other = RGBColor(7, 7, 7);
     g.setTransparentColor(marked);
-    g.Frames()->Add(frameImage(6, 4, 3, other), other);
+    g.InsertFrame(3, frameImage(6, 4, 3, other), other);
     EXPECT_EQ(fromQRgb(g.RenderStrip().pixel(3 * 6, 0)), marked);
     EXPECT_EQ(g.Frames()->MaskColor(3), marked);
 }
@@ -151,9 +209,9 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     };
     for (const auto &edit : std::vector<std::function<void(TZQGesture &)>> {
              [](TZQGesture &) {},
-             [](TZQGesture &x) { x.Frames()->Delete(3); },
+             [](TZQGesture &x) { x.DeleteFrame(3); },
              [](TZQGesture &x) { x.SetAuthor("someone"); },
-             [](TZQGesture &x) { x.Frames()->Move(0, 2); },
+             [](TZQGesture &x) { x.MoveFrame(0, 2); },
          }) {
         edit(g);
         g.UpdateSizes();
@@ -183,17 +241,4 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     preview.UpdateSizes();
     EXPECT_EQ(preview.GestureSize(), -1);
     QFile::remove(QDir::tempPath() + "/plumora-sizes.zqa");
-}
-
-TEST(Gesture, AutoSizeFollowsFrames)
-{
-    TZQGesture g;
-    g.setAutoSize(false);
-    g.setFrames(frames(30, 20, 2));
-    g.setAutoSize(true);
-    EXPECT_EQ(g.size(), QSize(30, 20));
-    g.setFrames(nullptr);
-    g.setAutoSize(false);
-    g.setAutoSize(true);
-    EXPECT_EQ(g.size(), QSize(4, 4));
 }
