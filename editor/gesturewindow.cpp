@@ -7,6 +7,7 @@
 #include "filedialogs.h"
 #include "gesturehost.h"
 #include "picturepreview.h"
+#include "playbackcommand.h"
 #include "platform/errors.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
@@ -395,7 +396,17 @@ void TfrmGestureWindow::buildPreviewPane()
     frameSlider->setTickInterval(1);
     frameSlider->setAccessibleName(QStringLiteral("Frame"));
     setHelpContext(frameSlider, 1080);
-    layout->addWidget(frameSlider);
+    playbackCommand = new TPlaybackCommand(gestureArea,
+        { [this] { return gesture->Frames() && gesture->Frames()->Count() > 0; },
+            [this] { return gesture->Playing(); }, [this] { gestureView->Play(); },
+            [this] { gestureView->Stop(); } },
+        this);
+    connect(gesture, &TZQGesture::playingChanged, playbackCommand, &TPlaybackCommand::Refresh);
+    connect(gesture, &TZQGesture::framesChanged, playbackCommand, &TPlaybackCommand::Refresh);
+    auto *sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(frameSlider, 1);
+    sliderRow->addWidget(playbackCommand->Button());
+    layout->addLayout(sliderRow);
     connect(frameSlider, &QSlider::valueChanged, this, guardedCallback([this] { onFrameSliderMoved(); }));
 
     frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
@@ -410,6 +421,7 @@ void TfrmGestureWindow::buildMenus()
     framesMenu = new QMenu(QStringLiteral("F&rames"), this);
     framesMenu->setObjectName(QStringLiteral("framesMenu"));
     buildFrameMenus();
+    playbackCommand->AddTo(framesMenu, gesturePopup);
 }
 
 void TfrmGestureWindow::buildDialogs()

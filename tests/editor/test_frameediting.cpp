@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -563,4 +565,53 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
     w.moveFrameForward();
     EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(1, 2, 2));
     EXPECT_EQ(w.Gesture()->Frames()->Picture(1).pixel(2, 2), D);
+}
+
+// Play/Stop: the "Frames" menu's item, the pop-up's item with Space while
+// the preview has the focus, and the button beside the slider on both pages.
+TEST(FrameEditing, PlayAndStopFromMenusKeyAndButton)
+{
+    TfrmGestureWindow empty(nullptr);
+    EXPECT_FALSE(control<QAction>(empty, "playAction")->isEnabled());
+    EXPECT_FALSE(control<QToolButton>(empty, "playButton")->isEnabled());
+
+    auto w = windowWith({ A, B, C });
+    // Looping, so playing goes on until it is stopped.
+    w->Gesture()->setAnimLoopOption(aoLoop);
+    auto *button = control<QToolButton>(w, "playButton");
+    auto *area = control<QWidget>(w, "gestureArea");
+    auto expectPlaying = [&](bool playing) {
+        EXPECT_EQ(w->Gesture()->Playing(), playing);
+        EXPECT_EQ(button->accessibleName(), playing ? "Stop" : "Play");
+        EXPECT_EQ(control<QAction>(w, "playAction")->text(), playing ? "&Stop" : "P&lay");
+    };
+    expectPlaying(false);
+    control<QAction>(w, "playAction")->trigger();
+    expectPlaying(true);
+    control<QAction>(w, "playAction")->trigger();
+    expectPlaying(false);
+
+    area->setFocus();
+    QTest::keyClick(area, Qt::Key_Space);
+    expectPlaying(true);
+    QTest::keyClick(area, Qt::Key_Space);
+    expectPlaying(false);
+    // In a text field Space types a blank.
+    auto *tagline = control<QLineEdit>(w, "taglineEdit");
+    tagline->setFocus();
+    QTest::keyClick(tagline, Qt::Key_Space);
+    expectPlaying(false);
+    EXPECT_EQ(tagline->text(), " ");
+
+    for (QWidget *page : { control<QWidget>(w, "filesPage"), control<QWidget>(w, "settingsPage") }) {
+        control<QTabWidget>(w, "pageTabs")->setCurrentWidget(page);
+        EXPECT_TRUE(button->isVisible());
+    }
+    button->click();
+    expectPlaying(true);
+    // Playing once ends by itself, and the button offers Play again.
+    w->Gesture()->setAnimLoopOption(aoPlayOnce);
+    for (int i = 0; i < 10 && w->Gesture()->Playing(); ++i)
+        w->GestureView()->Tick();
+    expectPlaying(false);
 }
