@@ -27,18 +27,34 @@ constexpr QSize kStillKeptSize(512, 512);
 // a file asking for no delay does not keep the dialog busy.
 constexpr int kShortestFrameMs = 20;
 
-// The logical screen size a GIF file declares, from its first ten bytes;
-// invalid when the file does not start like a GIF.
-QSize gifScreenSize(const QString &path)
+// The first size bytes of a file when it has that many and starts with
+// magic; empty otherwise.
+QByteArray fileHead(const QString &path, int size, const char *magic)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray head = file.read(10);
-    if (head.size() < 10 || !head.startsWith("GIF"))
+    const QByteArray head = file.read(size);
+    return head.size() == size && head.startsWith(magic) ? head : QByteArray();
+}
+
+// A little-endian unsigned number of the given bytes at a position of head.
+quint32 littleEndian(const QByteArray &head, int at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | quint8(head[at + i]);
+    return value;
+}
+
+// The logical screen size a GIF file declares, from its first ten bytes;
+// invalid when the file does not start like a GIF.
+QSize gifScreenSize(const QString &path)
+{
+    const QByteArray head = fileHead(path, 10, "GIF");
+    if (head.isEmpty())
         return {};
-    auto word = [&head](int at) { return int(quint8(head[at])) | int(quint8(head[at + 1])) << 8; };
-    return QSize(word(6), word(8));
+    return QSize(int(littleEndian(head, 6, 2)), int(littleEndian(head, 8, 2)));
 }
 
 // The size in a BMP file's header; invalid when the file does not start
@@ -46,20 +62,13 @@ QSize gifScreenSize(const QString &path)
 // size of a picture larger than it would decode.
 QSize bmpSize(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray head = fileHead(path, 26, "BM");
+    if (head.isEmpty())
         return {};
-    const QByteArray head = file.read(26);
-    if (head.size() < 26 || !head.startsWith("BM"))
-        return {};
-    auto byte = [&head](int at) { return quint32(quint8(head[at])); };
-    auto dword = [&](int at) {
-        return qint32(byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24);
-    };
-    if (dword(14) == 12) // the old core header: 16-bit sides
-        return QSize(int(byte(18) | byte(19) << 8), int(byte(20) | byte(21) << 8));
-    const qint64 width = dword(18);
-    const qint64 height = std::abs(qint64(dword(22))); // negative: rows top-down
+    if (littleEndian(head, 14, 4) == 12) // the old core header: 16-bit sides
+        return QSize(int(littleEndian(head, 18, 2)), int(littleEndian(head, 20, 2)));
+    const qint64 width = qint32(littleEndian(head, 18, 4));
+    const qint64 height = std::abs(qint64(qint32(littleEndian(head, 22, 4)))); // negative: rows top-down
     if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX)
         return {};
     return QSize(int(width), int(height));
@@ -174,6 +183,14 @@ void TPicturePreviewPane::ShowFile(const QString &path)
 void TPicturePreviewPane::read(const QString &path)
 {
     const QString ext = QLatin1Char('.') + QFileInfo(path).suffix().toUpper();
+    const bool gif = ext == QLatin1String(".GIF");
+    if (gif || ext == QLatin1String(".BMP")) {
+        // Sized from the header first: a picture beyond the budget shows its
+        // size without being decoded.
+        m_size = gif ? gifScreenSize(path) : bmpSize(path);
+        if (!withinBudget(m_size))
+            return;
+    }
     QImage picture;
     if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
         // Decoded at a reduced scale when it is large; the size is its own.
@@ -181,20 +198,8 @@ void TPicturePreviewPane::read(const QString &path)
         picture = LoadJpeg(path, false, kStillKeptSize, &full).image();
         m_size = full;
     } else if (ext == QLatin1String(".BMP")) {
-        const QSize size = bmpSize(path);
-        if (!size.isValid())
-            return;
-        m_size = size;
-        if (!withinBudget(size))
-            return;
         picture = LoadBmp(path).image();
-    } else if (ext == QLatin1String(".GIF")) {
-        const QSize size = gifScreenSize(path);
-        if (!size.isValid())
-            return;
-        m_size = size;
-        if (!withinBudget(size))
-            return;
+    } else if (gif) {
         auto animation = std::make_unique<TRxGIFAnimator>();
         animation->Image().ReadFromFile(path);
         if (animation->Image().FrameCount() == 0) {
