@@ -1,5 +1,6 @@
 #include "gesturedialogs.h"
 
+#include "editor/filedialogs.h"
 #include "gesture/zqgesture.h"
 #include "platform/colors.h"
 #include "platform/ui/dialogs.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -143,7 +143,7 @@ TOpenGestureDialog::TOpenGestureDialog(QWidget *parent, AcceptMode mode) : QFile
     previewGesture->MaxStripPixels = kPreviewMaxStripPixels;
 
     buildPane();
-    connect(this, &QFileDialog::currentChanged, this, &TOpenGestureDialog::SelectionChanged);
+    FollowCurrentFile(*this, [this](const QString &path) { SelectionChanged(path); });
 }
 
 void TOpenGestureDialog::buildPane()
@@ -151,13 +151,7 @@ void TOpenGestureDialog::buildPane()
     picturePanel = new QFrame(this);
     picturePanel->setObjectName(QStringLiteral("picturePanel"));
     picturePanel->setAccessibleName(QStringLiteral("Picture"));
-    picturePanel->setFrameShape(QFrame::NoFrame);
-    picturePanel->setFixedWidth(169);
-
-    auto *column = new QVBoxLayout(picturePanel);
-    // 6 pixels apart from the standard controls and 4 lower than their top.
-    column->setContentsMargins(6, 4, 0, 0);
-    column->setSpacing(0);
+    QVBoxLayout *column = SetUpSidePane(*picturePanel);
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
@@ -185,29 +179,16 @@ void TOpenGestureDialog::buildPane()
     row->addSpacing(2);
     column->addLayout(row);
 
-    paintPanel = new QFrame(picturePanel);
-    paintPanel->setObjectName(QStringLiteral("paintPanel"));
-    paintPanel->setAccessibleName(QStringLiteral("Preview"));
-    paintPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    paintPanel->setMinimumHeight(145);
-    auto *inside = new QVBoxLayout(paintPanel);
-    inside->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(paintPanel, 1);
-
-    auto *paintBox = new TPaintBox(paintPanel);
+    auto *paintBox = new TPaintBox;
     paintBox->setObjectName(QStringLiteral("paintSurface"));
     paintBox->setAccessibleName(QStringLiteral("Preview picture"));
     paintBox->onPaint = [this](QPainter &canvas, const QRect &box) { DrawPreview(canvas, box); };
     paintBox->onDoubleClick = [this] { ShowPreviewWindow(); };
-    inside->addWidget(paintBox);
     paintSurface = paintBox;
+    paintPanel = AddPaintPanel(*column, paintBox);
+    paintPanel->setAccessibleName(QStringLiteral("Preview"));
 
-    // The standard controls fill a grid; the pane takes a column of its own
-    // to their right, across all their rows.
-    if (auto *grid = qobject_cast<QGridLayout *>(layout()))
-        grid->addWidget(picturePanel, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
-    else if (layout())
-        layout()->addWidget(picturePanel);
+    AddSidePane(*this, picturePanel);
 }
 
 void TOpenGestureDialog::setInitialDir(const QString &dir)

@@ -377,6 +377,11 @@ QList<TfrmGestureWindow *> TfrmMain::GestureWindows() const
     return windows;
 }
 
+void TfrmMain::ShowStatusNote(const QString &note)
+{
+    statusBar()->showMessage(note, 5000);
+}
+
 void TfrmMain::UpdateFileCommands()
 {
     statusPanels->refreshGauges();

@@ -1,9 +1,14 @@
 #include "filedialogs.h"
 
+#include "picturepreview.h"
 #include "platform/ui/dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QVBoxLayout>
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool save, const QString &filter,
     const QString &defaultSuffix)
@@ -38,7 +43,14 @@ QString RunFileDialog(QFileDialog &dialog, const QString &initialDir, bool confi
     if (!initialDir.isEmpty() && QFileInfo(initialDir).isDir())
         dialog.setDirectory(initialDir);
     dialog.setResult(QDialog::Rejected);
-    if (plumora::ui::execDialog(dialog) != QDialog::Accepted)
+    // A preview pane starts each run empty and stops playing when it ends.
+    auto *pane = dialog.findChild<TPicturePreviewPane *>();
+    if (pane)
+        pane->Clear();
+    const int result = plumora::ui::execDialog(dialog);
+    if (pane)
+        pane->Clear();
+    if (result != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.first().isEmpty() || QFileInfo(files.first()).isDir())
@@ -64,4 +76,70 @@ QString FolderOf(const QString &path)
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;
+}
+
+void AddSidePane(QFileDialog &dialog, QWidget *pane)
+{
+    pane->setParent(&dialog);
+    // The standard controls fill a grid; the pane takes a column of its own
+    // to their right, across all their rows.
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
+        grid->addWidget(pane, 0, grid->columnCount(), qMax(1, grid->rowCount()), 1);
+    else if (dialog.layout())
+        dialog.layout()->addWidget(pane);
+}
+
+QVBoxLayout *SetUpSidePane(QFrame &pane)
+{
+    pane.setFrameShape(QFrame::NoFrame);
+    pane.setFixedWidth(169);
+    auto *column = new QVBoxLayout(&pane);
+    column->setContentsMargins(6, 4, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
+QFrame *AddPaintPanel(QVBoxLayout &column, QWidget *surface)
+{
+    auto *panel = new QFrame(column.parentWidget());
+    panel->setObjectName(QStringLiteral("paintPanel"));
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    panel->setMinimumHeight(145);
+    auto *inside = new QVBoxLayout(panel);
+    inside->setContentsMargins(0, 0, 0, 0);
+    inside->addWidget(surface);
+    column.addWidget(panel, 1);
+    return panel;
+}
+
+namespace {
+
+// The file a typed name stands for, in the folder the dialog shows.
+QString typedPath(const QFileDialog &dialog, const QString &typed)
+{
+    const QString name = typed.trimmed();
+    if (name.isEmpty())
+        return {};
+    const QString path = QFileInfo(name).isAbsolute() ? name : QDir(dialog.directory()).filePath(name);
+    if (!QFileInfo(path).isFile() && QFileInfo(path).suffix().isEmpty()
+        && !dialog.defaultSuffix().isEmpty()) {
+        const QString withSuffix = path + QLatin1Char('.') + dialog.defaultSuffix();
+        if (QFileInfo(withSuffix).isFile())
+            return withSuffix;
+    }
+    return path;
+}
+
+} // namespace
+
+void FollowCurrentFile(QFileDialog &dialog, std::function<void(const QString &path)> follow)
+{
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, follow);
+    // Typing a name does not move the list's current entry, so the name
+    // field is followed too (clicking an entry also fills it in, with the
+    // same file).
+    if (auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+        QObject::connect(edit, &QLineEdit::textChanged, &dialog,
+            [&dialog, follow](const QString &typed) { follow(typedPath(dialog, typed)); });
+    }
 }

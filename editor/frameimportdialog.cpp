@@ -36,7 +36,10 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmFrameImport"));
     setWindowTitle(QStringLiteral("Import Frames"));
-    setFixedSize(250, 214);
+
+    pictureSizeLabel = new QLabel;
+    pictureSizeLabel->setObjectName(QStringLiteral("pictureSizeLabel"));
+    pictureSizeLabel->setTextFormat(Qt::PlainText);
 
     promptLabel = new QLabel(QStringLiteral("Please input one of the following values..."));
     promptLabel->setObjectName(QStringLiteral("promptLabel"));
@@ -55,6 +58,11 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
     frameWidthRadio->setObjectName(QStringLiteral("frameWidthRadio"));
     frameWidthRadio->setAccessibleName(frameWidthRadio->text());
     frameWidthSpin = frameField(QStringLiteral("frameWidthSpin"), QStringLiteral("Frame Width:"));
+
+    splitLabel = new QLabel;
+    splitLabel->setObjectName(QStringLiteral("splitLabel"));
+    splitLabel->setTextFormat(Qt::PlainText);
+    splitLabel->setAccessibleName(QStringLiteral("Result"));
 
     okButton = new QPushButton(QStringLiteral("O&K"));
     okButton->setObjectName(QStringLiteral("okButton"));
@@ -75,10 +83,15 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
     buttons->addWidget(okButton);
     buttons->addWidget(cancelButton);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(pictureSizeLabel);
     layout->addWidget(promptLabel);
     layout->addLayout(grid);
+    layout->addWidget(splitLabel);
     layout->addStretch();
     layout->addLayout(buttons);
+    // At least its classic size, and as large as its captions need in the
+    // font in use.
+    resize(QSize(250, 214).expandedTo(sizeHint()));
 
     frameCountRadio->setChecked(true);
     markActive(frameCountSpin, frameWidthSpin);
@@ -93,6 +106,10 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
     });
     connect(frameCountSpin, &QSpinBox::valueChanged, this, [this] { onFrameCountFieldUsed(); });
     connect(frameWidthSpin, &QSpinBox::valueChanged, this, [this] { onFrameWidthFieldUsed(); });
+    for (QRadioButton *choice : { frameCountRadio, frameWidthRadio })
+        connect(choice, &QRadioButton::toggled, this, [this] { showSplit(); });
+    for (QSpinBox *field : { frameCountSpin, frameWidthSpin })
+        connect(field, &QSpinBox::valueChanged, this, [this] { showSplit(); });
     // Typing into a field ticks its choice even before the text is a number.
     connect(frameCountSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
         [this] { onFrameCountFieldUsed(); });
@@ -172,8 +189,39 @@ TFrameSplit TfrmFrameImport::Choice() const
     return split;
 }
 
-std::optional<TFrameSplit> TfrmFrameImport::Ask()
+void TfrmFrameImport::showSplit()
 {
+    if (!m_picture.isValid()) {
+        splitLabel->clear();
+        return;
+    }
+    const TSplitPlan plan = PlanSplit(m_picture.width(), Choice());
+    splitLabel->setText(plan.count == 1
+            ? QStringLiteral("1 frame of %1 x %2").arg(plan.pieceWidth).arg(m_picture.height())
+            : QStringLiteral("%1 frames of %2 x %3")
+                  .arg(plan.count)
+                  .arg(plan.pieceWidth)
+                  .arg(m_picture.height()));
+}
+
+void TfrmFrameImport::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The chosen option's value is ready to be typed over, so a typed count
+    // followed by Enter gives that count.
+    QSpinBox *field = frameWidthRadio->isChecked() ? frameWidthSpin : frameCountSpin;
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
+std::optional<TFrameSplit> TfrmFrameImport::Ask(QSize picture)
+{
+    m_picture = picture;
+    pictureSizeLabel->setText(picture.isValid()
+            ? QStringLiteral("Picture: %1 x %2 pixels").arg(picture.width()).arg(picture.height())
+            : QString());
+    pictureSizeLabel->setVisible(picture.isValid());
+    showSplit();
     setResult(QDialog::Rejected);
     if (plumora::ui::execDialog(*this) != QDialog::Accepted)
         return std::nullopt;

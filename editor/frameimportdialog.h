@@ -1,11 +1,13 @@
 #pragma once
 // TfrmFrameImport: asks how a single picture is cut into frames, either
-// into a number of frames or into frames of a width. One instance serves
-// the whole run, so it offers the last choice and values again. Each
+// into a number of frames or into frames of a width. It shows the picture's
+// size and, as the user types, what the split will give. One instance
+// serves the whole run, so it offers the last choice and values again. Each
 // control's object name is its member name.
 #include "gesture/animationimport.h"
 
 #include <QDialog>
+#include <QSize>
 
 #include <optional>
 
@@ -24,12 +26,14 @@ public:
     // The ticked choice and its field's value, as whole numbers.
     TFrameSplit Choice() const;
 
-    // Runs the dialog modally through the dialog seam; the choice on OK,
-    // nothing on Cancel.
-    std::optional<TFrameSplit> Ask();
+    // Runs the dialog modally through the dialog seam for a picture of the
+    // given size (shown with what the split gives, when valid); the choice
+    // on OK, nothing on Cancel.
+    std::optional<TFrameSplit> Ask(QSize picture = {});
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     // Ticking a choice marks its field with the window colour and the other
@@ -41,7 +45,12 @@ private:
     void onFrameWidthFieldUsed();
 
     void markActive(QSpinBox *active, QSpinBox *inactive);
+    // "5 frames of 60 x 60": what the choice gives for the picture.
+    void showSplit();
 
+    QSize m_picture;
+    QLabel *pictureSizeLabel = nullptr;
+    QLabel *splitLabel = nullptr;
     QLabel *promptLabel = nullptr;
     QRadioButton *frameCountRadio = nullptr;
     QSpinBox *frameCountSpin = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // What a gesture window needs from the main window that holds it. The main
 // window implements this; the editor does not depend on the application.
+class QString;
 class TfrmGestureWindow;
 class TPlumoraKeys;
 
@@ -15,6 +16,8 @@ public:
     virtual TPlumoraKeys &Keys() = 0;
     // True while the main window itself is going away.
     virtual bool Destroying() const = 0;
+    // Shows a short note in the status bar for a few seconds.
+    virtual void ShowStatusNote(const QString &note) = 0;
 
 protected:
     ~IGestureHost() = default;

@@ -73,6 +73,14 @@ void TGestureView::Play()
         playSound();
 }
 
+void TGestureView::Stop()
+{
+    if (m_gesture)
+        m_gesture->StopPlayback();
+    m_timer->stop();
+    m_soundPlayer->Stop();
+}
+
 void TGestureView::Tick()
 {
     if (!m_gesture) {

@@ -35,6 +35,8 @@ public:
     // Plays from frame 1; does nothing without a frame list or while the
     // view is disabled.
     void Play();
+    // Stops playing, and the sound with it.
+    void Stop();
     // One playback step, as the timer runs it. Disabled, or without a frame
     // list, the view stops playing instead.
     void Tick();

@@ -1,10 +1,13 @@
 #include "gesturewindow.h"
 
+#include "ansifield.h"
 #include "gesture/buttonfit.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "filedialogs.h"
 #include "gesturehost.h"
+#include "picturepreview.h"
+#include "playbackcommand.h"
 #include "platform/errors.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
@@ -237,6 +240,11 @@ void TfrmGestureWindow::buildFilesPage()
     connect(authorEdit, &QLineEdit::textChanged, this, guardedCallback([this] { onAuthorEdited(); }));
     grid->setRowStretch(r + 1, 1);
     grid->setColumnStretch(1, 1);
+    for (QLineEdit *field : { taglineEdit, authorEdit })
+        AcceptOnlyStorableText(field, [this](const QString &character) {
+            if (m_host)
+                m_host->ShowStatusNote(UnstorableCharacterNote(character));
+        });
 
     pageTabs->addTab(filesPage, QStringLiteral("&Files"));
 }
@@ -370,9 +378,9 @@ void TfrmGestureWindow::buildPreviewPane()
     gestureArea->setObjectName(QStringLiteral("gestureArea"));
     gestureArea->setFixedSize(256, 230);
     gestureArea->setAutoFillBackground(true);
-    QPalette palette = gestureArea->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
-    gestureArea->setPalette(palette);
+    // The preview shows the test background from the start, so what its
+    // swatch shows and what picking there gives is what the screen shows.
+    paintSwatch(gestureArea, m_testBackground);
     gestureView = new TGestureView(gesture, gestureArea);
     gestureView->setObjectName(QStringLiteral("gestureView"));
     gestureView->move(0, 0);
@@ -388,7 +396,17 @@ void TfrmGestureWindow::buildPreviewPane()
     frameSlider->setTickInterval(1);
     frameSlider->setAccessibleName(QStringLiteral("Frame"));
     setHelpContext(frameSlider, 1080);
-    layout->addWidget(frameSlider);
+    playbackCommand = new TPlaybackCommand(gestureArea,
+        { [this] { return gesture->Frames() && gesture->Frames()->Count() > 0; },
+            [this] { return gesture->Playing(); }, [this] { gestureView->Play(); },
+            [this] { gestureView->Stop(); } },
+        this);
+    connect(gesture, &TZQGesture::playingChanged, playbackCommand, &TPlaybackCommand::Refresh);
+    connect(gesture, &TZQGesture::framesChanged, playbackCommand, &TPlaybackCommand::Refresh);
+    auto *sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(frameSlider, 1);
+    sliderRow->addWidget(playbackCommand->Button());
+    layout->addLayout(sliderRow);
     connect(frameSlider, &QSlider::valueChanged, this, guardedCallback([this] { onFrameSliderMoved(); }));
 
     frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
@@ -403,6 +421,7 @@ void TfrmGestureWindow::buildMenus()
     framesMenu = new QMenu(QStringLiteral("F&rames"), this);
     framesMenu->setObjectName(QStringLiteral("framesMenu"));
     buildFrameMenus();
+    playbackCommand->AddTo(framesMenu, gesturePopup);
 }
 
 void TfrmGestureWindow::buildDialogs()
@@ -418,6 +437,8 @@ void TfrmGestureWindow::buildDialogs()
         QStringLiteral("gif"));
     saveAnimationDialog = MakeFileDialog(this, QStringLiteral("saveAnimationDialog"), true,
         QStringLiteral("CompuServe GIF Image (*.gif)|*.gif|All files (*.*)|*.*"), QStringLiteral("gif"));
+    for (QFileDialog *pictures : { openPictureDialog, saveButtonImageDialog, saveAnimationDialog })
+        AddPicturePreview(*pictures);
     openAudioDialog = MakeFileDialog(this, QStringLiteral("openAudioDialog"), false,
         QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
     saveAudioDialog = MakeFileDialog(this, QStringLiteral("saveAudioDialog"), true,

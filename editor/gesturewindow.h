@@ -31,6 +31,7 @@ class QSplitter;
 class QTabWidget;
 class QToolButton;
 class TGestureView;
+class TPlaybackCommand;
 class TZQGesture;
 
 class TfrmGestureWindow : public QWidget
@@ -210,6 +211,8 @@ private:
     QFrame *gestureArea = nullptr;
     QSlider *frameSlider = nullptr;
     QLabel *frameLabel = nullptr;
+    // Play/Stop: its button beside the slider, its items in both menus.
+    TPlaybackCommand *playbackCommand = nullptr;
 
     // The "Frames" menu's items and the preview's pop-up menu with its own.
     QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,

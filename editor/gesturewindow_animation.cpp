@@ -56,10 +56,10 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
     std::optional<TImportedAnimation> imported;
     {
         plumora::ui::BusyCursor busy;
-        const TSplitQuestion ask = [](int, int) {
+        const TSplitQuestion ask = [](int width, int height) {
             // The dialog is answered with the ordinary cursor.
             plumora::ui::setScreenCursor(plumora::ui::crDefault);
-            auto answer = frmFrameImport().Ask();
+            auto answer = frmFrameImport().Ask(QSize(width, height));
             plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
             return answer;
         };

@@ -4,6 +4,7 @@
 // keys that reach these operations.
 #include "gesturewindow.h"
 
+#include "gesture/animationimport.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "platform/errors.h"
@@ -391,9 +392,17 @@ void TfrmGestureWindow::InsertBlankFrame()
 void TfrmGestureWindow::PasteFrame()
 {
     gesture->setUnsavedChanges(true);
-    const QImage picture = clipboardBitmap();
-    if (!gesture->Frames())
-        gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
+    QImage picture = clipboardBitmap();
+    if (!gesture->Frames()) {
+        // The first frame sets the frame size: the picture fitted as an
+        // import fits its frames, so that the frames can always be saved.
+        const QSize size = FitToPreview(picture.width(), picture.height());
+        if (size != picture.size())
+            picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        gesture->setFrames(std::make_unique<TFrameList>(size.width(), size.height()));
+        gestureView->resize(size);
+        centreGesture();
+    }
     const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
     gesture->InsertFrame(currentIndex(gesture), frame, insertMask());

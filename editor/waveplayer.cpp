@@ -24,8 +24,13 @@ TWavePlayer::TWavePlayer(QObject *Owner) : QObject(Owner), m_wave(new TWave)
 
 TWavePlayer::~TWavePlayer()
 {
-    plumora::playSound(nullptr, 0, 0);
+    Stop();
     // m_wave is freed with its parent.
+}
+
+void TWavePlayer::Stop()
+{
+    plumora::playSound(nullptr, 0, 0);
 }
 
 void TWavePlayer::setOptions(TOptionsSet value)

@@ -73,6 +73,8 @@ public:
     // stops the playing sound) and reset the application's cursor; AfterPlay.
     // The service's result is ignored: an unplayable buffer stays silent.
     void Play();
+    // Ends the sound that is playing, whoever started it.
+    void Stop();
 
 private:
     bool m_enabled = true;

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QPainter>
@@ -260,7 +261,7 @@ TEST_F(GestureDialogs, PaintBoxShowsTheFirstFrame)
     EXPECT_NE(image.pixel(at.right() + 1, at.bottom()), kRed);
 }
 
-TEST_F(GestureDialogs, ChoosingAnEntryInTheFileListUpdatesThePane)
+TEST_F(GestureDialogs, ChoosingOrTypingAnEntryUpdatesThePane)
 {
     const QString gesture = gestureFile(QStringLiteral("g.zqa"), 24, 16);
     TOpenGestureDialog dialog;
@@ -283,6 +284,16 @@ TEST_F(GestureDialogs, ChoosingAnEntryInTheFileListUpdatesThePane)
         }
         EXPECT_TRUE(index.isValid());
         view->setCurrentIndex(index);
+        EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (24x16)"));
+        // A typed name is followed too: a missing one empties the pane, one
+        // without its extension finds the gesture.
+        auto *edit = control<QLineEdit>(dialog, "fileNameEdit");
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("nothing.zqa"));
+        EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral("Picture:"));
+        EXPECT_FALSE(control<QToolButton>(dialog, "previewButton")->isEnabled());
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("g"));
         EXPECT_EQ(control<QLabel>(dialog, "pictureLabel")->text(), QStringLiteral(" (24x16)"));
         return int(QDialog::Rejected);
     });

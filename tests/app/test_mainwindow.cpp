@@ -3,6 +3,7 @@
 #include "app/gesturedialogs.h"
 #include "app/mainwindow.h"
 #include "app/sizegauge.h"
+#include "codecs/ansitext.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/plumorakeys.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -23,6 +25,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QSpinBox>
 #include <QToolBar>
 #include <QUrl>
@@ -642,4 +645,43 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     back.setFilename(path);
     EXPECT_EQ(back.Frames()->Count(), 2);
     EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
+}
+
+// Tagline and author are stored as Windows-1252: the fields take nothing
+// else, typed or pasted, and say which character was refused; text read
+// from a file, the code page's unassigned bytes included, shows exactly.
+TEST_F(MainWindowTest, TextFieldsTakeOnlyWhatTheFileHolds)
+{
+    const QString tagline = fromAnsi("Caf\xE9 \x80 \x81 ?");
+    const QString path = makeGesture(dir.filePath("text.zqa"), tagline, fromAnsi("Zo\xEB \x89"));
+    main->show();
+    TfrmGestureWindow *w = main->openGesturePath(path);
+    ASSERT_NE(w, nullptr);
+    auto *taglineEdit = control<QLineEdit>(w, "taglineEdit");
+    EXPECT_EQ(taglineEdit->text(), tagline);
+    EXPECT_EQ(control<QLineEdit>(w, "authorEdit")->text(), fromAnsi("Zo\xEB \x89"));
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
+
+    taglineEdit->clear();
+    // Typed key by key, as a keyboard layout delivers these characters.
+    for (const QChar c : QStringLiteral("Caf\u00E9 \u00FC\u00DF \u20AC \u2603"))
+        QTest::sendKeyEvent(QTest::Click, taglineEdit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    EXPECT_EQ(taglineEdit->text(), QStringLiteral("Caf\u00E9 \u00FC\u00DF \u20AC "));
+    EXPECT_EQ(main->statusBar()->currentMessage(),
+        QStringLiteral("The character \"\u2603\" (U+2603) cannot be stored in a gesture file."));
+
+    // A paste holding one such character is refused whole.
+    TfrmGestureWindow *fresh = main->newGestureWindow();
+    auto *authorEdit = control<QLineEdit>(fresh, "authorEdit");
+    QGuiApplication::clipboard()->setText(QStringLiteral("Ann \u65E5\u672C"));
+    authorEdit->setText(QStringLiteral("x"));
+    authorEdit->paste();
+    EXPECT_EQ(authorEdit->text(), QStringLiteral("x"));
+    EXPECT_TRUE(main->statusBar()->currentMessage().contains(QStringLiteral("(U+65E5)")));
+
+    // What the field shows is what the file keeps.
+    main->saveGestureWindow(w);
+    TZQGesture back;
+    back.setFilename(path);
+    EXPECT_EQ(back.Tagline(), QStringLiteral("Caf\u00E9 \u00FC\u00DF \u20AC "));
 }

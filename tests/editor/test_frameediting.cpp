@@ -18,6 +18,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSlider>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -290,28 +292,54 @@ TEST(FrameEditing, InsertKeyOnTheSlider)
     EXPECT_EQ(fresh.Gesture()->Frames(), nullptr);
 }
 
+// The first picture pasted into a window without frames sets the frame
+// size: its own when it fits the preview, otherwise fitted as an import fits
+// its frames, so that the gesture can always be saved.
 TEST(FrameEditing, PasteIntoANewWindow)
 {
-    QImage picture(20, 10, QImage::Format_RGB32);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 20; ++x)
-            picture.setPixel(x, y, qRgb(x * 12, y * 25, 7));
-    QGuiApplication::clipboard()->setImage(picture);
+    struct Case
+    {
+        QSize picture, frame;
+    };
+    for (const Case &c : { Case { QSize(20, 10), QSize(20, 10) }, Case { QSize(400, 300), QSize(255, 191) },
+             Case { QSize(300, 400), QSize(169, 225) } }) {
+        SCOPED_TRACE(c.picture.width());
+        QImage picture(c.picture, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, 7));
+        QGuiApplication::clipboard()->setImage(picture);
 
-    TfrmGestureWindow w(nullptr);
-    const QSize controlSize = w.GestureView()->size();
-    control<QAction>(w, "pasteFrameAction")->trigger();
-    ASSERT_NE(w.Gesture()->Frames(), nullptr);
-    const TFrameList &frames = *w.Gesture()->Frames();
-    EXPECT_EQ(frames.Count(), 1);
-    EXPECT_EQ(QSize(frames.Width(), frames.Height()), QSize(20, 10));
-    EXPECT_EQ(frames.Picture(0), picture);
-    EXPECT_EQ(frames.MaskColor(0), clNone);
-    EXPECT_EQ(w.GestureView()->size(), controlSize);
-    expectSlider(w, 1, 1);
-    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
-    EXPECT_TRUE(w.Gesture()->Valid());
-    EXPECT_TRUE(w.Gesture()->UnsavedChanges());
+        TfrmGestureWindow w(nullptr);
+        control<QAction>(w, "pasteFrameAction")->trigger();
+        ASSERT_NE(w.Gesture()->Frames(), nullptr);
+        const TFrameList &frames = *w.Gesture()->Frames();
+        EXPECT_EQ(frames.Count(), 1);
+        EXPECT_EQ(QSize(frames.Width(), frames.Height()), c.frame);
+        if (c.frame == c.picture)
+            EXPECT_EQ(frames.Picture(0), picture);
+        else // scaled whole, with no white band
+            EXPECT_EQ(frames.Picture(0).pixel(c.frame.width() - 1, c.frame.height() - 1),
+                picture.pixel(c.picture.width() - 1, c.picture.height() - 1));
+        EXPECT_EQ(frames.MaskColor(0), clNone);
+        // The preview shows the whole frame.
+        EXPECT_EQ(w.GestureView()->size(), c.frame);
+        expectSlider(w, 1, 1);
+        EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
+        EXPECT_TRUE(w.Gesture()->Valid());
+        EXPECT_TRUE(w.Gesture()->UnsavedChanges());
+
+        // A second paste is fitted to that size, and the frames are saved.
+        w.PasteFrame();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("pasted.zqa"));
+        w.Gesture()->SaveToFile(path);
+        TZQGesture saved;
+        saved.setFilename(path);
+        ASSERT_TRUE(saved.Valid());
+        EXPECT_EQ(saved.Frames()->Count(), 2);
+        EXPECT_EQ(QSize(saved.Frames()->Width(), saved.Frames()->Height()), c.frame);
+    }
 }
 
 TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
@@ -537,4 +565,53 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
     w.moveFrameForward();
     EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(1, 2, 2));
     EXPECT_EQ(w.Gesture()->Frames()->Picture(1).pixel(2, 2), D);
+}
+
+// Play/Stop: the "Frames" menu's item, the pop-up's item with Space while
+// the preview has the focus, and the button beside the slider on both pages.
+TEST(FrameEditing, PlayAndStopFromMenusKeyAndButton)
+{
+    TfrmGestureWindow empty(nullptr);
+    EXPECT_FALSE(control<QAction>(empty, "playAction")->isEnabled());
+    EXPECT_FALSE(control<QToolButton>(empty, "playButton")->isEnabled());
+
+    auto w = windowWith({ A, B, C });
+    // Looping, so playing goes on until it is stopped.
+    w->Gesture()->setAnimLoopOption(aoLoop);
+    auto *button = control<QToolButton>(w, "playButton");
+    auto *area = control<QWidget>(w, "gestureArea");
+    auto expectPlaying = [&](bool playing) {
+        EXPECT_EQ(w->Gesture()->Playing(), playing);
+        EXPECT_EQ(button->accessibleName(), playing ? "Stop" : "Play");
+        EXPECT_EQ(control<QAction>(w, "playAction")->text(), playing ? "&Stop" : "P&lay");
+    };
+    expectPlaying(false);
+    control<QAction>(w, "playAction")->trigger();
+    expectPlaying(true);
+    control<QAction>(w, "playAction")->trigger();
+    expectPlaying(false);
+
+    area->setFocus();
+    QTest::keyClick(area, Qt::Key_Space);
+    expectPlaying(true);
+    QTest::keyClick(area, Qt::Key_Space);
+    expectPlaying(false);
+    // In a text field Space types a blank.
+    auto *tagline = control<QLineEdit>(w, "taglineEdit");
+    tagline->setFocus();
+    QTest::keyClick(tagline, Qt::Key_Space);
+    expectPlaying(false);
+    EXPECT_EQ(tagline->text(), " ");
+
+    for (QWidget *page : { control<QWidget>(w, "filesPage"), control<QWidget>(w, "settingsPage") }) {
+        control<QTabWidget>(w, "pageTabs")->setCurrentWidget(page);
+        EXPECT_TRUE(button->isVisible());
+    }
+    button->click();
+    expectPlaying(true);
+    // Playing once ends by itself, and the button offers Play again.
+    w->Gesture()->setAnimLoopOption(aoPlayOnce);
+    for (int i = 0; i < 10 && w->Gesture()->Playing(); ++i)
+        w->GestureView()->Tick();
+    expectPlaying(false);
 }

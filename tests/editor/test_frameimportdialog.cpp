@@ -4,6 +4,7 @@
 #include "editor/frameimportdialog.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
+#include "support/textfit.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -46,7 +47,8 @@ TEST(FrameImportDialog, StartsWithTheFrameCount)
 {
     TfrmFrameImport dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Import Frames"));
-    EXPECT_EQ(dialog.size(), QSize(250, 214));
+    EXPECT_GE(dialog.width(), 250);
+    EXPECT_GE(dialog.height(), 214);
     EXPECT_EQ(control<QLabel>(dialog, "promptLabel")->text(),
         QStringLiteral("Please input one of the following values..."));
     EXPECT_EQ(control<QPushButton>(dialog, "okButton")->text(), QStringLiteral("O&K"));
@@ -114,4 +116,66 @@ TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
     control<QSpinBox>(dialog, "frameCountSpin")->setValue(1);
     control<QSpinBox>(dialog, "frameWidthSpin")->setValue(1);
     control<QRadioButton>(dialog, "frameCountRadio")->setChecked(true);
+}
+
+// Typed into the field of the chosen option as the dialog opens: the text
+// follows each key, and Enter takes the typed value. No caption is cut, even
+// in a large font.
+TEST(FrameImportDialog, TypedValueAndEnterGiveTheSplitShown)
+{
+    struct Case
+    {
+        QSize picture;
+        bool byWidth; // the option chosen before the dialog opens
+        const char *typed;
+        TFrameSplit expected;
+        const char *text;
+    };
+    const Case cases[] = {
+        { QSize(300, 60), false, "5", { TFrameSplit::FrameCount, 5 }, "5 frames of 60 x 60" },
+        { QSize(100, 40), false, "3", { TFrameSplit::FrameCount, 3 }, "3 frames of 33 x 40" },
+        { QSize(500, 100), true, "120", { TFrameSplit::FrameWidth, 120 }, "4 frames of 120 x 100" },
+        { QSize(300, 60), true, "400", { TFrameSplit::FrameWidth, 400 }, "1 frame of 300 x 60" },
+    };
+    // A font twice the usual size for the whole program, as a user's
+    // settings might give.
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSize(usual.pointSize() * 2);
+    QApplication::setFont(large);
+    struct Restore
+    {
+        QFont font;
+        ~Restore() { QApplication::setFont(font); }
+    } restore { usual };
+    TfrmFrameImport dialog;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        (c.byWidth ? control<QRadioButton>(dialog, "frameWidthRadio")
+                   : control<QRadioButton>(dialog, "frameCountRadio"))
+            ->setChecked(true);
+        QString shown;
+        plumora::ui::setDialogResponder([&](QDialog &d) -> int {
+            d.show();
+            QWidget *field = d.focusWidget();
+            auto *expected = control<QSpinBox>(dialog, c.byWidth ? "frameWidthSpin" : "frameCountSpin");
+            EXPECT_TRUE(field == expected || expected->isAncestorOf(field));
+            if (!field)
+                return int(QDialog::Rejected);
+            EXPECT_EQ(CutTexts(&d).join(QLatin1Char('\n')).toStdString(), "");
+            QTest::keyClicks(field, QString::fromLatin1(c.typed));
+            shown = control<QLabel>(dialog, "splitLabel")->text();
+            QTest::keyClick(field, Qt::Key_Return);
+            d.hide();
+            return d.result();
+        });
+        const auto answer = dialog.Ask(c.picture);
+        plumora::ui::setDialogResponder({});
+        EXPECT_EQ(shown, QString::fromLatin1(c.text));
+        EXPECT_EQ(control<QLabel>(dialog, "pictureSizeLabel")->text(),
+            QStringLiteral("Picture: %1 x %2 pixels").arg(c.picture.width()).arg(c.picture.height()));
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->mode, c.expected.mode);
+        EXPECT_EQ(answer->value, c.expected.value);
+    }
 }

@@ -141,7 +141,6 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
 
     auto w = windowWithFrames(2);
     w->show();
-    w->setTestBackground(RGBColor(0, 0, 255));
     control<QTabWidget>(w, "pageTabs")->setCurrentWidget(control<QWidget>(w, "settingsPage"));
     control<QCheckBox>(w, "transparentCheck")->setChecked(true);
     // Press Pick: pick mode; then click the marked pixel on the gesture.
@@ -159,7 +158,14 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
-    EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(0, 0, 255));
+    // From the start, that is the colour the preview is painted in and the
+    // test background swatch shows.
+    auto *area = control<QFrame>(w, "gestureArea");
+    const QImage shown = area->grab().toImage();
+    EXPECT_EQ(w->Gesture()->TransparentColor(), fromQRgb(shown.pixel(area->width() - 1, area->height() - 1)));
+    EXPECT_EQ(w->Gesture()->TransparentColor(), w->TestBackground());
+    EXPECT_EQ(control<QFrame>(w, "testBackgroundSwatch")->palette().color(QPalette::Window),
+        toQColor(w->TestBackground()));
     plumora::ui::setScreenCursor(plumora::ui::crDefault);
 }
 

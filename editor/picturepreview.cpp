@@ -1,0 +1,314 @@
+#include "picturepreview.h"
+
+#include "codecs/gifanimator.h"
+#include "codecs/pictureio.h"
+#include "filedialogs.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// A still picture is kept at most this large, so a large photo does not stay
+// in memory at full size while the dialog is open.
+constexpr QSize kStillKeptSize(512, 512);
+
+// Frame delays shorter than this are shown this long, as GIF viewers do, so
+// a file asking for no delay does not keep the dialog busy.
+constexpr int kShortestFrameMs = 20;
+
+// The first size bytes of a file when it has that many and starts with
+// magic; empty otherwise.
+QByteArray fileHead(const QString &path, int size, const char *magic)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(size);
+    return head.size() == size && head.startsWith(magic) ? head : QByteArray();
+}
+
+// A little-endian unsigned number of the given bytes at a position of head.
+quint32 littleEndian(const QByteArray &head, int at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | quint8(head[at + i]);
+    return value;
+}
+
+// The logical screen size a GIF file declares, from its first ten bytes;
+// invalid when the file does not start like a GIF.
+QSize gifScreenSize(const QString &path)
+{
+    const QByteArray head = fileHead(path, 10, "GIF");
+    if (head.isEmpty())
+        return {};
+    return QSize(int(littleEndian(head, 6, 2)), int(littleEndian(head, 8, 2)));
+}
+
+// The size in a BMP file's header; invalid when the file does not start
+// like a BMP. Read here rather than by Qt, whose reader refuses to say the
+// size of a picture larger than it would decode.
+QSize bmpSize(const QString &path)
+{
+    const QByteArray head = fileHead(path, 26, "BM");
+    if (head.isEmpty())
+        return {};
+    if (littleEndian(head, 14, 4) == 12) // the old core header: 16-bit sides
+        return QSize(int(littleEndian(head, 18, 2)), int(littleEndian(head, 20, 2)));
+    const qint64 width = qint32(littleEndian(head, 18, 4));
+    const qint64 height = std::abs(qint64(qint32(littleEndian(head, 22, 4)))); // negative: rows top-down
+    if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX)
+        return {};
+    return QSize(int(width), int(height));
+}
+
+bool withinBudget(QSize size)
+{
+    return size.isValid() && qint64(size.width()) * size.height() <= kPicturePreviewMaxPixels;
+}
+
+// Where a picture of the given size is drawn in box: scaled down to fit when
+// larger, keeping its proportions, and centred.
+QRect fittedRect(const QRect &box, QSize picture)
+{
+    if (picture.isEmpty() || box.isEmpty())
+        return {};
+    QSize size = picture;
+    if (size.width() > box.width() || size.height() > box.height())
+        size = size.scaled(box.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return QRect(box.left() + (box.width() - size.width()) / 2,
+        box.top() + (box.height() - size.height()) / 2, size.width(), size.height());
+}
+
+} // namespace
+
+// The pane's drawing surface.
+class TPicturePreviewPane::PaintBox : public QWidget
+{
+public:
+    explicit PaintBox(TPicturePreviewPane *pane) : m_pane(pane) { }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(backgroundRole()));
+        m_pane->paintPicture(painter, rect());
+    }
+
+private:
+    TPicturePreviewPane *m_pane;
+};
+
+TPicturePreviewPane::TPicturePreviewPane(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("picturePreviewPane"));
+    setAccessibleName(QStringLiteral("Picture"));
+    QVBoxLayout *column = SetUpSidePane(*this);
+
+    pictureLabel = new QLabel(this);
+    pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
+    pictureLabel->setAccessibleName(QStringLiteral("Picture"));
+    pictureLabel->setFixedHeight(23);
+    pictureLabel->setTextFormat(Qt::PlainText);
+    column->addWidget(pictureLabel);
+
+    paintSurface = new PaintBox(this);
+    paintSurface->setObjectName(QStringLiteral("paintSurface"));
+    paintSurface->setAccessibleName(QStringLiteral("Preview picture"));
+    AddPaintPanel(*column, paintSurface);
+
+    frameTimer = new QTimer(this);
+    frameTimer->setObjectName(QStringLiteral("frameTimer"));
+    frameTimer->setSingleShot(true);
+    connect(frameTimer, &QTimer::timeout, this, [this] { nextFrame(); });
+    Clear();
+}
+
+TPicturePreviewPane::~TPicturePreviewPane() = default;
+
+void TPicturePreviewPane::Clear()
+{
+    frameTimer->stop();
+    m_path.clear();
+    m_still = QImage();
+    m_animation.reset();
+    m_size = QSize();
+    pictureLabel->clear();
+    paintSurface->update();
+}
+
+void TPicturePreviewPane::ShowFile(const QString &path)
+{
+    if (!path.isEmpty() && path == m_path)
+        return;
+    Clear();
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        try {
+            read(path);
+        } catch (const std::exception &) {
+            // Not shown to the user: the pane just has nothing to show.
+            m_still = QImage();
+            m_animation.reset();
+            m_size = QSize();
+        }
+    }
+    m_path = path;
+    if (!m_size.isValid()) {
+        pictureLabel->setText(QStringLiteral("Picture:"));
+    } else {
+        QString caption = QStringLiteral("(%1 x %2)").arg(m_size.width()).arg(m_size.height());
+        if (m_animation) {
+            const int frames = m_animation->Image().FrameCount();
+            caption += frames == 1 ? QStringLiteral(", 1 frame") : QStringLiteral(", %1 frames").arg(frames);
+        }
+        pictureLabel->setText(caption);
+    }
+    scheduleFrame();
+    paintSurface->update();
+}
+
+void TPicturePreviewPane::read(const QString &path)
+{
+    const QString ext = QLatin1Char('.') + QFileInfo(path).suffix().toUpper();
+    const bool gif = ext == QLatin1String(".GIF");
+    if (gif || ext == QLatin1String(".BMP")) {
+        // Sized from the header first: a picture beyond the budget shows its
+        // size without being decoded.
+        m_size = gif ? gifScreenSize(path) : bmpSize(path);
+        if (!withinBudget(m_size))
+            return;
+    }
+    QImage picture;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
+        // Decoded at a reduced scale when it is large; the size is its own.
+        QSize full;
+        picture = LoadJpeg(path, false, kStillKeptSize, &full).image();
+        m_size = full;
+    } else if (ext == QLatin1String(".BMP")) {
+        picture = LoadBmp(path).image();
+    } else if (gif) {
+        auto animation = std::make_unique<TRxGIFAnimator>();
+        animation->Image().ReadFromFile(path);
+        if (animation->Image().FrameCount() == 0) {
+            m_size = QSize();
+            return;
+        }
+        m_size = QSize(animation->Image().ScreenWidth(), animation->Image().ScreenHeight());
+        animation->setAutoSize(false);
+        animation->setStretch(true);
+        animation->setColor(fromQColor(paintSurface->palette().color(paintSurface->backgroundRole())));
+        animation->setLoop(true);
+        animation->setFrameIndex(0);
+        // Each step decodes a frame, so only pictures small enough to keep
+        // the dialog responsive play; a larger one shows its first frame.
+        animation->setAnimate(animation->Image().FrameCount() > 1
+            && qint64(m_size.width()) * m_size.height() <= kPicturePreviewMaxAnimatedPixels);
+        m_animation = std::move(animation);
+        return;
+    } else {
+        return;
+    }
+    if (picture.isNull()) {
+        m_size = QSize();
+        return;
+    }
+    if (picture.width() > kStillKeptSize.width() || picture.height() > kStillKeptSize.height())
+        picture = picture.scaled(kStillKeptSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_still = picture;
+}
+
+QString TPicturePreviewPane::Caption() const
+{
+    return pictureLabel->text();
+}
+
+bool TPicturePreviewPane::Animating() const
+{
+    return m_animation && m_animation->Animate();
+}
+
+int TPicturePreviewPane::ShownFrame() const
+{
+    return m_animation ? std::max(0, m_animation->FrameIndex()) : 0;
+}
+
+QImage TPicturePreviewPane::ShownPicture() const
+{
+    const QRect box = paintSurface->rect();
+    if (m_animation) {
+        const QRect target = fittedRect(box, m_size);
+        if (target.isEmpty())
+            return {};
+        m_animation->setBounds(0, 0, target.width(), target.height());
+        return m_animation->GetFrameBitmap(ShownFrame()).image();
+    }
+    if (m_still.isNull())
+        return {};
+    const QRect target = fittedRect(box, m_size);
+    return m_still.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void TPicturePreviewPane::paintPicture(QPainter &canvas, const QRect &box)
+{
+    const QRect target = fittedRect(box, m_size);
+    if (target.isEmpty() || (m_still.isNull() && !m_animation)) {
+        canvas.drawText(box, Qt::AlignCenter, QStringLiteral("(None)"));
+        return;
+    }
+    if (m_animation) {
+        m_animation->setBounds(0, 0, target.width(), target.height());
+        canvas.drawImage(target.topLeft(), m_animation->GetFrameBitmap(ShownFrame()).image());
+    } else {
+        canvas.setRenderHint(QPainter::SmoothPixmapTransform);
+        canvas.drawImage(target, m_still);
+    }
+}
+
+void TPicturePreviewPane::scheduleFrame()
+{
+    if (Animating())
+        frameTimer->start(std::max(m_animation->FrameInterval(), kShortestFrameMs));
+}
+
+void TPicturePreviewPane::nextFrame()
+{
+    if (!Animating())
+        return;
+    m_animation->Tick();
+    paintSurface->update();
+    scheduleFrame();
+}
+
+void TPicturePreviewPane::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    if (!frameTimer->isActive())
+        scheduleFrame();
+}
+
+void TPicturePreviewPane::hideEvent(QHideEvent *event)
+{
+    QFrame::hideEvent(event);
+    frameTimer->stop();
+}
+
+TPicturePreviewPane *AddPicturePreview(QFileDialog &dialog)
+{
+    auto *pane = new TPicturePreviewPane;
+    AddSidePane(dialog, pane);
+    FollowCurrentFile(dialog, [pane](const QString &path) { pane->ShowFile(path); });
+    return pane;
+}
