@@ -27,6 +27,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -136,6 +137,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     buildDialogs();
     connectSettingsHandlers();
     acceptFileDrops();
+    buildHistory();
     ResetPreviewGlyph();
     taglineEdit->setFocus();
     m_loading = false;
@@ -423,13 +425,6 @@ void TfrmGestureWindow::UpdateFileCommands()
         m_host->UpdateFileCommands();
 }
 
-void TfrmGestureWindow::noteChange(bool changed)
-{
-    // Any real change of the gesture makes closing ask before it is lost.
-    if (changed && !m_loading)
-        m_unsavedChanges = true;
-}
-
 void TfrmGestureWindow::setFileLabel(QLabel *label, FileLabelState state, const QString &path)
 {
     QFont font = label->font();
@@ -573,13 +568,15 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     ShowGlyph();
     update();
     m_loading = false;
+    // The opened file is where the history starts.
+    undoStack->clear();
     m_unsavedChanges = false;
 }
 
 void TfrmGestureWindow::onTaglineEdited()
 {
     const QString text = taglineEdit->text().left(255);
-    noteChange(text != gesture->Tagline());
+    const Edit edit(this, QStringLiteral("Edit Tagline"), TaglineMerge);
     gesture->setTagline(text);
     QCoreApplication::processEvents();
     UpdateFileCommands();
@@ -589,7 +586,7 @@ void TfrmGestureWindow::onAuthorEdited()
 {
     if (!gesture)
         return;
-    noteChange(authorEdit->text() != gesture->Author());
+    const Edit edit(this, QStringLiteral("Edit Author"), AuthorMerge);
     gesture->SetAuthor(authorEdit->text());
     QCoreApplication::processEvents();
     UpdateFileCommands();
@@ -607,35 +604,35 @@ void TfrmGestureWindow::onPageChanged()
 
 void TfrmGestureWindow::onAnimationOnceClicked()
 {
+    const Edit edit(this, QStringLiteral("Play Once"));
     animationLoopRadio->setChecked(false);
     animationReverseRadio->setChecked(false);
     animationLoopFrameSpin->setValue(1);
     animationLoopFrameSpin->setEnabled(false);
     animationOnceRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoPlayOnce);
     gesture->setAnimLoopOption(aoPlayOnce);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAnimationLoopClicked()
 {
+    const Edit edit(this, QStringLiteral("Loop to Frame"));
     animationOnceRadio->setChecked(false);
     animationReverseRadio->setChecked(false);
     animationLoopFrameSpin->setEnabled(true);
     animationLoopRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoLoop);
     gesture->setAnimLoopOption(aoLoop);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAnimationReverseClicked()
 {
+    const Edit edit(this, QStringLiteral("Reverse at End"));
     animationOnceRadio->setChecked(false);
     animationLoopRadio->setChecked(false);
     animationLoopFrameSpin->setValue(1);
     animationLoopFrameSpin->setEnabled(false);
     animationReverseRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoReverse);
     gesture->setAnimLoopOption(aoReverse);
     UpdateFileCommands();
 }
@@ -666,7 +663,7 @@ void TfrmGestureWindow::onAnimationLoopFrameChanged()
     if (clampFrameField(animationLoopFrameSpin, frameSlider->maximum()))
         return;
     const auto value = std::uint8_t(animationLoopFrameSpin->value());
-    noteChange(value != gesture->AnimLoopFrame());
+    const Edit edit(this, QStringLiteral("Change Loop Frame"), LoopFrameMerge);
     gesture->setAnimLoopFrame(value);
     UpdateFileCommands();
 }
@@ -676,7 +673,7 @@ void TfrmGestureWindow::onAudioLoopFrameChanged()
     if (clampFrameField(audioLoopFrameSpin, frameSlider->maximum()))
         return;
     const auto value = std::uint8_t(audioLoopFrameSpin->value());
-    noteChange(value != gesture->AudioLoopFrame() && gesture->Frames());
+    const Edit edit(this, QStringLiteral("Change Sound Start Frame"), AudioFrameMerge);
     gesture->setAudioLoopFrame(value);
     UpdateFileCommands();
 }
@@ -688,10 +685,10 @@ void TfrmGestureWindow::onAudioOnceClicked()
         audioOnceRadio->setChecked(true);
         return;
     }
+    const Edit edit(this, QStringLiteral("Play Sound Once"));
     m_audioLoopTicked = false;
     audioOnceRadio->setChecked(true);
     audioLoopRadio->setChecked(false);
-    noteChange(gesture->AudioRepeat());
     gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
@@ -702,10 +699,10 @@ void TfrmGestureWindow::onAudioLoopClicked()
         audioLoopRadio->setChecked(true);
         return;
     }
+    const Edit edit(this, QStringLiteral("Restart Sound on Each Loop"));
     m_audioLoopTicked = true;
     audioOnceRadio->setChecked(false);
     audioLoopRadio->setChecked(true);
-    noteChange(!gesture->AudioRepeat());
     gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }
@@ -713,9 +710,10 @@ void TfrmGestureWindow::onAudioLoopClicked()
 void TfrmGestureWindow::onTransparentToggled()
 {
     const bool on = transparentCheck->isChecked();
+    const Edit edit(
+        this, on ? QStringLiteral("Transparent Color On") : QStringLiteral("Transparent Color Off"));
     pickTransparentButton->setEnabled(on);
     const TColor colour = on ? m_transColor : clNone;
-    noteChange(colour != gesture->TransparentColor());
     gesture->setTransparentColor(colour);
     UpdateFileCommands();
 }
@@ -743,7 +741,7 @@ void TfrmGestureWindow::onGestureFrameChanged()
 
 void TfrmGestureWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_unsavedChanges) {
+    if (!UnsavedChanges()) {
         event->accept();
         return;
     }
@@ -769,7 +767,7 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
     }
     // Closing only when the save really happened: a cancelled Save As
     // leaves the window open with its changes.
-    if (!m_unsavedChanges)
+    if (!UnsavedChanges())
         event->accept();
 }
 

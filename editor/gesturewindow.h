@@ -7,7 +7,10 @@
 // this one. Each control's object name is its member name.
 #include "platform/colors.h"
 
+#include <QString>
 #include <QWidget>
+
+#include <memory>
 
 class IGestureHost;
 class QAction;
@@ -30,6 +33,8 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
+class QUndoStack;
+class TEditCommand;
 class TGestureView;
 class TZQGesture;
 
@@ -51,9 +56,15 @@ public:
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
 
-    // Changes that closing the window asks about before they are lost.
-    bool UnsavedChanges() const { return m_unsavedChanges; }
-    void setUnsavedChanges(bool unsaved) { m_unsavedChanges = unsaved; }
+    // The window's history of edits: every change of the gesture is one
+    // command on it. The main window's Edit menu shows the active window's.
+    QUndoStack *UndoStack() const { return undoStack; }
+
+    // Changes that closing the window asks about before they are lost: the
+    // history is away from the state last saved (or opened), or someone said
+    // so. setUnsavedChanges(false) makes the present state the saved one.
+    bool UnsavedChanges() const;
+    void setUnsavedChanges(bool unsaved);
 
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
@@ -69,6 +80,10 @@ public:
     void InsertBlankFrame();
     void moveFrameForward();
     void moveFrameBackward();
+    void moveFrameToStart();
+    void moveFrameToEnd();
+    void DuplicateFrame();
+    void ReverseFrames();
 
     // The Files page's Load and Save buttons: animation
     // (gesturewindow_animation.cpp), button picture (gesturewindow_button.cpp)
@@ -99,6 +114,29 @@ private:
     class FrameKeyFilter; // gesturewindow_frames.cpp
     class MouseRouter; // gesturewindow_settings.cpp
     class DropTarget; // gesturewindow_drops.cpp
+    // The undo history (gesturewindow_history.cpp): an Edit scope makes the
+    // changes made while it lives one command; the command restores the
+    // gesture and the controls that show it.
+    struct ViewState;
+    struct Snapshot;
+    friend class TEditCommand;
+    // Commands that merge while the user keeps typing into one field.
+    enum MergeId { NoMerge = -1, TaglineMerge = 1, AuthorMerge, LoopFrameMerge, AudioFrameMerge };
+    class Edit
+    {
+    public:
+        Edit(TfrmGestureWindow *window, const QString &text, int mergeId = NoMerge);
+        ~Edit();
+        Edit(const Edit &) = delete;
+        Edit &operator=(const Edit &) = delete;
+
+    private:
+        TfrmGestureWindow *m_window;
+        QString m_text;
+        int m_mergeId;
+        int m_errors; // exceptions under way when the edit began
+        std::unique_ptr<Snapshot> m_before; // none inside another edit
+    };
 
     void buildFilesPage();
     void buildSettingsPage();
@@ -108,9 +146,12 @@ private:
     void buildFrameMenus(); // gesturewindow_frames.cpp
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void acceptFileDrops(); // gesturewindow_drops.cpp
+    void buildHistory(); // gesturewindow_history.cpp
+    ViewState captureView() const;
+    void applyView(const ViewState &view);
+    void restoreSnapshot(const Snapshot &snapshot, bool modified);
     void centreGesture();
     void setFrameLabel(const char *format);
-    void noteChange(bool changed);
 
     // Handlers of the pages and the preview pane.
     void onTaglineEdited();
@@ -133,9 +174,16 @@ private:
     void updateGesturePopup(); // the same for the pop-up menu
     void onFrameSliderKeyReleased(QKeyEvent *event);
     void onWindowKeyPressed(QKeyEvent *event);
+    void onPreviewKeyPressed(QKeyEvent *event);
     QImage currentFrameAsAdded();
     TColor insertMask() const;
     void moveCurrentFrame(int step);
+    void moveCurrentFrameTo(int position);
+    void showFrameAfterEdit(int position);
+    bool previewHasFocus() const;
+    // Refuses (with a message) an edit that would give the gesture more
+    // frames than it holds.
+    void checkRoomForFrame() const;
 
     // Reads the file and puts its animation on the window's gesture
     // (gesturewindow_animation.cpp).
@@ -211,12 +259,14 @@ private:
 
     // The "Frames" menu's items and the preview's pop-up menu with its own.
     QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,
-            *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *moveBackwardAction = nullptr,
-            *moveForwardAction = nullptr;
+            *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *duplicateFrameAction = nullptr,
+            *moveBackwardAction = nullptr, *moveForwardAction = nullptr, *moveToStartAction = nullptr,
+            *moveToEndAction = nullptr, *reverseFramesAction = nullptr;
     QMenu *gesturePopup = nullptr;
     QAction *popupCutAction = nullptr, *popupCopyAction = nullptr, *popupPasteAction = nullptr,
-            *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr,
-            *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr;
+            *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr, *popupDuplicateAction = nullptr,
+            *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr,
+            *popupMoveToStartAction = nullptr, *popupMoveToEndAction = nullptr, *popupReverseAction = nullptr;
 
     // The window's dialogs (filedialogs.h runs them through the dialog seam).
     QFileDialog *openPictureDialog = nullptr; // button and animation pictures
@@ -226,8 +276,13 @@ private:
     QFileDialog *saveAudioDialog = nullptr;
     QColorDialog *testBackgroundDialog = nullptr;
 
+    QUndoStack *undoStack = nullptr;
+    int m_editDepth = 0; // Edit scopes open
+    bool m_restoring = false; // a command is putting a state back
+    int m_mergeSession = 0; // a field's typing merges until it loses the focus
+
     IGestureHost *m_host;
-    bool m_unsavedChanges = false;
+    bool m_unsavedChanges = false; // unsaved whatever the history says
     int m_dragging = 0;
     QRect m_dragRect;
     // The slider follows the gesture's frame: its change must not set the

@@ -1,9 +1,11 @@
 // Frame editing in the gesture window: the "Frames" menu and the preview's
 // pop-up menu, cutting, copying and pasting single frames through the system
-// clipboard, deleting and inserting frames, moving a frame one place, and the
-// keys that reach these operations.
+// clipboard, deleting, inserting and duplicating frames, moving a frame one
+// place or to either end, reversing the order, and the keys that reach these
+// operations. Each edit is one step of the window's undo history.
 #include "gesturewindow.h"
 
+#include "animationimport.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "platform/errors.h"
@@ -18,7 +20,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include <algorithm>
 
@@ -116,11 +120,32 @@ bool isMoveKey(const QKeyEvent *event)
 // The keys of the frame menus' items.
 bool isMenuKey(const QKeyEvent *event)
 {
+    const int key = event->key();
+    if (event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))
+        return key == Qt::Key_F11 || key == Qt::Key_F12 || key == Qt::Key_R;
     if (event->modifiers() != Qt::ControlModifier)
         return false;
-    const int key = event->key();
-    return key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_F11
+    return key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_D || key == Qt::Key_F11
         || key == Qt::Key_F12;
+}
+
+// The keys that step through and edit the frames while the preview has the
+// focus.
+bool isPreviewKey(const QKeyEvent *event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Delete:
+    case Qt::Key_Insert:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -166,6 +191,10 @@ protected:
             }
             return false;
         }
+        if (m_window->previewHasFocus() && isPreviewKey(key)) {
+            m_window->onPreviewKeyPressed(key);
+            return true;
+        }
         m_window->onWindowKeyPressed(key);
         // The move keys stop here: a text field would otherwise also take
         // the keypad's plus or minus as a character.
@@ -201,16 +230,30 @@ void TfrmGestureWindow::buildFrameMenus()
     item(framesMenu, insertBlankFrameAction, "insertBlankFrameAction", QStringLiteral("&Insert Blank Frame"),
         &TfrmGestureWindow::InsertBlankFrame);
     insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
+    item(framesMenu, duplicateFrameAction, "duplicateFrameAction", QStringLiteral("D&uplicate Frame"),
+        &TfrmGestureWindow::DuplicateFrame);
     separator(framesMenu, "framesMoveSeparator");
     item(framesMenu, moveBackwardAction, "moveBackwardAction", QStringLiteral("Move &Backward"),
         &TfrmGestureWindow::moveFrameBackward);
     item(framesMenu, moveForwardAction, "moveForwardAction", QStringLiteral("Move &Forward"),
         &TfrmGestureWindow::moveFrameForward);
+    item(framesMenu, moveToStartAction, "moveToStartAction", QStringLiteral("Move to &Start"),
+        &TfrmGestureWindow::moveFrameToStart);
+    item(framesMenu, moveToEndAction, "moveToEndAction", QStringLiteral("Move to &End"),
+        &TfrmGestureWindow::moveFrameToEnd);
+    separator(framesMenu, "framesOrderSeparator");
+    item(framesMenu, reverseFramesAction, "reverseFramesAction", QStringLiteral("Re&verse Frames"),
+        &TfrmGestureWindow::ReverseFrames);
+    duplicateFrameAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     moveBackwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
     moveForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
-    // The moves' keys work wherever the focus is inside this window, and only
-    // in the window that has it, so several open windows never compete.
-    for (QAction *action : { moveBackwardAction, moveForwardAction }) {
+    moveToStartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11));
+    moveToEndAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12));
+    reverseFramesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    // These keys work wherever the focus is inside this window, and only in
+    // the window that has it, so several open windows never compete.
+    for (QAction *action : { duplicateFrameAction, moveBackwardAction, moveForwardAction, moveToStartAction,
+             moveToEndAction, reverseFramesAction }) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(action);
     }
@@ -230,18 +273,31 @@ void TfrmGestureWindow::buildFrameMenus()
         &TfrmGestureWindow::DeleteFrame);
     item(gesturePopup, popupInsertBlankAction, "popupInsertBlankAction",
         QStringLiteral("&Insert Blank Frame"), &TfrmGestureWindow::InsertBlankFrame);
+    item(gesturePopup, popupDuplicateAction, "popupDuplicateAction", QStringLiteral("D&uplicate Frame"),
+        &TfrmGestureWindow::DuplicateFrame);
     separator(gesturePopup, "popupMoveSeparator");
     item(gesturePopup, popupMoveBackwardAction, "popupMoveBackwardAction", QStringLiteral("Move &Backward"),
         &TfrmGestureWindow::moveFrameBackward);
     item(gesturePopup, popupMoveForwardAction, "popupMoveForwardAction", QStringLiteral("Move &Forward"),
         &TfrmGestureWindow::moveFrameForward);
+    item(gesturePopup, popupMoveToStartAction, "popupMoveToStartAction", QStringLiteral("Move to &Start"),
+        &TfrmGestureWindow::moveFrameToStart);
+    item(gesturePopup, popupMoveToEndAction, "popupMoveToEndAction", QStringLiteral("Move to &End"),
+        &TfrmGestureWindow::moveFrameToEnd);
+    separator(gesturePopup, "popupOrderSeparator");
+    item(gesturePopup, popupReverseAction, "popupReverseAction", QStringLiteral("Re&verse Frames"),
+        &TfrmGestureWindow::ReverseFrames);
     popupCutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     popupCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     popupPasteAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     // Shown in the pop-up only; the keys themselves belong to the "Frames"
     // menu's items, which are active wherever this window has the focus.
+    popupDuplicateAction->setShortcut(duplicateFrameAction->shortcut());
     popupMoveBackwardAction->setShortcut(moveBackwardAction->shortcut());
     popupMoveForwardAction->setShortcut(moveForwardAction->shortcut());
+    popupMoveToStartAction->setShortcut(moveToStartAction->shortcut());
+    popupMoveToEndAction->setShortcut(moveToEndAction->shortcut());
+    popupReverseAction->setShortcut(reverseFramesAction->shortcut());
     // Cut, Copy and Paste act on frames only while the preview has the focus;
     // in the text fields the same keys keep editing text.
     gestureArea->setFocusPolicy(Qt::StrongFocus);
@@ -262,41 +318,39 @@ void TfrmGestureWindow::buildFrameMenus()
 void TfrmGestureWindow::updateFramesMenu()
 {
     const bool frames = hasFrames(gesture);
-    for (QAction *action : { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction })
+    for (QAction *action :
+        { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction, duplicateFrameAction })
         action->setEnabled(frames);
     pasteFrameAction->setEnabled(clipboardOffersPicture());
-    moveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    moveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    const bool forward = frames && frameSlider->value() < frameSlider->maximum();
+    const bool backward = frames && frameSlider->value() > 1;
+    moveForwardAction->setEnabled(forward);
+    moveToEndAction->setEnabled(forward);
+    moveBackwardAction->setEnabled(backward);
+    moveToStartAction->setEnabled(backward);
+    reverseFramesAction->setEnabled(frames && gesture->Frames()->Count() > 1);
 }
 
 void TfrmGestureWindow::updateGesturePopup()
 {
     const bool frames = hasFrames(gesture);
-    for (QAction *action : { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction })
+    for (QAction *action :
+        { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction, popupDuplicateAction })
         action->setEnabled(frames);
     popupPasteAction->setEnabled(clipboardOffersPicture());
-    popupMoveForwardAction->setEnabled(frames && frameSlider->value() < frameSlider->maximum());
-    popupMoveBackwardAction->setEnabled(frames && frameSlider->value() > 1);
+    const bool forward = frames && frameSlider->value() < frameSlider->maximum();
+    const bool backward = frames && frameSlider->value() > 1;
+    popupMoveForwardAction->setEnabled(forward);
+    popupMoveToEndAction->setEnabled(forward);
+    popupMoveBackwardAction->setEnabled(backward);
+    popupMoveToStartAction->setEnabled(backward);
+    popupReverseAction->setEnabled(frames && gesture->Frames()->Count() > 1);
 }
 
-// The current frame as it was added: with the transparency box ticked the
-// gesture's transparent colour is lifted for the copy, so transparent pixels
-// come out in their own colour, and then put back from the swatch. Lifting
-// and restoring it marks the gesture modified.
+// The current frame as it was added: frames keep their pixels as they came
+// in, the transparent ones included, so the stored pixels are that picture.
 QImage TfrmGestureWindow::currentFrameAsAdded()
 {
-    struct Lift
-    {
-        TfrmGestureWindow *window;
-        bool transparent;
-        ~Lift()
-        {
-            if (transparent)
-                window->gesture->setTransparentColor(window->TransColor());
-        }
-    } lift { this, transparentCheck->isChecked() };
-    if (lift.transparent)
-        gesture->setTransparentColor(clNone);
     return gesture->Frames()->CopyFrame(frameSlider->value() - 1, clNone);
 }
 
@@ -304,6 +358,24 @@ QImage TfrmGestureWindow::currentFrameAsAdded()
 TColor TfrmGestureWindow::insertMask() const
 {
     return transparentCheck->isChecked() ? gesture->TransparentColor() : clNone;
+}
+
+void TfrmGestureWindow::checkRoomForFrame() const
+{
+    const TFrameList *frames = gesture->Frames();
+    const int holds = FramesAGestureHolds(frames->Width());
+    if (frames->Count() >= holds)
+        throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames of this size").arg(holds));
+}
+
+// After an edit of the list: the slider runs over the frames and shows the
+// given one, and the label follows.
+void TfrmGestureWindow::showFrameAfterEdit(int position)
+{
+    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
+    frameSlider->setValue(position);
+    onFrameSliderMoved();
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::CopyFrame()
@@ -318,7 +390,7 @@ void TfrmGestureWindow::CutFrame()
 {
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
+    const Edit edit(this, QStringLiteral("Cut Frame"));
     CopyFrame();
     gesture->DeleteFrame(frameSlider->value() - 1);
     if (frameSlider->minimum() < frameSlider->maximum()) {
@@ -338,7 +410,7 @@ void TfrmGestureWindow::DeleteFrame()
     // afresh.
     if (!hasFrames(gesture))
         return;
-    m_unsavedChanges = true;
+    const Edit edit(this, QStringLiteral("Delete Frame"));
     gesture->DeleteFrame(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
     if (frameSlider->minimum() < frameSlider->maximum()) {
         frameSlider->setMaximum(frameSlider->maximum() - 1);
@@ -352,35 +424,66 @@ void TfrmGestureWindow::InsertBlankFrame()
     // Without a frame list there is no frame size to make a blank frame of.
     if (!gesture->Frames())
         return;
+    checkRoomForFrame();
     if (!confirm(this, QStringLiteral("Insert Frame?")))
         return;
     const TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
-    m_unsavedChanges = true;
+    checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Insert Blank Frame"));
     // Frame size rather than the view's size: after a paste into an empty
     // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
     gesture->InsertFrame(
         std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
-    UpdateFileCommands();
+    showFrameAfterEdit(frameSlider->value());
 }
 
 void TfrmGestureWindow::PasteFrame()
 {
-    m_unsavedChanges = true;
     const QImage picture = clipboardBitmap();
+    if (gesture->Frames())
+        checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Paste Frame"));
     if (!gesture->Frames())
         gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
     const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
     gesture->InsertFrame(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
-    frameSlider->setMaximum(frames->Count());
-    onFrameSliderMoved();
-    UpdateFileCommands();
+    showFrameAfterEdit(frameSlider->value());
+}
+
+void TfrmGestureWindow::DuplicateFrame()
+{
+    if (!hasFrames(gesture))
+        return;
+    checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Duplicate Frame"));
+    const TFrameList *frames = gesture->Frames();
+    const int p = std::min(frameSlider->value(), frames->Count());
+    // The copy shares the frame's pixels until one of them is changed.
+    gesture->InsertFrame(p, frames->Picture(p - 1), frames->MaskColor(p - 1));
+    showFrameAfterEdit(p + 1);
+}
+
+void TfrmGestureWindow::ReverseFrames()
+{
+    const TFrameList *frames = gesture->Frames();
+    if (!frames || frames->Count() < 2)
+        return;
+    const Edit edit(this, QStringLiteral("Reverse Frames"));
+    const int n = frames->Count();
+    const int p = std::min(frameSlider->value(), n);
+    for (int i = 0; i < n - 1; ++i)
+        gesture->MoveFrame(n - 1, i);
+    // The loop and the sound start at the same pictures as before; the
+    // fields' handlers pass the new numbers to the gesture.
+    if (animationLoopRadio->isChecked())
+        animationLoopFrameSpin->setValue(std::min(n, 255) + 1 - gesture->AnimLoopFrame());
+    audioLoopFrameSpin->setValue(std::min(n, 255) + 1 - gesture->AudioLoopFrame());
+    showFrameAfterEdit(n + 1 - p);
 }
 
 // Moves the current frame one place: it goes to the clipboard, leaves the
@@ -390,14 +493,13 @@ void TfrmGestureWindow::PasteFrame()
 void TfrmGestureWindow::moveCurrentFrame(int step)
 {
     const int p = frameSlider->value();
-    m_unsavedChanges = true;
+    const Edit edit(
+        this, step > 0 ? QStringLiteral("Move Frame Forward") : QStringLiteral("Move Frame Backward"));
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
     gesture->DeleteFrame(p - 1);
     gesture->InsertFrame(p - 1 + step, picture, insertMask());
-    frameSlider->setValue(p + step);
-    onFrameSliderMoved();
-    UpdateFileCommands();
+    showFrameAfterEdit(p + step);
 }
 
 void TfrmGestureWindow::moveFrameForward()
@@ -413,6 +515,38 @@ void TfrmGestureWindow::moveFrameBackward()
         moveCurrentFrame(-1);
 }
 
+// Moves the current frame to a position (1-based) as it is, mask and all;
+// the clipboard is left alone.
+void TfrmGestureWindow::moveCurrentFrameTo(int position)
+{
+    if (!hasFrames(gesture))
+        return;
+    const int p = frameSlider->value();
+    if (p == position || p > gesture->Frames()->Count())
+        return;
+    const Edit edit(
+        this, position == 1 ? QStringLiteral("Move Frame to Start") : QStringLiteral("Move Frame to End"));
+    gesture->MoveFrame(p - 1, position - 1);
+    showFrameAfterEdit(position);
+}
+
+void TfrmGestureWindow::moveFrameToStart()
+{
+    moveCurrentFrameTo(1);
+}
+
+void TfrmGestureWindow::moveFrameToEnd()
+{
+    if (hasFrames(gesture))
+        moveCurrentFrameTo(gesture->Frames()->Count());
+}
+
+bool TfrmGestureWindow::previewHasFocus() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == gestureArea || gestureArea->isAncestorOf(focus));
+}
+
 void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)
 {
     if (!isMoveKey(event))
@@ -421,6 +555,36 @@ void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)
         moveFrameForward();
     else if (event->key() == Qt::Key_Minus)
         moveFrameBackward();
+}
+
+// With the preview focused the arrows step one frame, Home and End go to
+// the first and last, and Delete and Insert work as on the slider.
+void TfrmGestureWindow::onPreviewKeyPressed(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+        frameSlider->setValue(frameSlider->value() - 1);
+        break;
+    case Qt::Key_Right:
+        frameSlider->setValue(frameSlider->value() + 1);
+        break;
+    case Qt::Key_Home:
+        frameSlider->setValue(frameSlider->minimum());
+        break;
+    case Qt::Key_End:
+        frameSlider->setValue(frameSlider->maximum());
+        break;
+    case Qt::Key_Delete:
+        if (!event->isAutoRepeat())
+            DeleteFrame();
+        break;
+    case Qt::Key_Insert:
+        if (!event->isAutoRepeat())
+            InsertBlankFrame();
+        break;
+    default:
+        break;
+    }
 }
 
 void TfrmGestureWindow::onFrameSliderKeyReleased(QKeyEvent *event)
