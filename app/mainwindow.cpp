@@ -400,7 +400,7 @@ void TfrmMain::UpdateFileCommands()
     const bool valid = gesture && gesture->Valid();
     // Edits that the gesture does not count as modifications (moving or
     // deleting frames, a new button picture) must still be savable.
-    saveAction->setEnabled(valid && (gesture->Modified() || window->UnsavedChanges()));
+    saveAction->setEnabled(valid && (gesture->Modified() || gesture->UnsavedChanges()));
     saveAsAction->setEnabled(valid);
 }
 
@@ -500,7 +500,6 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
         window->OpenGesture(path);
     } catch (...) {
         // A file that does not read leaves no empty window behind.
-        window->setUnsavedChanges(false);
         if (QWidget *sub = window->parentWidget())
             delete sub;
         throw;
@@ -546,7 +545,6 @@ void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
             return;
         }
         gesture->SaveToFile(gesture->Filename());
-        target->setUnsavedChanges(false);
     }
     UpdateFileCommands();
 }
@@ -573,7 +571,6 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     if (QWidget *sub = target->parentWidget())
         sub->setWindowTitle(path);
     m_keys->setGestureSaveDir(folderOf(path));
-    target->setUnsavedChanges(false);
 }
 
 void TfrmMain::exitProgram()

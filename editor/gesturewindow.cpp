@@ -104,7 +104,9 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
 
     gesture = new TZQGesture(this);
     gesture->setObjectName(QStringLiteral("gesture"));
-    connect(gesture, &TZQGesture::OnFrameChange, this, [this] { onGestureFrameChanged(); });
+    // The frame controls follow the gesture's frames and current frame.
+    connect(gesture, &TZQGesture::OnFrameChange, this, [this] { showCurrentFrame(); });
+    connect(gesture, &TZQGesture::framesChanged, this, [this] { showCurrentFrame(); });
 
     paneSplitter = new QSplitter(Qt::Horizontal, this);
     paneSplitter->setObjectName(QStringLiteral("paneSplitter"));
@@ -145,6 +147,9 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
 
 TfrmGestureWindow::~TfrmGestureWindow()
 {
+    // The history goes before the gesture its commands restore.
+    delete undoStack;
+    undoStack = nullptr;
     delete m_mouseRouter;
     m_mouseRouter = nullptr;
     m_loading = true;
@@ -383,7 +388,7 @@ void TfrmGestureWindow::buildPreviewPane()
     layout->addWidget(frameSlider);
     connect(frameSlider, &QSlider::valueChanged, this, [this] { onFrameSliderMoved(); });
 
-    frameLabel = new QLabel(QStringLiteral("Frame  1 of  1"));
+    frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
     frameLabel->setObjectName(QStringLiteral("frameLabel"));
     frameLabel->setBuddy(frameSlider);
     layout->addWidget(frameLabel);
@@ -485,10 +490,30 @@ void TfrmGestureWindow::centreGesture()
     gestureView->move(int(left), int(top));
 }
 
-void TfrmGestureWindow::setFrameLabel(const char *format)
+void TfrmGestureWindow::bringControlsInLine()
+{
+    // The author text of the file locks the field; without one the field is
+    // emptied and free again.
+    if (!gesture->Author().isEmpty()) {
+        authorEdit->setText(gesture->Author());
+        authorEdit->setEnabled(false);
+    } else {
+        authorEdit->setEnabled(true);
+        authorEdit->clear();
+    }
+    if (const TFrameList *frames = gesture->Frames())
+        gestureView->resize(frames->Width(), frames->Height());
+    centreGesture();
+    showCurrentFrame();
+}
+
+void TfrmGestureWindow::showCurrentFrame()
 {
     const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
-    frameLabel->setText(QString::asprintf(format, frameSlider->value(), count));
+    // An empty or absent list still shows position 1 of 1.
+    frameSlider->setMaximum(std::max(1, count));
+    frameSlider->setValue(std::clamp(gesture->CurrentIndex() + 1, 1, frameSlider->maximum()));
+    frameLabel->setText(QString::asprintf("Frame %d of %d", frameSlider->value(), frameSlider->maximum()));
 }
 
 void TfrmGestureWindow::OpenGesture(const QString &FileName)
@@ -512,8 +537,7 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     UpdateFileCommands();
     m_loading = true;
     taglineEdit->setText(gesture->Tagline());
-    centreGesture();
-    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
+    bringControlsInLine();
 
     switch (gesture->AnimLoopOption()) {
     case aoPlayOnce:
@@ -552,25 +576,12 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
 
     setWindowTitle(FileName);
 
-    if (!gesture->Author().isEmpty()) {
-        authorEdit->setText(gesture->Author());
-        authorEdit->setEnabled(false);
-    } else {
-        authorEdit->setEnabled(true);
-        authorEdit->clear();
-    }
-
-    frameSlider->setEnabled(true);
-    frameSlider->setValue(gesture->CurrentFrame());
-    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
-    setFrameLabel("Frame %d of %d");
-
     ShowGlyph();
     update();
     m_loading = false;
     // The opened file is where the history starts.
     undoStack->clear();
-    m_unsavedChanges = false;
+    gesture->setUnsavedChanges(false);
 }
 
 void TfrmGestureWindow::onTaglineEdited()
@@ -720,28 +731,15 @@ void TfrmGestureWindow::onTransparentToggled()
 
 void TfrmGestureWindow::onFrameSliderMoved()
 {
-    if (!gesture->Frames())
-        return;
-    if (!m_frameChangeFromGesture)
-        gesture->setCurrentFrame(std::uint8_t(frameSlider->value()));
-    setFrameLabel("Frame %d of %d");
-    m_frameChangeFromGesture = false;
-}
-
-void TfrmGestureWindow::onGestureFrameChanged()
-{
-    m_frameChangeFromGesture = true;
-    const int before = frameSlider->value();
-    frameSlider->setValue(gesture->CurrentFrame());
-    // When the slider did not move, no change handler ran to clear the
-    // flag; clear it here so the user's next move still reaches the gesture.
-    if (frameSlider->value() == before)
-        m_frameChangeFromGesture = false;
+    // When the slider follows the gesture the frame is already the one
+    // shown, and setting it again does nothing.
+    if (gesture->Frames() && gesture->Frames()->Count() > 0)
+        gesture->setCurrentIndex(frameSlider->value() - 1);
 }
 
 void TfrmGestureWindow::closeEvent(QCloseEvent *event)
 {
-    if (!UnsavedChanges()) {
+    if (!gesture->UnsavedChanges()) {
         event->accept();
         return;
     }
@@ -767,7 +765,7 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
     }
     // Closing only when the save really happened: a cancelled Save As
     // leaves the window open with its changes.
-    if (!UnsavedChanges())
+    if (!gesture->UnsavedChanges())
         event->accept();
 }
 

@@ -57,14 +57,9 @@ public:
     QMenu *FramesMenu() const { return framesMenu; }
 
     // The window's history of edits: every change of the gesture is one
-    // command on it. The main window's Edit menu shows the active window's.
+    // command on it, and the gesture's UnsavedChanges follows it. The main
+    // window's Edit menu shows the active window's.
     QUndoStack *UndoStack() const { return undoStack; }
-
-    // Changes that closing the window asks about before they are lost: the
-    // history is away from the state last saved (or opened), or someone said
-    // so. setUnsavedChanges(false) makes the present state the saved one.
-    bool UnsavedChanges() const;
-    void setUnsavedChanges(bool unsaved);
 
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
@@ -72,7 +67,8 @@ public:
     TColor TestBackground() const { return m_testBackground; }
     void setTestBackground(TColor colour);
 
-    // Frame editing (gesturewindow_frames.cpp), on the slider's frame.
+    // Frame editing (gesturewindow_frames.cpp), on the gesture's current
+    // frame.
     void CopyFrame();
     void CutFrame();
     void PasteFrame();
@@ -151,7 +147,13 @@ private:
     void applyView(const ViewState &view);
     void restoreSnapshot(const Snapshot &snapshot, bool modified);
     void centreGesture();
-    void setFrameLabel(const char *format);
+    // Brings the controls that show the gesture's content in line with it:
+    // the author field (locked while the gesture carries an author text),
+    // the view's size and place, and the frame controls.
+    void bringControlsInLine();
+    // The slider's range and position follow the frame list and the current
+    // frame; the label names them.
+    void showCurrentFrame();
 
     // Handlers of the pages and the preview pane.
     void onTaglineEdited();
@@ -167,19 +169,20 @@ private:
     void onAudioLoopClicked();
     void onTransparentToggled();
     void onFrameSliderMoved();
-    void onGestureFrameChanged();
 
     // Frame editing's menus and keys (gesturewindow_frames.cpp).
     void updateFramesMenu(); // enables the "Frames" menu's items as it opens
     void updateGesturePopup(); // the same for the pop-up menu
+    void enableFrameItems(std::initializer_list<QAction *> onFrame, QAction *paste,
+        std::initializer_list<QAction *> forward, std::initializer_list<QAction *> backward,
+        QAction *reverse);
     void onFrameSliderKeyReleased(QKeyEvent *event);
     void onWindowKeyPressed(QKeyEvent *event);
     void onPreviewKeyPressed(QKeyEvent *event);
     QImage currentFrameAsAdded();
     TColor insertMask() const;
     void moveCurrentFrame(int step);
-    void moveCurrentFrameTo(int position);
-    void showFrameAfterEdit(int position);
+    void moveCurrentFrameTo(bool end);
     bool previewHasFocus() const;
     // Refuses (with a message) an edit that would give the gesture more
     // frames than it holds.
@@ -282,12 +285,8 @@ private:
     int m_mergeSession = 0; // a field's typing merges until it loses the focus
 
     IGestureHost *m_host;
-    bool m_unsavedChanges = false; // unsaved whatever the history says
     int m_dragging = 0;
     QRect m_dragRect;
-    // The slider follows the gesture's frame: its change must not set the
-    // frame back.
-    bool m_frameChangeFromGesture = false;
     TColor m_transColor = 0x00808080;
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;

@@ -78,27 +78,8 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
 
     TZQGesture &gesture = *window.gesture;
     const int count = imported->FrameCount();
-    const QSize size = imported->FrameSize;
     InstallAnimation(gesture, *imported);
-
-    // The author text of the file locks the field; without one the field is
-    // emptied and free again.
-    if (!gesture.Author().isEmpty()) {
-        window.authorEdit->setText(gesture.Author());
-        window.authorEdit->setEnabled(false);
-    } else {
-        window.authorEdit->setEnabled(true);
-        window.authorEdit->clear();
-    }
-
-    const double left = window.gestureArea->width() / 2.0 - size.width() / 2.0;
-    const double top = window.gestureArea->height() / 2.0 - size.height() / 2.0;
-    window.gestureView->setGeometry(int(left), int(top), size.width(), size.height());
-
-    window.frameSlider->setEnabled(true);
-    window.frameSlider->setMinimum(1);
-    window.frameSlider->setMaximum(count);
-    window.frameSlider->setValue(1);
+    window.bringControlsInLine();
 
     // The loop-frame field keeps a value above the new count (its change
     // handler corrects it when next edited); the audio field is lowered now.
@@ -110,9 +91,6 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
     } else {
         window.audioLoopFrameSpin->setMaximum(count);
     }
-
-    window.frameLabel->setText(
-        QString::asprintf("Frame %2d of %2d", window.frameSlider->value(), window.frameSlider->maximum()));
 
     // A swatch cannot show "no colour": it keeps the last real one, which
     // ticking the box later offers.

@@ -35,6 +35,23 @@ bool hasFrames(const TZQGesture *gesture)
     return gesture->Frames() && gesture->Frames()->Count() > 0;
 }
 
+// The 0-based frame the edits act on: the gesture's current frame, kept
+// inside the list.
+int currentIndex(const TZQGesture *gesture)
+{
+    const int count = gesture->Frames() ? gesture->Frames()->Count() : 0;
+    return std::clamp(gesture->CurrentIndex(), 0, std::max(0, count - 1));
+}
+
+// Whether the current frame can move one place forward or backward.
+bool canMove(const TZQGesture *gesture, int step)
+{
+    if (!hasFrames(gesture))
+        return false;
+    const int target = currentIndex(gesture) + step;
+    return target >= 0 && target < gesture->Frames()->Count();
+}
+
 bool confirm(QWidget *parent, const QString &question)
 {
     return plumora::ui::messageBox(parent, kCaption, question, QMessageBox::Question,
@@ -317,41 +334,42 @@ void TfrmGestureWindow::buildFrameMenus()
 
 void TfrmGestureWindow::updateFramesMenu()
 {
-    const bool frames = hasFrames(gesture);
-    for (QAction *action :
-        { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction, duplicateFrameAction })
-        action->setEnabled(frames);
-    pasteFrameAction->setEnabled(clipboardOffersPicture());
-    const bool forward = frames && frameSlider->value() < frameSlider->maximum();
-    const bool backward = frames && frameSlider->value() > 1;
-    moveForwardAction->setEnabled(forward);
-    moveToEndAction->setEnabled(forward);
-    moveBackwardAction->setEnabled(backward);
-    moveToStartAction->setEnabled(backward);
-    reverseFramesAction->setEnabled(frames && gesture->Frames()->Count() > 1);
+    enableFrameItems(
+        { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction, duplicateFrameAction },
+        pasteFrameAction, { moveForwardAction, moveToEndAction }, { moveBackwardAction, moveToStartAction },
+        reverseFramesAction);
 }
 
 void TfrmGestureWindow::updateGesturePopup()
 {
+    enableFrameItems(
+        { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction, popupDuplicateAction },
+        popupPasteAction, { popupMoveForwardAction, popupMoveToEndAction },
+        { popupMoveBackwardAction, popupMoveToStartAction }, popupReverseAction);
+}
+
+// One menu's items: those that need a frame, Paste, the moves towards the
+// end and towards the start, and Reverse.
+void TfrmGestureWindow::enableFrameItems(std::initializer_list<QAction *> onFrame, QAction *paste,
+    std::initializer_list<QAction *> forward, std::initializer_list<QAction *> backward, QAction *reverse)
+{
     const bool frames = hasFrames(gesture);
-    for (QAction *action :
-        { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction, popupDuplicateAction })
+    for (QAction *action : onFrame)
         action->setEnabled(frames);
-    popupPasteAction->setEnabled(clipboardOffersPicture());
-    const bool forward = frames && frameSlider->value() < frameSlider->maximum();
-    const bool backward = frames && frameSlider->value() > 1;
-    popupMoveForwardAction->setEnabled(forward);
-    popupMoveToEndAction->setEnabled(forward);
-    popupMoveBackwardAction->setEnabled(backward);
-    popupMoveToStartAction->setEnabled(backward);
-    popupReverseAction->setEnabled(frames && gesture->Frames()->Count() > 1);
+    paste->setEnabled(clipboardOffersPicture());
+    for (QAction *action : forward)
+        action->setEnabled(canMove(gesture, 1));
+    for (QAction *action : backward)
+        action->setEnabled(canMove(gesture, -1));
+    reverse->setEnabled(frames && gesture->Frames()->Count() > 1);
 }
 
 // The current frame as it was added: frames keep their pixels as they came
 // in, the transparent ones included, so the stored pixels are that picture.
+// (Lifting the transparent colour for the copy would change the gesture.)
 QImage TfrmGestureWindow::currentFrameAsAdded()
 {
-    return gesture->Frames()->CopyFrame(frameSlider->value() - 1, clNone);
+    return gesture->Frames()->CopyFrame(currentIndex(gesture), clNone);
 }
 
 // The mask colour for frames put back into the list.
@@ -368,16 +386,6 @@ void TfrmGestureWindow::checkRoomForFrame() const
         throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames of this size").arg(holds));
 }
 
-// After an edit of the list: the slider runs over the frames and shows the
-// given one, and the label follows.
-void TfrmGestureWindow::showFrameAfterEdit(int position)
-{
-    frameSlider->setMaximum(std::max(1, gesture->Frames()->Count()));
-    frameSlider->setValue(position);
-    onFrameSliderMoved();
-    UpdateFileCommands();
-}
-
 void TfrmGestureWindow::CopyFrame()
 {
     if (!hasFrames(gesture))
@@ -392,11 +400,7 @@ void TfrmGestureWindow::CutFrame()
         return;
     const Edit edit(this, QStringLiteral("Cut Frame"));
     CopyFrame();
-    gesture->DeleteFrame(frameSlider->value() - 1);
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -411,11 +415,7 @@ void TfrmGestureWindow::DeleteFrame()
     if (!hasFrames(gesture))
         return;
     const Edit edit(this, QStringLiteral("Delete Frame"));
-    gesture->DeleteFrame(std::min(frameSlider->value(), gesture->Frames()->Count()) - 1);
-    if (frameSlider->minimum() < frameSlider->maximum()) {
-        frameSlider->setMaximum(frameSlider->maximum() - 1);
-        onFrameSliderMoved();
-    }
+    gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
 
@@ -436,9 +436,9 @@ void TfrmGestureWindow::InsertBlankFrame()
     // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
     blank.fill(Qt::white);
-    gesture->InsertFrame(
-        std::clamp(frameSlider->value() - 1, 0, frames->Count()), blank, gesture->TransparentColor());
-    showFrameAfterEdit(frameSlider->value());
+    // Before the current frame: the position now names the blank frame.
+    gesture->InsertFrame(currentIndex(gesture), blank, gesture->TransparentColor());
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::PasteFrame()
@@ -451,8 +451,8 @@ void TfrmGestureWindow::PasteFrame()
         gesture->setFrames(std::make_unique<TFrameList>(picture.width(), picture.height()));
     const TFrameList *frames = gesture->Frames();
     const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    gesture->InsertFrame(std::clamp(frameSlider->value() - 1, 0, frames->Count()), frame, insertMask());
-    showFrameAfterEdit(frameSlider->value());
+    gesture->InsertFrame(currentIndex(gesture), frame, insertMask());
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::DuplicateFrame()
@@ -462,10 +462,11 @@ void TfrmGestureWindow::DuplicateFrame()
     checkRoomForFrame();
     const Edit edit(this, QStringLiteral("Duplicate Frame"));
     const TFrameList *frames = gesture->Frames();
-    const int p = std::min(frameSlider->value(), frames->Count());
+    const int from = currentIndex(gesture);
     // The copy shares the frame's pixels until one of them is changed.
-    gesture->InsertFrame(p, frames->Picture(p - 1), frames->MaskColor(p - 1));
-    showFrameAfterEdit(p + 1);
+    gesture->InsertFrame(from + 1, frames->Picture(from), frames->MaskColor(from));
+    gesture->setCurrentIndex(from + 1);
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::ReverseFrames()
@@ -475,15 +476,17 @@ void TfrmGestureWindow::ReverseFrames()
         return;
     const Edit edit(this, QStringLiteral("Reverse Frames"));
     const int n = frames->Count();
-    const int p = std::min(frameSlider->value(), n);
+    const int current = currentIndex(gesture);
     for (int i = 0; i < n - 1; ++i)
         gesture->MoveFrame(n - 1, i);
     // The loop and the sound start at the same pictures as before; the
     // fields' handlers pass the new numbers to the gesture.
+    const int last = std::min(n, 255);
     if (animationLoopRadio->isChecked())
-        animationLoopFrameSpin->setValue(std::min(n, 255) + 1 - gesture->AnimLoopFrame());
-    audioLoopFrameSpin->setValue(std::min(n, 255) + 1 - gesture->AudioLoopFrame());
-    showFrameAfterEdit(n + 1 - p);
+        animationLoopFrameSpin->setValue(last + 1 - gesture->AnimLoopFrame());
+    audioLoopFrameSpin->setValue(last + 1 - gesture->AudioLoopFrame());
+    gesture->setCurrentIndex(n - 1 - current);
+    UpdateFileCommands();
 }
 
 // Moves the current frame one place: it goes to the clipboard, leaves the
@@ -492,53 +495,50 @@ void TfrmGestureWindow::ReverseFrames()
 // fails to hand it back cannot lose the frame.
 void TfrmGestureWindow::moveCurrentFrame(int step)
 {
-    const int p = frameSlider->value();
+    const int from = currentIndex(gesture);
     const Edit edit(
         this, step > 0 ? QStringLiteral("Move Frame Forward") : QStringLiteral("Move Frame Backward"));
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
-    gesture->DeleteFrame(p - 1);
-    gesture->InsertFrame(p - 1 + step, picture, insertMask());
-    showFrameAfterEdit(p + step);
+    gesture->DeleteFrame(from);
+    gesture->InsertFrame(from + step, picture, insertMask());
+    gesture->setCurrentIndex(from + step);
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::moveFrameForward()
 {
-    if (hasFrames(gesture) && frameSlider->value() < frameSlider->maximum()
-        && frameSlider->value() < gesture->Frames()->Count())
+    if (canMove(gesture, 1))
         moveCurrentFrame(1);
 }
 
 void TfrmGestureWindow::moveFrameBackward()
 {
-    if (hasFrames(gesture) && frameSlider->value() > 1 && frameSlider->value() <= gesture->Frames()->Count())
+    if (canMove(gesture, -1))
         moveCurrentFrame(-1);
 }
 
-// Moves the current frame to a position (1-based) as it is, mask and all;
+// Moves the current frame to the start or the end as it is, mask and all;
 // the clipboard is left alone.
-void TfrmGestureWindow::moveCurrentFrameTo(int position)
+void TfrmGestureWindow::moveCurrentFrameTo(bool end)
 {
-    if (!hasFrames(gesture))
+    if (!canMove(gesture, end ? 1 : -1))
         return;
-    const int p = frameSlider->value();
-    if (p == position || p > gesture->Frames()->Count())
-        return;
-    const Edit edit(
-        this, position == 1 ? QStringLiteral("Move Frame to Start") : QStringLiteral("Move Frame to End"));
-    gesture->MoveFrame(p - 1, position - 1);
-    showFrameAfterEdit(position);
+    const Edit edit(this, end ? QStringLiteral("Move Frame to End") : QStringLiteral("Move Frame to Start"));
+    const int to = end ? gesture->Frames()->Count() - 1 : 0;
+    gesture->MoveFrame(currentIndex(gesture), to);
+    gesture->setCurrentIndex(to);
+    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::moveFrameToStart()
 {
-    moveCurrentFrameTo(1);
+    moveCurrentFrameTo(false);
 }
 
 void TfrmGestureWindow::moveFrameToEnd()
 {
-    if (hasFrames(gesture))
-        moveCurrentFrameTo(gesture->Frames()->Count());
+    moveCurrentFrameTo(true);
 }
 
 bool TfrmGestureWindow::previewHasFocus() const

@@ -46,8 +46,6 @@ struct TfrmGestureWindow::ViewState
     bool transparentTicked = false;
     TColor transColor = clNone;
     int loopFrameValue = 1, loopFrameMaximum = 1, audioFrameValue = 1, audioFrameMaximum = 1;
-    int sliderMaximum = 1;
-    QString frameLabel;
     QIcon previewIcon;
     QRect viewGeometry;
 };
@@ -64,8 +62,12 @@ public:
     using Snapshot = TfrmGestureWindow::Snapshot;
 
     TEditCommand(TfrmGestureWindow *window, const QString &text, int mergeId, Snapshot before, Snapshot after)
-        : QUndoCommand(text), m_window(window), m_id(mergeId), m_session(window->m_mergeSession),
-          m_before(std::move(before)), m_after(std::move(after))
+        : QUndoCommand(text),
+          m_window(window),
+          m_id(mergeId),
+          m_session(window->m_mergeSession),
+          m_before(std::move(before)),
+          m_after(std::move(after))
     {
     }
 
@@ -139,27 +141,22 @@ void TfrmGestureWindow::buildHistory()
     undoStack = new QUndoStack(this);
     undoStack->setObjectName(QStringLiteral("undoStack"));
     undoStack->setUndoLimit(kHistoryLimit);
-    // Reaching the saved state again, or leaving it, changes what Save and
-    // closing offer.
-    connect(undoStack, &QUndoStack::cleanChanged, this, [this] { UpdateFileCommands(); });
+    // The gesture has unsaved changes exactly while the history is away from
+    // the state last saved; saving makes the present state that one.
+    connect(undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        gesture->setUnsavedChanges(!clean);
+        UpdateFileCommands();
+    });
+    connect(gesture, &TZQGesture::unsavedChangesChanged, this, [this](bool unsaved) {
+        if (!unsaved)
+            undoStack->setClean();
+    });
     // Typing into a field merges into one step until the field loses the
     // focus (or Return is pressed).
     for (QLineEdit *field : { taglineEdit, authorEdit })
         connect(field, &QLineEdit::editingFinished, this, [this] { ++m_mergeSession; });
     for (QSpinBox *field : { animationLoopFrameSpin, audioLoopFrameSpin })
         connect(field, &QSpinBox::editingFinished, this, [this] { ++m_mergeSession; });
-}
-
-bool TfrmGestureWindow::UnsavedChanges() const
-{
-    return m_unsavedChanges || !undoStack->isClean();
-}
-
-void TfrmGestureWindow::setUnsavedChanges(bool unsaved)
-{
-    m_unsavedChanges = unsaved;
-    if (!unsaved)
-        undoStack->setClean();
 }
 
 TfrmGestureWindow::ViewState TfrmGestureWindow::captureView() const
@@ -178,8 +175,6 @@ TfrmGestureWindow::ViewState TfrmGestureWindow::captureView() const
     v.loopFrameMaximum = animationLoopFrameSpin->maximum();
     v.audioFrameValue = audioLoopFrameSpin->value();
     v.audioFrameMaximum = audioLoopFrameSpin->maximum();
-    v.sliderMaximum = frameSlider->maximum();
-    v.frameLabel = frameLabel->text();
     v.previewIcon = previewButton->icon();
     v.viewGeometry = gestureView->geometry();
     return v;
@@ -203,7 +198,7 @@ void TfrmGestureWindow::applyView(const ViewState &v)
         QSignalBlocker(animationOnceRadio), QSignalBlocker(animationLoopRadio),
         QSignalBlocker(animationReverseRadio), QSignalBlocker(animationLoopFrameSpin),
         QSignalBlocker(audioOnceRadio), QSignalBlocker(audioLoopRadio), QSignalBlocker(audioLoopFrameSpin),
-        QSignalBlocker(transparentCheck), QSignalBlocker(frameSlider) };
+        QSignalBlocker(transparentCheck) };
     if (taglineEdit->text() != gesture->Tagline())
         taglineEdit->setText(gesture->Tagline());
     if (authorEdit->text() != gesture->Author())
@@ -227,9 +222,7 @@ void TfrmGestureWindow::applyView(const ViewState &v)
     transparentCheck->setChecked(v.transparentTicked);
     pickTransparentButton->setEnabled(v.transparentTicked);
 
-    frameSlider->setMaximum(v.sliderMaximum);
-    frameSlider->setValue(gesture->CurrentIndex() + 1);
-    frameLabel->setText(v.frameLabel);
+    showCurrentFrame();
     previewButton->setIcon(v.previewIcon);
     gestureView->setGeometry(v.viewGeometry);
 }

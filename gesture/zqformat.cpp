@@ -329,6 +329,7 @@ void TZQGesture::ReadGesture(QIODevice &stream)
 
 void TZQGesture::finishRead()
 {
+    emit framesChanged();
     emit edited();
     emit framesRead();
     UpdateSizes();

@@ -106,7 +106,8 @@ void TZQGesture::setFilename(const QString &value)
         return;
     m_filename = value;
     LoadFromFile(value);
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::setNumberOfLoops(std::uint8_t value)
@@ -135,9 +136,26 @@ void TZQGesture::SetAuthor(const QString &text)
     emit edited();
 }
 
+void TZQGesture::setModified(bool value)
+{
+    if (value == m_modified)
+        return;
+    m_modified = value;
+    emit modifiedChanged(value);
+}
+
+void TZQGesture::setUnsavedChanges(bool value)
+{
+    if (value == m_unsavedChanges)
+        return;
+    m_unsavedChanges = value;
+    emit unsavedChangesChanged(value);
+}
+
 void TZQGesture::setFrames(std::unique_ptr<TFrameList> frames)
 {
     m_frames = std::move(frames);
+    emit framesChanged();
     emit edited();
 }
 
@@ -146,6 +164,7 @@ void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
     if (!m_frames)
         throw PlumoraError(QStringLiteral("The gesture has no frame list to insert into"));
     m_frames->Insert(index, picture, maskColor);
+    emit framesChanged();
     emit edited();
 }
 
@@ -154,11 +173,12 @@ void TZQGesture::DeleteFrame(int index)
     if (!m_frames)
         return;
     m_frames->Delete(index);
-    emit edited();
     // The frame shown stays a frame of the list while it has any.
     const int count = m_frames->Count();
     if (count > 0 && m_play.currentFrame >= count)
         setCurrentIndex(count - 1);
+    emit framesChanged();
+    emit edited();
 }
 
 void TZQGesture::MoveFrame(int from, int to)
@@ -166,6 +186,7 @@ void TZQGesture::MoveFrame(int from, int to)
     if (!m_frames)
         return;
     m_frames->Move(from, to);
+    emit framesChanged();
     emit edited();
 }
 
@@ -220,10 +241,12 @@ void TZQGesture::RestoreContent(const TGestureContent &c, bool modified)
     m_animationSize = c.animationSize;
     m_audioSize = c.audioSize;
     m_gestureSize = c.gestureSize;
-    m_modified = modified;
-    emit edited();
+    setModified(modified);
     const int last = m_frames ? m_frames->Count() - 1 : 0;
-    setCurrentIndex(std::clamp(c.currentIndex, 0, std::max(0, last)));
+    m_play.currentFrame = std::clamp(c.currentIndex, 0, std::max(0, last));
+    emit framesChanged();
+    emit edited();
+    emit OnFrameChange();
 }
 
 void TZQGesture::resetForRead()
@@ -232,6 +255,7 @@ void TZQGesture::resetForRead()
     setCurrentFrame(1);
     setTagline(QString());
     m_frames.reset();
+    emit framesChanged();
     emit edited();
 }
 
@@ -249,7 +273,7 @@ void TZQGesture::LoadFromFile(const QString &fileName)
             return;
         }
         ReadGesture(file);
-        m_modified = false;
+        setModified(false);
     } catch (const std::exception &) {
         // Swallowed: the gesture stays as far as the read got.
     }
@@ -258,7 +282,8 @@ void TZQGesture::LoadFromFile(const QString &fileName)
 void TZQGesture::SaveToFile(const QString &fileName)
 {
     plumora::writeFileAtomically(fileName, WriteGestureToBuffer());
-    m_modified = false;
+    setModified(false);
+    setUnsavedChanges(false);
 }
 
 void TZQGesture::LoadAudioFromFile(const QString &fileName)

@@ -107,7 +107,16 @@ public:
 
     bool HasAudio() const { return m_hasAudio; }
 
+    // Modified decides whether the gesture may be saved; UnsavedChanges
+    // whether closing its window asks first. They follow different rules:
+    // Modified is set by real changes of the texts, the animation and audio
+    // options and the transparent colour, by loading a sound, and by drawing
+    // the strip while there is a transparent colour; UnsavedChanges is set
+    // by the editor for every edit the user makes, frame edits included.
+    // Writing the gesture, and setting Filename, clear both.
     bool Modified() const { return m_modified; }
+    bool UnsavedChanges() const { return m_unsavedChanges; }
+    void setUnsavedChanges(bool value);
     // The undo history's way back: the gesture as it was, and whether it
     // counts as modified there (it does not at the state last saved).
     TGestureContent Content() const;
@@ -115,7 +124,7 @@ public:
     bool Valid() const { return m_frames && m_frames->Count() > 0; }
 
     // The frame list; may be absent. It is changed only through the
-    // operations below, each of which emits edited().
+    // operations below, each of which emits framesChanged() and edited().
     const TFrameList *Frames() const { return m_frames.get(); }
     // Installs another frame list (or none). The current frame and the
     // options stay as they are.
@@ -184,6 +193,12 @@ signals:
     // property, the frame list or its masks, the button picture or the
     // sound. Views repaint.
     void edited();
+    // The frame list was installed, replaced or edited: its count, order or
+    // frames may differ. Emitted before edited().
+    void framesChanged();
+    // Modified or UnsavedChanges took another value.
+    void modifiedChanged(bool modified);
+    void unsavedChangesChanged(bool unsaved);
     // A read has installed its frames; the sizes are computed and OnChange
     // fires after it. Views that size themselves to the frames do it here.
     void framesRead();
@@ -219,7 +234,7 @@ private:
         QByteArray block;
     };
     const EncodedStrip &encodedStrip();
-    void setModified() { m_modified = true; }
+    void setModified(bool value = true);
 
     QString m_tagline;
     TBitmap m_glyph;
@@ -235,6 +250,7 @@ private:
     std::uint8_t m_numberOfLoops = 3;
     bool m_hasAudio = false;
     bool m_modified = false;
+    bool m_unsavedChanges = false;
     int m_animationSize = -1;
     int m_audioSize = -1;
     int m_gestureSize = -1;

@@ -118,7 +118,7 @@ protected:
     void TearDown() override
     {
         for (TfrmGestureWindow *w : main->GestureWindows())
-            w->setUnsavedChanges(false);
+            w->Gesture()->setUnsavedChanges(false);
         main.reset();
         TPlumoraKeys::setStoreFile(QString());
     }
@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     EXPECT_FALSE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
     EXPECT_TRUE(control<QLineEdit>(w, "authorEdit")->isEnabled());
     EXPECT_TRUE(control<QLineEdit>(w, "authorEdit")->text().isEmpty());
-    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame  1 of  1");
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
     // No frames yet: nothing to save whatever else was edited.
     control<QLineEdit>(w, "taglineEdit")->setText("hello");
     EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
@@ -219,7 +219,7 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     EXPECT_TRUE(control<QPushButton>(w, "animationSaveButton")->isEnabled());
     EXPECT_EQ(control<QSlider>(w, "frameSlider")->maximum(), 3);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 3");
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
     EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
     EXPECT_TRUE(control<QAction>(main, "saveAsAction")->isEnabled());
     EXPECT_EQ(main->Keys().GestureOpenDir(), dir.path() + "/");
@@ -227,14 +227,14 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     // Editing the tagline enables Save and makes closing ask.
     control<QLineEdit>(w, "taglineEdit")->setText("changed");
     EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     {
         Script script;
         script.file(second);
         main->saveGestureWindowAs();
     }
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
     EXPECT_EQ(w->windowTitle(), second);
     EXPECT_EQ(w->Gesture()->Filename(), second);
     EXPECT_EQ(main->Keys().GestureSaveDir(), dir.path() + "/");
@@ -281,21 +281,21 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
 {
     TfrmGestureWindow *w = main->newGestureWindow();
     settle();
-    w->setUnsavedChanges(true);
+    w->Gesture()->setUnsavedChanges(true);
     {
         Script script;
         script.button(QMessageBox::Cancel);
         EXPECT_FALSE(w->parentWidget()->close());
         ASSERT_EQ(script.messages.size(), 1);
         EXPECT_EQ(script.messages[0], "The gesture has changed.\r\rDo you want to save the changes?");
-        EXPECT_TRUE(w->UnsavedChanges());
+        EXPECT_TRUE(w->Gesture()->UnsavedChanges());
     }
     {
         // Yes runs Save As; cancelling it keeps the window and its changes.
         Script script;
         script.button(QMessageBox::Yes).file(QString());
         EXPECT_FALSE(w->parentWidget()->close());
-        EXPECT_TRUE(w->UnsavedChanges());
+        EXPECT_TRUE(w->Gesture()->UnsavedChanges());
     }
     {
         // Yes with a file chosen saves, then closes.
@@ -320,7 +320,7 @@ TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)
         main->openGestureFile();
     }
     TfrmGestureWindow *t = active();
-    t->setUnsavedChanges(true);
+    t->Gesture()->setUnsavedChanges(true);
     Script script;
     script.button(QMessageBox::No);
     EXPECT_TRUE(t->parentWidget()->close());
@@ -335,11 +335,11 @@ TEST_F(MainWindowTest, SaveWithoutFileNameRunsSaveAsForThatWindow)
     TfrmGestureWindow *b = main->newGestureWindow();
     settle();
     ASSERT_EQ(active(), b);
-    a->setUnsavedChanges(true);
+    a->Gesture()->setUnsavedChanges(true);
     Script script;
     script.file(QString()); // cancelled
     main->saveGestureWindow(a);
-    EXPECT_TRUE(a->UnsavedChanges());
+    EXPECT_TRUE(a->Gesture()->UnsavedChanges());
     EXPECT_TRUE(script.exhausted());
 }
 

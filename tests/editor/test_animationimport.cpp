@@ -385,7 +385,7 @@ TEST(AnimationImport, MoreFramesThanAGestureHolds)
     const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
     load(window, answers, first);
     const TFrameList *frames = window.Gesture()->Frames();
-    window.setUnsavedChanges(false);
+    window.Gesture()->setUnsavedChanges(false);
     answers.messages.clear();
     load(window, answers, many);
     EXPECT_EQ(answers.messages,
@@ -394,14 +394,14 @@ TEST(AnimationImport, MoreFramesThanAGestureHolds)
     EXPECT_EQ(window.Gesture()->Frames(), frames);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), first);
-    EXPECT_FALSE(window.UnsavedChanges());
+    EXPECT_FALSE(window.Gesture()->UnsavedChanges());
 
     answers.button = QMessageBox::Yes;
     load(window, answers, many);
     ASSERT_TRUE(window.Gesture()->Frames());
     EXPECT_EQ(window.Gesture()->Frames()->Count(), 255);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 255);
-    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame  1 of 255"));
+    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame 1 of 255"));
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), many);
 }
 
@@ -469,10 +469,10 @@ TEST(AnimationImport, WindowShowsTheImportedAnimation)
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->minimum(), 1);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 5);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->value(), 1);
-    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame  1 of  5"));
+    EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame 1 of 5"));
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), path);
     EXPECT_TRUE(control<QPushButton>(window, "animationSaveButton")->isEnabled());
-    EXPECT_TRUE(window.UnsavedChanges());
+    EXPECT_TRUE(window.Gesture()->UnsavedChanges());
     EXPECT_FALSE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     // The button picture: the red first frame, square, filling 18 x 18.
     EXPECT_EQ(control<QLabel>(window, "buttonImageFileLabel")->text(), QStringLiteral("> Internal <"));
@@ -528,7 +528,7 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     Answers answers;
     const QString first = testdata::path("gif/pil_anim_local_loop7.gif");
     load(window, answers, first);
-    window.setUnsavedChanges(false);
+    window.Gesture()->setUnsavedChanges(false);
     const TFrameList *frames = window.Gesture()->Frames();
     const QStringList messagesBefore = answers.messages;
 
@@ -547,7 +547,7 @@ TEST(AnimationImport, FailedOrCancelledImportKeepsTheGesture)
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), first);
     EXPECT_TRUE(control<QPushButton>(window, "animationSaveButton")->isEnabled());
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
-    EXPECT_FALSE(window.UnsavedChanges());
+    EXPECT_FALSE(window.Gesture()->UnsavedChanges());
     EXPECT_EQ(answers.messages, messagesBefore);
 }
 
@@ -560,7 +560,7 @@ TEST(AnimationImport, SaveWritesTheStrip)
     load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60, "Strip Maker"));
     window.setTransColor(RGBColor(0, 0, 255));
     control<QCheckBox>(window, "transparentCheck")->setChecked(true);
-    window.setUnsavedChanges(false);
+    window.Gesture()->setUnsavedChanges(false);
 
     const QString out = dir.filePath("out.gif");
     answers.paths << out;
@@ -577,7 +577,7 @@ TEST(AnimationImport, SaveWritesTheStrip)
         EXPECT_EQ(rgb(strip.pixel(60 * i + 30, 30)), rgb(kBlocks[i])) << i; // blue stays blue
     EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
-    EXPECT_FALSE(window.UnsavedChanges());
+    EXPECT_FALSE(window.Gesture()->UnsavedChanges());
 
     // Replacing the file asks first; No leaves it alone.
     QFile written0(out);

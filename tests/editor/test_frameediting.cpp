@@ -122,7 +122,7 @@ TEST(FrameEditing, MovesAlongTheList)
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 3 of 3");
     EXPECT_EQ(w->Gesture()->CurrentFrame(), 3);
     EXPECT_EQ(clipboardColour(), B);
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     // Ctrl+F11 moves back wherever the focus is in the window.
     control<QLineEdit>(w, "taglineEdit")->setFocus();
@@ -133,6 +133,17 @@ TEST(FrameEditing, MovesAlongTheList)
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A, C }));
     expectSlider(*w, 1, 3);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 3");
+
+    // The slider and the label follow the gesture's current frame.
+    w->Gesture()->setCurrentFrame(3);
+    expectSlider(*w, 3, 3);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 3 of 3");
+    w->Gesture()->DeleteFrame(0);
+    expectSlider(*w, 2, 2);
+    EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 2");
+    w->Gesture()->InsertFrame(0, solid(B), clNone);
+    w->Gesture()->setCurrentFrame(1);
+    expectSlider(*w, 1, 3);
 
     // At either end the moves do nothing, also through the keys.
     QGuiApplication::clipboard()->setText("kept");
@@ -174,13 +185,13 @@ TEST(FrameEditing, CutAndCopyThroughTheClipboard)
     control<QAction>(w, "copyFrameAction")->trigger();
     EXPECT_EQ(clipboardColour(), B);
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(8, 6));
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
 
     control<QAction>(w, "popupCutAction")->trigger();
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, C }));
     expectSlider(*w, 2, 2);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 2");
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     // Paste goes in before the current frame, which the slider then names.
     control<QAction>(w, "popupPasteAction")->trigger();
@@ -197,10 +208,10 @@ TEST(FrameEditing, CuttingOrDeletingTheOnlyFrame)
         ASSERT_NE(w->Gesture()->Frames(), nullptr);
         EXPECT_EQ(w->Gesture()->Frames()->Count(), 0);
         expectSlider(*w, 1, 1);
-        EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame  1 of  1");
+        EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
         EXPECT_FALSE(w->Gesture()->Valid());
         EXPECT_EQ(clipboardColour(), A);
-        EXPECT_TRUE(w->UnsavedChanges());
+        EXPECT_TRUE(w->Gesture()->UnsavedChanges());
         // Nothing left to cut, copy or delete.
         Prompts prompts;
         w->CutFrame();
@@ -217,7 +228,7 @@ TEST(FrameEditing, CuttingOrDeletingTheOnlyFrame)
         EXPECT_EQ(w->Gesture()->Frames()->Count(), 0);
         expectSlider(*w, 1, 1);
         EXPECT_FALSE(w->Gesture()->Valid());
-        EXPECT_TRUE(w->UnsavedChanges());
+        EXPECT_TRUE(w->Gesture()->UnsavedChanges());
     }
 }
 
@@ -229,7 +240,7 @@ TEST(FrameEditing, DeleteAsksAndLeavesTheClipboardAlone)
     prompts.answer = QMessageBox::No;
     control<QAction>(w, "popupDeleteAction")->trigger();
     EXPECT_EQ(order(*w).size(), 5u);
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
 
     prompts.answer = QMessageBox::Yes;
     control<QAction>(w, "popupDeleteAction")->trigger();
@@ -239,7 +250,7 @@ TEST(FrameEditing, DeleteAsksAndLeavesTheClipboardAlone)
     EXPECT_EQ(w->Gesture()->CurrentFrame(), 4);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "kept");
     // A deleted frame is a change that closing must not lose.
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     // The Delete key on the slider asks the same, when released.
     control<QSlider>(w, "frameSlider")->setValue(1);
@@ -261,7 +272,7 @@ TEST(FrameEditing, InsertKeyOnTheSlider)
     EXPECT_EQ(prompts.texts, QStringList { "Insert Frame?" });
     EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B, C }));
     expectSlider(*w, 2, 3);
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
 
     prompts.answer = QMessageBox::Yes;
     QTest::keyClick(control<QSlider>(w, "frameSlider"), Qt::Key_Insert);
@@ -269,7 +280,7 @@ TEST(FrameEditing, InsertKeyOnTheSlider)
     expectSlider(*w, 2, 4);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 2 of 4");
     EXPECT_EQ(w->Gesture()->Frames()->Picture(1).size(), QSize(8, 6));
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     // Without a frame list there is nothing to insert into, and no question.
     TfrmGestureWindow fresh(nullptr);
@@ -300,7 +311,7 @@ TEST(FrameEditing, PasteIntoANewWindow)
     expectSlider(w, 1, 1);
     EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
     EXPECT_TRUE(w.Gesture()->Valid());
-    EXPECT_TRUE(w.UnsavedChanges());
+    EXPECT_TRUE(w.Gesture()->UnsavedChanges());
 }
 
 TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
@@ -360,7 +371,7 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
     QGuiApplication::clipboard()->setMimeData(data);
     openPopup(*w);
     EXPECT_TRUE(control<QAction>(w, "popupPasteAction")->isEnabled());
-    w->setUnsavedChanges(false);
+    w->Gesture()->setUnsavedChanges(false);
     try {
         w->PasteFrame();
         ADD_FAILURE() << "no error";
@@ -509,7 +520,7 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
     EXPECT_EQ(copied.pixel(0, 0), C);
     // Copying changes nothing in the gesture.
     EXPECT_FALSE(w.Gesture()->Modified());
-    EXPECT_FALSE(w.UnsavedChanges());
+    EXPECT_FALSE(w.Gesture()->UnsavedChanges());
     // The frame keeps its transparency.
     EXPECT_EQ(w.Gesture()->TransparentColor(), fromQRgb(D));
     EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(0, 2, 2));

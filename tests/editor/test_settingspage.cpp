@@ -111,7 +111,7 @@ TEST(SettingsPage, FrameFieldsClampAgainstTheSlider)
     EXPECT_EQ(control<QSpinBox>(w, "audioLoopFrameSpin")->value(), 10);
     EXPECT_EQ(w->Gesture()->AudioLoopFrame(), 10);
     // Options are changes that closing must not lose.
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 }
 
 TEST(SettingsPage, AudioOptionsAndRepeatFlag)
@@ -192,7 +192,7 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     EXPECT_TRUE(w->Gesture()->HasAudio());
     EXPECT_EQ(control<QLabel>(w, "audioFileLabel")->text(), in);
     EXPECT_TRUE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
     w->saveAudio();
     QFile out(dir.filePath("out.wav"));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
@@ -211,7 +211,7 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     other.loadAudio();
     EXPECT_FALSE(other.Gesture()->HasAudio());
     EXPECT_FALSE(control<QPushButton>(other, "audioSaveButton")->isEnabled());
-    EXPECT_FALSE(other.UnsavedChanges());
+    EXPECT_FALSE(other.Gesture()->UnsavedChanges());
 }
 
 TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
@@ -232,7 +232,7 @@ TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
     EXPECT_EQ(glyph.pixelColor(17, 12), RGBColor(255, 0, 0));
     EXPECT_EQ(glyph.pixelColor(0, 13), clWhite);
     EXPECT_TRUE(control<QPushButton>(w, "buttonImageSaveButton")->isEnabled());
-    EXPECT_TRUE(w->UnsavedChanges());
+    EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
     for (const char *name : { "b.gif", "b.bmp", "b.jpg", "b.jpeg" }) {
         answers.paths << dir.filePath(QString::fromLatin1(name));

@@ -149,7 +149,7 @@ TEST_F(Limits, GifWithTenThousandFrames)
     EXPECT_EQ(w->Gesture()->Frames()->Count(), 255);
     w->Gesture()->SaveToFile(dir.filePath("many.zqa"));
     EXPECT_TRUE(QFile::exists(dir.filePath("many.zqa")));
-    w->setUnsavedChanges(false);
+    w->Gesture()->setUnsavedChanges(false);
 }
 
 // Frames that are huge but nearly empty: a 3 KB file whose frames would
@@ -209,7 +209,7 @@ TEST_F(Limits, HundredMegabyteWavAsSound)
         EXPECT_TRUE(error.message().contains("sound")) << error.message().toStdString();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("loud.zqa")));
-    w->setUnsavedChanges(false);
+    w->Gesture()->setUnsavedChanges(false);
 }
 
 } // namespace

@@ -98,7 +98,7 @@ TEST_F(OpenFaults, ReplacedByAnotherGestureAfterChoosing)
     TfrmGestureWindow *w = main->GestureWindows().first();
     EXPECT_EQ(control<QLineEdit>(w, "taglineEdit")->text(), "replacement");
     EXPECT_FALSE(w->Gesture()->HasAudio());
-    EXPECT_FALSE(w->UnsavedChanges());
+    EXPECT_FALSE(w->Gesture()->UnsavedChanges());
 }
 
 // A named pipe never delivers an end of file; opening one must not wait for

@@ -98,13 +98,13 @@ protected:
         w = main->ActiveGestureWindow();
         ASSERT_NE(w, nullptr);
         control<QLineEdit>(w, "taglineEdit")->setText(QStringLiteral("edited"));
-        ASSERT_TRUE(w->UnsavedChanges());
+        ASSERT_TRUE(w->Gesture()->UnsavedChanges());
     }
     void TearDown() override
     {
         if (main)
             for (TfrmGestureWindow *window : main->GestureWindows())
-                window->setUnsavedChanges(false);
+                window->Gesture()->setUnsavedChanges(false);
         main.reset();
         TPlumoraKeys::setStoreFile(QString());
     }
@@ -120,7 +120,7 @@ protected:
 
     WindowState state() const
     {
-        return { w->UnsavedChanges(), w->Gesture()->Modified(),
+        return { w->Gesture()->UnsavedChanges(), w->Gesture()->Modified(),
             control<QAction>(main, "saveAction")->isEnabled(), w->windowTitle(), w->Gesture()->Filename(),
             control<QLineEdit>(w, "taglineEdit")->text(),
             control<QLabel>(w, "buttonImageFileLabel")->text() + "|"

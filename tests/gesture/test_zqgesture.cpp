@@ -104,6 +104,51 @@ TEST(Gesture, ModifiedFollowsRealChangesOnly)
     EXPECT_EQ(g.Tagline().size(), 255);
 }
 
+TEST(Gesture, FrameEditsKeepTheCurrentFrameInTheList)
+{
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 3));
+    int framesChanged = 0;
+    QObject::connect(&g, &TZQGesture::framesChanged, [&] { ++framesChanged; });
+    g.setCurrentFrame(3);
+    g.DeleteFrame(2); // the last frame goes while shown: the new last one is shown
+    EXPECT_EQ(g.CurrentFrame(), 2);
+    g.InsertFrame(0, frameImage(4, 3, 9), clNone);
+    EXPECT_EQ(g.CurrentFrame(), 2); // the position stays, naming another frame
+    g.MoveFrame(0, 2);
+    EXPECT_EQ(g.Frames()->Picture(2), frameImage(4, 3, 9));
+    EXPECT_EQ(framesChanged, 3);
+    EXPECT_FALSE(g.Modified());
+    EXPECT_FALSE(g.UnsavedChanges());
+}
+
+// Both flags tell their listeners once per change; writing the gesture and
+// setting its file name clear both.
+TEST(Gesture, SavingAndReadingClearBothFlags)
+{
+    const QString path = QDir::tempPath() + "/plumora-flags.zqa";
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 2));
+    std::vector<bool> modified, unsaved;
+    QObject::connect(&g, &TZQGesture::modifiedChanged, [&](bool on) { modified.push_back(on); });
+    QObject::connect(&g, &TZQGesture::unsavedChangesChanged, [&](bool on) { unsaved.push_back(on); });
+    g.setTagline("one");
+    g.setTagline("two");
+    g.setUnsavedChanges(true);
+    g.setUnsavedChanges(true);
+    g.SaveToFile(path);
+    EXPECT_EQ(modified, (std::vector<bool> { true, false }));
+    EXPECT_EQ(unsaved, (std::vector<bool> { true, false }));
+
+    g.setTagline("three");
+    g.setUnsavedChanges(true);
+    g.setFilename(path);
+    EXPECT_FALSE(g.Modified());
+    EXPECT_FALSE(g.UnsavedChanges());
+    EXPECT_EQ(g.Tagline(), "two");
+    QFile::remove(path);
+}
+
 TEST(Gesture, MasksSurviveTransparentColourChanges)
 {
     const TColor marked = RGBColor(1, 2, 3);
