@@ -1,9 +1,9 @@
 // Plumora start-up: the application object, the main window, the files named
 // on the command line, the message loop.
 #include "app/mainwindow.h"
-#include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -11,7 +11,7 @@
 
 int main(int argc, char **argv)
 {
-    TPlumoraApplication app(argc, argv);
+    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Plumora"));
     QApplication::setOrganizationName(QStringLiteral("Quorvant"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/plumora/plumora.png")));

@@ -190,7 +190,7 @@ void TfrmMain::createCommands()
               action->setObjectName(QString::fromLatin1(name));
               if (helpContext)
                   action->setProperty("helpContext", helpContext);
-              connect(action, &QAction::triggered, this, handler);
+              connect(action, &QAction::triggered, this, plumora::ui::guardedCallback(handler));
           };
     command(newAction, "newAction", QStringLiteral("New..."), 110, [this] { newGestureWindow(); });
     command(openAction, "openAction", QStringLiteral("Open..."), 120, [this] { openGestureFile(); });
@@ -259,13 +259,13 @@ void TfrmMain::createCommands()
     helpContentsAction->setShortcutContext(Qt::WidgetShortcut);
     auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     f1->setContext(Qt::ApplicationShortcut);
-    connect(f1, &QShortcut::activated, this, [] {
+    connect(f1, &QShortcut::activated, this, plumora::ui::guardedCallback([] {
         QWidget *focus = QApplication::focusWidget();
         if (focus)
             plumora::ui::showHelpFor(focus);
         else
             plumora::ui::showHelpContents();
-    });
+    }));
     command(helpIndexAction, "helpIndexAction", QStringLiteral("&Index"), 0, [this] { openHelpIndex(); });
     command(howToUseHelpAction, "howToUseHelpAction", QStringLiteral("&How to Use Help"), 0,
         [this] { openHowToUseHelp(); });
@@ -318,12 +318,12 @@ void TfrmMain::fillWindowMenu()
             = windowMenu->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title) : title);
         item->setCheckable(true);
         item->setChecked(sub == mdiArea->activeSubWindow());
-        connect(item, &QAction::triggered, this, [this, sub] {
+        connect(item, &QAction::triggered, this, plumora::ui::guardedCallback([this, sub] {
             // A minimised window comes back as it was before (maximised or not).
             if (sub->isMinimized())
                 sub->setWindowState(sub->windowState() & ~Qt::WindowMinimized);
             mdiArea->setActiveSubWindow(sub);
-        });
+        }));
         ++number;
     }
 }

@@ -1,6 +1,7 @@
 #include "gestureview.h"
 
 #include "gesture/zqgesture.h"
+#include "platform/ui/application.h"
 #include "waveplayer.h"
 
 #include <QPainter>
@@ -10,12 +11,15 @@ TGestureView::TGestureView(TZQGesture *gesture, QWidget *parent)
     : QWidget(parent), m_gesture(gesture), m_timer(new QTimer(this)), m_soundPlayer(new TWavePlayer(this))
 {
     m_timer->setInterval(250);
-    connect(m_timer, &QTimer::timeout, this, &TGestureView::Tick);
+    connect(m_timer, &QTimer::timeout, this, plumora::ui::guardedCallback([this] { Tick(); }));
     m_soundPlayer->setOptions({ wpoAsync });
     m_soundPlayer->setEnabled(true);
     if (!gesture)
         return;
-    connect(gesture, &TZQGesture::edited, this, qOverload<>(&QWidget::update));
+    connect(gesture, &TZQGesture::edited, this, [this] {
+        m_soundStale = true;
+        update();
+    });
     connect(gesture, &TZQGesture::OnFrameChange, this, qOverload<>(&QWidget::update));
     connect(gesture, &TZQGesture::playingChanged, this, [this](bool playing) {
         if (playing)
@@ -87,8 +91,12 @@ void TGestureView::Tick()
 
 void TGestureView::playSound()
 {
-    // The player holds its own copy of the bytes, as it plays them.
-    m_soundPlayer->Wave()->setData(m_gesture->AudioData());
+    // The player holds its own copy of the bytes, taken again only after
+    // the gesture changed: a sound may start every 250 ms.
+    if (m_soundStale) {
+        m_soundPlayer->Wave()->setData(m_gesture->AudioData());
+        m_soundStale = false;
+    }
     m_soundPlayer->setEnabled(true);
     m_soundPlayer->Play();
 }

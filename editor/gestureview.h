@@ -53,4 +53,5 @@ private:
     TWavePlayer *m_soundPlayer;
     bool m_autoSize = true;
     bool m_autoPlay = false;
+    bool m_soundStale = true; // the player's copy may differ from the gesture's sound
 };

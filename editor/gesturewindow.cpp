@@ -6,6 +6,7 @@
 #include "filedialogs.h"
 #include "gesturehost.h"
 #include "platform/errors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QApplication>
@@ -31,6 +32,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+using plumora::ui::guardedCallback;
 
 namespace {
 
@@ -105,8 +108,8 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     gesture = new TZQGesture(this);
     gesture->setObjectName(QStringLiteral("gesture"));
     // The frame controls follow the gesture's frames and current frame.
-    connect(gesture, &TZQGesture::OnFrameChange, this, [this] { showCurrentFrame(); });
-    connect(gesture, &TZQGesture::framesChanged, this, [this] { showCurrentFrame(); });
+    connect(gesture, &TZQGesture::OnFrameChange, this, guardedCallback([this] { showCurrentFrame(); }));
+    connect(gesture, &TZQGesture::framesChanged, this, guardedCallback([this] { showCurrentFrame(); }));
 
     paneSplitter = new QSplitter(Qt::Horizontal, this);
     paneSplitter->setObjectName(QStringLiteral("paneSplitter"));
@@ -119,7 +122,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     buildFilesPage();
     buildSettingsPage();
     pageTabs->setMinimumWidth(std::max(216, pageTabs->minimumSizeHint().width()));
-    connect(pageTabs, &QTabWidget::currentChanged, this, [this] { onPageChanged(); });
+    connect(pageTabs, &QTabWidget::currentChanged, this, guardedCallback([this] { onPageChanged(); }));
     buildPreviewPane();
     paneSplitter->addWidget(pageTabs);
     paneSplitter->addWidget(previewPane);
@@ -174,7 +177,7 @@ void TfrmGestureWindow::buildFilesPage()
     taglineLabel->setBuddy(taglineEdit);
     grid->addWidget(taglineLabel, 0, 0);
     grid->addWidget(taglineEdit, 0, 1, 1, 3);
-    connect(taglineEdit, &QLineEdit::textChanged, this, [this] { onTaglineEdited(); });
+    connect(taglineEdit, &QLineEdit::textChanged, this, guardedCallback([this] { onTaglineEdited(); }));
 
     struct Row
     {
@@ -225,7 +228,7 @@ void TfrmGestureWindow::buildFilesPage()
     previewLayout->addWidget(previewButton);
     previewLayout->addStretch();
     grid->addWidget(previewButtonPanel, r++, 0, 1, 4);
-    connect(previewButton, &QToolButton::clicked, this, [this] { playGesture(); });
+    connect(previewButton, &QToolButton::clicked, this, guardedCallback([this] { playGesture(); }));
 
     auto *authorLabel = new QLabel(QStringLiteral("Author:"));
     authorLabel->setObjectName(QStringLiteral("authorLabel"));
@@ -236,7 +239,7 @@ void TfrmGestureWindow::buildFilesPage()
     authorLabel->setBuddy(authorEdit);
     grid->addWidget(authorLabel, r, 0);
     grid->addWidget(authorEdit, r, 1, 1, 3);
-    connect(authorEdit, &QLineEdit::textChanged, this, [this] { onAuthorEdited(); });
+    connect(authorEdit, &QLineEdit::textChanged, this, guardedCallback([this] { onAuthorEdited(); }));
     grid->setRowStretch(r + 1, 1);
     grid->setColumnStretch(1, 1);
 
@@ -343,14 +346,19 @@ void TfrmGestureWindow::buildSettingsPage()
     page->addWidget(audioOptionsGroup);
     page->addStretch();
 
-    connect(animationOnceRadio, &QRadioButton::clicked, this, [this] { onAnimationOnceClicked(); });
-    connect(animationLoopRadio, &QRadioButton::clicked, this, [this] { onAnimationLoopClicked(); });
-    connect(animationReverseRadio, &QRadioButton::clicked, this, [this] { onAnimationReverseClicked(); });
-    connect(audioOnceRadio, &QRadioButton::clicked, this, [this] { onAudioOnceClicked(); });
-    connect(audioLoopRadio, &QRadioButton::clicked, this, [this] { onAudioLoopClicked(); });
-    connect(animationLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAnimationLoopFrameChanged(); });
-    connect(audioLoopFrameSpin, &QSpinBox::valueChanged, this, [this] { onAudioLoopFrameChanged(); });
-    connect(transparentCheck, &QCheckBox::toggled, this, [this] { onTransparentToggled(); });
+    connect(animationOnceRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationOnceClicked(); }));
+    connect(animationLoopRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationLoopClicked(); }));
+    connect(animationReverseRadio, &QRadioButton::clicked, this,
+        guardedCallback([this] { onAnimationReverseClicked(); }));
+    connect(audioOnceRadio, &QRadioButton::clicked, this, guardedCallback([this] { onAudioOnceClicked(); }));
+    connect(audioLoopRadio, &QRadioButton::clicked, this, guardedCallback([this] { onAudioLoopClicked(); }));
+    connect(animationLoopFrameSpin, &QSpinBox::valueChanged, this,
+        guardedCallback([this] { onAnimationLoopFrameChanged(); }));
+    connect(audioLoopFrameSpin, &QSpinBox::valueChanged, this,
+        guardedCallback([this] { onAudioLoopFrameChanged(); }));
+    connect(transparentCheck, &QCheckBox::toggled, this, guardedCallback([this] { onTransparentToggled(); }));
 
     pageTabs->addTab(settingsPage, QStringLiteral("&Settings"));
 }
@@ -386,7 +394,7 @@ void TfrmGestureWindow::buildPreviewPane()
     frameSlider->setAccessibleName(QStringLiteral("Frame"));
     setHelpContext(frameSlider, 1080);
     layout->addWidget(frameSlider);
-    connect(frameSlider, &QSlider::valueChanged, this, [this] { onFrameSliderMoved(); });
+    connect(frameSlider, &QSlider::valueChanged, this, guardedCallback([this] { onFrameSliderMoved(); }));
 
     frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
     frameLabel->setObjectName(QStringLiteral("frameLabel"));
@@ -691,29 +699,21 @@ void TfrmGestureWindow::onAudioLoopFrameChanged()
 
 void TfrmGestureWindow::onAudioOnceClicked()
 {
-    // The option that is already ticked does nothing at all.
-    if (!m_audioLoopTicked) {
-        audioOnceRadio->setChecked(true);
-        return;
-    }
-    const Edit edit(this, QStringLiteral("Play Sound Once"));
-    m_audioLoopTicked = false;
+    // The option that is already the gesture's does nothing at all.
     audioOnceRadio->setChecked(true);
-    audioLoopRadio->setChecked(false);
+    if (!gesture->AudioRepeat())
+        return;
+    const Edit edit(this, QStringLiteral("Play Sound Once"));
     gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAudioLoopClicked()
 {
-    if (m_audioLoopTicked) {
-        audioLoopRadio->setChecked(true);
-        return;
-    }
-    const Edit edit(this, QStringLiteral("Restart Sound on Each Loop"));
-    m_audioLoopTicked = true;
-    audioOnceRadio->setChecked(false);
     audioLoopRadio->setChecked(true);
+    if (gesture->AudioRepeat())
+        return;
+    const Edit edit(this, QStringLiteral("Restart Sound on Each Loop"));
     gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }
@@ -756,13 +756,9 @@ void TfrmGestureWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (answer != QMessageBox::Yes)
         return;
-    try {
-        if (m_host)
-            m_host->saveGestureWindow(this);
-    } catch (const PlumoraError &error) {
-        plumora::ui::showError(error.message());
+    // A save that fails shows its error and keeps the window open.
+    if (m_host && !plumora::ui::guarded([this] { m_host->saveGestureWindow(this); }))
         return;
-    }
     // Closing only when the save really happened: a cancelled Save As
     // leaves the window open with its changes.
     if (!gesture->UnsavedChanges())

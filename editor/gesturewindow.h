@@ -295,5 +295,4 @@ private:
     // Routes mouse events to the handlers; removed first when the window
     // goes, so that no event reaches a half-destroyed window.
     QObject *m_mouseRouter = nullptr;
-    bool m_audioLoopTicked = false; // which audio option is ticked
 };

@@ -7,6 +7,7 @@
 
 #include "filedrops.h"
 #include "platform/ui/cursors.h"
+#include "platform/ui/application.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -80,7 +81,9 @@ protected:
         if (type == QEvent::Drop) {
             // Loaded once the drop is over: the source waits for its answer,
             // and loading may ask questions.
-            QTimer::singleShot(0, &m_window, [window = &m_window, part, file] { load(*window, part, file); });
+            QTimer::singleShot(0, &m_window, plumora::ui::guardedCallback([window = &m_window, part, file] {
+                load(*window, part, file);
+            }));
         }
         return true;
     }

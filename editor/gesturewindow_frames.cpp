@@ -9,6 +9,7 @@
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "platform/errors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QApplication>
@@ -25,6 +26,8 @@
 #include <QSpinBox>
 
 #include <algorithm>
+
+using plumora::ui::guardedCallback;
 
 namespace {
 
@@ -178,7 +181,16 @@ public:
     explicit FrameKeyFilter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
 
 protected:
+    // The handlers run guarded: an error is shown and the event goes on.
     bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        bool consumed = false;
+        plumora::ui::guarded([&] { consumed = route(watched, event); });
+        return consumed;
+    }
+
+private:
+    bool route(QObject *watched, QEvent *event)
     {
         const QEvent::Type type = event->type();
         if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
@@ -218,7 +230,6 @@ protected:
         return isMoveKey(key);
     }
 
-private:
     TfrmGestureWindow *m_window;
 };
 
@@ -228,7 +239,7 @@ void TfrmGestureWindow::buildFrameMenus()
                     void (TfrmGestureWindow::*handler)()) {
         action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        connect(action, &QAction::triggered, this, guardedCallback([this, handler] { (this->*handler)(); }));
     };
     auto separator = [](QMenu *menu, const char *name) {
         menu->addSeparator()->setObjectName(QString::fromLatin1(name));
@@ -274,7 +285,7 @@ void TfrmGestureWindow::buildFrameMenus()
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         addAction(action);
     }
-    connect(framesMenu, &QMenu::aboutToShow, this, [this] { updateFramesMenu(); });
+    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
 
     // The preview's pop-up menu.
     gesturePopup = new QMenu(this);
@@ -322,11 +333,12 @@ void TfrmGestureWindow::buildFrameMenus()
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         gestureArea->addAction(action);
     }
-    connect(gesturePopup, &QMenu::aboutToShow, this, [this] { updateGesturePopup(); });
+    connect(gesturePopup, &QMenu::aboutToShow, this, guardedCallback([this] { updateGesturePopup(); }));
     for (QWidget *owner : { static_cast<QWidget *>(gestureArea), static_cast<QWidget *>(gestureView) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
-            [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); });
+            guardedCallback(
+                [this, owner](const QPoint &at) { gesturePopup->popup(owner->mapToGlobal(at)); }));
     }
 
     qApp->installEventFilter(new FrameKeyFilter(this));

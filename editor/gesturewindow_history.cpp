@@ -9,6 +9,7 @@
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "gesturehost.h"
+#include "platform/ui/application.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -143,20 +144,21 @@ void TfrmGestureWindow::buildHistory()
     undoStack->setUndoLimit(kHistoryLimit);
     // The gesture has unsaved changes exactly while the history is away from
     // the state last saved; saving makes the present state that one.
-    connect(undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+    connect(undoStack, &QUndoStack::cleanChanged, this, plumora::ui::guardedCallback([this](bool clean) {
         gesture->setUnsavedChanges(!clean);
         UpdateFileCommands();
-    });
+    }));
     connect(gesture, &TZQGesture::unsavedChangesChanged, this, [this](bool unsaved) {
         if (!unsaved)
             undoStack->setClean();
     });
     // Typing into a field merges into one step until the field loses the
     // focus (or Return is pressed).
+    const auto endTyping = [this] { ++m_mergeSession; };
     for (QLineEdit *field : { taglineEdit, authorEdit })
-        connect(field, &QLineEdit::editingFinished, this, [this] { ++m_mergeSession; });
+        connect(field, &QLineEdit::editingFinished, this, endTyping);
     for (QSpinBox *field : { animationLoopFrameSpin, audioLoopFrameSpin })
-        connect(field, &QSpinBox::editingFinished, this, [this] { ++m_mergeSession; });
+        connect(field, &QSpinBox::editingFinished, this, endTyping);
 }
 
 TfrmGestureWindow::ViewState TfrmGestureWindow::captureView() const
@@ -212,9 +214,8 @@ void TfrmGestureWindow::applyView(const ViewState &v)
     animationLoopFrameSpin->setMaximum(v.loopFrameMaximum);
     animationLoopFrameSpin->setValue(v.loopFrameValue);
     animationLoopFrameSpin->setEnabled(option == aoLoop);
-    m_audioLoopTicked = gesture->AudioRepeat();
-    audioOnceRadio->setChecked(!m_audioLoopTicked);
-    audioLoopRadio->setChecked(m_audioLoopTicked);
+    audioOnceRadio->setChecked(!gesture->AudioRepeat());
+    audioLoopRadio->setChecked(gesture->AudioRepeat());
     audioLoopFrameSpin->setMaximum(v.audioFrameMaximum);
     audioLoopFrameSpin->setValue(v.audioFrameValue);
 

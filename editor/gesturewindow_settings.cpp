@@ -10,6 +10,7 @@
 #include "gesturehost.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QColorDialog>
@@ -23,6 +24,8 @@
 #include <QRubberBand>
 #include <QTabWidget>
 #include <QToolButton>
+
+using plumora::ui::guardedCallback;
 
 namespace {
 
@@ -44,7 +47,16 @@ public:
     explicit MouseRouter(TfrmGestureWindow *window) : QObject(window), m_window(window) { }
 
 protected:
+    // The handlers run guarded: an error is shown and the event goes on.
     bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        bool consumed = false;
+        plumora::ui::guarded([&] { consumed = route(watched, event); });
+        return consumed;
+    }
+
+private:
+    bool route(QObject *watched, QEvent *event)
     {
         TfrmGestureWindow *w = m_window;
         const QEvent::Type type = event->type();
@@ -83,7 +95,6 @@ protected:
         return false;
     }
 
-private:
     TfrmGestureWindow *m_window;
 };
 
@@ -100,12 +111,14 @@ void TfrmGestureWindow::connectSettingsHandlers()
         panel->setMouseTracking(true);
         panel->installEventFilter(router);
     }
-    connect(buttonImageLoadButton, &QPushButton::clicked, this, [this] { loadButtonImage(); });
-    connect(buttonImageSaveButton, &QPushButton::clicked, this, [this] { saveButtonImage(); });
-    connect(animationLoadButton, &QPushButton::clicked, this, [this] { loadAnimation(); });
-    connect(animationSaveButton, &QPushButton::clicked, this, [this] { saveAnimation(); });
-    connect(audioLoadButton, &QPushButton::clicked, this, [this] { loadAudio(); });
-    connect(audioSaveButton, &QPushButton::clicked, this, [this] { saveAudio(); });
+    connect(
+        buttonImageLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadButtonImage(); }));
+    connect(
+        buttonImageSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveButtonImage(); }));
+    connect(animationLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadAnimation(); }));
+    connect(animationSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveAnimation(); }));
+    connect(audioLoadButton, &QPushButton::clicked, this, guardedCallback([this] { loadAudio(); }));
+    connect(audioSaveButton, &QPushButton::clicked, this, guardedCallback([this] { saveAudio(); }));
 }
 
 void TfrmGestureWindow::onPickButtonPressed()

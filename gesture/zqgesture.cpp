@@ -296,6 +296,26 @@ void TZQGesture::LoadAudioFromFile(const QString &fileName)
     emit edited();
 }
 
+void TZQGesture::SetAudio(const QByteArray &wav)
+{
+    m_wave.setData(wav);
+    m_hasAudio = true;
+    setModified();
+    UpdateSizes();
+    emit edited();
+}
+
+void TZQGesture::ClearAudio()
+{
+    if (!m_hasAudio && m_wave.Data().isEmpty())
+        return;
+    m_wave.setData(QByteArray());
+    m_hasAudio = false;
+    setModified();
+    UpdateSizes();
+    emit edited();
+}
+
 void TZQGesture::SaveAudioToFile(const QString &fileName)
 {
     m_wave.SaveToFile(fileName);
@@ -346,10 +366,11 @@ TPlaybackStep TZQGesture::StartPlayback()
 {
     if (!m_frames)
         return {};
+    // Frame 1 is shown before the timer starts.
     const TPlaybackStep step = PlaybackStart(m_play, playbackOptions());
-    emit playingChanged(true);
     if (step.frameChanged)
         emit OnFrameChange();
+    emit playingChanged(true);
     return step;
 }
 

@@ -113,7 +113,7 @@ public:
     // options and the transparent colour, by loading a sound, and by drawing
     // the strip while there is a transparent colour; UnsavedChanges is set
     // by the editor for every edit the user makes, frame edits included.
-    // Writing the gesture, and setting Filename, clear both.
+    // SaveToFile and setting Filename clear both.
     bool Modified() const { return m_modified; }
     bool UnsavedChanges() const { return m_unsavedChanges; }
     void setUnsavedChanges(bool value);
@@ -129,9 +129,10 @@ public:
     // Installs another frame list (or none). The current frame and the
     // options stay as they are.
     void setFrames(std::unique_ptr<TFrameList> frames);
-    // Frame edits on the present list, as TFrameList's Insert, Delete and
-    // Move do them. Deleting the frame shown, when it was the last one,
-    // shows the new last frame.
+    // Frame edits, as TFrameList's Insert, Delete and Move do them.
+    // Inserting needs a frame list; without one, Delete and Move do
+    // nothing. Deleting the frame shown, when it was the last one, shows the
+    // new last frame.
     void InsertFrame(int index, const QImage &picture, TColor maskColor);
     void DeleteFrame(int index);
     void MoveFrame(int from, int to);
@@ -154,6 +155,10 @@ public:
     QByteArray WriteGestureToBuffer();
 
     void LoadAudioFromFile(const QString &fileName);
+    // Takes wav as the gesture's sound, or drops the sound; both set
+    // Modified and recompute the sizes. The audio start frame stays.
+    void SetAudio(const QByteArray &wav);
+    void ClearAudio();
     void SaveAudioToFile(const QString &fileName);
     // The sound bytes (empty without a sound holder content).
     const QByteArray &AudioData() const { return m_wave.Data(); }
@@ -199,8 +204,8 @@ signals:
     // Modified or UnsavedChanges took another value.
     void modifiedChanged(bool modified);
     void unsavedChangesChanged(bool unsaved);
-    // A read has installed its frames; the sizes are computed and OnChange
-    // fires after it. Views that size themselves to the frames do it here.
+    // A read has installed its frames; the sizes are computed after it, then
+    // OnChange fires. Views that size themselves to the frames do it here.
     void framesRead();
     // The end of a successful read, after OnChange: views that play by
     // themselves start here.

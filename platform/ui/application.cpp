@@ -58,15 +58,3 @@ bool guarded(const std::function<void()> &work)
 }
 
 } // namespace plumora::ui
-
-TPlumoraApplication::TPlumoraApplication(int &argc, char **argv) : QApplication(argc, argv) { }
-
-bool TPlumoraApplication::notify(QObject *receiver, QEvent *event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception &) {
-        plumora::ui::showCurrentException();
-        return false;
-    }
-}

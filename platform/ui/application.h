@@ -1,24 +1,13 @@
 #pragma once
-// The application object and the one place where errors become messages.
+// The one place where errors become messages.
 //
-// Command handlers do not catch errors. Whatever a handler throws while an
-// event is delivered ends in TPlumoraApplication::notify, which shows it
-// through the error display (showError) and lets the program go on. Code that
-// runs outside event delivery (start-up before the event loop, a callback
-// handed to a library) wraps itself in guarded().
-#include <QApplication>
-
+// No exception may leave a slot or an event handler: Qt's signal and event
+// delivery does not let one pass. Every handler that can fail therefore runs
+// through guarded() (a connection takes guardedCallback()), which shows the
+// error through the error display (showError) and lets the program go on.
 #include <functional>
-
-class TPlumoraApplication : public QApplication
-{
-public:
-    TPlumoraApplication(int &argc, char **argv);
-
-    // Delivers the event; an error thrown by the receiver is shown and the
-    // event counts as not handled.
-    bool notify(QObject *receiver, QEvent *event) override;
-};
+#include <type_traits>
+#include <utility>
 
 namespace plumora::ui {
 
@@ -30,10 +19,18 @@ void showCurrentException();
 // Runs work; an error it throws is shown as above. Returns false when it threw.
 bool guarded(const std::function<void()> &work);
 
-// A callable that runs f guarded, for timer and dialog callbacks.
+// A callable that runs f guarded: the slot of a connection, a timer or a
+// dialog callback. f takes the signal's arguments, or none.
 template <typename F> auto guardedCallback(F f)
 {
-    return [f = std::move(f)](auto &&...args) { guarded([&] { f(std::forward<decltype(args)>(args)...); }); };
+    return [f = std::move(f)](auto &&...args) {
+        guarded([&] {
+            if constexpr (std::is_invocable_v<const F &, decltype(args)...>)
+                f(std::forward<decltype(args)>(args)...);
+            else
+                f();
+        });
+    };
 }
 
 } // namespace plumora::ui

@@ -379,6 +379,12 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
         EXPECT_EQ(error.message(), "Unsupported clipboard format");
     }
     EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A }));
+    // Through the menu the error is shown, and nothing escapes the action.
+    {
+        Prompts prompts;
+        control<QAction>(w, "popupPasteAction")->trigger();
+        EXPECT_EQ(prompts.texts, QStringList { "Unsupported clipboard format." });
+    }
 
     // No picture at all: Paste is not offered.
     QGuiApplication::clipboard()->setText("words");

@@ -121,18 +121,26 @@ const std::vector<Command> &commands()
         { "Delete Frame", [](TfrmGestureWindow &w) { in<QAction>(w, "deleteFrameAction")->trigger(); } },
         { "Insert Blank Frame",
             [](TfrmGestureWindow &w) { in<QAction>(w, "popupInsertBlankAction")->trigger(); } },
-        { "Duplicate Frame", [](TfrmGestureWindow &w) { in<QAction>(w, "duplicateFrameAction")->trigger(); } },
+        { "Duplicate Frame",
+            [](TfrmGestureWindow &w) { in<QAction>(w, "duplicateFrameAction")->trigger(); } },
         { "Reverse Frames", [](TfrmGestureWindow &w) { in<QAction>(w, "reverseFramesAction")->trigger(); } },
-        { "Move Frame Forward", [](TfrmGestureWindow &w) { in<QAction>(w, "moveForwardAction")->trigger(); } },
+        { "Move Frame Forward",
+            [](TfrmGestureWindow &w) { in<QAction>(w, "moveForwardAction")->trigger(); } },
         { "Move Frame Backward",
             [](TfrmGestureWindow &w) { in<QAction>(w, "moveBackwardAction")->trigger(); } },
-        { "Move Frame to Start", [](TfrmGestureWindow &w) { in<QAction>(w, "moveToStartAction")->trigger(); } },
+        { "Move Frame to Start",
+            [](TfrmGestureWindow &w) { in<QAction>(w, "moveToStartAction")->trigger(); } },
         { "Move Frame to End", [](TfrmGestureWindow &w) { in<QAction>(w, "moveToEndAction")->trigger(); } },
         { "Load Animation",
-            [](TfrmGestureWindow &w) { w.loadAnimationFile(testdata::path("gif/pil_anim_local_loop7.gif")); } },
+            [](TfrmGestureWindow &w) {
+                w.loadAnimationFile(testdata::path("gif/pil_anim_local_loop7.gif"));
+            } },
         { "Load Button Picture",
-            [](TfrmGestureWindow &w) { w.loadButtonImageFile(testdata::path("pictures/bmp_24bit_64x48.bmp")); } },
-        { "Load Sound", [](TfrmGestureWindow &w) { w.loadAudioFile(testdata::path("wav/tone_s16_8000.wav")); } },
+            [](TfrmGestureWindow &w) {
+                w.loadButtonImageFile(testdata::path("pictures/bmp_24bit_64x48.bmp"));
+            } },
+        { "Load Sound",
+            [](TfrmGestureWindow &w) { w.loadAudioFile(testdata::path("wav/tone_s16_8000.wav")); } },
         { "Edit Tagline", [](TfrmGestureWindow &w) { in<QLineEdit>(w, "taglineEdit")->setText("other"); } },
         { "Edit Author", [](TfrmGestureWindow &w) { in<QLineEdit>(w, "authorEdit")->setText("Bo"); } },
         { "Play Once", [](TfrmGestureWindow &w) { in<QRadioButton>(w, "animationOnceRadio")->click(); } },
@@ -249,9 +257,10 @@ TEST_F(HistoryTest, RandomEditsUndoAndRedoWhole)
         in<QSlider>(*w, "frameSlider")->setValue(1 + int(random() % count));
         if (name == QLatin1String("Edit Tagline"))
             in<QLineEdit>(*w, "taglineEdit")->setText(QString::number(random()));
-        else if (name == QLatin1String("Change Loop Frame") || name == QLatin1String("Change Sound Start Frame"))
-            in<QSpinBox>(*w, name == QLatin1String("Change Loop Frame") ? "animationLoopFrameSpin"
-                                                                         : "audioLoopFrameSpin")
+        else if (name == QLatin1String("Change Loop Frame")
+            || name == QLatin1String("Change Sound Start Frame"))
+            in<QSpinBox>(*w,
+                name == QLatin1String("Change Loop Frame") ? "animationLoopFrameSpin" : "audioLoopFrameSpin")
                 ->setValue(1 + int(random() % count));
         else if (name == QLatin1String("Play Once") && random() % 2)
             in<QRadioButton>(*w, "animationReverseRadio")->click();
@@ -331,8 +340,8 @@ TEST(History, FullHistoryOfTheLargestGestureSharesItsPixels)
     EXPECT_THROW(w.DuplicateFrame(), PlumoraError);
 
     const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
-    const char *steps[] = { "moveForwardAction", "moveToStartAction", "reverseFramesAction", "moveToEndAction",
-        "deleteFrameAction", "moveBackwardAction" };
+    const char *steps[] = { "moveForwardAction", "moveToStartAction", "reverseFramesAction",
+        "moveToEndAction", "deleteFrameAction", "moveBackwardAction" };
     for (int i = 0; i < 100; ++i) {
         // From a frame in the middle every step moves something.
         w.Gesture()->setCurrentIndex(100 + i % 20);

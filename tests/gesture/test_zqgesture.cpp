@@ -149,6 +149,22 @@ TEST(Gesture, SavingAndReadingClearBothFlags)
     QFile::remove(path);
 }
 
+TEST(Gesture, SoundCanBeSetAndDropped)
+{
+    TZQGesture g;
+    g.setFrames(frames(4, 3, 2));
+    g.UpdateSizes();
+    const int silent = g.GestureSize();
+    g.SetAudio(wav(100));
+    EXPECT_TRUE(g.HasAudio());
+    EXPECT_TRUE(g.Modified());
+    EXPECT_EQ(g.AudioSize(), wav(100).size());
+    g.ClearAudio();
+    EXPECT_FALSE(g.HasAudio());
+    EXPECT_EQ(g.AudioSize(), 0);
+    EXPECT_EQ(g.GestureSize(), silent);
+}
+
 TEST(Gesture, MasksSurviveTransparentColourChanges)
 {
     const TColor marked = RGBColor(1, 2, 3);

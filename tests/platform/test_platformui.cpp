@@ -107,6 +107,14 @@ TEST_F(ErrorDisplayTest, GuardedCallbacksPassTheirArguments)
     EXPECT_EQ(seen, 5);
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_EQ(boxes[0].text, QStringLiteral("late."));
+
+    // A slot that takes none of its signal's arguments, connected to one.
+    QObject sender;
+    QObject::connect(&sender, &QObject::objectNameChanged, &sender,
+        guardedCallback([] { throw PlumoraError(QStringLiteral("in a slot")); }));
+    sender.setObjectName(QStringLiteral("renamed")); // nothing escapes the signal
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1].text, QStringLiteral("in a slot."));
 }
 
 TEST_F(ErrorDisplayTest, ErrorsRaisedWhileAnErrorBoxIsOpenDoNotNestWithoutEnd)
