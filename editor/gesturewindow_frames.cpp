@@ -235,97 +235,76 @@ private:
 
 void TfrmGestureWindow::buildFrameMenus()
 {
-    auto item = [this](QMenu *menu, QAction *&action, const char *name, const QString &caption,
-                    void (TfrmGestureWindow::*handler)()) {
-        action = menu->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, guardedCallback([this, handler] { (this->*handler)(); }));
+    // The items of both menus, in order; a separator stands before the items
+    // that name one. The "Frames" menu's item holds the key; the pop-up's
+    // shows it (Cut, Copy and Paste have theirs on the preview only).
+    using Window = TfrmGestureWindow;
+    struct Item
+    {
+        QAction *Window::*menuItem;
+        const char *menuName;
+        QAction *Window::*popupItem;
+        const char *popupName;
+        const char *caption;
+        void (Window::*handler)();
+        QKeySequence key;
+        const char *separator = nullptr; // "frames…" and "popup…" + this
     };
-    auto separator = [](QMenu *menu, const char *name) {
-        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    const Item items[] = {
+        { &Window::cutFrameAction, "cutFrameAction", &Window::popupCutAction, "popupCutAction", "Cu&t",
+            &Window::CutFrame, {} },
+        { &Window::copyFrameAction, "copyFrameAction", &Window::popupCopyAction, "popupCopyAction", "&Copy",
+            &Window::CopyFrame, {} },
+        { &Window::pasteFrameAction, "pasteFrameAction", &Window::popupPasteAction, "popupPasteAction",
+            "&Paste", &Window::PasteFrame, {} },
+        { &Window::deleteFrameAction, "deleteFrameAction", &Window::popupDeleteAction, "popupDeleteAction",
+            "&Delete Frame", &Window::DeleteFrame, {}, "ClipboardSeparator" },
+        { &Window::insertBlankFrameAction, "insertBlankFrameAction", &Window::popupInsertBlankAction,
+            "popupInsertBlankAction", "&Insert Blank Frame", &Window::InsertBlankFrame, {} },
+        { &Window::duplicateFrameAction, "duplicateFrameAction", &Window::popupDuplicateAction,
+            "popupDuplicateAction", "D&uplicate Frame", &Window::DuplicateFrame, Qt::CTRL | Qt::Key_D },
+        { &Window::moveBackwardAction, "moveBackwardAction", &Window::popupMoveBackwardAction,
+            "popupMoveBackwardAction", "Move &Backward", &Window::moveFrameBackward, Qt::CTRL | Qt::Key_F11,
+            "MoveSeparator" },
+        { &Window::moveForwardAction, "moveForwardAction", &Window::popupMoveForwardAction,
+            "popupMoveForwardAction", "Move &Forward", &Window::moveFrameForward, Qt::CTRL | Qt::Key_F12 },
+        { &Window::moveToStartAction, "moveToStartAction", &Window::popupMoveToStartAction,
+            "popupMoveToStartAction", "Move to &Start", &Window::moveFrameToStart,
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F11 },
+        { &Window::moveToEndAction, "moveToEndAction", &Window::popupMoveToEndAction, "popupMoveToEndAction",
+            "Move to &End", &Window::moveFrameToEnd, Qt::CTRL | Qt::SHIFT | Qt::Key_F12 },
+        { &Window::reverseFramesAction, "reverseFramesAction", &Window::popupReverseAction,
+            "popupReverseAction", "Re&verse Frames", &Window::ReverseFrames, Qt::CTRL | Qt::SHIFT | Qt::Key_R,
+            "OrderSeparator" },
     };
-
-    // The "Frames" menu, shown in the main window's bar while this window is
-    // active.
-    item(framesMenu, cutFrameAction, "cutFrameAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(framesMenu, copyFrameAction, "copyFrameAction", QStringLiteral("&Copy"),
-        &TfrmGestureWindow::CopyFrame);
-    item(framesMenu, pasteFrameAction, "pasteFrameAction", QStringLiteral("&Paste"),
-        &TfrmGestureWindow::PasteFrame);
-    separator(framesMenu, "framesClipboardSeparator");
-    item(framesMenu, deleteFrameAction, "deleteFrameAction", QStringLiteral("&Delete Frame"),
-        &TfrmGestureWindow::DeleteFrame);
-    item(framesMenu, insertBlankFrameAction, "insertBlankFrameAction", QStringLiteral("&Insert Blank Frame"),
-        &TfrmGestureWindow::InsertBlankFrame);
-    insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
-    item(framesMenu, duplicateFrameAction, "duplicateFrameAction", QStringLiteral("D&uplicate Frame"),
-        &TfrmGestureWindow::DuplicateFrame);
-    separator(framesMenu, "framesMoveSeparator");
-    item(framesMenu, moveBackwardAction, "moveBackwardAction", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::moveFrameBackward);
-    item(framesMenu, moveForwardAction, "moveForwardAction", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::moveFrameForward);
-    item(framesMenu, moveToStartAction, "moveToStartAction", QStringLiteral("Move to &Start"),
-        &TfrmGestureWindow::moveFrameToStart);
-    item(framesMenu, moveToEndAction, "moveToEndAction", QStringLiteral("Move to &End"),
-        &TfrmGestureWindow::moveFrameToEnd);
-    separator(framesMenu, "framesOrderSeparator");
-    item(framesMenu, reverseFramesAction, "reverseFramesAction", QStringLiteral("Re&verse Frames"),
-        &TfrmGestureWindow::ReverseFrames);
-    duplicateFrameAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    moveBackwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
-    moveForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
-    moveToStartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11));
-    moveToEndAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12));
-    reverseFramesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
-    // These keys work wherever the focus is inside this window, and only in
-    // the window that has it, so several open windows never compete.
-    for (QAction *action : { duplicateFrameAction, moveBackwardAction, moveForwardAction, moveToStartAction,
-             moveToEndAction, reverseFramesAction }) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(action);
-    }
-    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
-
-    // The preview's pop-up menu.
     gesturePopup = new QMenu(this);
     gesturePopup->setObjectName(QStringLiteral("gesturePopup"));
-    item(
-        gesturePopup, popupCutAction, "popupCutAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(gesturePopup, popupCopyAction, "popupCopyAction", QStringLiteral("&Copy"),
-        &TfrmGestureWindow::CopyFrame);
-    item(gesturePopup, popupPasteAction, "popupPasteAction", QStringLiteral("&Paste"),
-        &TfrmGestureWindow::PasteFrame);
-    separator(gesturePopup, "popupClipboardSeparator");
-    item(gesturePopup, popupDeleteAction, "popupDeleteAction", QStringLiteral("&Delete Frame"),
-        &TfrmGestureWindow::DeleteFrame);
-    item(gesturePopup, popupInsertBlankAction, "popupInsertBlankAction",
-        QStringLiteral("&Insert Blank Frame"), &TfrmGestureWindow::InsertBlankFrame);
-    item(gesturePopup, popupDuplicateAction, "popupDuplicateAction", QStringLiteral("D&uplicate Frame"),
-        &TfrmGestureWindow::DuplicateFrame);
-    separator(gesturePopup, "popupMoveSeparator");
-    item(gesturePopup, popupMoveBackwardAction, "popupMoveBackwardAction", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::moveFrameBackward);
-    item(gesturePopup, popupMoveForwardAction, "popupMoveForwardAction", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::moveFrameForward);
-    item(gesturePopup, popupMoveToStartAction, "popupMoveToStartAction", QStringLiteral("Move to &Start"),
-        &TfrmGestureWindow::moveFrameToStart);
-    item(gesturePopup, popupMoveToEndAction, "popupMoveToEndAction", QStringLiteral("Move to &End"),
-        &TfrmGestureWindow::moveFrameToEnd);
-    separator(gesturePopup, "popupOrderSeparator");
-    item(gesturePopup, popupReverseAction, "popupReverseAction", QStringLiteral("Re&verse Frames"),
-        &TfrmGestureWindow::ReverseFrames);
+    for (const Item &item : items) {
+        for (const bool popup : { false, true }) {
+            QMenu *menu = popup ? gesturePopup : framesMenu;
+            if (item.separator)
+                menu->addSeparator()->setObjectName(
+                    QLatin1String(popup ? "popup" : "frames") + QLatin1String(item.separator));
+            QAction *action = menu->addAction(QString::fromLatin1(item.caption));
+            action->setObjectName(QString::fromLatin1(popup ? item.popupName : item.menuName));
+            action->setShortcut(item.key);
+            connect(action, &QAction::triggered, this,
+                guardedCallback([this, handler = item.handler] { (this->*handler)(); }));
+            this->*(popup ? item.popupItem : item.menuItem) = action;
+        }
+        // The "Frames" menu's keys work wherever the focus is inside this
+        // window, and only in the window that has it, so several open windows
+        // never compete.
+        if (!item.key.isEmpty()) {
+            (this->*item.menuItem)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            addAction(this->*item.menuItem);
+        }
+    }
+    insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
+    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
     popupCutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     popupCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     popupPasteAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    // Shown in the pop-up only; the keys themselves belong to the "Frames"
-    // menu's items, which are active wherever this window has the focus.
-    popupDuplicateAction->setShortcut(duplicateFrameAction->shortcut());
-    popupMoveBackwardAction->setShortcut(moveBackwardAction->shortcut());
-    popupMoveForwardAction->setShortcut(moveForwardAction->shortcut());
-    popupMoveToStartAction->setShortcut(moveToStartAction->shortcut());
-    popupMoveToEndAction->setShortcut(moveToEndAction->shortcut());
-    popupReverseAction->setShortcut(reverseFramesAction->shortcut());
     // Cut, Copy and Paste act on frames only while the preview has the focus;
     // in the text fields the same keys keep editing text.
     gestureArea->setFocusPolicy(Qt::StrongFocus);
