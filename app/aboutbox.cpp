@@ -2,6 +2,7 @@
 
 #include "urllabel.h"
 #include "platform/errors.h"
+#include "platform/ui/application.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,7 +49,8 @@ TGIFPictureBox::TGIFPictureBox(QWidget *parent) : QWidget(parent) { }
 void TGIFPictureBox::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    m_picture.DrawFrame(p, QRect(0, 0, m_picture.ScreenWidth(), m_picture.ScreenHeight()));
+    plumora::ui::guarded(
+        [&] { m_picture.DrawFrame(p, QRect(0, 0, m_picture.ScreenWidth(), m_picture.ScreenHeight())); });
 }
 
 QByteArray TAboutBox::logoGif()
