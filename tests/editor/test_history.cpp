@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -82,6 +83,12 @@ protected:
 
     QUndoStack &history() { return *w->UndoStack(); }
     QByteArray bytes() { return w->Gesture()->WriteGestureToBuffer(); }
+    // What the Files page says each part came from.
+    QString shownSources()
+    {
+        return control<QLabel>(w, "buttonImageFileLabel")->text()
+            + control<QLabel>(w, "animationFileLabel")->text() + control<QLabel>(w, "audioFileLabel")->text();
+    }
 
     YesToAll yes;
     QTemporaryDir dir;
@@ -178,6 +185,7 @@ TEST_F(HistoryTest, EachCommandIsOneStepThatUndoesAndRedoesTheFile)
         // Ticking the box first is a step of its own.
         const bool ticksFirst = QLatin1String(command.name) == QLatin1String("Pick Transparent Color");
         const QByteArray before = bytes();
+        const QString panels = shownSources();
         perform(*w, command);
         const QByteArray after = bytes();
         ASSERT_NE(after, before);
@@ -188,6 +196,7 @@ TEST_F(HistoryTest, EachCommandIsOneStepThatUndoesAndRedoesTheFile)
         while (history().canUndo())
             history().undo();
         EXPECT_EQ(bytes(), before);
+        EXPECT_EQ(shownSources(), panels);
         EXPECT_FALSE(w->Gesture()->UnsavedChanges());
         while (history().canRedo())
             history().redo();
