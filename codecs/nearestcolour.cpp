@@ -118,8 +118,9 @@ std::vector<std::uint8_t> NearestColour::candidates(std::uint32_t box) const
 
 // Mapping a picture is where the time goes: it is compiled a second time
 // for processors with SSE4.1 (a minimum in one instruction instead of four),
-// picked when the program loads.
-#if defined(__x86_64__) && defined(__GNUC__)
+// picked when the program loads (GCC only: clang leaves the clones of a
+// member function unresolved at link time).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("default", "sse4.1")))
 #endif
 void NearestColour::map(const std::uint32_t *colours, std::uint8_t *indexes, int count)
