@@ -311,26 +311,30 @@ void refine(const Points &points, std::vector<std::array<float, 3>> &centres)
         owner[i] = search(i);
         move(i, -1, owner[i]);
     }
+    // The lists each colour is in (from inFirst[j] to inFirst[j + 1] in
+    // `in`): after the first rounds few colours move, and only their lists
+    // need a new farthest move.
+    std::vector<std::uint32_t> inFirst(centres.size() + 1, 0), in(candidates.size());
+    for (const std::uint8_t c : candidates)
+        ++inFirst[c + 1u];
+    std::partial_sum(inFirst.begin(), inFirst.end(), inFirst.begin());
+    std::vector<std::uint32_t> next(inFirst.begin(), inFirst.end() - 1);
+    for (std::uint32_t l = 0; l < lists; ++l)
+        for (std::uint32_t k = first[l]; k < first[l + 1]; ++k)
+            in[next[candidates[k]]++] = l;
     std::vector<float> moved(centres.size());
     std::vector<float> farthest(lists); // the farthest move among a list's colours
     for (int round = 0; round < kRefineRounds; ++round) {
+        std::fill(farthest.begin(), farthest.end(), 0.0f);
         for (std::size_t j = 0; j < centres.size(); ++j) {
             const auto &s = sums[j];
             const std::array<float, 3> before = centres[j];
             if (s[3] > 0.5)
                 centres[j] = { float(s[0] / s[3]), float(s[1] / s[3]), float(s[2] / s[3]) };
             moved[j] = std::sqrt(distance2(before, centres[j]));
-        }
-        for (std::size_t l = 0; l < lists; ++l) {
-            // Four running maxima, so that they do not wait on each other.
-            std::array<float, 4> most {};
-            std::uint32_t k = first[l];
-            for (; k + 4 <= first[l + 1]; k += 4)
-                for (std::uint32_t j = 0; j < 4; ++j)
-                    most[j] = std::max(most[j], moved[candidates[k + j]]);
-            for (; k < first[l + 1]; ++k)
-                most[0] = std::max(most[0], moved[candidates[k]]);
-            farthest[l] = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
+            if (moved[j] > 0)
+                for (std::uint32_t k = inFirst[j]; k < inFirst[j + 1]; ++k)
+                    farthest[in[k]] = std::max(farthest[in[k]], moved[j]);
         }
         bool changed = false;
         for (std::size_t i = 0; i < pointCount; ++i) {

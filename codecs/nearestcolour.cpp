@@ -20,6 +20,9 @@ namespace {
 // A box is split when its list fills more blocks than this. Below the top,
 // splitting pays only for longer lists: a box has eight children to list.
 constexpr std::uint32_t kMaxBlocks[NearestColour::kLevels] = { 1, 1, 2, 2, 64 };
+// Every list fills at least this many blocks (padded with its first colour),
+// so that most searches take the same path.
+constexpr std::uint32_t kLeafBlocks = 2;
 
 using Block = NearestColour::Block;
 
@@ -113,6 +116,9 @@ std::vector<std::uint8_t> NearestColour::candidates(std::uint32_t box) const
     std::vector<std::uint8_t> indexes(length);
     for (std::uint32_t k = 0; k < length; ++k)
         indexes[k] = std::uint8_t(m_blocks[first + k / 4].index[k % 4]);
+    // A colour is listed once; what follows is padding.
+    while (indexes.size() > 1 && indexes.back() == indexes.front())
+        indexes.pop_back();
     return indexes;
 }
 
@@ -125,19 +131,30 @@ __attribute__((target_clones("default", "sse4.1")))
 #endif
 void NearestColour::map(const std::uint32_t *colours, std::uint8_t *indexes, int count)
 {
+    // In two steps over a few colours at a time: first the boxes, then the
+    // searches, so that the lookups of many colours are under way at once.
+    constexpr int kChunk = 64;
+    std::array<std::uint32_t, kChunk> leaves;
     std::uint32_t last = 0xFFFFFFFF;
     std::uint8_t index = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t rgb = colours[i] & 0xFFFFFF;
-        if (rgb != last) {
-            last = rgb;
-            index = nearest(rgb);
+    for (int start = 0; start < count; start += kChunk) {
+        const int n = std::min(kChunk, count - start);
+        const std::uint32_t *chunk = colours + start;
+        for (int i = 0; i < n; ++i)
+            leaves[std::size_t(i)] = leaf(chunk[i] & 0xFFFFFF);
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t rgb = chunk[i] & 0xFFFFFF;
+            if (rgb != last) {
+                last = rgb;
+                index = search(leaves[std::size_t(i)], rgb);
+            }
+            indexes[start + i] = index;
         }
-        indexes[i] = index;
     }
 }
 
-inline std::uint8_t NearestColour::nearest(std::uint32_t rgb)
+// The listed box around a colour, to search.
+[[gnu::always_inline]] inline std::uint32_t NearestColour::leaf(std::uint32_t rgb)
 {
     const std::uint32_t code = morton(rgb);
     // Most colours fall in a box already listed: of 8 units, or of 4 where
@@ -147,12 +164,12 @@ inline std::uint8_t NearestColour::nearest(std::uint32_t rgb)
         box = m_children[(box & ~kSplit) + ((code >> 6) & 7)];
     if (box == kUnbuilt)
         box = resolve(rgb, code, kLevels - 1);
-    return search(box, rgb);
+    return box;
 }
 
 // Distance and palette index in one key: the smallest key is the nearest
 // colour, the first of equals, found without a branch.
-inline std::uint8_t NearestColour::search(std::uint32_t leaf, std::uint32_t rgb) const
+[[gnu::always_inline]] inline std::uint8_t NearestColour::search(std::uint32_t leaf, std::uint32_t rgb) const
 {
     const Block *block = m_blocks.data() + (leaf >> kBlockShift);
     const Block *const end = block + (leaf & ((1u << kBlockShift) - 1));
@@ -160,13 +177,17 @@ inline std::uint8_t NearestColour::search(std::uint32_t leaf, std::uint32_t rgb)
 #if defined(__SSE2__)
     const __m128i redGreen = _mm_set1_epi32(r | (g << 16));
     const __m128i blue = _mm_set1_epi32(b);
-    __m128i best = _mm_set1_epi32(INT_MAX);
-    for (; block < end; ++block) {
-        const __m128i distance = distances(
-            _mm_sub_epi16(load(block->redGreen), redGreen), _mm_sub_epi16(load(block->blue), blue));
-        const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i *>(block->index));
-        best = minimum(best, _mm_or_si128(_mm_slli_epi32(distance, 8), index));
-    }
+    auto key = [&](const Block &at) {
+        const __m128i distance
+            = distances(_mm_sub_epi16(load(at.redGreen), redGreen), _mm_sub_epi16(load(at.blue), blue));
+        return _mm_or_si128(
+            _mm_slli_epi32(distance, 8), _mm_load_si128(reinterpret_cast<const __m128i *>(at.index)));
+    };
+    // Every leaf fills at least kLeafBlocks blocks: searched without a loop
+    // whose length is hard to foresee.
+    __m128i best = minimum(key(block[0]), key(block[1]));
+    for (block += kLeafBlocks; block < end; ++block)
+        best = minimum(best, key(*block));
     return std::uint8_t(horizontalMinimum(best));
 #else
     std::int32_t best = INT_MAX;
@@ -203,7 +224,7 @@ std::uint32_t NearestColour::resolve(std::uint32_t rgb, std::uint32_t code, int 
                 const List &made = m_lists[number];
                 const std::uint32_t blocks = (made.length + 3) / 4;
                 if (blocks <= kMaxBlocks[depth]) {
-                    entry = (made.block << kBlockShift) | blocks;
+                    entry = (made.block << kBlockShift) | std::max(blocks, kLeafBlocks);
                     // The boxes of 8 units inside a larger leaf take it
                     // over now (they are numbered together), so that
                     // colours there find it at once.
@@ -234,7 +255,8 @@ std::uint32_t NearestColour::resolve(std::uint32_t rgb, std::uint32_t code, int 
 // = sum over the channels of d (2 x - o - c) with d = c - o: linear in the
 // point x, so largest at the corner where each x is high for d > 0 and low
 // otherwise; when even that is below zero, c is never nearest in the box. In
-// a crowded part of the palette this halves the lists of small boxes.
+// a crowded part of the palette this halves the lists of small boxes. Only
+// done where it can save a block: a search reads at least kLeafBlocks.
 std::uint32_t NearestColour::dropDominated(
     std::uint32_t first, std::uint32_t length, const std::array<int, 3> &low, int side)
 {
@@ -363,11 +385,12 @@ std::uint32_t NearestColour::build(const List &parent, std::uint32_t rgb, int de
             square(gap(r, lowR, highR)) + square(gap(g, lowG, highG)) + square(gap(b, lowB, highB)) <= reach);
     }
 #endif
-    if (depth >= 3)
+    if (depth >= 3 && length > 4 * kLeafBlocks)
         length = dropDominated(first, length, { lowR, lowG, lowB }, side);
-    m_blocks.resize(first + (length + 3) / 4);
-    for (std::uint32_t k = length; k % 4 != 0; ++k)
-        copyLane(m_blocks.back(), int(k % 4), m_blocks[first], 0);
+    const std::uint32_t stored = std::max((length + 3) / 4, kLeafBlocks);
+    m_blocks.resize(first + stored);
+    for (std::uint32_t k = length; k < 4 * stored; ++k)
+        copyLane(m_blocks[first + k / 4], int(k % 4), m_blocks[first], 0);
     m_lists.push_back({ first, length });
     return std::uint32_t(m_lists.size() - 1);
 }

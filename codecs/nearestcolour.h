@@ -22,14 +22,14 @@ public:
 
     // The box of the given level around a colour: a number that is the same
     // for every colour of the box, and the indexes of the palette colours
-    // that can be nearest somewhere in it, in palette order (repeats of the
-    // first may follow).
+    // that can be nearest somewhere in it, in palette order.
     std::uint32_t box(std::uint32_t rgb, int depth) { return resolve(rgb, morton(rgb), depth); }
     std::vector<std::uint8_t> candidates(std::uint32_t box) const;
 
     // Four colours laid out for comparing them at once: (red, green) and
     // (blue, 0) pairs of 16 bits, and their palette indexes. A list of
-    // colours fills whole blocks, padded with copies of its first colour.
+    // colours fills whole blocks, at least two, padded with copies of its
+    // first colour.
     struct alignas(16) Block
     {
         std::int16_t redGreen[8];
@@ -58,7 +58,7 @@ private:
             | m_spread[rgb & 0xFF];
     }
 
-    std::uint8_t nearest(std::uint32_t rgb);
+    std::uint32_t leaf(std::uint32_t rgb);
     std::uint8_t search(std::uint32_t leaf, std::uint32_t rgb) const;
     std::uint32_t resolve(std::uint32_t rgb, std::uint32_t code, int last);
     std::uint32_t build(const List &parent, std::uint32_t rgb, int depth);
