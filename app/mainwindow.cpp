@@ -32,6 +32,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoGroup>
+#include <QUndoStack>
 
 #include <algorithm>
 #include <utility>
@@ -51,7 +53,13 @@ QPixmap drawnPicture(const QString &kind, const QColor &ink, bool paper)
             p.fillRect(x, y, w, h, colour);
         p.drawRect(x, y, w, h);
     };
-    if (kind == QLatin1String("cut")) {
+    if (kind == QLatin1String("undo")) {
+        // A hooked arrow pointing back; Redo draws it mirrored.
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawArc(3, 3, 10, 9, 90 * 16, -240 * 16);
+        p.drawLine(8, 3, 4, 1);
+        p.drawLine(8, 3, 5, 6);
+    } else if (kind == QLatin1String("cut")) {
         p.drawEllipse(2, 9, 4, 4);
         p.drawEllipse(9, 9, 4, 4);
         p.drawLine(5, 9, 11, 1);
@@ -66,11 +74,14 @@ QPixmap drawnPicture(const QString &kind, const QColor &ink, bool paper)
     return pixmap;
 }
 
-QIcon drawnIcon(const QString &kind)
+QIcon drawnIcon(const QString &kind, bool mirrored = false)
 {
-    QIcon icon(drawnPicture(kind, Qt::black, true));
-    icon.addPixmap(
-        drawnPicture(kind, QApplication::palette().color(QPalette::Disabled, QPalette::WindowText), false),
+    auto picture = [&](const QColor &ink, bool paper) {
+        const QPixmap pixmap = drawnPicture(kind, ink, paper);
+        return mirrored ? pixmap.transformed(QTransform::fromScale(-1, 1)) : pixmap;
+    };
+    QIcon icon(picture(Qt::black, true));
+    icon.addPixmap(picture(QApplication::palette().color(QPalette::Disabled, QPalette::WindowText), false),
         QIcon::Disabled);
     return icon;
 }
@@ -189,6 +200,19 @@ void TfrmMain::createCommands()
     saveAction->setEnabled(false);
     saveAsAction->setEnabled(false);
 
+    // Their texts name the command they undo or redo ("Undo Delete Frame").
+    undoGroup = new QUndoGroup(this);
+    undoAction = undoGroup->createUndoAction(this, QStringLiteral("&Undo"));
+    undoAction->setObjectName(QStringLiteral("undoAction"));
+    undoAction->setShortcut(QKeySequence::Undo);
+    undoAction->setIcon(QIcon::fromTheme(QStringLiteral("edit-undo"), drawnIcon(QStringLiteral("undo"))));
+    redoAction = undoGroup->createRedoAction(this, QStringLiteral("&Redo"));
+    redoAction->setObjectName(QStringLiteral("redoAction"));
+    redoAction->setShortcuts(
+        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
+    redoAction->setIcon(
+        QIcon::fromTheme(QStringLiteral("edit-redo"), drawnIcon(QStringLiteral("undo"), true)));
+
     command(cutTextAction, "cutTextAction", QStringLiteral("Cu&t"), 0, [] {
         if (QLineEdit *field = focusedTextField())
             field->cut();
@@ -252,6 +276,8 @@ void TfrmMain::createMenus()
     editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
     editMenu->setObjectName(QStringLiteral("editMenu"));
     editMenu->setProperty("helpContext", 200);
+    editMenu->addActions({ undoAction, redoAction });
+    editMenu->addSeparator();
     editMenu->addActions({ cutTextAction, copyTextAction, pasteTextAction });
     connect(editMenu, &QMenu::aboutToShow, this, &TfrmMain::UpdateIdleCommands);
 
@@ -303,6 +329,9 @@ void TfrmMain::createToolBar()
     mainToolBar->addAction(newAction);
     mainToolBar->addAction(openAction);
     mainToolBar->addAction(saveAction);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(undoAction);
+    mainToolBar->addAction(redoAction);
     mainToolBar->addSeparator();
     // Clipboard buttons that are bound to no command: they stay disabled.
     for (const auto &[kind, hint] :
@@ -424,12 +453,15 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
         menuBar()->removeAction(m_mergedMenu);
         m_mergedMenu = nullptr;
     }
+    QUndoStack *history = nullptr;
     if (sub) {
         if (auto *window = qobject_cast<TfrmGestureWindow *>(sub->widget()); window && window->FramesMenu()) {
             m_mergedMenu = window->FramesMenu()->menuAction();
             menuBar()->insertAction(windowMenu->menuAction(), m_mergedMenu);
+            history = window->UndoStack();
         }
     }
+    undoGroup->setActiveStack(history);
     UpdateFileCommands();
     UpdateIdleCommands();
 }
@@ -437,6 +469,7 @@ void TfrmMain::subWindowActivated(QMdiSubWindow *sub)
 TfrmGestureWindow *TfrmMain::addGestureWindow()
 {
     auto *window = new TfrmGestureWindow(this);
+    undoGroup->addStack(window->UndoStack());
     QMdiSubWindow *sub = mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());

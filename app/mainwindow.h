@@ -16,6 +16,7 @@ class QMdiSubWindow;
 class QMenu;
 class QProgressBar;
 class QToolBar;
+class QUndoGroup;
 class TfrmGestureWindow;
 class TOpenGestureDialog;
 class TSaveGestureDialog;
@@ -109,7 +110,11 @@ private:
     QAction *saveAction = nullptr;
     QAction *saveAsAction = nullptr;
     QAction *exitAction = nullptr;
-    // The Edit menu's commands act on the focused text field.
+    // Undo and Redo act on the active gesture window's history.
+    QUndoGroup *undoGroup = nullptr;
+    QAction *undoAction = nullptr;
+    QAction *redoAction = nullptr;
+    // The Edit menu's other commands act on the focused text field.
     QAction *cutTextAction = nullptr;
     QAction *copyTextAction = nullptr;
     QAction *pasteTextAction = nullptr;

@@ -31,6 +31,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -144,6 +145,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     buildDialogs();
     connectSettingsHandlers();
     acceptFileDrops();
+    buildHistory();
     ResetPreviewGlyph();
     taglineEdit->setFocus();
     m_loading = false;
@@ -151,6 +153,9 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
 
 TfrmGestureWindow::~TfrmGestureWindow()
 {
+    // The history goes before the gesture its commands restore.
+    delete undoStack;
+    undoStack = nullptr;
     delete m_mouseRouter;
     m_mouseRouter = nullptr;
     m_loading = true;
@@ -454,13 +459,6 @@ void TfrmGestureWindow::UpdateFileCommands()
         m_host->UpdateFileCommands();
 }
 
-void TfrmGestureWindow::noteChange(bool changed)
-{
-    // Any real change of the gesture makes closing ask before it is lost.
-    if (changed && !m_loading)
-        gesture->setUnsavedChanges(true);
-}
-
 void TfrmGestureWindow::setFileLabel(QLabel *label, FileLabelState state, const QString &path)
 {
     QFont font = label->font();
@@ -610,13 +608,15 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     ShowGlyph();
     update();
     m_loading = false;
+    // The opened file is where the history starts.
+    undoStack->clear();
     gesture->setUnsavedChanges(false);
 }
 
 void TfrmGestureWindow::onTaglineEdited()
 {
     const QString text = taglineEdit->text().left(255);
-    noteChange(text != gesture->Tagline());
+    const Edit edit(this, QStringLiteral("Edit Tagline"), TaglineMerge);
     gesture->setTagline(text);
     QCoreApplication::processEvents();
     UpdateFileCommands();
@@ -626,7 +626,7 @@ void TfrmGestureWindow::onAuthorEdited()
 {
     if (!gesture)
         return;
-    noteChange(authorEdit->text() != gesture->Author());
+    const Edit edit(this, QStringLiteral("Edit Author"), AuthorMerge);
     gesture->SetAuthor(authorEdit->text());
     QCoreApplication::processEvents();
     UpdateFileCommands();
@@ -644,35 +644,35 @@ void TfrmGestureWindow::onPageChanged()
 
 void TfrmGestureWindow::onAnimationOnceClicked()
 {
+    const Edit edit(this, QStringLiteral("Play Once"));
     animationLoopRadio->setChecked(false);
     animationReverseRadio->setChecked(false);
     animationLoopFrameSpin->setValue(1);
     animationLoopFrameSpin->setEnabled(false);
     animationOnceRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoPlayOnce);
     gesture->setAnimLoopOption(aoPlayOnce);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAnimationLoopClicked()
 {
+    const Edit edit(this, QStringLiteral("Loop to Frame"));
     animationOnceRadio->setChecked(false);
     animationReverseRadio->setChecked(false);
     animationLoopFrameSpin->setEnabled(true);
     animationLoopRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoLoop);
     gesture->setAnimLoopOption(aoLoop);
     UpdateFileCommands();
 }
 
 void TfrmGestureWindow::onAnimationReverseClicked()
 {
+    const Edit edit(this, QStringLiteral("Reverse at End"));
     animationOnceRadio->setChecked(false);
     animationLoopRadio->setChecked(false);
     animationLoopFrameSpin->setValue(1);
     animationLoopFrameSpin->setEnabled(false);
     animationReverseRadio->setChecked(true);
-    noteChange(gesture->AnimLoopOption() != aoReverse);
     gesture->setAnimLoopOption(aoReverse);
     UpdateFileCommands();
 }
@@ -703,7 +703,7 @@ void TfrmGestureWindow::onAnimationLoopFrameChanged()
     if (clampFrameField(animationLoopFrameSpin, frameSlider->maximum()))
         return;
     const auto value = std::uint8_t(animationLoopFrameSpin->value());
-    noteChange(value != gesture->AnimLoopFrame());
+    const Edit edit(this, QStringLiteral("Change Loop Frame"), LoopFrameMerge);
     gesture->setAnimLoopFrame(value);
     UpdateFileCommands();
 }
@@ -713,7 +713,7 @@ void TfrmGestureWindow::onAudioLoopFrameChanged()
     if (clampFrameField(audioLoopFrameSpin, frameSlider->maximum()))
         return;
     const auto value = std::uint8_t(audioLoopFrameSpin->value());
-    noteChange(value != gesture->AudioLoopFrame() && gesture->Frames());
+    const Edit edit(this, QStringLiteral("Change Sound Start Frame"), AudioFrameMerge);
     gesture->setAudioLoopFrame(value);
     UpdateFileCommands();
 }
@@ -724,7 +724,7 @@ void TfrmGestureWindow::onAudioOnceClicked()
     audioOnceRadio->setChecked(true);
     if (!gesture->AudioRepeat())
         return;
-    noteChange(true);
+    const Edit edit(this, QStringLiteral("Play Sound Once"));
     gesture->setAudioRepeat(false);
     UpdateFileCommands();
 }
@@ -734,7 +734,7 @@ void TfrmGestureWindow::onAudioLoopClicked()
     audioLoopRadio->setChecked(true);
     if (gesture->AudioRepeat())
         return;
-    noteChange(true);
+    const Edit edit(this, QStringLiteral("Restart Sound on Each Loop"));
     gesture->setAudioRepeat(true);
     UpdateFileCommands();
 }
@@ -742,9 +742,10 @@ void TfrmGestureWindow::onAudioLoopClicked()
 void TfrmGestureWindow::onTransparentToggled()
 {
     const bool on = transparentCheck->isChecked();
+    const Edit edit(
+        this, on ? QStringLiteral("Transparent Color On") : QStringLiteral("Transparent Color Off"));
     pickTransparentButton->setEnabled(on);
     const TColor colour = on ? m_transColor : clNone;
-    noteChange(colour != gesture->TransparentColor());
     gesture->setTransparentColor(colour);
     UpdateFileCommands();
 }

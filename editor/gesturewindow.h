@@ -7,7 +7,10 @@
 // this one. Each control's object name is its member name.
 #include "platform/colors.h"
 
+#include <QString>
 #include <QWidget>
+
+#include <memory>
 
 class IGestureHost;
 class QAction;
@@ -30,6 +33,8 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
+class QUndoStack;
+class TEditCommand;
 class TGestureView;
 class TPlaybackCommand;
 class TZQGesture;
@@ -52,6 +57,11 @@ public:
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
 
+    // The window's history of edits: every change of the gesture is one
+    // command on it, and the gesture's UnsavedChanges follows it. The main
+    // window's Edit menu shows the active window's.
+    QUndoStack *UndoStack() const { return undoStack; }
+
     // The colours of the two swatches.
     TColor TransColor() const { return m_transColor; }
     void setTransColor(TColor colour);
@@ -67,6 +77,10 @@ public:
     void InsertBlankFrame();
     void moveFrameForward();
     void moveFrameBackward();
+    void moveFrameToStart();
+    void moveFrameToEnd();
+    void DuplicateFrame();
+    void ReverseFrames();
 
     // The Files page's Load and Save buttons: animation
     // (gesturewindow_animation.cpp), button picture (gesturewindow_button.cpp)
@@ -97,6 +111,29 @@ private:
     class FrameKeyFilter; // gesturewindow_frames.cpp
     class MouseRouter; // gesturewindow_settings.cpp
     class DropTarget; // gesturewindow_drops.cpp
+    // The undo history (gesturewindow_history.cpp): an Edit scope makes the
+    // changes made while it lives one command; the command restores the
+    // gesture and the controls that show it.
+    struct ViewState;
+    struct Snapshot;
+    friend class TEditCommand;
+    // Commands that merge while the user keeps typing into one field.
+    enum MergeId { NoMerge = -1, TaglineMerge = 1, AuthorMerge, LoopFrameMerge, AudioFrameMerge };
+    class Edit
+    {
+    public:
+        Edit(TfrmGestureWindow *window, const QString &text, int mergeId = NoMerge);
+        ~Edit();
+        Edit(const Edit &) = delete;
+        Edit &operator=(const Edit &) = delete;
+
+    private:
+        TfrmGestureWindow *m_window;
+        QString m_text;
+        int m_mergeId;
+        int m_errors; // exceptions under way when the edit began
+        std::unique_ptr<Snapshot> m_before; // none inside another edit
+    };
 
     void buildFilesPage();
     void buildSettingsPage();
@@ -106,6 +143,10 @@ private:
     void buildFrameMenus(); // gesturewindow_frames.cpp
     void connectSettingsHandlers(); // gesturewindow_settings.cpp
     void acceptFileDrops(); // gesturewindow_drops.cpp
+    void buildHistory(); // gesturewindow_history.cpp
+    ViewState captureView() const;
+    void applyView(const ViewState &view);
+    void restoreSnapshot(const Snapshot &snapshot, bool modified);
     void centreGesture();
     // Brings the controls that show the gesture's content in line with it:
     // the author field (locked while the gesture carries an author text),
@@ -114,7 +155,6 @@ private:
     // The slider's range and position follow the frame list and the current
     // frame; the label names them.
     void showCurrentFrame();
-    void noteChange(bool changed);
 
     // Handlers of the pages and the preview pane.
     void onTaglineEdited();
@@ -134,11 +174,20 @@ private:
     // Frame editing's menus and keys (gesturewindow_frames.cpp).
     void updateFramesMenu(); // enables the "Frames" menu's items as it opens
     void updateGesturePopup(); // the same for the pop-up menu
+    void enableFrameItems(std::initializer_list<QAction *> onFrame, QAction *paste,
+        std::initializer_list<QAction *> forward, std::initializer_list<QAction *> backward,
+        QAction *reverse);
     void onFrameSliderKeyReleased(QKeyEvent *event);
     void onWindowKeyPressed(QKeyEvent *event);
+    void onPreviewKeyPressed(QKeyEvent *event);
     QImage currentFrameAsAdded();
     TColor insertMask() const;
     void moveCurrentFrame(int step);
+    void moveCurrentFrameTo(bool end);
+    bool previewHasFocus() const;
+    // Refuses (with a message) an edit that would give the gesture more
+    // frames than it holds.
+    void checkRoomForFrame() const;
 
     // Reads the file and puts its animation on the window's gesture
     // (gesturewindow_animation.cpp).
@@ -216,12 +265,14 @@ private:
 
     // The "Frames" menu's items and the preview's pop-up menu with its own.
     QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,
-            *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *moveBackwardAction = nullptr,
-            *moveForwardAction = nullptr;
+            *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *duplicateFrameAction = nullptr,
+            *moveBackwardAction = nullptr, *moveForwardAction = nullptr, *moveToStartAction = nullptr,
+            *moveToEndAction = nullptr, *reverseFramesAction = nullptr;
     QMenu *gesturePopup = nullptr;
     QAction *popupCutAction = nullptr, *popupCopyAction = nullptr, *popupPasteAction = nullptr,
-            *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr,
-            *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr;
+            *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr, *popupDuplicateAction = nullptr,
+            *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr,
+            *popupMoveToStartAction = nullptr, *popupMoveToEndAction = nullptr, *popupReverseAction = nullptr;
 
     // The window's dialogs (filedialogs.h runs them through the dialog seam).
     QFileDialog *openPictureDialog = nullptr; // button and animation pictures
@@ -230,6 +281,11 @@ private:
     QFileDialog *openAudioDialog = nullptr;
     QFileDialog *saveAudioDialog = nullptr;
     QColorDialog *testBackgroundDialog = nullptr;
+
+    QUndoStack *undoStack = nullptr;
+    int m_editDepth = 0; // Edit scopes open
+    bool m_restoring = false; // a command is putting a state back
+    int m_mergeSession = 0; // a field's typing merges until it loses the focus
 
     IGestureHost *m_host;
     int m_dragging = 0;

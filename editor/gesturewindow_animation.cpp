@@ -138,12 +138,14 @@ void TfrmGestureWindow::loadAnimationFile(const QString &path)
             window->UpdateFileCommands();
         }
     } restore { this };
+    // The animation, the controls brought in line and the button picture
+    // made from it are one step.
+    const Edit edit(this, QStringLiteral("Load Animation"));
     if (!importAnimation(*this, path))
         return;
 
     setFileLabel(animationFileLabel, FileLabelState::Path, path);
     animationSaveButton->setEnabled(true);
-    gesture->setUnsavedChanges(true);
     QCoreApplication::processEvents();
     gesture->UpdateSizes();
     UpdateFileCommands();

@@ -31,11 +31,11 @@ void TfrmGestureWindow::loadButtonImageFile(const QString &path)
     // that cannot be read leaves the earlier button picture as it was.
     const TBitmap button = ButtonPictureFromFile(path);
 
+    const Edit edit(this, QStringLiteral("Load Button Picture"));
     gesture->setGlyph(button);
     ShowGlyph();
     setFileLabel(buttonImageFileLabel, FileLabelState::Path, path);
     buttonImageSaveButton->setEnabled(true);
-    gesture->setUnsavedChanges(true);
     UpdateFileCommands();
 }
 

@@ -1,7 +1,8 @@
 // Frame editing in the gesture window: the "Frames" menu and the preview's
 // pop-up menu, cutting, copying and pasting single frames through the system
-// clipboard, deleting and inserting frames, moving a frame one place, and the
-// keys that reach these operations.
+// clipboard, deleting, inserting and duplicating frames, moving a frame one
+// place or to either end, reversing the order, and the keys that reach these
+// operations. Each edit is one step of the window's undo history.
 #include "gesturewindow.h"
 
 #include "gesture/animationimport.h"
@@ -20,7 +21,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include <algorithm>
 
@@ -137,11 +140,32 @@ bool isMoveKey(const QKeyEvent *event)
 // The keys of the frame menus' items.
 bool isMenuKey(const QKeyEvent *event)
 {
+    const int key = event->key();
+    if (event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))
+        return key == Qt::Key_F11 || key == Qt::Key_F12 || key == Qt::Key_R;
     if (event->modifiers() != Qt::ControlModifier)
         return false;
-    const int key = event->key();
-    return key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_F11
+    return key == Qt::Key_X || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_D || key == Qt::Key_F11
         || key == Qt::Key_F12;
+}
+
+// The keys that step through and edit the frames while the preview has the
+// focus.
+bool isPreviewKey(const QKeyEvent *event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Delete:
+    case Qt::Key_Insert:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -196,6 +220,10 @@ private:
             }
             return false;
         }
+        if (m_window->previewHasFocus() && isPreviewKey(key)) {
+            m_window->onPreviewKeyPressed(key);
+            return true;
+        }
         m_window->onWindowKeyPressed(key);
         // The move keys stop here: a text field would otherwise also take
         // the keypad's plus or minus as a character.
@@ -207,70 +235,76 @@ private:
 
 void TfrmGestureWindow::buildFrameMenus()
 {
-    auto item = [this](QMenu *menu, QAction *&action, const char *name, const QString &caption,
-                    void (TfrmGestureWindow::*handler)()) {
-        action = menu->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, guardedCallback([this, handler] { (this->*handler)(); }));
+    // The items of both menus, in order; a separator stands before the items
+    // that name one. The "Frames" menu's item holds the key; the pop-up's
+    // shows it (Cut, Copy and Paste have theirs on the preview only).
+    using Window = TfrmGestureWindow;
+    struct Item
+    {
+        QAction *Window::*menuItem;
+        const char *menuName;
+        QAction *Window::*popupItem;
+        const char *popupName;
+        const char *caption;
+        void (Window::*handler)();
+        QKeySequence key;
+        const char *separator = nullptr; // "frames…" and "popup…" + this
     };
-    auto separator = [](QMenu *menu, const char *name) {
-        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    const Item items[] = {
+        { &Window::cutFrameAction, "cutFrameAction", &Window::popupCutAction, "popupCutAction", "Cu&t",
+            &Window::CutFrame, {} },
+        { &Window::copyFrameAction, "copyFrameAction", &Window::popupCopyAction, "popupCopyAction", "&Copy",
+            &Window::CopyFrame, {} },
+        { &Window::pasteFrameAction, "pasteFrameAction", &Window::popupPasteAction, "popupPasteAction",
+            "&Paste", &Window::PasteFrame, {} },
+        { &Window::deleteFrameAction, "deleteFrameAction", &Window::popupDeleteAction, "popupDeleteAction",
+            "&Delete Frame", &Window::DeleteFrame, {}, "ClipboardSeparator" },
+        { &Window::insertBlankFrameAction, "insertBlankFrameAction", &Window::popupInsertBlankAction,
+            "popupInsertBlankAction", "&Insert Blank Frame", &Window::InsertBlankFrame, {} },
+        { &Window::duplicateFrameAction, "duplicateFrameAction", &Window::popupDuplicateAction,
+            "popupDuplicateAction", "D&uplicate Frame", &Window::DuplicateFrame, Qt::CTRL | Qt::Key_D },
+        { &Window::moveBackwardAction, "moveBackwardAction", &Window::popupMoveBackwardAction,
+            "popupMoveBackwardAction", "Move &Backward", &Window::moveFrameBackward, Qt::CTRL | Qt::Key_F11,
+            "MoveSeparator" },
+        { &Window::moveForwardAction, "moveForwardAction", &Window::popupMoveForwardAction,
+            "popupMoveForwardAction", "Move &Forward", &Window::moveFrameForward, Qt::CTRL | Qt::Key_F12 },
+        { &Window::moveToStartAction, "moveToStartAction", &Window::popupMoveToStartAction,
+            "popupMoveToStartAction", "Move to &Start", &Window::moveFrameToStart,
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F11 },
+        { &Window::moveToEndAction, "moveToEndAction", &Window::popupMoveToEndAction, "popupMoveToEndAction",
+            "Move to &End", &Window::moveFrameToEnd, Qt::CTRL | Qt::SHIFT | Qt::Key_F12 },
+        { &Window::reverseFramesAction, "reverseFramesAction", &Window::popupReverseAction,
+            "popupReverseAction", "Re&verse Frames", &Window::ReverseFrames, Qt::CTRL | Qt::SHIFT | Qt::Key_R,
+            "OrderSeparator" },
     };
-
-    // The "Frames" menu, shown in the main window's bar while this window is
-    // active.
-    item(framesMenu, cutFrameAction, "cutFrameAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(framesMenu, copyFrameAction, "copyFrameAction", QStringLiteral("&Copy"),
-        &TfrmGestureWindow::CopyFrame);
-    item(framesMenu, pasteFrameAction, "pasteFrameAction", QStringLiteral("&Paste"),
-        &TfrmGestureWindow::PasteFrame);
-    separator(framesMenu, "framesClipboardSeparator");
-    item(framesMenu, deleteFrameAction, "deleteFrameAction", QStringLiteral("&Delete Frame"),
-        &TfrmGestureWindow::DeleteFrame);
-    item(framesMenu, insertBlankFrameAction, "insertBlankFrameAction", QStringLiteral("&Insert Blank Frame"),
-        &TfrmGestureWindow::InsertBlankFrame);
-    insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
-    separator(framesMenu, "framesMoveSeparator");
-    item(framesMenu, moveBackwardAction, "moveBackwardAction", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::moveFrameBackward);
-    item(framesMenu, moveForwardAction, "moveForwardAction", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::moveFrameForward);
-    moveBackwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F11));
-    moveForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F12));
-    // The moves' keys work wherever the focus is inside this window, and only
-    // in the window that has it, so several open windows never compete.
-    for (QAction *action : { moveBackwardAction, moveForwardAction }) {
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(action);
-    }
-    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
-
-    // The preview's pop-up menu.
     gesturePopup = new QMenu(this);
     gesturePopup->setObjectName(QStringLiteral("gesturePopup"));
-    item(
-        gesturePopup, popupCutAction, "popupCutAction", QStringLiteral("Cu&t"), &TfrmGestureWindow::CutFrame);
-    item(gesturePopup, popupCopyAction, "popupCopyAction", QStringLiteral("&Copy"),
-        &TfrmGestureWindow::CopyFrame);
-    item(gesturePopup, popupPasteAction, "popupPasteAction", QStringLiteral("&Paste"),
-        &TfrmGestureWindow::PasteFrame);
-    separator(gesturePopup, "popupClipboardSeparator");
-    item(gesturePopup, popupDeleteAction, "popupDeleteAction", QStringLiteral("&Delete Frame"),
-        &TfrmGestureWindow::DeleteFrame);
-    item(gesturePopup, popupInsertBlankAction, "popupInsertBlankAction",
-        QStringLiteral("&Insert Blank Frame"), &TfrmGestureWindow::InsertBlankFrame);
-    separator(gesturePopup, "popupMoveSeparator");
-    item(gesturePopup, popupMoveBackwardAction, "popupMoveBackwardAction", QStringLiteral("Move &Backward"),
-        &TfrmGestureWindow::moveFrameBackward);
-    item(gesturePopup, popupMoveForwardAction, "popupMoveForwardAction", QStringLiteral("Move &Forward"),
-        &TfrmGestureWindow::moveFrameForward);
+    for (const Item &item : items) {
+        for (const bool popup : { false, true }) {
+            QMenu *menu = popup ? gesturePopup : framesMenu;
+            if (item.separator)
+                menu->addSeparator()->setObjectName(
+                    QLatin1String(popup ? "popup" : "frames") + QLatin1String(item.separator));
+            QAction *action = menu->addAction(QString::fromLatin1(item.caption));
+            action->setObjectName(QString::fromLatin1(popup ? item.popupName : item.menuName));
+            action->setShortcut(item.key);
+            connect(action, &QAction::triggered, this,
+                guardedCallback([this, handler = item.handler] { (this->*handler)(); }));
+            this->*(popup ? item.popupItem : item.menuItem) = action;
+        }
+        // The "Frames" menu's keys work wherever the focus is inside this
+        // window, and only in the window that has it, so several open windows
+        // never compete.
+        if (!item.key.isEmpty()) {
+            (this->*item.menuItem)->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            addAction(this->*item.menuItem);
+        }
+    }
+    insertBlankFrameAction->setVisible(false); // offered only by the pop-up menu and the Insert key
+    connect(framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { updateFramesMenu(); }));
     popupCutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
     popupCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     popupPasteAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    // Shown in the pop-up only; the keys themselves belong to the "Frames"
-    // menu's items, which are active wherever this window has the focus.
-    popupMoveBackwardAction->setShortcut(moveBackwardAction->shortcut());
-    popupMoveForwardAction->setShortcut(moveForwardAction->shortcut());
     // Cut, Copy and Paste act on frames only while the preview has the focus;
     // in the text fields the same keys keep editing text.
     gestureArea->setFocusPolicy(Qt::StrongFocus);
@@ -291,42 +325,41 @@ void TfrmGestureWindow::buildFrameMenus()
 
 void TfrmGestureWindow::updateFramesMenu()
 {
-    const bool frames = hasFrames(gesture);
-    for (QAction *action : { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction })
-        action->setEnabled(frames);
-    pasteFrameAction->setEnabled(clipboardOffersPicture());
-    moveForwardAction->setEnabled(canMove(gesture, 1));
-    moveBackwardAction->setEnabled(canMove(gesture, -1));
+    enableFrameItems(
+        { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction, duplicateFrameAction },
+        pasteFrameAction, { moveForwardAction, moveToEndAction }, { moveBackwardAction, moveToStartAction },
+        reverseFramesAction);
 }
 
 void TfrmGestureWindow::updateGesturePopup()
 {
-    const bool frames = hasFrames(gesture);
-    for (QAction *action : { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction })
-        action->setEnabled(frames);
-    popupPasteAction->setEnabled(clipboardOffersPicture());
-    popupMoveForwardAction->setEnabled(canMove(gesture, 1));
-    popupMoveBackwardAction->setEnabled(canMove(gesture, -1));
+    enableFrameItems(
+        { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction, popupDuplicateAction },
+        popupPasteAction, { popupMoveForwardAction, popupMoveToEndAction },
+        { popupMoveBackwardAction, popupMoveToStartAction }, popupReverseAction);
 }
 
-// The current frame as it was added: with the transparency box ticked the
-// gesture's transparent colour is lifted for the copy, so transparent pixels
-// come out in their own colour, and then put back from the swatch. Lifting
-// and restoring it marks the gesture modified.
+// One menu's items: those that need a frame, Paste, the moves towards the
+// end and towards the start, and Reverse.
+void TfrmGestureWindow::enableFrameItems(std::initializer_list<QAction *> onFrame, QAction *paste,
+    std::initializer_list<QAction *> forward, std::initializer_list<QAction *> backward, QAction *reverse)
+{
+    const bool frames = hasFrames(gesture);
+    for (QAction *action : onFrame)
+        action->setEnabled(frames);
+    paste->setEnabled(clipboardOffersPicture());
+    for (QAction *action : forward)
+        action->setEnabled(canMove(gesture, 1));
+    for (QAction *action : backward)
+        action->setEnabled(canMove(gesture, -1));
+    reverse->setEnabled(frames && gesture->Frames()->Count() > 1);
+}
+
+// The current frame as it was added: frames keep their pixels as they came
+// in, the transparent ones included, so the stored pixels are that picture.
+// (Lifting the transparent colour for the copy would change the gesture.)
 QImage TfrmGestureWindow::currentFrameAsAdded()
 {
-    struct Lift
-    {
-        TfrmGestureWindow *window;
-        bool transparent;
-        ~Lift()
-        {
-            if (transparent)
-                window->gesture->setTransparentColor(window->TransColor());
-        }
-    } lift { this, transparentCheck->isChecked() };
-    if (lift.transparent)
-        gesture->setTransparentColor(clNone);
     return gesture->Frames()->CopyFrame(currentIndex(gesture), clNone);
 }
 
@@ -334,6 +367,14 @@ QImage TfrmGestureWindow::currentFrameAsAdded()
 TColor TfrmGestureWindow::insertMask() const
 {
     return transparentCheck->isChecked() ? gesture->TransparentColor() : clNone;
+}
+
+void TfrmGestureWindow::checkRoomForFrame() const
+{
+    const TFrameList *frames = gesture->Frames();
+    const int holds = FramesAGestureHolds(frames->Width());
+    if (frames->Count() >= holds)
+        throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames of this size").arg(holds));
 }
 
 void TfrmGestureWindow::CopyFrame()
@@ -348,7 +389,7 @@ void TfrmGestureWindow::CutFrame()
 {
     if (!hasFrames(gesture))
         return;
-    gesture->setUnsavedChanges(true);
+    const Edit edit(this, QStringLiteral("Cut Frame"));
     CopyFrame();
     gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
@@ -364,7 +405,7 @@ void TfrmGestureWindow::DeleteFrame()
     // afresh.
     if (!hasFrames(gesture))
         return;
-    gesture->setUnsavedChanges(true);
+    const Edit edit(this, QStringLiteral("Delete Frame"));
     gesture->DeleteFrame(currentIndex(gesture));
     UpdateFileCommands();
 }
@@ -374,12 +415,14 @@ void TfrmGestureWindow::InsertBlankFrame()
     // Without a frame list there is no frame size to make a blank frame of.
     if (!gesture->Frames())
         return;
+    checkRoomForFrame();
     if (!confirm(this, QStringLiteral("Insert Frame?")))
         return;
     const TFrameList *frames = gesture->Frames();
     if (!frames)
         return;
-    gesture->setUnsavedChanges(true);
+    checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Insert Blank Frame"));
     // Frame size rather than the view's size: after a paste into an empty
     // window the view keeps its own size.
     QImage blank(frames->Width(), frames->Height(), QImage::Format_RGB32);
@@ -391,8 +434,10 @@ void TfrmGestureWindow::InsertBlankFrame()
 
 void TfrmGestureWindow::PasteFrame()
 {
-    gesture->setUnsavedChanges(true);
     QImage picture = clipboardBitmap();
+    if (gesture->Frames())
+        checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Paste Frame"));
     if (!gesture->Frames()) {
         // The first frame sets the frame size: the picture fitted as an
         // import fits its frames, so that the frames can always be saved.
@@ -409,6 +454,40 @@ void TfrmGestureWindow::PasteFrame()
     UpdateFileCommands();
 }
 
+void TfrmGestureWindow::DuplicateFrame()
+{
+    if (!hasFrames(gesture))
+        return;
+    checkRoomForFrame();
+    const Edit edit(this, QStringLiteral("Duplicate Frame"));
+    const TFrameList *frames = gesture->Frames();
+    const int from = currentIndex(gesture);
+    // The copy shares the frame's pixels until one of them is changed.
+    gesture->InsertFrame(from + 1, frames->Picture(from), frames->MaskColor(from));
+    gesture->setCurrentIndex(from + 1);
+    UpdateFileCommands();
+}
+
+void TfrmGestureWindow::ReverseFrames()
+{
+    const TFrameList *frames = gesture->Frames();
+    if (!frames || frames->Count() < 2)
+        return;
+    const Edit edit(this, QStringLiteral("Reverse Frames"));
+    const int n = frames->Count();
+    const int current = currentIndex(gesture);
+    for (int i = 0; i < n - 1; ++i)
+        gesture->MoveFrame(n - 1, i);
+    // The loop and the sound start at the same pictures as before; the
+    // fields' handlers pass the new numbers to the gesture.
+    const int last = std::min(n, 255);
+    if (animationLoopRadio->isChecked())
+        animationLoopFrameSpin->setValue(last + 1 - gesture->AnimLoopFrame());
+    audioLoopFrameSpin->setValue(last + 1 - gesture->AudioLoopFrame());
+    gesture->setCurrentIndex(n - 1 - current);
+    UpdateFileCommands();
+}
+
 // Moves the current frame one place: it goes to the clipboard, leaves the
 // list, and comes back one place further on. The picture put back is the
 // one just copied, not one read back from the clipboard, so a clipboard that
@@ -416,7 +495,8 @@ void TfrmGestureWindow::PasteFrame()
 void TfrmGestureWindow::moveCurrentFrame(int step)
 {
     const int from = currentIndex(gesture);
-    gesture->setUnsavedChanges(true);
+    const Edit edit(
+        this, step > 0 ? QStringLiteral("Move Frame Forward") : QStringLiteral("Move Frame Backward"));
     const QImage picture = currentFrameAsAdded();
     QGuiApplication::clipboard()->setImage(picture);
     gesture->DeleteFrame(from);
@@ -437,6 +517,35 @@ void TfrmGestureWindow::moveFrameBackward()
         moveCurrentFrame(-1);
 }
 
+// Moves the current frame to the start or the end as it is, mask and all;
+// the clipboard is left alone.
+void TfrmGestureWindow::moveCurrentFrameTo(bool end)
+{
+    if (!canMove(gesture, end ? 1 : -1))
+        return;
+    const Edit edit(this, end ? QStringLiteral("Move Frame to End") : QStringLiteral("Move Frame to Start"));
+    const int to = end ? gesture->Frames()->Count() - 1 : 0;
+    gesture->MoveFrame(currentIndex(gesture), to);
+    gesture->setCurrentIndex(to);
+    UpdateFileCommands();
+}
+
+void TfrmGestureWindow::moveFrameToStart()
+{
+    moveCurrentFrameTo(false);
+}
+
+void TfrmGestureWindow::moveFrameToEnd()
+{
+    moveCurrentFrameTo(true);
+}
+
+bool TfrmGestureWindow::previewHasFocus() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == gestureArea || gestureArea->isAncestorOf(focus));
+}
+
 void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)
 {
     if (!isMoveKey(event))
@@ -445,6 +554,36 @@ void TfrmGestureWindow::onWindowKeyPressed(QKeyEvent *event)
         moveFrameForward();
     else if (event->key() == Qt::Key_Minus)
         moveFrameBackward();
+}
+
+// With the preview focused the arrows step one frame, Home and End go to
+// the first and last, and Delete and Insert work as on the slider.
+void TfrmGestureWindow::onPreviewKeyPressed(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+        frameSlider->setValue(frameSlider->value() - 1);
+        break;
+    case Qt::Key_Right:
+        frameSlider->setValue(frameSlider->value() + 1);
+        break;
+    case Qt::Key_Home:
+        frameSlider->setValue(frameSlider->minimum());
+        break;
+    case Qt::Key_End:
+        frameSlider->setValue(frameSlider->maximum());
+        break;
+    case Qt::Key_Delete:
+        if (!event->isAutoRepeat())
+            DeleteFrame();
+        break;
+    case Qt::Key_Insert:
+        if (!event->isAutoRepeat())
+            InsertBlankFrame();
+        break;
+    default:
+        break;
+    }
 }
 
 void TfrmGestureWindow::onFrameSliderKeyReleased(QKeyEvent *event)

@@ -169,7 +169,7 @@ void TfrmGestureWindow::onGestureMousePressed(QMouseEvent *event)
         plumora::ui::setScreenCursor(crDefault);
         previewPane->update();
         const TColor colour = ColorShownAt(at);
-        noteChange(colour != gesture->TransparentColor());
+        const Edit edit(this, QStringLiteral("Pick Transparent Color"));
         gesture->setTransparentColor(colour);
         setTransColor(gesture->TransparentColor());
         UpdateFileCommands();
@@ -226,11 +226,11 @@ void TfrmGestureWindow::loadAudio()
 void TfrmGestureWindow::loadAudioFile(const QString &path)
 {
     try {
+        const Edit edit(this, QStringLiteral("Load Sound"));
         // Any readable file is taken as the sound, byte for byte.
         gesture->LoadAudioFromFile(path);
         setFileLabel(audioFileLabel, FileLabelState::Path, path);
         audioSaveButton->setEnabled(true);
-        gesture->setUnsavedChanges(true);
         gesture->UpdateSizes();
         UpdateFileCommands();
         update();

@@ -177,6 +177,15 @@ void TFrameList::Move(int from, int to)
     edited();
 }
 
+TFrameList TFrameList::SharedCopy() const
+{
+    TFrameList copy(*this);
+    for (Frame &f : copy.m_frames)
+        f.masked = QImage();
+    copy.m_generation = m_generation;
+    return copy;
+}
+
 void TFrameList::Remask(TColor background, TColor maskColor)
 {
     bool changed = false;

@@ -66,6 +66,11 @@ public:
     TColor MaskColor(int index) const { return frame(index).maskColor; }
     bool IsTransparent(int index, int x, int y) const;
 
+    // A copy that shares every frame's pixels with this list but none of
+    // the drawing caches, so that a copy kept for later holds no more than
+    // the frames themselves. It keeps this list's Generation.
+    TFrameList SharedCopy() const;
+
     // A value that changes with every edit of the list. Two lists with the
     // same value hold the same frames: a copy keeps the value of its source
     // until one of them is edited.

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 TZQGesture::TZQGesture(QObject *Owner) : QObject(Owner)
 {
     QImage blank(20, 20, QImage::Format_RGB32);
@@ -186,6 +188,65 @@ void TZQGesture::MoveFrame(int from, int to)
     m_frames->Move(from, to);
     emit framesChanged();
     emit edited();
+}
+
+bool TGestureContent::sameGesture(const TGestureContent &o) const
+{
+    const bool sameFrames
+        = frames == o.frames || (frames && o.frames && frames->Generation() == o.frames->Generation());
+    const bool sameAudio = audio.constData() == o.audio.constData() || audio == o.audio;
+    return sameFrames && sameAudio && tagline == o.tagline && author == o.author
+        && glyph.image() == o.glyph.image() && animOption == o.animOption && loopFrame == o.loopFrame
+        && audioFrame == o.audioFrame && transparentColor == o.transparentColor
+        && audioRepeat == o.audioRepeat && hasAudio == o.hasAudio && numberOfLoops == o.numberOfLoops;
+}
+
+TGestureContent TZQGesture::Content() const
+{
+    TGestureContent c;
+    c.tagline = m_tagline;
+    c.author = m_author;
+    c.glyph = m_glyph;
+    if (m_frames)
+        c.frames = std::make_shared<const TFrameList>(m_frames->SharedCopy());
+    c.animOption = m_animOption;
+    c.loopFrame = m_loopFrame;
+    c.audioFrame = m_audioFrame;
+    c.transparentColor = m_transparentColor;
+    c.audioRepeat = m_audioRepeat;
+    c.hasAudio = m_hasAudio;
+    c.audio = m_wave.Data();
+    c.numberOfLoops = m_numberOfLoops;
+    c.animationSize = m_animationSize;
+    c.audioSize = m_audioSize;
+    c.gestureSize = m_gestureSize;
+    c.currentIndex = m_play.currentFrame;
+    return c;
+}
+
+void TZQGesture::RestoreContent(const TGestureContent &c, bool modified)
+{
+    m_tagline = c.tagline;
+    m_author = c.author;
+    m_glyph = c.glyph;
+    m_frames = c.frames ? std::make_unique<TFrameList>(c.frames->SharedCopy()) : nullptr;
+    m_animOption = c.animOption;
+    m_loopFrame = c.loopFrame;
+    m_audioFrame = c.audioFrame;
+    m_transparentColor = c.transparentColor;
+    m_audioRepeat = c.audioRepeat;
+    m_hasAudio = c.hasAudio;
+    m_wave.setData(c.audio);
+    m_numberOfLoops = c.numberOfLoops;
+    m_animationSize = c.animationSize;
+    m_audioSize = c.audioSize;
+    m_gestureSize = c.gestureSize;
+    setModified(modified);
+    const int last = m_frames ? m_frames->Count() - 1 : 0;
+    m_play.currentFrame = std::clamp(c.currentIndex, 0, std::max(0, last));
+    emit framesChanged();
+    emit edited();
+    emit OnFrameChange();
 }
 
 void TZQGesture::resetForRead()

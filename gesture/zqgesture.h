@@ -18,6 +18,33 @@
 
 class QIODevice;
 
+// Everything an edit of the gesture can change, as one value: what the file
+// holds, the sizes last computed and the frame shown. The undo history keeps
+// one per step. Copies share their data: the frame list shares its frames'
+// pixels with the gesture's own until either side changes them, texts and
+// sound bytes are implicitly shared.
+struct TGestureContent
+{
+    QString tagline;
+    QString author;
+    TBitmap glyph;
+    std::shared_ptr<const TFrameList> frames; // null: no frame list
+    TAnimOptions animOption = aoPlayOnce;
+    std::uint8_t loopFrame = 0; // 0-based, as stored
+    std::uint8_t audioFrame = 0; // 0-based, as stored
+    TColor transparentColor = clNone;
+    bool audioRepeat = false;
+    bool hasAudio = false;
+    QByteArray audio;
+    std::uint8_t numberOfLoops = 3;
+    int animationSize = -1, audioSize = -1, gestureSize = -1;
+    int currentIndex = 0;
+
+    // Equal in what the file holds: the sizes and the frame shown are left
+    // out. Frame lists compare by their edit generation.
+    bool sameGesture(const TGestureContent &other) const;
+};
+
 // Limits of the gesture file: one byte for the frame width, 16-bit block
 // lengths, and a strip no wider than a GIF can be.
 inline constexpr int kMaxFrameWidth = 255;
@@ -90,6 +117,10 @@ public:
     bool Modified() const { return m_modified; }
     bool UnsavedChanges() const { return m_unsavedChanges; }
     void setUnsavedChanges(bool value);
+    // The undo history's way back: the gesture as it was, and whether it
+    // counts as modified there (it does not at the state last saved).
+    TGestureContent Content() const;
+    void RestoreContent(const TGestureContent &content, bool modified);
     bool Valid() const { return m_frames && m_frames->Count() > 0; }
 
     // The frame list; may be absent. It is changed only through the

@@ -192,6 +192,42 @@ TEST_F(MainWindowTest, NewWindowIsUntitledAndEmpty)
     EXPECT_EQ(menus, (QStringList { "&File", "&Edit", "F&rames", "&Window", "&Help" }));
 }
 
+TEST_F(MainWindowTest, EditMenuUndoesInTheActiveWindow)
+{
+    main->show();
+    TfrmGestureWindow *a = main->openGesturePath(makeGesture(dir.filePath("a.zqa"), "a"));
+    settle();
+    auto *undo = control<QAction>(main, "undoAction");
+    auto *redo = control<QAction>(main, "redoAction");
+    EXPECT_EQ(undo->shortcut(), QKeySequence::Undo);
+    EXPECT_EQ(
+        redo->shortcuts(), (QList<QKeySequence> { QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y") }));
+    EXPECT_FALSE(undo->isEnabled());
+    {
+        Script script;
+        script.button(QMessageBox::Yes);
+        control<QAction>(a, "deleteFrameAction")->trigger();
+    }
+    EXPECT_EQ(undo->text(), "&Undo Delete Frame");
+    EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
+
+    // Another window shows its own, empty history.
+    TfrmGestureWindow *b = main->newGestureWindow();
+    settle();
+    EXPECT_FALSE(undo->isEnabled());
+    b->parentWidget()->close();
+    settle();
+    ASSERT_EQ(active(), a);
+    EXPECT_TRUE(undo->isEnabled());
+
+    QTest::keyClick(control<QSlider>(a, "frameSlider"), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(a->Gesture()->Frames()->Count(), 3);
+    EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
+    EXPECT_EQ(redo->text(), "&Redo Delete Frame");
+    redo->trigger();
+    EXPECT_EQ(a->Gesture()->Frames()->Count(), 2);
+}
+
 TEST(GestureWindow, TabControlTakesHalfTheWidth)
 {
     TfrmGestureWindow window(nullptr);
