@@ -1,4 +1,5 @@
 #include "gesturedialogs.h"
+#include "platform/ui/application.h"
 
 #include "editor/filedialogs.h"
 #include "gesture/zqgesture.h"
@@ -173,7 +174,8 @@ void TOpenGestureDialog::buildPane()
     previewButton->setIconSize(QSize(16, 16));
     previewButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     previewButton->setEnabled(false);
-    connect(previewButton, &QToolButton::clicked, this, [this] { ShowPreviewWindow(); });
+    connect(previewButton, &QToolButton::clicked, this,
+        plumora::ui::guardedCallback([this] { ShowPreviewWindow(); }));
     row->addWidget(previewButton);
     // The button sits 2 pixels in from the picture area's right edge.
     row->addSpacing(2);

@@ -1,4 +1,5 @@
 #include "filedialogs.h"
+#include "platform/ui/application.h"
 
 #include "picturepreview.h"
 #include "platform/ui/dialogs.h"
@@ -134,12 +135,13 @@ QString typedPath(const QFileDialog &dialog, const QString &typed)
 
 void FollowCurrentFile(QFileDialog &dialog, std::function<void(const QString &path)> follow)
 {
-    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, follow);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, plumora::ui::guardedCallback(follow));
     // Typing a name does not move the list's current entry, so the name
     // field is followed too (clicking an entry also fills it in, with the
     // same file).
     if (auto *edit = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
         QObject::connect(edit, &QLineEdit::textChanged, &dialog,
-            [&dialog, follow](const QString &typed) { follow(typedPath(dialog, typed)); });
+            plumora::ui::guardedCallback(
+                [&dialog, follow](const QString &typed) { follow(typedPath(dialog, typed)); }));
     }
 }

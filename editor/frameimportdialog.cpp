@@ -1,4 +1,5 @@
 #include "frameimportdialog.h"
+#include "platform/ui/application.h"
 
 #include "platform/ui/dialogs.h"
 
@@ -96,25 +97,27 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
     frameCountRadio->setChecked(true);
     markActive(frameCountSpin, frameWidthSpin);
 
-    connect(frameCountRadio, &QRadioButton::toggled, this, [this](bool on) {
+    connect(frameCountRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
         if (on)
             onFrameCountChosen();
-    });
-    connect(frameWidthRadio, &QRadioButton::toggled, this, [this](bool on) {
+    }));
+    connect(frameWidthRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
         if (on)
             onFrameWidthChosen();
-    });
-    connect(frameCountSpin, &QSpinBox::valueChanged, this, [this] { onFrameCountFieldUsed(); });
-    connect(frameWidthSpin, &QSpinBox::valueChanged, this, [this] { onFrameWidthFieldUsed(); });
+    }));
+    connect(frameCountSpin, &QSpinBox::valueChanged, this,
+        plumora::ui::guardedCallback([this] { onFrameCountFieldUsed(); }));
+    connect(frameWidthSpin, &QSpinBox::valueChanged, this,
+        plumora::ui::guardedCallback([this] { onFrameWidthFieldUsed(); }));
     for (QRadioButton *choice : { frameCountRadio, frameWidthRadio })
-        connect(choice, &QRadioButton::toggled, this, [this] { showSplit(); });
+        connect(choice, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this] { showSplit(); }));
     for (QSpinBox *field : { frameCountSpin, frameWidthSpin })
-        connect(field, &QSpinBox::valueChanged, this, [this] { showSplit(); });
+        connect(field, &QSpinBox::valueChanged, this, plumora::ui::guardedCallback([this] { showSplit(); }));
     // Typing into a field ticks its choice even before the text is a number.
     connect(frameCountSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
-        [this] { onFrameCountFieldUsed(); });
+        plumora::ui::guardedCallback([this] { onFrameCountFieldUsed(); }));
     connect(frameWidthSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
-        [this] { onFrameWidthFieldUsed(); });
+        plumora::ui::guardedCallback([this] { onFrameWidthFieldUsed(); }));
     for (QSpinBox *spin : { frameCountSpin, frameWidthSpin }) {
         spin->installEventFilter(this);
         if (QLineEdit *edit = spin->findChild<QLineEdit *>())

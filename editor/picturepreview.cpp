@@ -1,4 +1,5 @@
 #include "picturepreview.h"
+#include "platform/ui/application.h"
 
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
@@ -133,7 +134,7 @@ TPicturePreviewPane::TPicturePreviewPane(QWidget *parent) : QFrame(parent)
     frameTimer = new QTimer(this);
     frameTimer->setObjectName(QStringLiteral("frameTimer"));
     frameTimer->setSingleShot(true);
-    connect(frameTimer, &QTimer::timeout, this, [this] { nextFrame(); });
+    connect(frameTimer, &QTimer::timeout, this, plumora::ui::guardedCallback([this] { nextFrame(); }));
     Clear();
 }
 

@@ -38,7 +38,7 @@ void TPlaybackCommand::AddTo(QMenu *framesMenu, QMenu *popup)
     popup->addSeparator()->setObjectName(QStringLiteral("popupPlaySeparator"));
     popup->addAction(m_popupAction);
     for (QMenu *menu : { framesMenu, popup })
-        connect(menu, &QMenu::aboutToShow, this, [this] { Refresh(); });
+        connect(menu, &QMenu::aboutToShow, this, plumora::ui::guardedCallback([this] { Refresh(); }));
 }
 
 void TPlaybackCommand::Toggle()
