@@ -1,9 +1,10 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
+#include "editor/filedialogs.h"
 #include "editor/filedrops.h"
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
@@ -38,15 +39,6 @@
 #include <utility>
 
 namespace {
-
-// The folder part of a path, with its trailing separator.
-QString folderOf(const QString &path)
-{
-    QString folder = QFileInfo(path).absolutePath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
 
 // Small pictures of our own for the tool bar's clipboard buttons: lines in
 // ink on white and brown paper, or only grey lines for the disabled look.
@@ -516,7 +508,7 @@ void TfrmMain::openGestureFile()
         return;
     const QString path = openGestureDialog->FileName();
     openGesturePath(path);
-    m_keys->setGestureOpenDir(folderOf(path));
+    m_keys->setGestureOpenDir(FolderOf(path));
 }
 
 TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
@@ -608,7 +600,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     target->setWindowTitle(path);
     if (QWidget *sub = target->parentWidget())
         sub->setWindowTitle(path);
-    m_keys->setGestureSaveDir(folderOf(path));
+    m_keys->setGestureSaveDir(FolderOf(path));
 }
 
 void TfrmMain::exitProgram()

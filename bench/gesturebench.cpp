@@ -38,7 +38,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
@@ -52,8 +52,9 @@
 
 namespace {
 
-// TZQGesture is a widget and needs a QApplication; made on first use, so the
-// codec benchmarks run without one.
+// The gesture cases run under a QGuiApplication on the offscreen platform, as
+// the editor's gestures do under its application (the busy cursor while a
+// gesture is written); made on first use, so the codec benchmarks run without one.
 void ensureApplication()
 {
     if (QCoreApplication::instance())
@@ -63,7 +64,7 @@ void ensureApplication()
     static char *argv[] = { name, nullptr };
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
+    static QGuiApplication application(argc, argv);
 }
 
 struct GestureCase

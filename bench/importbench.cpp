@@ -14,7 +14,7 @@
 // decoding.
 #include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>

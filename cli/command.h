@@ -82,9 +82,6 @@ struct Command
     int minPositional = 0;
     int maxPositional = 0;
     int (*run)(const Arguments &args, Console &io) = nullptr;
-    // The command makes widgets (the gesture component), so the tool starts
-    // a QApplication for it instead of a QCoreApplication.
-    bool needsWidgets = false;
 };
 
 // Every command, in the order the help lists them. Each topic file provides

@@ -5,8 +5,8 @@
 
 #include "codecs/ansitext.h"
 #include "codecs/pictureio.h"
-#include "editor/animationimport.h"
-#include "editor/buttonfit.h"
+#include "gesture/animationimport.h"
+#include "gesture/buttonfit.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 
@@ -237,7 +237,6 @@ const Command kCreateCommands[] = {
         1,
         1,
         runCreate,
-        true,
     },
 };
 

@@ -1,13 +1,13 @@
 // Gesture commands: show what a gesture file holds, check that files read,
 // and take a gesture apart into its pictures, sound and frames.
 //
-// Files are read with the gesture component itself, so these commands accept
-// exactly what the editor opens. The component is a widget, so these commands
-// are marked as needing widgets and main() starts a QApplication for them.
+// Files are read with the gesture document itself, so these commands accept
+// exactly what the editor opens.
 #include "command.h"
 
 #include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
+#include "gesture/zqlayout.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 
@@ -24,120 +24,11 @@ namespace cli {
 
 namespace {
 
-constexpr char kMagic[] = "ZQAG0100";
-constexpr int kHeaderSize = 42;
-constexpr std::uint8_t kFlagTransparent = 0x04;
-constexpr std::uint8_t kFlagAudio = 0x08;
-
-// Where the parts of a gesture file lie. The component reads the same
-// layout; this walk only locates the blocks, for `extract` and to say where a
-// short file ends.
-struct Block
-{
-    qint64 offset = 0; // of the block's first byte, after its length field
-    int length = 0;
-};
-
-struct GestureLayout
-{
-    std::uint8_t flags = 0;
-    // Each block is present once the walk has found it inside the file.
-    std::optional<Block> button;
-    std::optional<Block> animation;
-    std::optional<Block> sound; // only with the audio flag
-    QString problem; // empty when every part lies inside the file
-};
-
-GestureLayout walkLayout(QIODevice &file)
-{
-    GestureLayout layout;
-    const qint64 size = file.size();
-    // Reads `count` bytes at `at`, or records which part the file ends in.
-    auto readAt = [&](qint64 at, qint64 count, const char *part) -> std::optional<QByteArray> {
-        if (at + count > size) {
-            layout.problem = QStringLiteral("the file ends inside the %1 (it has %2 bytes; the %1 needs "
-                                            "bytes %3 to %4)")
-                                 .arg(QLatin1String(part))
-                                 .arg(size)
-                                 .arg(at)
-                                 .arg(at + count - 1);
-            return std::nullopt;
-        }
-        if (!file.seek(at)) {
-            layout.problem = QStringLiteral("cannot seek to byte %1").arg(at);
-            return std::nullopt;
-        }
-        QByteArray bytes = file.read(count);
-        if (bytes.size() != count) {
-            layout.problem = QStringLiteral("cannot read the %1").arg(QLatin1String(part));
-            return std::nullopt;
-        }
-        return bytes;
-    };
-    // A 16-bit length, most significant byte first, and the block after it.
-    auto blockAt = [&](qint64 at, const char *lengthPart, const char *part) -> std::optional<Block> {
-        const auto length = readAt(at, 2, lengthPart);
-        if (!length)
-            return std::nullopt;
-        const Block block { at + 2, (std::uint8_t((*length)[0]) << 8) | std::uint8_t((*length)[1]) };
-        if (block.offset + block.length > size) {
-            readAt(block.offset, block.length, part);
-            return std::nullopt;
-        }
-        return block;
-    };
-
-    const auto start = readAt(0, 9, "magic and tagline length");
-    if (!start)
-        return layout;
-    if (!start->startsWith(QByteArray(kMagic, 8))) {
-        layout.problem = QStringLiteral("the file does not start with \"%1\"").arg(QLatin1String(kMagic));
-        return layout;
-    }
-    const int taglineLength = std::uint8_t((*start)[8]);
-    if (taglineLength > 0 && !readAt(9, taglineLength, "tagline"))
-        return layout;
-    const auto header = readAt(9 + taglineLength, kHeaderSize, "header");
-    if (!header)
-        return layout;
-    layout.flags = std::uint8_t((*header)[3]);
-    const qint64 buttonAt = 9 + taglineLength + kHeaderSize;
-    const auto button = blockAt(buttonAt, "button block length", "button picture");
-    if (!button)
-        return layout;
-    layout.button = *button;
-    // Each block is followed by a two-byte end marker, which readers skip.
-    const auto animation
-        = blockAt(button->offset + button->length + 2, "animation block length", "animation");
-    if (!animation)
-        return layout;
-    layout.animation = *animation;
-    if (layout.flags & kFlagAudio) {
-        const auto sound = blockAt(animation->offset + animation->length + 2, "sound block length", "sound");
-        if (!sound)
-            return layout;
-        layout.sound = *sound;
-    }
-    return layout;
-}
-
-QByteArray blockBytes(QIODevice &file, const Block &block)
-{
-    if (!file.seek(block.offset))
-        throw EStreamError(plumora::streamReadError());
-    QByteArray bytes = file.read(block.length);
-    if (bytes.size() != block.length)
-        throw EStreamError(plumora::streamReadError());
-    return bytes;
-}
-
-// Says which picture a GIF failure came from, by decoding the two pictures
-// as the component does. Empty when both decode.
 // Which picture a GIF failure came from, found by decoding the pictures the
-// walk located, in file order, as the component does. Empty when they decode.
+// walk located, in file order, as the document does. Empty when they decode.
 QString failingPicture(QIODevice &file, const GestureLayout &layout)
 {
-    const std::pair<const std::optional<Block> *, const char *> pictures[] = {
+    const std::pair<const std::optional<GestureBlock> *, const char *> pictures[] = {
         { &layout.button, "the button picture" },
         { &layout.animation, "the animation" },
     };
@@ -146,7 +37,7 @@ QString failingPicture(QIODevice &file, const GestureLayout &layout)
             break;
         try {
             TGIFImage gif;
-            gif.ReadFromBuffer(blockBytes(file, **block));
+            gif.ReadFromBuffer(ReadGestureBlock(file, **block));
             TBitmap bitmap;
             gif.RenderTo(bitmap);
         } catch (const std::exception &) {
@@ -156,28 +47,28 @@ QString failingPicture(QIODevice &file, const GestureLayout &layout)
     return {};
 }
 
-// Why a gesture did not read: the component's message, with the picture it
+// Why a gesture did not read: the document's message, with the picture it
 // concerns, or for a short file where it ends.
 QString failureReason(QFile &file, const std::exception &error)
 {
     const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
     const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
     // Only a failure of the GIF codec or of the stream can come from a
-    // picture; the component's own refusals (a strip too large to hold, for
+    // picture; the document's own refusals (a strip too large to hold, for
     // one) say what they concern, and decoding again would repeat their cost.
     const bool fromPicture = dynamic_cast<const EInvalidGraphicOperation *>(&error)
         || dynamic_cast<const EStreamError *>(&error);
-    const GestureLayout layout = walkLayout(file);
+    const GestureLayout layout = WalkGestureLayout(file);
     const QString picture = fromPicture ? failingPicture(file, layout) : QString();
     if (!picture.isEmpty())
         return picture + QStringLiteral(": ") + message;
-    // A wrong magic is already said plainly by the component.
+    // A wrong magic is already said plainly by the document.
     if (!layout.problem.isEmpty() && dynamic_cast<const EStreamError *>(&error))
         return message + QStringLiteral(": ") + layout.problem;
     return message;
 }
 
-// Reads a gesture file into the component. Returns the reason it does not
+// Reads a gesture file into the document. Returns the reason it does not
 // read, or an empty text.
 QString readGestureFile(TZQGesture &gesture, QFile &file)
 {
@@ -231,16 +122,16 @@ int runInfo(const Arguments &args, Console &io)
     QFile file(path);
     const QString readFailure = readGestureFile(gesture, file);
     if (!readFailure.isEmpty()) {
-        // What the component holds after a failed read is partial; show none of it.
+        // What the document holds after a failed read is partial; show none of it.
         io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << readFailure << '\n';
         return kExitFailure;
     }
     const TFrameList *frames = gesture.Frames();
     const QString reason = framesProblem(gesture);
-    // With no frame read and no transparent flag, the component keeps the
+    // With no frame read and no transparent flag, the document keeps the
     // header's zero bytes as a colour; the file has none.
     const bool hasTransparent = frames->Count() > 0 ? gesture.TransparentColor() != clNone
-                                                    : (walkLayout(file).flags & kFlagTransparent) != 0;
+                                                    : (WalkGestureLayout(file).flags() & gfTransparent) != 0;
     const TColor transparent = hasTransparent ? gesture.TransparentColor() : clNone;
 
     if (args.has(QStringLiteral("json"))) {
@@ -338,8 +229,8 @@ int runExtract(const Arguments &args, Console &io)
     const QString reason = loadGesture(gesture, file);
     if (!reason.isEmpty())
         throw PlumoraError(QStringLiteral("%1: not a gesture that reads: %2").arg(path, reason));
-    // The component read the file, so the walk finds every block.
-    const GestureLayout layout = walkLayout(file);
+    // The document read the file, so the walk finds every block.
+    const GestureLayout layout = WalkGestureLayout(file);
     if (!layout.problem.isEmpty() || !layout.button || !layout.animation)
         throw PlumoraError(QStringLiteral("%1: %2").arg(path, layout.problem));
 
@@ -352,15 +243,15 @@ int runExtract(const Arguments &args, Console &io)
     };
     // An empty button or sound block reads as no picture or no sound; there
     // is no file to write for it.
-    const auto writeBlock = [&](const QString &name, const Block &block, const char *what) {
+    const auto writeBlock = [&](const QString &name, const GestureBlock &block, const char *what) {
         if (block.length > 0)
-            write(name, blockBytes(file, block));
+            write(name, ReadGestureBlock(file, block));
         else
             io.err << "plumora-cli extract: " << path << ": the " << what << " block is empty; no " << name
                    << " written\n";
     };
     writeBlock(QStringLiteral("button.gif"), *layout.button, "button");
-    write(QStringLiteral("animation.gif"), blockBytes(file, *layout.animation));
+    write(QStringLiteral("animation.gif"), ReadGestureBlock(file, *layout.animation));
     if (layout.sound)
         writeBlock(QStringLiteral("sound.wav"), *layout.sound, "sound");
 
@@ -388,7 +279,6 @@ const Command kGestureCommands[] = {
         1,
         1,
         runInfo,
-        true,
     },
     {
         QStringLiteral("check"),
@@ -401,7 +291,6 @@ const Command kGestureCommands[] = {
         1,
         INT_MAX,
         runCheck,
-        true,
     },
     {
         QStringLiteral("extract"),
@@ -417,7 +306,6 @@ const Command kGestureCommands[] = {
         2,
         2,
         runExtract,
-        true,
     },
 };
 

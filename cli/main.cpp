@@ -7,12 +7,11 @@
 
 #include "platform/errors.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 
 namespace {
 
@@ -73,10 +72,6 @@ int runTool(const QStringList &args, cli::Console &io)
 
 int main(int argc, char **argv)
 {
-    // Commands that make widgets get a QApplication, on the offscreen platform
-    // unless another one is asked for, so they run without a display; the
-    // others keep a plain QCoreApplication and never touch a platform.
-    const cli::Command *command = argc > 1 ? cli::findCommand(QString::fromLocal8Bit(argv[1])) : nullptr;
     // The tool's own arguments are taken before Qt sees any: Qt would remove
     // the ones it knows itself ("--reverse", "-style X", ...) from argv.
     QStringList args;
@@ -84,14 +79,10 @@ int main(int argc, char **argv)
         args << QString::fromLocal8Bit(argv[i]);
     static int qtArgc = 1;
     static char *qtArgv[] = { argv[0], nullptr };
-    std::unique_ptr<QCoreApplication> app;
-    if (command && command->needsWidgets) {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(qtArgc, qtArgv);
-    } else {
-        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
-    }
+    // No command shows anything, and pictures are drawn into images only: a
+    // QCoreApplication is enough, so the tool never touches a display or a
+    // windowing platform.
+    QCoreApplication app(qtArgc, qtArgv);
     QCoreApplication::setApplicationName(QStringLiteral("plumora-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLUMORA_VERSION));
 

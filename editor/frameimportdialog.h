@@ -4,7 +4,7 @@
 // size and, as the user types, what the split will give. One instance
 // serves the whole run, so it offers the last choice and values again. Each
 // control's object name is its member name.
-#include "animationimport.h"
+#include "gesture/animationimport.h"
 
 #include <QDialog>
 #include <QSize>

@@ -1,7 +1,7 @@
 #include "gesturewindow.h"
 
 #include "ansifield.h"
-#include "buttonfit.h"
+#include "gesture/buttonfit.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "filedialogs.h"

@@ -2,7 +2,7 @@
 // and saving the animation as one GIF strip.
 #include "gesturewindow.h"
 
-#include "animationimport.h"
+#include "gesture/animationimport.h"
 #include "filedialogs.h"
 #include "frameimportdialog.h"
 #include "gesture/zqgesture.h"

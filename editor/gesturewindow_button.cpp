@@ -2,7 +2,7 @@
 // and saving the button picture as GIF, BMP or JPEG.
 #include "gesturewindow.h"
 
-#include "buttonfit.h"
+#include "gesture/buttonfit.h"
 #include "codecs/pictureio.h"
 #include "filedialogs.h"
 #include "gesture/zqgesture.h"

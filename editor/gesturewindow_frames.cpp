@@ -5,7 +5,7 @@
 // operations. Each edit is one step of the window's undo history.
 #include "gesturewindow.h"
 
-#include "animationimport.h"
+#include "gesture/animationimport.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
 #include "platform/errors.h"

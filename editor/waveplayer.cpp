@@ -1,6 +1,6 @@
 #include "waveplayer.h"
 
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 
 #include <QGuiApplication>
 

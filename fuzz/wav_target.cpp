@@ -1,7 +1,7 @@
 // The sound service's WAV path: read and convert the image, no device.
 #include "targets.h"
 
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 
 namespace plumora::fuzz {
 

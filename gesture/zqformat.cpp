@@ -1,12 +1,11 @@
-// The gesture file: magic, tagline, a 42-byte header and 16-bit
-// length-prefixed blocks holding the button GIF, the animation strip GIF and
-// an optional WAV. Lengths are stored most significant byte first.
+// Reading and writing the gesture file (its layout: zqlayout.h).
 #include "zqgesture.h"
 
 #include "codecs/ansitext.h"
 #include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
+#include "zqlayout.h"
 
 #include <QBuffer>
 #include <QCursor>
@@ -14,14 +13,6 @@
 #include <QIODevice>
 
 namespace {
-
-constexpr char kMagic[] = "ZQAG0100";
-constexpr int kHeaderSize = 42;
-constexpr std::uint8_t gfLoop = 0x01;
-constexpr std::uint8_t gfReverse = 0x02;
-constexpr std::uint8_t gfTransparent = 0x04;
-constexpr std::uint8_t gfAudio = 0x08;
-constexpr std::uint8_t gfAudioOnce = 0x10;
 
 const char *const kCommentLine1 = "Made with Plumora!";
 const char *const kCommentLine2 = "https://plumora.example.org/";
@@ -50,24 +41,12 @@ private:
     bool m_set = false;
 };
 
-QByteArray readExactly(QIODevice &stream, qint64 count)
+// A part of the file that the layout walk did not find whole.
+template <typename Part> const Part &present(const std::optional<Part> &part)
 {
-    const QByteArray bytes = stream.read(count);
-    if (bytes.size() != count)
+    if (!part)
         throw EStreamError(plumora::streamReadError());
-    return bytes;
-}
-
-int readLength(QIODevice &stream)
-{
-    const QByteArray b = readExactly(stream, 2);
-    return (std::uint8_t(b[0]) << 8) | std::uint8_t(b[1]);
-}
-
-void seekTo(QIODevice &stream, qint64 position)
-{
-    if (!stream.seek(position))
-        throw EStreamError(plumora::streamReadError());
+    return *part;
 }
 
 void appendBlock(QByteArray &out, const QByteArray &block)
@@ -184,12 +163,12 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
                                    .arg(kMaxStripPixels));
     }
 
-    QByteArray out(kMagic, 8);
+    QByteArray out(kGestureMagic, 8);
     const QByteArray tagline = toAnsi(m_tagline).left(255);
     out.append(char(tagline.size()));
     out += tagline;
 
-    QByteArray header(kHeaderSize, '\0');
+    QByteArray header(kGestureHeaderSize, '\0');
     std::uint8_t flags = 0;
     if (m_animOption == aoLoop)
         flags |= gfLoop;
@@ -258,19 +237,20 @@ void TZQGesture::WriteGesture(QIODevice &stream)
 void TZQGesture::ReadGesture(QIODevice &stream)
 {
     resetForRead();
-    seekTo(stream, 0);
-
-    const QByteArray start = readExactly(stream, 9);
-    for (int i = 0; i < 8; ++i)
-        if (start[i] != kMagic[i])
-            throw PlumoraError(QStringLiteral("Not a Gesture."));
-    const int taglineLength = std::uint8_t(start[8]);
-    const QByteArray tagline = readExactly(stream, taglineLength);
-    if (taglineLength > 0)
+    // Every part is located first and then taken in file order, so a file
+    // that ends early fails at the part it ends in, after the effects of the
+    // parts before it.
+    const GestureLayout layout = WalkGestureLayout(stream);
+    if (!layout.hasStart)
+        throw EStreamError(plumora::streamReadError());
+    if (!layout.magicMatches)
+        throw PlumoraError(QStringLiteral("Not a Gesture."));
+    const QByteArray &tagline = present(layout.tagline);
+    if (!tagline.isEmpty())
         setTagline(fromAnsi(tagline));
 
-    const QByteArray header = readExactly(stream, kHeaderSize);
-    const auto flags = std::uint8_t(header[3]);
+    const QByteArray &header = present(layout.header);
+    const auto flags = layout.flags();
     if (flags & gfLoop)
         setAnimLoopOption(aoLoop);
     else if (flags & gfReverse)
@@ -281,18 +261,12 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         setAnimLoopFrame(std::uint8_t(std::uint8_t(header[9]) + 1));
     setTransparentColor(RGBColor(std::uint8_t(header[6]), std::uint8_t(header[7]), std::uint8_t(header[8])));
 
-    const qint64 base = 9 + taglineLength;
-    const int buttonLength = readLength(stream);
-    const qint64 animationLengthAt = base + 46 + buttonLength;
     // An empty block, or a GIF without an image, leaves the gesture without a
     // button picture. The button GIF's author text is not the gesture's.
     QString buttonAuthor;
-    m_glyph
-        = readPicture(readExactly(stream, buttonLength), kMaxButtonPixels, "button picture", buttonAuthor);
+    m_glyph = readPicture(
+        ReadGestureBlock(stream, present(layout.button)), kMaxButtonPixels, "button picture", buttonAuthor);
 
-    seekTo(stream, animationLengthAt);
-    const int animationLength = readLength(stream);
-    const qint64 soundLengthAt = animationLengthAt + 4 + animationLength;
     // The frame list is installed only once the whole file has been read, so
     // a file that ends early, anywhere, leaves the gesture not Valid.
     const int frameWidth = std::uint8_t(header[5]);
@@ -300,7 +274,8 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     {
         const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
         const QImage strip
-            = readPicture(readExactly(stream, animationLength), budget, "animation", m_author).image();
+            = readPicture(ReadGestureBlock(stream, present(layout.animation)), budget, "animation", m_author)
+                  .image();
         frames = std::make_unique<TFrameList>(frameWidth, strip.height());
         if (frameWidth == 0)
             throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
@@ -314,10 +289,8 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         m_hasAudio = true;
         m_audioRepeat = !(flags & gfAudioOnce);
         m_audioFrame = std::uint8_t(header[10]);
-        seekTo(stream, soundLengthAt);
-        const int soundLength = readLength(stream);
         QBuffer sound;
-        sound.setData(readExactly(stream, soundLength));
+        sound.setData(ReadGestureBlock(stream, present(layout.sound)));
         sound.open(QIODevice::ReadOnly);
         m_wave.LoadFromStream(sound);
     } else {

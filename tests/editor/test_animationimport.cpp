@@ -4,7 +4,7 @@
 // including imports that fail or are cancelled and the strip written back.
 #include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/frameimportdialog.h"
 #include "editor/gestureview.h"
 #include "editor/gesturewindow.h"

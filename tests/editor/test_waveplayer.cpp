@@ -1,6 +1,6 @@
 // TWavePlayer hands the bytes of its TWave to the sound service.
 #include "editor/waveplayer.h"
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 
 #include <QCursor>
 #include <QGuiApplication>

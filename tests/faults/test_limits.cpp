@@ -6,14 +6,14 @@
 #include "faultsupport.h"
 
 #include "app/mainwindow.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "editor/gestureview.h"
 #include "gesture/wave.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 #include "support/controls.h"
 
 #include <QLabel>

@@ -8,7 +8,7 @@
 
 #include "app/mainwindow.h"
 #include "codecs/pictureio.h"
-#include "editor/animationimport.h"
+#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/atomicfile.h"

@@ -1,7 +1,7 @@
 // The 18 x 18 button picture: where a source lands for each shape, the
 // truncation of the exact products, and what is painted around it.
 #include "codecs/gifimage.h"
-#include "editor/buttonfit.h"
+#include "gesture/buttonfit.h"
 #include "support/testdata.h"
 
 #include <QPainter>

@@ -4,7 +4,7 @@
 #include "codecs/ansitext.h"
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
-#include "gesture/zqgesture.h"
+#include "zqgesture.h"
 #include "platform/errors.h"
 
 #include <QDir>

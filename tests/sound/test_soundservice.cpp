@@ -1,6 +1,6 @@
 // The sound service against SDL's disk driver, which writes every sample the
 // device is given to a file: what was asked for must be what was played.
-#include "platform/soundservice.h"
+#include "sound/soundservice.h"
 #include "support/testdata.h"
 
 #include <QDir>
