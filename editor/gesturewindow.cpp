@@ -160,6 +160,10 @@ TfrmGestureWindow::~TfrmGestureWindow()
     m_mouseRouter = nullptr;
     m_loading = true;
     m_dying = true;
+    // The base class deletes the controls after this body; a field losing the
+    // focus then still signals, and must not reach this half-gone window.
+    for (QObject *child : findChildren<QObject *>())
+        child->disconnect(this);
     if (m_host && !m_host->Destroying())
         m_host->UpdateFileCommands();
 }
