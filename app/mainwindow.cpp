@@ -34,6 +34,7 @@
 #include <QToolBar>
 #include <QUndoGroup>
 #include <QUndoStack>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -86,14 +87,21 @@ QIcon drawnIcon(const QString &kind, bool mirrored = false)
     return icon;
 }
 
-// The frame's margins around the client area; none until the window
-// manager has framed the window (and never without one).
+// The frame's margins around the client area as the window system last
+// reported them; none until the window manager has framed the window (and
+// never without one).
 QMargins frameMarginsOf(const QWidget &window)
 {
-    const QRect frame = window.frameGeometry();
-    const QRect client = window.geometry();
-    return { client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-        frame.bottom() - client.bottom() };
+    const QWindow *handle = window.windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
+}
+
+// The frame's outer rectangle. QWidget::frameGeometry() keeps the extents
+// of the last geometry change, which may be older than the window manager's
+// latest word.
+QRect frameOf(const QWidget &window)
+{
+    return window.geometry().marginsAdded(frameMarginsOf(window));
 }
 
 // The frame moved and shrunk so that it fits the available area with its
@@ -123,6 +131,9 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     m_normalFrame = frameGeometry();
+    m_placingCheck.setSingleShot(true);
+    m_placingCheck.setInterval(0);
+    connect(&m_placingCheck, &QTimer::timeout, this, &TfrmMain::settlePlacement);
 
     m_keys = std::make_unique<TPlumoraKeys>();
 
@@ -628,7 +639,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     const Qt::WindowStates state = windowState();
     const QRect frame = state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)
         ? m_normalFrame
-        : frameGeometry();
+        : frameOf(*this);
     m_keys->setWindowPosition(frame.topLeft());
     m_keys->setWindowSize(QPoint(frame.width(), frame.height()));
     m_keys->setWindowMaximized(state & Qt::WindowMaximized);
@@ -649,38 +660,69 @@ void TfrmMain::RestorePlacement()
         : stored;
     // Before the window exists, a move places its frame's corner. The client
     // takes the frame's whole size until the window manager has framed the
-    // window; followFrame then gives the frame that size.
+    // window; settlePlacement then gives the frame that size.
     move(frame.topLeft());
     resize(frame.size());
     m_normalFrame = QRect(frame.topLeft(), this->size());
     m_placing = true;
+    m_placingTries = 0;
     if (m_keys->WindowMaximized())
         showMaximized();
     else
         show();
+    if (QWindow *handle = windowHandle())
+        handle->installEventFilter(this);
     UpdateFileCommands();
 }
 
 void TfrmMain::followFrame()
 {
-    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+    if (!m_placing && isVisible()
+        && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        m_normalFrame = frameOf(*this);
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only what the window system reports counts while placing: a request of
+    // ours changes the widget's geometry at once, long before the window
+    // manager has carried it out. The check runs once the whole report (size
+    // and place) is in.
+    if (m_placing && watched == windowHandle() && event->spontaneous()
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        m_placingCheck.start();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::settlePlacement()
+{
+    if (!m_placing || !isVisible()
+        || (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
         return;
     const QMargins margins = frameMarginsOf(*this);
-    if (m_placing && !margins.isNull()) {
-        // Just framed: the frame keeps the place and size it was given and
-        // the client makes room for it.
-        m_placing = false;
-        const QRect frame = m_normalFrame;
-        move(frame.topLeft());
-        resize(frame.size().shrunkBy(margins));
+    if (margins.isNull())
+        return;
+    // The frame's extents may change after the first report that shows them
+    // (leaving the maximised state gives the borders back), so the window is
+    // corrected until a report shows the frame in place; a few times at
+    // most, in case the window manager will not have it there.
+    const QRect frame = geometry().marginsAdded(margins);
+    if (frame != m_normalFrame && m_placingTries < kPlacingTries) {
+        ++m_placingTries;
+        setGeometry(m_normalFrame.marginsRemoved(margins));
         return;
     }
-    m_normalFrame = frameGeometry();
+    m_placing = false;
+    m_normalFrame = frame;
 }
 
 void TfrmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    // The window system may have reported the first geometry while showing,
+    // before the window could be watched.
+    if (m_placing)
+        m_placingCheck.start();
     followFrame();
 }
 

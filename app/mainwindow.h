@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -64,6 +65,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -90,9 +92,11 @@ private:
     // or one above the other, none below its minimum size.
     void tileWindows(Qt::Orientation orientation);
     void arrangeIcons();
-    // Keeps the normal placement up to date, and gives the frame its size
-    // once the window manager has framed the window.
+    // Keeps the normal placement up to date once the window is placed.
     void followFrame();
+    // While placing: once the window manager has framed the window, gives
+    // the frame the stored place and size, correcting until it is there.
+    void settlePlacement();
 
     QMdiArea *mdiArea = nullptr;
     TOpenGestureDialog *openGestureDialog = nullptr;
@@ -131,9 +135,13 @@ private:
     bool m_destroying = false;
     // The frame's outer rectangle in the normal state (neither maximised nor
     // minimised). While m_placing, the window waits for the window manager
-    // to frame it, to give the frame the stored size.
+    // to frame it, to give the frame the stored place and size, and
+    // m_placingTries counts the corrections made so far.
     QRect m_normalFrame;
     bool m_placing = false;
+    int m_placingTries = 0;
+    static constexpr int kPlacingTries = 6;
+    QTimer m_placingCheck;
     // Files being opened, and a close that waits for them.
     int m_opening = 0;
     bool m_closeWhenOpen = false;

@@ -4,7 +4,8 @@
 // program's own event loop and appends one JSON object per report to
 // PLUMORA_PROBE_OUT. It reaches the program only through its windows,
 // widgets and actions, found by object name, as a user would on the screen.
-// Steps: main (shown and framed), frame X Y W H | frame available,
+// Steps: main (shown and framed), frame X Y W H | frame available (as the
+// window system reports it),
 // maximized, windows N, modal CLASS [ENTRIES] wait; place X Y W H, maximize,
 // normal, trigger ACTION, tab N, select FILE, click BUTTON, close (the modal
 // dialog), report TAG, shot NAME act.
@@ -69,6 +70,20 @@ public:
         connect(&m_tick, &QTimer::timeout, this, [this] { run(); });
         m_tick.start(20);
         m_clock.start();
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    // Notes the main window's geometry as the window system reports it: a
+    // request changes the geometry at once, before the window manager has
+    // carried it out (or done otherwise).
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->spontaneous() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            && watched->isWindowType())
+            if (QMainWindow *main = mainWindow(); main && watched == main->windowHandle())
+                m_reported = static_cast<QWindow *>(watched)->geometry();
+        return false;
     }
 
 private:
@@ -101,7 +116,7 @@ private:
         if (!main)
             return false;
         if (op == QLatin1String("frame"))
-            return !main->isMaximized()
+            return !main->isMaximized() && main->geometry() == m_reported
                 && main->frameGeometry()
                 == (a.value(1) == QLatin1String("available") ? available() : parseRect(a));
         if (op == QLatin1String("windows")) {
@@ -214,6 +229,7 @@ private:
     QStringList m_errors;
     QTimer m_tick;
     QElapsedTimer m_clock;
+    QRect m_reported;
 };
 
 } // namespace
