@@ -1,9 +1,9 @@
 #include "gesturedialogs.h"
-#include "platform/ui/application.h"
 
 #include "editor/filedialogs.h"
 #include "gesture/zqgesture.h"
 #include "platform/colors.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 #include "previewwindow.h"
 

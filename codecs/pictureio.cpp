@@ -15,6 +15,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <cstdlib>
@@ -450,23 +451,36 @@ bool rleDataComplete(const QByteArray &bytes, const BmpHeader &header)
     return false;
 }
 
-bool parseBmpHeader(const QByteArray &bytes, BmpHeader &header)
+// The picture's size, from the first 26 bytes: 16-bit sides in the OS/2
+// core header, 32-bit ones in the others.
+bool parseBmpSize(const QByteArray &bytes, BmpHeader &header)
 {
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
     if (bytes.size() < 26 || p[0] != 'B' || p[1] != 'M')
         return false;
-    header.pixelOffset = qFromLittleEndian<quint32>(p + 10);
-    const quint32 infoSize = qFromLittleEndian<quint32>(p + 14);
-    if (infoSize == 12) { // OS/2 core header: 16-bit sizes, never compressed
+    if (qFromLittleEndian<quint32>(p + 14) == 12) {
         header.width = qFromLittleEndian<quint16>(p + 18);
         header.height = qFromLittleEndian<quint16>(p + 20);
+    } else {
+        header.width = qFromLittleEndian<qint32>(p + 18);
+        header.height = qAbs(qint64(qFromLittleEndian<qint32>(p + 22)));
+    }
+    return true;
+}
+
+bool parseBmpHeader(const QByteArray &bytes, BmpHeader &header)
+{
+    if (!parseBmpSize(bytes, header))
+        return false;
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    header.pixelOffset = qFromLittleEndian<quint32>(p + 10);
+    const quint32 infoSize = qFromLittleEndian<quint32>(p + 14);
+    if (infoSize == 12) { // OS/2 core header: never compressed
         header.bitCount = qFromLittleEndian<quint16>(p + 24);
         return true;
     }
     if (infoSize < 40 || bytes.size() < 14 + 40)
         return false;
-    header.width = qFromLittleEndian<qint32>(p + 18);
-    header.height = qAbs(qint64(qFromLittleEndian<qint32>(p + 22)));
     header.bitCount = qFromLittleEndian<quint16>(p + 28);
     header.compression = qFromLittleEndian<quint32>(p + 30);
     return true;
@@ -550,6 +564,15 @@ void requireNonEmpty(const TBitmap &bitmap, const QString &path)
 }
 
 } // namespace
+
+QSize BmpStatedSize(const QByteArray &head)
+{
+    BmpHeader header;
+    if (!parseBmpSize(head, header) || header.width <= 0 || header.height <= 0 || header.width > INT_MAX
+        || header.height > INT_MAX)
+        return {};
+    return QSize(int(header.width), int(header.height));
+}
 
 // ---------------------------------------------------------------------------
 

@@ -57,6 +57,9 @@ TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString
 TBitmap LoadBmp(const QString &path);
 // The same for a BMP file's bytes; name is used in error messages only.
 TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &name);
+// The size a BMP file's header states, from the file's first 26 bytes; invalid when they do not start a BMP.
+// Nothing is decoded, so a picture too large to read can still say how large it is.
+QSize BmpStatedSize(const QByteArray &head);
 
 // ".GIF": the first frame of the GIF (with its transparent colour, as a
 // bitmap copying from the image receives it); ".JPG", ".JPEG": LoadJpeg,

@@ -1,7 +1,7 @@
 #include "filedialogs.h"
-#include "platform/ui/application.h"
 
 #include "picturepreview.h"
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "frameimportdialog.h"
-#include "platform/ui/application.h"
 
+#include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
 #include <QApplication>

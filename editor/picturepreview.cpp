@@ -1,9 +1,9 @@
 #include "picturepreview.h"
-#include "platform/ui/application.h"
 
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
 #include "filedialogs.h"
+#include "platform/ui/application.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -12,11 +12,10 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
+#include <QtEndian>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -28,51 +27,22 @@ constexpr QSize kStillKeptSize(512, 512);
 // a file asking for no delay does not keep the dialog busy.
 constexpr int kShortestFrameMs = 20;
 
-// The first size bytes of a file when it has that many and starts with
-// magic; empty otherwise.
-QByteArray fileHead(const QString &path, int size, const char *magic)
+// The first bytes of a file, at most size.
+QByteArray fileHead(const QString &path, int size)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray head = file.read(size);
-    return head.size() == size && head.startsWith(magic) ? head : QByteArray();
-}
-
-// A little-endian unsigned number of the given bytes at a position of head.
-quint32 littleEndian(const QByteArray &head, int at, int bytes)
-{
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | quint8(head[at + i]);
-    return value;
+    return file.open(QIODevice::ReadOnly) ? file.read(size) : QByteArray();
 }
 
 // The logical screen size a GIF file declares, from its first ten bytes;
 // invalid when the file does not start like a GIF.
 QSize gifScreenSize(const QString &path)
 {
-    const QByteArray head = fileHead(path, 10, "GIF");
-    if (head.isEmpty())
+    const QByteArray head = fileHead(path, 10);
+    if (head.size() < 10 || !head.startsWith("GIF"))
         return {};
-    return QSize(int(littleEndian(head, 6, 2)), int(littleEndian(head, 8, 2)));
-}
-
-// The size in a BMP file's header; invalid when the file does not start
-// like a BMP. Read here rather than by Qt, whose reader refuses to say the
-// size of a picture larger than it would decode.
-QSize bmpSize(const QString &path)
-{
-    const QByteArray head = fileHead(path, 26, "BM");
-    if (head.isEmpty())
-        return {};
-    if (littleEndian(head, 14, 4) == 12) // the old core header: 16-bit sides
-        return QSize(int(littleEndian(head, 18, 2)), int(littleEndian(head, 20, 2)));
-    const qint64 width = qint32(littleEndian(head, 18, 4));
-    const qint64 height = std::abs(qint64(qint32(littleEndian(head, 22, 4)))); // negative: rows top-down
-    if (width <= 0 || height <= 0 || width > INT_MAX || height > INT_MAX)
-        return {};
-    return QSize(int(width), int(height));
+    const auto *p = reinterpret_cast<const uchar *>(head.constData());
+    return QSize(qFromLittleEndian<quint16>(p + 6), qFromLittleEndian<quint16>(p + 8));
 }
 
 bool withinBudget(QSize size)
@@ -188,7 +158,7 @@ void TPicturePreviewPane::read(const QString &path)
     if (gif || ext == QLatin1String(".BMP")) {
         // Sized from the header first: a picture beyond the budget shows its
         // size without being decoded.
-        m_size = gif ? gifScreenSize(path) : bmpSize(path);
+        m_size = gif ? gifScreenSize(path) : BmpStatedSize(fileHead(path, 26));
         if (!withinBudget(m_size))
             return;
     }
