@@ -367,12 +367,9 @@ QImage AnimationStrip(const TZQGesture &gesture)
                            "picture is at most %2 pixels wide")
                 .arg(width)
                 .arg(kMaxStripWidth));
-    QImage strip(int(width), frames->Height(), QImage::Format_RGB32);
+    QImage strip = frames->Strip();
     if (strip.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Not enough memory for the animation strip"));
-    QPainter painter(&strip);
-    for (int i = 0; i < frames->Count(); ++i)
-        painter.drawImage(i * frames->Width(), 0, frames->Picture(i));
     return strip;
 }
 
