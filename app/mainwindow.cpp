@@ -706,7 +706,7 @@ void TfrmMain::settlePlacement()
     // (leaving the maximised state gives the borders back), so the window is
     // corrected until a report shows the frame in place; a few times at
     // most, in case the window manager will not have it there.
-    const QRect frame = geometry().marginsAdded(margins);
+    const QRect frame = frameOf(*this);
     if (frame != m_normalFrame && m_placingTries < kPlacingTries) {
         ++m_placingTries;
         setGeometry(m_normalFrame.marginsRemoved(margins));
