@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -253,7 +254,7 @@ void TFrameList::Draw(QPainter &canvas, QPoint at, int index) const
     canvas.drawImage(at, f.masked);
 }
 
-QImage TFrameList::Strip() const
+QImage TFrameList::Strip(TColor background) const
 {
     const int count = Count();
     const qsizetype rowBytes = qsizetype(m_width) * 4;
@@ -261,8 +262,13 @@ QImage TFrameList::Strip() const
         return {};
     // Frames still in the order and place they were cut from one strip
     // exactly as wide: that strip is the answer.
+    // A frame whose mask colour is not the background has pixels to repaint.
+    const auto repaints = [background](const Frame &f) {
+        return background != clNone && f.maskColor != clNone && f.maskColor != background;
+    };
     const std::shared_ptr<const QImage> &first = m_frames.first().strip;
-    bool asCut = first && first->width() == count * m_width && first->height() == m_height;
+    bool asCut = first && first->width() == count * m_width && first->height() == m_height
+        && std::none_of(m_frames.begin(), m_frames.end(), repaints);
     for (int i = 0; asCut && i < count; ++i)
         asCut = m_frames[i].strip == first && m_frames[i].x == i * m_width;
     if (asCut)
@@ -278,7 +284,12 @@ QImage TFrameList::Strip() const
         const Frame &f = m_frames[i];
         const uchar *source;
         qsizetype sourceStride;
-        if (f.strip) {
+        QImage repaint;
+        if (repaints(f)) {
+            repaint = repainted(f, background);
+            source = repaint.constBits();
+            sourceStride = repaint.bytesPerLine();
+        } else if (f.strip) {
             source = f.strip->constScanLine(0) + qsizetype(f.x) * 4;
             sourceStride = f.strip->bytesPerLine();
         } else {

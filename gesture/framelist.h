@@ -57,8 +57,9 @@ public:
     // Draws the frame at a point; its transparent pixels are left out.
     void Draw(QPainter &canvas, QPoint at, int index) const;
     // All frames side by side with their stored pixels, Count() x Width()
-    // wide (null when that is empty or there is no memory for it).
-    QImage Strip() const;
+    // wide (null when that is empty or there is no memory for it); with a
+    // background, the transparent pixels drawn in it as CopyFrame does.
+    QImage Strip(TColor background = clNone) const;
 
     // The stored pixels (RGB32, frame size), the mask colour, and whether a
     // pixel is transparent.

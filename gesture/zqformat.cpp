@@ -113,32 +113,47 @@ TBitmap readPicture(const QByteArray &block, qint64 maxPixels, const char *what,
 
 } // namespace
 
-const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
+QByteArray EncodeAnimationBlock(
+    const QImage &strip, TColor transparent, const QByteArray &author, qsizetype *plainSize)
 {
-    prepareStrip();
-    const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
-    const int reduction = int(DefaultReductionMethod());
-    if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
-        && m_encoded.reduction == reduction && m_encoded.author == author)
-        return m_encoded;
-    m_encoded = {};
-
+    (void)transparent;
     TGIFImage gif;
-    gif.CopyFrom(TBitmap(drawStrip()));
+    gif.CopyFrom(TBitmap(strip));
     gif.Transparent = false;
     // The image data is encoded once and written twice: plain, for the
     // AnimationSize, and with the texts the file carries, which are written
     // around it. (Writing encodes what is not encoded yet; EncodeFrames
     // would also decode the strip again, for display, which nothing needs.)
-    const qsizetype plainSize = gif.WriteToBuffer().size();
+    if (plainSize)
+        *plainSize = gif.WriteToBuffer().size();
     gif.Author = author;
     gif.CommentLines() = { QByteArray(kCommentLine1), QByteArray(kCommentLine2) };
-    QByteArray block = gif.WriteToBuffer();
-    m_encoded = { m_frames->Generation(), reduction, author, plainSize, std::move(block) };
+    return gif.WriteToBuffer();
+}
+
+const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
+{
+    prepareStrip();
+    return measuredStrip();
+}
+
+const TZQGesture::EncodedStrip &TZQGesture::measuredStrip()
+{
+    const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
+    const int reduction = int(DefaultReductionMethod());
+    if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
+        && m_encoded.reduction == reduction && m_encoded.author == author
+        && m_encoded.transparent == m_transparentColor)
+        return m_encoded;
+    m_encoded = {};
+    qsizetype plainSize = 0;
+    QByteArray block = EncodeAnimationBlock(drawStrip(), m_transparentColor, author, &plainSize);
+    m_encoded
+        = { m_frames->Generation(), reduction, m_transparentColor, author, plainSize, std::move(block) };
     return m_encoded;
 }
 
-QByteArray TZQGesture::assembleGesture(bool enforceLimits)
+QByteArray TZQGesture::assembleGesture(bool enforceLimits, bool prepare)
 {
     if (!m_frames)
         throw PlumoraError(QStringLiteral("The gesture has no frames to save"));
@@ -204,7 +219,7 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits)
         buttonBlock = button.WriteToBuffer();
     }
 
-    const QByteArray animationBlock = encodedStrip().block;
+    const QByteArray animationBlock = prepare ? encodedStrip().block : measuredStrip().block;
     const QByteArray sound = m_hasAudio ? AudioData() : QByteArray();
 
     if (enforceLimits) {
@@ -314,6 +329,27 @@ void TZQGesture::UpdateSizes()
 {
     if (NoSizeUpdate)
         return;
+    computeSizes(true);
+}
+
+void TZQGesture::MeasureSizes()
+{
+    computeSizes(false);
+}
+
+int TZQGesture::AnimationBlockSize()
+{
+    if (!m_frames || m_frames->Count() == 0)
+        return 0;
+    try {
+        return int(std::min<qsizetype>(measuredStrip().block.size(), INT_MAX));
+    } catch (const PlumoraError &) {
+        return INT_MAX; // no strip a file could hold, as in computeSizes
+    }
+}
+
+void TZQGesture::computeSizes(bool prepare)
+{
     m_animationSize = 0;
     m_audioSize = 0;
     m_gestureSize = 0;
@@ -323,10 +359,11 @@ void TZQGesture::UpdateSizes()
     if (m_hasAudio)
         m_audioSize = int(AudioData().size());
     try {
-        m_animationSize = int(std::min<qsizetype>(encodedStrip().plainSize, INT_MAX));
+        const EncodedStrip &strip = prepare ? encodedStrip() : measuredStrip();
+        m_animationSize = int(std::min<qsizetype>(strip.plainSize, INT_MAX));
         // Measured without the limits, so that an oversized gesture still
         // shows how large it is.
-        m_gestureSize = int(std::min<qsizetype>(assembleGesture(false).size(), INT_MAX));
+        m_gestureSize = int(std::min<qsizetype>(assembleGesture(false, prepare).size(), INT_MAX));
     } catch (const PlumoraError &) {
         // A strip no GIF can hold (wider than a GIF can be, or too large to
         // render) has no size a gesture file could take: it counts as full.

@@ -346,7 +346,8 @@ QImage TZQGesture::drawStrip() const
     const qint64 stripWidth = qint64(m_frames->Width()) * m_frames->Count();
     if (stripWidth * m_frames->Height() > kMaxStripPixels)
         return {};
-    return m_frames->Strip();
+    // Transparent pixels in the transparent colour, as writing leaves them.
+    return m_frames->Strip(m_transparentColor);
 }
 
 TPlaybackOptions TZQGesture::playbackOptions() const

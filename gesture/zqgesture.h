@@ -60,6 +60,14 @@ inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
 // made 18 x 18; this only keeps a small file from declaring a huge one.
 inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 
+// The animation block a gesture file holds for a strip of frames: the strip
+// as a one-frame GIF with the author text (Windows-1252 bytes) and the
+// program's comment lines. Pixels of the transparent colour (clNone: none)
+// keep it exactly. plainSize, when given, receives the size of the GIF
+// without the texts, which is the AnimationSize.
+QByteArray EncodeAnimationBlock(
+    const QImage &strip, TColor transparent, const QByteArray &author, qsizetype *plainSize = nullptr);
+
 class TZQGesture : public QObject
 {
     Q_OBJECT
@@ -166,6 +174,15 @@ public:
     // Encoded sizes in bytes, -1 until first computed.
     void UpdateSizes();
     int AnimationSize() const { return m_animationSize; }
+    // The animation block as the file will hold it (texts included), in
+    // bytes: measured when the frames, the transparent colour or the author
+    // text changed, without changing the gesture. 0 without frames; INT_MAX
+    // for a strip no file can hold.
+    int AnimationBlockSize();
+    // Computes the sizes as UpdateSizes does, but leaves the gesture as it
+    // is: UpdateSizes, like writing, marks a gesture that has a transparent
+    // colour modified. Views call it after edits.
+    void MeasureSizes();
     int AudioSize() const { return m_audioSize; }
     int GestureSize() const { return m_gestureSize; }
     bool NoSizeUpdate = false;
@@ -219,7 +236,10 @@ private:
     void finishRead();
     // The gesture file's bytes; with enforceLimits, a gesture that would not
     // read back is refused with a message naming the limit.
-    QByteArray assembleGesture(bool enforceLimits);
+    // prepare: as writing does (see prepareStrip), or leaving the gesture as
+    // it is.
+    QByteArray assembleGesture(bool enforceLimits, bool prepare = true);
+    void computeSizes(bool prepare);
     // What writing does to the gesture before the strip is drawn: with a
     // transparent colour it is set to none and back, which marks the gesture
     // modified and gives every frame that colour as its mask.
@@ -234,11 +254,13 @@ private:
     {
         std::uint64_t generation = 0;
         int reduction = -1;
+        TColor transparent = clNone;
         QByteArray author;
         qsizetype plainSize = -1;
         QByteArray block;
     };
-    const EncodedStrip &encodedStrip();
+    const EncodedStrip &encodedStrip(); // prepares the strip first, as writing does
+    const EncodedStrip &measuredStrip();
     void setModified(bool value = true);
 
     QString m_tagline;
