@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 #include <gtest/gtest.h>
 
 namespace {
@@ -209,15 +210,32 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     w->saveAudio();
     ASSERT_EQ(answers.messages.size(), 1);
     EXPECT_TRUE(answers.messages[0].contains("already exists"));
+}
 
-    // A file that cannot be read changes nothing and says nothing.
-    TfrmGestureWindow other(nullptr);
-    answers.paths << dir.filePath("missing.wav");
-    answers.messages.clear();
-    other.loadAudio();
-    EXPECT_FALSE(other.Gesture()->HasAudio());
-    EXPECT_FALSE(control<QPushButton>(other, "audioSaveButton")->isEnabled());
-    EXPECT_FALSE(other.Gesture()->UnsavedChanges());
+// A sound that cannot be taken is refused when it is chosen, in the error
+// display: the gesture keeps no sound and the history no step.
+TEST(SoundRow, RefusedSoundsSayWhyAndChangeNothing)
+{
+    QTemporaryDir dir;
+    const struct
+    {
+        QString path;
+        QString says;
+    } cases[] = {
+        { dir.filePath("missing.wav"), "missing.wav" },
+    };
+    for (const auto &c : cases) {
+        TfrmGestureWindow w(nullptr);
+        Answers answers;
+        answers.paths << c.path;
+        control<QPushButton>(w, "audioLoadButton")->click();
+        ASSERT_EQ(answers.messages.size(), 1) << c.path.toStdString();
+        EXPECT_TRUE(answers.messages[0].contains(c.says)) << answers.messages[0].toStdString();
+        EXPECT_FALSE(w.Gesture()->HasAudio());
+        EXPECT_FALSE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
+        EXPECT_FALSE(w.Gesture()->UnsavedChanges());
+        EXPECT_EQ(w.UndoStack()->count(), 0);
+    }
 }
 
 TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)
