@@ -4,6 +4,7 @@
 #include "codecs/gifimage.h"
 #include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
+#include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/ui/cursors.h"
@@ -217,12 +218,20 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
 TEST(SoundRow, RefusedSoundsSayWhyAndChangeNothing)
 {
     QTemporaryDir dir;
+    const QString longWav = dir.filePath("long.wav");
+    QFile f(longWav);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(gesturetest::wav(49484, 22050)); // 2.244 s, 99,012 bytes
+    f.close();
     const struct
     {
         QString path;
         QString says;
     } cases[] = {
         { dir.filePath("missing.wav"), "missing.wav" },
+        { longWav,
+            "The sound \"long.wav\" lasts 2.3 s (99,012 bytes), but a gesture holds at most 65,535 bytes of "
+            "sound: 1.4 s of this sound fits." },
     };
     for (const auto &c : cases) {
         TfrmGestureWindow w(nullptr);
