@@ -112,6 +112,13 @@ int runCreate(const Arguments &args, Console &io)
     const QString tagline = storableText(args, QStringLiteral("tagline"));
     const QString author = storableText(args, QStringLiteral("author"));
 
+    // The sound goes first: one too long for a gesture is refused from its
+    // size before any picture is read or cut.
+    TZQGesture gesture;
+    gesture.NoSizeUpdate = true;
+    if (args.has(QStringLiteral("sound")))
+        gesture.LoadAudioFromFile(args.value(QStringLiteral("sound")));
+
     // A single picture without a cut is one frame: a one-frame GIF as it is
     // (the editor's Cancel), a JPEG or BMP whole (the dialog's first offer).
     const bool gifFile = QFileInfo(animationPath).suffix().toUpper() == QLatin1String("GIF");
@@ -149,8 +156,6 @@ int runCreate(const Arguments &args, Console &io)
         throw PlumoraError(
             QStringLiteral("%1 gives no transparent colour").arg(QDir::toNativeSeparators(animationPath)));
 
-    TZQGesture gesture;
-    gesture.NoSizeUpdate = true;
     InstallAnimation(gesture, *animation);
     if (!args.has(QStringLiteral("transparent-from-gif")))
         gesture.setTransparentColor(transparent);
@@ -173,8 +178,6 @@ int runCreate(const Arguments &args, Console &io)
         gesture.setAnimLoopOption(aoPlayOnce);
     }
 
-    if (args.has(QStringLiteral("sound")))
-        gesture.LoadAudioFromFile(args.value(QStringLiteral("sound")));
     if (audioFrame)
         gesture.setAudioLoopFrame(frameNumber(QStringLiteral("audio-frame"), *audioFrame, frameCount));
     gesture.setAudioRepeat(args.has(QStringLiteral("audio-repeat")));
@@ -217,7 +220,7 @@ const Command kCreateCommands[] = {
             { QStringLiteral("auto-button"), {},
                 QStringLiteral("make the button picture from the first frame") },
             { QStringLiteral("sound"), QStringLiteral("FILE.wav"),
-                QStringLiteral("the sound, taken byte for byte") },
+                QStringLiteral("the sound, taken byte for byte (at most 65535 bytes)") },
             { QStringLiteral("tagline"), QStringLiteral("TEXT"),
                 QStringLiteral("the tagline (at most 255 characters)") },
             { QStringLiteral("author"), QStringLiteral("TEXT"),

@@ -225,18 +225,16 @@ void TfrmGestureWindow::loadAudio()
 
 void TfrmGestureWindow::loadAudioFile(const QString &path)
 {
-    try {
-        const Edit edit(this, QStringLiteral("Load Sound"));
-        // Any readable file is taken as the sound, byte for byte.
-        gesture->LoadAudioFromFile(path);
-        setFileLabel(audioFileLabel, FileLabelState::Path, path);
-        audioSaveButton->setEnabled(true);
-        gesture->UpdateSizes();
-        UpdateFileCommands();
-        update();
-    } catch (const std::exception &) {
-        // Swallowed on purpose: a sound that cannot be read changes nothing.
-    }
+    const Edit edit(this, QStringLiteral("Load Sound"));
+    // Any readable file that fits the sound block is taken as the sound, byte
+    // for byte. A refusal (too long, unreadable) reaches the error display
+    // through the caller's guard, with the gesture as it was.
+    gesture->LoadAudioFromFile(path);
+    setFileLabel(audioFileLabel, FileLabelState::Path, path);
+    audioSaveButton->setEnabled(true);
+    gesture->UpdateSizes();
+    UpdateFileCommands();
+    update();
 }
 
 void TfrmGestureWindow::saveAudio()

@@ -3,6 +3,7 @@
 #include "codecs/gifimage.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
+#include "soundfit.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -288,6 +289,9 @@ void TZQGesture::SaveToFile(const QString &fileName)
 
 void TZQGesture::LoadAudioFromFile(const QString &fileName)
 {
+    // Refused from its size before it is read: a sound larger than its block
+    // could never be saved, and a huge file would be read whole for nothing.
+    RefuseSoundLargerThan(fileName, kMaxBlockBytes);
     m_wave.LoadFromFile(fileName);
     m_hasAudio = true;
     m_audioFrame = 0;

@@ -162,6 +162,10 @@ public:
     // The whole gesture file in memory (what SaveToFile writes).
     QByteArray WriteGestureToBuffer();
 
+    // Takes the file's bytes as the sound, from the first frame. A file too
+    // large for the sound block is refused from its size, unread, with its
+    // length and the length that fits (soundfit.h); a file that cannot be
+    // read throws EStreamError. Either way the gesture stays as it was.
     void LoadAudioFromFile(const QString &fileName);
     // Takes wav as the gesture's sound, or drops the sound; both set
     // Modified and recompute the sizes. The audio start frame stays.

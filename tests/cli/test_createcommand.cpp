@@ -4,6 +4,7 @@
 #include "cliprocess.h"
 #include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
+#include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
 #include "support/testdata.h"
 
@@ -191,6 +192,11 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
     QTemporaryDir dir;
     const QString out = dir.filePath("x.zqa");
     const QString strip = testdata::path("pictures/jpeg_strip_300x60.jpg");
+    const QString longWav = dir.filePath("long.wav");
+    QFile sound(longWav);
+    ASSERT_TRUE(sound.open(QIODevice::WriteOnly));
+    sound.write(gesturetest::wav(49484, 22050));
+    sound.close();
     struct Case
     {
         QStringList args;
@@ -206,6 +212,10 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
         { { "create", out, "--animation", testdata::path("gif/im_40frames_loop0.gif"), "--frames", "2" }, 1,
             "40 frames" },
         { { "create", out, "--animation", dir.filePath("missing.gif") }, 1, "missing.gif" },
+        // The sound is checked before the animation is even looked for.
+        { { "create", out, "--animation", dir.filePath("missing.gif"), "--sound", longWav }, 1,
+            "create: The sound \"long.wav\" lasts 2.3 s (99,012 bytes), but a gesture holds at most 65,535 "
+            "bytes of sound: 1.4 s of this sound fits\n" },
     };
     for (const Case &c : cases) {
         const auto run = runCli(c.args);

@@ -4,6 +4,7 @@
 #include "codecs/gifimage.h"
 #include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
+#include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/ui/cursors.h"
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 #include <gtest/gtest.h>
 
 namespace {
@@ -209,15 +211,40 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
     w->saveAudio();
     ASSERT_EQ(answers.messages.size(), 1);
     EXPECT_TRUE(answers.messages[0].contains("already exists"));
+}
 
-    // A file that cannot be read changes nothing and says nothing.
-    TfrmGestureWindow other(nullptr);
-    answers.paths << dir.filePath("missing.wav");
-    answers.messages.clear();
-    other.loadAudio();
-    EXPECT_FALSE(other.Gesture()->HasAudio());
-    EXPECT_FALSE(control<QPushButton>(other, "audioSaveButton")->isEnabled());
-    EXPECT_FALSE(other.Gesture()->UnsavedChanges());
+// A sound that cannot be taken is refused when it is chosen, in the error
+// display: the gesture keeps no sound and the history no step.
+TEST(SoundRow, RefusedSoundsSayWhyAndChangeNothing)
+{
+    QTemporaryDir dir;
+    const QString longWav = dir.filePath("long.wav");
+    QFile f(longWav);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(gesturetest::wav(49484, 22050)); // 2.244 s, 99,012 bytes
+    f.close();
+    const struct
+    {
+        QString path;
+        QString says;
+    } cases[] = {
+        { dir.filePath("missing.wav"), "missing.wav" },
+        { longWav,
+            "The sound \"long.wav\" lasts 2.3 s (99,012 bytes), but a gesture holds at most 65,535 bytes of "
+            "sound: 1.4 s of this sound fits." },
+    };
+    for (const auto &c : cases) {
+        TfrmGestureWindow w(nullptr);
+        Answers answers;
+        answers.paths << c.path;
+        control<QPushButton>(w, "audioLoadButton")->click();
+        ASSERT_EQ(answers.messages.size(), 1) << c.path.toStdString();
+        EXPECT_TRUE(answers.messages[0].contains(c.says)) << answers.messages[0].toStdString();
+        EXPECT_FALSE(w.Gesture()->HasAudio());
+        EXPECT_FALSE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
+        EXPECT_FALSE(w.Gesture()->UnsavedChanges());
+        EXPECT_EQ(w.UndoStack()->count(), 0);
+    }
 }
 
 TEST(ButtonRow, LoadFitsAndSaveWritesEachFormat)

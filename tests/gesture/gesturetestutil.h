@@ -153,8 +153,8 @@ inline QByteArray blackGesture(int frameWidth, int w, int h)
     return handMade({}, header(0x10, frameWidth, 0, 0, 0), blackGif(18, 18), blackGif(w, h));
 }
 
-// A minimal valid WAV image: 16-bit mono PCM at 8000 Hz.
-inline QByteArray wav(int samples)
+// A minimal valid WAV image: 16-bit mono PCM at `rate` samples a second.
+inline QByteArray wav(int samples, quint32 rate = 8000)
 {
     QByteArray data;
     for (int i = 0; i < samples; ++i) {
@@ -169,7 +169,7 @@ inline QByteArray wav(int samples)
     };
     auto le16 = [](quint16 v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); };
     QByteArray out = "RIFF" + le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
-        + le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
+        + le32(rate) + le32(2 * rate) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
     return out + data;
 }
 

@@ -3,9 +3,12 @@
 #include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
 #include "gesturetestutil.h"
+#include "platform/errors.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace gesturetest;
@@ -163,6 +166,62 @@ TEST(Gesture, SoundCanBeSetAndDropped)
     EXPECT_FALSE(g.HasAudio());
     EXPECT_EQ(g.AudioSize(), 0);
     EXPECT_EQ(g.GestureSize(), silent);
+}
+
+// A sound file larger than the sound block is refused from its size, with
+// its length and the length that fits when its header tells (22,050 Hz
+// 16-bit mono: 44,100 bytes a second, 65,491 of them after a 44-byte header).
+TEST(Gesture, SoundLargerThanItsBlockIsRefusedWhenLoaded)
+{
+    const auto le32 = [](quint32 v) {
+        QByteArray b(4, '\0');
+        qToLittleEndian(v, b.data());
+        return b;
+    };
+    const QByteArray speech = wav(49484, 22050); // 99,012 bytes, 2.244 s
+    QByteArray noRate = speech;
+    noRate.replace(28, 4, le32(0));
+    // Streamed: the data length unknown, after an odd-sized, padded chunk.
+    const QByteArray streamed
+        = speech.left(36) + "LIST" + le32(5) + "abcde" + '\0' + "data" + le32(0xFFFFFFFF) + speech.mid(44);
+    const QByteArray tagged = wav(1000, 22050) + "LIST" + le32(70000) + QByteArray(70000, 't');
+    const QString limit = QStringLiteral(", but a gesture holds at most 65,535 bytes of sound");
+    const QString fits = limit + QStringLiteral(": 1.4 s of this sound fits");
+    struct Case
+    {
+        const char *name;
+        QByteArray bytes;
+        QString refusal; // empty: taken
+    };
+    const Case cases[] = {
+        { "full.raw", QByteArray(65535, 'x'), {} },
+        { "over.wav", wav(32746, 22050), "The sound \"over.wav\" lasts 1.5 s (65,536 bytes)" + fits },
+        { "speech.wav", speech, "The sound \"speech.wav\" lasts 2.3 s (99,012 bytes)" + fits },
+        { "streamed.wav", streamed, "The sound \"streamed.wav\" lasts 2.3 s (99,026 bytes)" + fits },
+        { "raw.wav", QByteArray(99012, 'x'), "The sound \"raw.wav\" takes 99,012 bytes" + limit },
+        { "norate.wav", noRate, "The sound \"norate.wav\" takes 99,012 bytes" + limit },
+        // The samples would fit; a trailing chunk makes the file too large.
+        { "tagged.wav", tagged, "The sound \"tagged.wav\" lasts 0.1 s (72,052 bytes)" + limit },
+    };
+    QTemporaryDir dir;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.bytes);
+        file.close();
+        TZQGesture g;
+        try {
+            g.LoadAudioFromFile(path);
+            EXPECT_TRUE(c.refusal.isEmpty());
+            EXPECT_EQ(g.AudioData(), c.bytes);
+        } catch (const PlumoraError &e) {
+            EXPECT_EQ(e.message(), c.refusal);
+            EXPECT_FALSE(g.HasAudio());
+            EXPECT_FALSE(g.Modified());
+        }
+    }
 }
 
 TEST(Gesture, MasksSurviveTransparentColourChanges)
