@@ -6,7 +6,7 @@
 // the setting; the program uses the histogram method, or grey-scale for frames
 // marked grey.
 enum class TReductionMethod : int {
-    Histogram = 0, // the 256 most frequent colours, rare colours mapped to the nearest
+    Histogram = 0, // colours cut into 256 groups where the squared error drops most
     GrayScale = 5, // palette i = (i, i, i), pixel = luminance
 };
 

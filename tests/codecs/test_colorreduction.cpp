@@ -1,5 +1,5 @@
-// Reduction to 256 colours: which colours win palette places, in which order,
-// how channel masks shrink, and where rare colours go.
+// Reduction to 256 colours: which colours keep places of their own, how
+// channel masks shrink, and where rare colours go.
 #include "codecs/colorreduction.h"
 #include "codecs/nearestcolour.h"
 #include "platform/errors.h"
@@ -98,102 +98,75 @@ TEST(ColorReduction, EqualFrequenciesGoInBottomUpPixelOrder)
     EXPECT_EQ(paletteAt(reduced, 1), rgb(255, 0, 0));
 }
 
-TEST(ColorReduction, ColoursWithoutAPlaceGoToTheNearestFirstOnTies)
+TEST(ColorReduction, AColourWithoutAPlaceJoinsItsNearestNeighbour)
 {
-    // 256 colours occur twice; (100,100,100) once. It is equally far from
-    // (98,100,100) and (102,100,100); the one counted first (bottom row,
-    // left) has the lower palette index and takes it in. Each entry is the
-    // mean of its pixels.
+    // 256 colours far apart, twice each, and one more 3 levels from one of
+    // them: those two share an entry, the mean of their pixels; every other
+    // colour keeps its own.
     std::vector<QRgb> colors;
-    colors.push_back(qRgb(100, 100, 100)); // top-left: counted last
-    for (int i = 0; i < 254; ++i) {
-        const QRgb c = qRgb(i, 0, 200);
-        colors.push_back(c);
-        colors.push_back(c);
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = qRgb((i & 7) * 32 + 8, ((i >> 3) & 7) * 32 + 8, (i >> 6) * 64 + 8);
+        colors.insert(colors.end(), 2, c);
     }
-    colors.push_back(qRgb(98, 100, 100));
-    colors.push_back(qRgb(98, 100, 100));
-    colors.push_back(qRgb(102, 100, 100));
-    colors.push_back(qRgb(102, 100, 100));
-    // 513 pixels in one row of 513: counting order is left to right.
+    colors.push_back(qRgb(107, 104, 72)); // 3 off (104,104,72)
     const TBitmap source = picture(int(colors.size()), 1, colors);
     const TBitmap reduced = ReduceToPalette(source, TReductionMethod::Histogram);
-    const int last = source.width() - 1;
-    EXPECT_EQ(reduced.image().pixelIndex(0, 0), reduced.image().pixelIndex(last - 3, 0));
-    EXPECT_EQ(colorAt(reduced, 0, 0), rgb(99, 100, 100)); // (98 + 98 + 100) / 3, rounded
-    EXPECT_EQ(colorAt(reduced, last, 0), rgb(102, 100, 100));
-    for (int x = 1; x < last - 3; ++x)
-        ASSERT_EQ(colorAt(reduced, x, 0), colorAt(source, x, 0)) << x;
-
-    // Now counted the other way round: the bottom row holds (102,...) first.
-    QImage flipped(int(colors.size()) - 1, 2, QImage::Format_RGB32);
-    flipped.fill(qRgb(0, 0, 200));
-    for (int x = 0; x < flipped.width(); ++x)
-        flipped.setPixel(x, 0, colors[std::size_t(x) + 1]);
-    flipped.setPixel(0, 1, qRgb(102, 100, 100));
-    flipped.setPixel(1, 1, qRgb(102, 100, 100));
-    flipped.setPixel(2, 1, qRgb(100, 100, 100));
-    const TBitmap second = ReduceToPalette(TBitmap(flipped), TReductionMethod::Histogram);
-    EXPECT_EQ(second.image().pixelIndex(2, 1), second.image().pixelIndex(0, 1));
+    for (int x = 0; x < source.width(); ++x) {
+        const bool shared = qBlue(colorAt(source, x, 0)) == 72 && qGreen(colorAt(source, x, 0)) == 104
+            && qRed(colorAt(source, x, 0)) >= 104 && qRed(colorAt(source, x, 0)) <= 107;
+        ASSERT_EQ(colorAt(reduced, x, 0), shared ? rgb(105, 104, 72) : colorAt(source, x, 0)) << x;
+    }
 }
 
 TEST(ColorReduction, MasksShrinkOnlyWhenTheColoursDoNotFit)
 {
-    // Fillers (even red up to 30, 0, any blue), once each; A = (200,200,200)
-    // 600 times; B0 = (100,200,40) and B1 = (100,200,41) 400 times each.
-    // With 2049 distinct colours nothing is masked and A wins index 0; with
-    // one more the low blue bit goes, B0 and B1 count as one, and win.
-    auto build = [](int distinct) {
+    // Fillers (a block of distinct colours near black, once each) make
+    // `distinct` colours with B0 = (100,200,40) and B1 = (100,200,41), 2500
+    // pixels each. With 2049 colours nothing is masked and B0 and B1 come out
+    // apart and exact; with one more the low blue bit goes and they come out
+    // as one colour.
+    auto reduce = [](int distinct) {
         std::vector<QRgb> colors;
-        for (int i = 0; i < distinct - 3; ++i)
-            colors.push_back(qRgb((i >> 8) * 2, 0, i & 255));
-        for (int i = 0; i < 400; ++i) {
-            colors.push_back(qRgb(100, 200, 40));
-            colors.push_back(qRgb(100, 200, 41));
-        }
-        for (int i = 0; i < 600; ++i)
-            colors.push_back(qRgb(200, 200, 200));
-        return picture(64, (int(colors.size()) + 63) / 64, colors);
+        for (int i = 0; i < distinct - 2; ++i)
+            colors.push_back(qRgb(i >> 8, (i >> 4) & 15, i & 15));
+        colors.insert(colors.end(), 2500, qRgb(100, 200, 40));
+        colors.insert(colors.end(), 2500, qRgb(100, 200, 41));
+        const TBitmap reduced = ReduceToPalette(picture(64, (int(colors.size()) + 63) / 64, colors));
+        const int last = int(colors.size()) - 1;
+        return std::pair(
+            colorAt(reduced, (last - 2500) % 64, (last - 2500) / 64), colorAt(reduced, 63, last / 64));
     };
-    const TBitmap fits = ReduceToPalette(build(2049), TReductionMethod::Histogram);
-    EXPECT_EQ(paletteAt(fits, 0), rgb(200, 200, 200));
-    EXPECT_EQ(paletteAt(fits, 1), rgb(100, 200, 40));
-    EXPECT_EQ(paletteAt(fits, 2), rgb(100, 200, 41));
-    const TBitmap masked = ReduceToPalette(build(2050), TReductionMethod::Histogram);
-    EXPECT_EQ(paletteAt(masked, 0) & 0xFFFF00, rgb(100, 200, 0));
-    EXPECT_NEAR(qBlue(paletteAt(masked, 0)), 40.5, 0.5);
-    EXPECT_EQ(paletteAt(masked, 1), rgb(200, 200, 200));
+    EXPECT_EQ(reduce(2049), std::pair(rgb(100, 200, 40), rgb(100, 200, 41)));
+    const auto [b0, b1] = reduce(2050);
+    EXPECT_EQ(b0, b1);
 }
 
 TEST(ColorReduction, MasksShrinkBlueThenRedThenGreen)
 {
-    // Pairs of colours that differ in one low bit, each more frequent than C
-    // when counted as one, less when apart: the red pair and the blue pair
-    // beat C, the green pair does not. Fillers near black, once each (14
-    // reds x 16 greens x 32 blues), make 1792 colours once the low blue and
-    // red bits are gone, 3584 with the blue bit alone.
+    // Pairs of colours that differ in one low bit, 8000 pixels each, and
+    // fillers near black, once each (14 reds x 16 greens x 32 blues): 3584
+    // colours without the low blue bit, 1792 without the low red bit too.
+    // So those two bits go: the red and the blue pair each come out as one
+    // colour, the green pair as two.
+    const QRgb pairs[3][2] = { { qRgb(204, 103, 150), qRgb(205, 103, 150) },
+        { qRgb(202, 112, 116), qRgb(202, 112, 117) }, { qRgb(212, 106, 110), qRgb(212, 107, 110) } };
     std::vector<QRgb> colors;
-    auto add = [&](QRgb color, int times) { colors.insert(colors.end(), std::size_t(times), color); };
-    add(qRgb(209, 109, 109), 500); // C
-    add(qRgb(204, 103, 150), 300); // the red pair
-    add(qRgb(205, 103, 150), 300);
-    add(qRgb(202, 112, 116), 280); // the blue pair
-    add(qRgb(202, 112, 117), 280);
-    add(qRgb(212, 106, 110), 300); // the green pair
-    add(qRgb(212, 107, 110), 300);
+    for (const auto &pair : pairs)
+        for (const QRgb c : pair)
+            colors.insert(colors.end(), 8000, c);
     for (int r = 0; r < 14; ++r)
         for (int g = 0; g < 16; ++g)
             for (int b = 0; b < 32; ++b)
                 colors.push_back(qRgb(r, g, b));
-    const TBitmap reduced = ReduceToPalette(picture(128, int(colors.size() + 127) / 128, colors));
-    auto near = [&](int index, double r, double g, double b) {
-        const QRgb c = paletteAt(reduced, index);
-        return std::abs(qRed(c) - r) <= 0.5 && std::abs(qGreen(c) - g) <= 0.5
-            && std::abs(qBlue(c) - b) <= 0.5;
+    const TBitmap reduced = ReduceToPalette(picture(256, int(colors.size() + 255) / 256, colors));
+    auto out = [&](int pair, int member) {
+        const int at = (2 * pair + member) * 8000;
+        return colorAt(reduced, at % 256, at / 256);
     };
-    EXPECT_TRUE(near(0, 204.5, 103, 150));
-    EXPECT_TRUE(near(1, 202, 112, 116.5));
-    EXPECT_TRUE(near(2, 209, 109, 109));
+    EXPECT_EQ(out(0, 0), out(0, 1));
+    EXPECT_EQ(out(1, 0), out(1, 1));
+    EXPECT_EQ(out(2, 0), pairs[2][0] & 0xFFFFFF);
+    EXPECT_EQ(out(2, 1), pairs[2][1] & 0xFFFFFF);
 }
 
 TEST(ColorReduction, PhotographsKeepTheirColours)
