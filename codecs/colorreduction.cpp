@@ -76,7 +76,9 @@ public:
     }
     bool unmasked() const { return mask() == 0xFFFFFF; }
 
-    void countPixels(const QImage &rgb)
+    // Counts every pixel but those of colour `skip` (0x00RRGGBB, or any
+    // value above 0xFFFFFF to count them all).
+    void countPixels(const QImage &rgb, std::uint32_t skip)
     {
         clear();
         const int width = rgb.width();
@@ -89,6 +91,8 @@ public:
                 budget -= stop - x;
                 for (; x < stop; ++x) {
                     const std::uint32_t pixel = row[x] & 0xFFFFFF;
+                    if (pixel == skip)
+                        continue;
                     const std::uint32_t masked = pixel & m;
                     const std::uint32_t slot = slotOf(masked);
                     std::uint32_t entry = m_slots[slot];
@@ -215,10 +219,14 @@ private:
     std::array<std::uint64_t, kMaxEntries> m_packed; // sums not yet moved into `sum`
 };
 
-// Maps every pixel to its nearest palette colour and sums the true colours
-// that went to each palette entry.
-void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
-    std::vector<std::array<std::uint64_t, 3>> &sums, std::vector<std::uint32_t> &counts)
+// No colour kept: a value no pixel's 0x00RRGGBB takes.
+constexpr std::uint32_t kNoKeep = 0xFFFFFFFF;
+
+// Maps every pixel to its nearest palette colour, those of colour `keep` to
+// `keepIndex` instead, and sums the true colours that went to each palette
+// entry.
+void mapPixels(const QImage &rgb, NearestColour &nearest, std::uint32_t keep, std::uint8_t keepIndex,
+    QImage &out, std::vector<std::array<std::uint64_t, 3>> &sums, std::vector<std::uint32_t> &counts)
 {
     std::array<std::uint64_t, kPaletteSize> packedSums {};
     const int width = rgb.width();
@@ -231,6 +239,8 @@ void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
             const int stop = std::min(width, x + budget);
             budget -= stop - x;
             for (; x < stop; ++x) {
+                if ((row[x] & 0xFFFFFF) == keep)
+                    dest[x] = keepIndex;
                 packedSums[dest[x]] += packed(row[x]);
                 ++counts[dest[x]];
             }
@@ -245,14 +255,37 @@ void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
         unpack(packedSums[i], sums[i]);
 }
 
-QImage reduceHistogram(const QImage &rgb)
+// A colour one level off `colour` in the channel and direction that take it
+// least far from the mean it was rounded from.
+QRgb nudged(QRgb colour, const std::array<double, 3> &mean)
+{
+    std::array<int, 3> c { qRed(colour), qGreen(colour), qBlue(colour) };
+    std::array<int, 3> best = c;
+    double least = INFINITY;
+    for (std::size_t k = 0; k < 3; ++k)
+        for (const int step : { -1, 1 }) {
+            const int v = c[k] + step;
+            const double cost = (v - mean[k]) * (v - mean[k]) - (c[k] - mean[k]) * (c[k] - mean[k]);
+            if (v >= 0 && v <= 255 && cost < least) {
+                least = cost;
+                best = c;
+                best[k] = v;
+            }
+        }
+    return qRgb(best[0], best[1], best[2]);
+}
+
+// At most `colours` (2..256) colours; the pixels of colour `keep`
+// (0x00RRGGBB, or kNoKeep) get an entry of their own after the others.
+QImage reduceHistogram(const QImage &rgb, int colours, std::uint32_t keep)
 {
     auto count = std::make_unique<ColourCount>();
-    count->countPixels(rgb);
+    count->countPixels(rgb, keep);
+    const int room = keep == kNoKeep ? colours : colours - 1; // entries for the other colours
     QVector<QRgb> palette(kPaletteSize, kGrey);
     QImage out(rgb.size(), QImage::Format_Indexed8);
 
-    if (count->unmasked() && count->entries <= kPaletteSize) {
+    if (count->unmasked() && count->entries <= room) {
         // Every colour has a place of its own, the most frequent first: the
         // picture stays exact.
         const std::vector<int> order = count->byFrequency();
@@ -263,6 +296,8 @@ QImage reduceHistogram(const QImage &rgb)
             palette[i] = 0xFF000000 | count->colour[entry];
             index[entry] = std::uint8_t(i);
         }
+        if (keep != kNoKeep)
+            palette[used] = 0xFF000000 | keep;
         out.setColorTable(palette);
         for (int y = 0; y < rgb.height(); ++y) {
             const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
@@ -273,7 +308,7 @@ QImage reduceHistogram(const QImage &rgb)
                 const std::uint32_t pixel = row[x] & 0xFFFFFF;
                 if (pixel != last) {
                     last = pixel;
-                    value = index[std::size_t(count->find(pixel))];
+                    value = pixel == keep ? std::uint8_t(used) : index[std::size_t(count->find(pixel))];
                 }
                 dest[x] = value;
             }
@@ -290,24 +325,30 @@ QImage reduceHistogram(const QImage &rgb)
         points.colour[e] = { float(double(s[0]) / f), float(double(s[1]) / f), float(double(s[2]) / f) };
         points.weight[e] = float(f);
     }
-    const std::vector<std::array<int, 3>> chosen = DesignPalette(points, kPaletteSize);
+    const std::vector<std::array<int, 3>> chosen = DesignPalette(points, room);
     const int used = int(chosen.size());
     for (int i = 0; i < used; ++i)
         palette[i] = qRgb(chosen[std::size_t(i)][0], chosen[std::size_t(i)][1], chosen[std::size_t(i)][2]);
 
     // Each pixel goes to its nearest colour; each colour then becomes the
-    // mean of the pixels that went to it.
+    // mean of the pixels that went to it. The kept colour's entry follows,
+    // and no other entry may look like it.
     std::vector<std::array<std::uint64_t, 3>> sums(kPaletteSize, { 0, 0, 0 });
     std::vector<std::uint32_t> counts(kPaletteSize, 0);
     NearestColour nearest(chosen);
-    mapPixels(rgb, nearest, out, sums, counts);
+    mapPixels(rgb, nearest, keep, std::uint8_t(used), out, sums, counts);
     for (int i = 0; i < used; ++i) {
         const auto &s = sums[std::size_t(i)];
         const double n = counts[std::size_t(i)];
-        if (n > 0)
-            palette[i] = qRgb(int(std::lround(double(s[0]) / n)), int(std::lround(double(s[1]) / n)),
-                int(std::lround(double(s[2]) / n)));
+        if (n == 0)
+            continue;
+        const std::array<double, 3> mean { double(s[0]) / n, double(s[1]) / n, double(s[2]) / n };
+        palette[i] = qRgb(int(std::lround(mean[0])), int(std::lround(mean[1])), int(std::lround(mean[2])));
+        if ((palette[i] & 0xFFFFFF) == keep)
+            palette[i] = nudged(palette[i], mean);
     }
+    if (keep != kNoKeep)
+        palette[used] = 0xFF000000 | keep;
     out.setColorTable(palette);
     return out;
 }
@@ -365,7 +406,22 @@ TBitmap ReduceToPalette(const TBitmap &bitmap, TReductionMethod method)
     const QImage rgb = bitmap.toRgb32();
     if (rgb.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
-    const QImage out = method == TReductionMethod::GrayScale ? reduceGray(rgb) : reduceHistogram(rgb);
+    const QImage out = method == TReductionMethod::GrayScale ? reduceGray(rgb)
+                                                             : reduceHistogram(rgb, kPaletteSize, kNoKeep);
+    if (out.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    return TBitmap(out, 8);
+}
+
+TBitmap ReduceColours(const TBitmap &bitmap, int colours, TColor keep)
+{
+    if (bitmap.isEmpty())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    const QImage rgb = bitmap.toRgb32();
+    if (rgb.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    const std::uint32_t kept = keep == clNone ? kNoKeep : toQRgb(keep) & 0xFFFFFF;
+    const QImage out = reduceHistogram(rgb, std::clamp(colours, 2, kPaletteSize), kept);
     if (out.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
     return TBitmap(out, 8);

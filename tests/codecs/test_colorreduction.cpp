@@ -1,5 +1,5 @@
-// Reduction to 256 colours: which colours keep places of their own, how
-// channel masks shrink, and where rare colours go.
+// Reduction to a palette: which colours keep places of their own, how
+// channel masks shrink, where rare colours go, and the colour kept exact.
 #include "codecs/colorreduction.h"
 #include "codecs/nearestcolour.h"
 #include "platform/errors.h"
@@ -53,6 +53,73 @@ double meanSquaredError(const TBitmap &source, const TBitmap &reduced)
 }
 
 } // namespace
+
+TEST(ColorReduction, ReduceColoursKeepsFewColoursAndTheKeptColourExact)
+{
+    // A picture of `count` scattered colours (plus extra ones), some
+    // repeated. Where it has no more colours than asked for (the kept
+    // colour counted too, present or not), it comes out exact; the kept
+    // colour always does, and nothing else takes it.
+    constexpr QRgb kNone = 0;
+    const QRgb fuchsia = qRgb(255, 0, 255);
+    struct Row
+    {
+        const char *what;
+        int colours;
+        int count; // scattered colours
+        std::vector<QRgb> extra;
+        QRgb keep;
+    };
+    std::vector<QRgb> nearFuchsia;
+    for (int i = 0; i < 60; ++i)
+        nearFuchsia.push_back(qRgb(255 - i % 4, i / 4 % 4, 255 - i / 16));
+    const Row rows[] = {
+        { "two in two", 2, 2, {}, kNone },
+        { "sixteen in sixteen", 16, 16, {}, kNone },
+        { "seventeen in sixteen", 16, 17, {}, kNone },
+        { "256 in 256", 256, 256, {}, kNone },
+        { "fifteen and the kept one in sixteen", 16, 15, { fuchsia }, fuchsia },
+        { "fifteen, kept one absent, in sixteen", 16, 15, {}, fuchsia },
+        { "sixteen and the kept one in sixteen", 16, 16, { fuchsia }, fuchsia },
+        { "only the kept colour", 2, 0, { fuchsia }, fuchsia },
+        { "colours next to the kept one", 16, 0, nearFuchsia, fuchsia },
+        { "a mean that lands on the kept colour", 2, 0,
+            { qRgb(10, 10, 10), qRgb(12, 10, 10), qRgb(11, 10, 10) }, qRgb(11, 10, 10) },
+        { "a photograph-like picture", 64, 3000, { fuchsia }, fuchsia },
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::mt19937 random(9);
+        std::vector<QRgb> colors;
+        for (int i = 0; i < row.count; ++i)
+            colors.insert(colors.end(), std::size_t(1 + i % 3),
+                qRgb(int(random() % 256), int(random() % 256), i % 256));
+        for (const QRgb c : row.extra)
+            colors.insert(colors.end(), 3, c);
+        const TBitmap source = picture(32, int(colors.size() + 31) / 32, colors);
+        const TBitmap reduced = ReduceColours(source, row.colours, row.keep ? fromQRgb(row.keep) : clNone);
+        ASSERT_EQ(reduced.image().format(), QImage::Format_Indexed8);
+        ASSERT_EQ(reduced.palette().size(), 256);
+        for (int i = row.colours; i < 256; ++i)
+            ASSERT_EQ(paletteAt(reduced, i), rgb(128, 128, 128)) << i;
+
+        std::vector<QRgb> distinct(colors);
+        if (row.keep)
+            distinct.push_back(row.keep);
+        std::sort(distinct.begin(), distinct.end());
+        const bool exact = std::unique(distinct.begin(), distinct.end()) - distinct.begin() <= row.colours;
+        for (int y = 0; y < source.height(); ++y)
+            for (int x = 0; x < source.width(); ++x) {
+                const QRgb in = colorAt(source, x, y), out = colorAt(reduced, x, y);
+                ASSERT_LT(reduced.image().pixelIndex(x, y), row.colours) << x << "," << y;
+                if (exact || (row.keep && in == (row.keep & 0xFFFFFF))) {
+                    ASSERT_EQ(out, in) << x << "," << y;
+                } else if (row.keep) {
+                    ASSERT_NE(out, row.keep & 0xFFFFFF) << x << "," << y;
+                }
+            }
+    }
+}
 
 TEST(ColorReduction, FewColoursAreKeptExactlyAndTheRestIsGrey)
 {
