@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <random>
 
 namespace benchdata {
@@ -144,6 +145,42 @@ QImage noisePicture(int width, int height, std::uint32_t seed)
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < width; ++x)
             row[x] = 0xFF000000 | (random() & 0xFFFFFF);
+    }
+    return image;
+}
+
+QImage bushesPicture(int width, int height)
+{
+    std::mt19937 random(7);
+    auto grain = [&](int spread) { return int(random() % std::uint32_t(2 * spread + 1)) - spread; };
+    const int light[3][3] = { { 214, 220, 228 }, { 198, 205, 214 }, { 226, 222, 210 } };
+    const int dark[3][3] = { { 18, 20, 26 }, { 30, 28, 34 }, { 12, 14, 16 } };
+    const int horizon = height * 11 / 20;
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int *c = y < horizon ? light[(x / 64 + y / 48) % 3] : dark[(x / 80 + y / 40) % 3];
+            const int r = c[0] + grain(2), g = c[1] + grain(2), b = c[2] + grain(2);
+            row[x] = qRgb(r, g, b);
+        }
+    }
+    // Bushes along the horizon, 1.5 % of the picture.
+    const int bushes = 8;
+    const double radius = std::sqrt(0.015 * width * height / (bushes * std::numbers::pi));
+    for (int k = 0; k < bushes; ++k) {
+        const double cx = (k + 0.5) * width / bushes, cy = horizon + (k % 2 ? -radius / 2 : radius);
+        for (int y = std::max(0, int(cy - radius)); y < std::min(height, int(cy + radius) + 1); ++y)
+            for (int x = std::max(0, int(cx - radius)); x < std::min(width, int(cx + radius) + 1); ++x) {
+                const double d = std::hypot(x - cx, y - cy) / radius;
+                if (d >= 1)
+                    continue;
+                const double shade = 1 - 0.5 * d + 0.15 * std::sin(x * 1.3 + y * 0.7);
+                auto channel = [](double v) { return std::clamp(int(std::lround(v)), 0, 255); };
+                const int r = channel(28 * shade + grain(5)), g = channel(92 * shade + grain(5)),
+                          b = channel(30 * shade + grain(5));
+                image.setPixel(x, y, qRgb(r, g, b));
+            }
     }
     return image;
 }

@@ -62,5 +62,9 @@ QImage landscapePicture(int width, int height);
 // Every pixel an independent random colour: the most colours a picture of
 // its size can have. Format_RGB32.
 QImage noisePicture(int width, int height, std::uint32_t seed);
+// A picture dominated by a few very frequent light and dark colours (each
+// with a fine grain: some 750 colours), with dark green bushes along the
+// horizon, a distant group of colours covering 1.5 % of it. Format_RGB32.
+QImage bushesPicture(int width, int height);
 
 } // namespace benchdata

@@ -135,10 +135,11 @@ Planes planesOf(const QImage &rgb32)
     return planes;
 }
 
-bool quantize(const Planes &planes, std::vector<std::uint8_t> &indexes, std::vector<QRgb> *palette)
+bool quantize(
+    const Planes &planes, std::vector<std::uint8_t> &indexes, std::vector<QRgb> *palette, int colours)
 {
     indexes.resize(planes.red.size());
-    int colors = 256;
+    int colors = colours;
     GifColorType map[256];
     // GifQuantizeBuffer only reads the planes, though it takes them non-const.
     const bool ok

@@ -37,8 +37,9 @@ struct Planes
     std::vector<std::uint8_t> red, green, blue;
 };
 Planes planesOf(const QImage &rgb32);
-// Reduces to 256 colours, into indexes and (when asked) the palette; returns
+// Reduces to `colours` colours, into indexes and (when asked) the palette; returns
 // false when giflib reports an error.
-bool quantize(const Planes &planes, std::vector<std::uint8_t> &indexes, std::vector<QRgb> *palette = nullptr);
+bool quantize(const Planes &planes, std::vector<std::uint8_t> &indexes, std::vector<QRgb> *palette = nullptr,
+    int colours = 256);
 
 } // namespace giflibcodec

@@ -1,6 +1,7 @@
 #include "colorreduction.h"
 
 #include "nearestcolour.h"
+#include "palettedesign.h"
 
 #include "platform/errors.h"
 
@@ -11,7 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <numeric>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -42,13 +42,13 @@ void unpack(std::uint64_t &packedSum, std::array<std::uint64_t, 3> &sum)
 }
 
 // ---------------------------------------------------------------------------
-// Which colours win palette places is decided on colours with low bits
-// dropped ("masked"). At most kMaxEntries masked colours are told apart; a
-// picture with more has one more low bit dropped from one channel until they
-// fit: the red mask decides, below green green loses a bit, above blue red
-// does, otherwise blue (from three equal masks: blue, red, green in turn).
-// The 256 most frequent masked colours win, ties going to the colour met
-// first, bottom row first and left to right.
+// The palette is chosen from colours with low bits dropped ("masked"). At
+// most kMaxEntries masked colours are told apart; a picture with more has
+// one more low bit dropped from one channel until they fit: the red mask
+// decides, below green green loses a bit, above blue red does, otherwise
+// blue (from three equal masks: blue, red, green in turn). A picture that
+// keeps its colours exactly lists them from the most frequent down, ties
+// going to the colour met first, bottom row first and left to right.
 //
 // The picture is counted once. When the table overflows, the masks shrink and
 // the entries counted so far merge under the new masks in the order they were
@@ -76,7 +76,9 @@ public:
     }
     bool unmasked() const { return mask() == 0xFFFFFF; }
 
-    void countPixels(const QImage &rgb)
+    // Counts every pixel but those of colour `skip` (0x00RRGGBB, or any
+    // value above 0xFFFFFF to count them all).
+    void countPixels(const QImage &rgb, std::uint32_t skip)
     {
         clear();
         const int width = rgb.width();
@@ -89,6 +91,8 @@ public:
                 budget -= stop - x;
                 for (; x < stop; ++x) {
                     const std::uint32_t pixel = row[x] & 0xFFFFFF;
+                    if (pixel == skip)
+                        continue;
                     const std::uint32_t masked = pixel & m;
                     const std::uint32_t slot = slotOf(masked);
                     std::uint32_t entry = m_slots[slot];
@@ -215,158 +219,14 @@ private:
     std::array<std::uint64_t, kMaxEntries> m_packed; // sums not yet moved into `sum`
 };
 
-// ---------------------------------------------------------------------------
-// Refining the palette. The entries that won places start as the mean
-// colours of their pixels; then every counted entry, standing for its pixels
-// by its mean colour and count, goes to its nearest palette colour, and each
-// palette colour moves to the mean of what went to it, until nothing changes
-// (k-means). Palette colours move locally, so each entry only looks at the
-// colours that could be nearest around it at the start.
+// No colour kept: a value no pixel's 0x00RRGGBB takes.
+constexpr std::uint32_t kNoKeep = 0xFFFFFFFF;
 
-struct Points
-{
-    int count = 0;
-    std::vector<std::array<float, 3>> colour; // mean colour of each entry
-    std::vector<float> weight; // its pixels
-};
-
-float distance2(const std::array<float, 3> &a, const std::array<float, 3> &b)
-{
-    const float d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
-    return d0 * d0 + d1 * d1 + d2 * d2;
-}
-
-std::array<int, 3> rounded(const std::array<float, 3> &c)
-{
-    return { std::clamp(int(std::lround(c[0])), 0, 255), std::clamp(int(std::lround(c[1])), 0, 255),
-        std::clamp(int(std::lround(c[2])), 0, 255) };
-}
-
-// Refinement rounds at most; few pictures need them all.
-constexpr int kRefineRounds = 12;
-// The box size (16 units) whose candidate colours an entry looks at.
-constexpr int kCandidateLevel = 2;
-
-void refine(const Points &points, std::vector<std::array<float, 3>> &centres)
-{
-    const auto pointCount = static_cast<std::size_t>(points.count);
-    std::vector<std::array<int, 3>> start(centres.size());
-    std::transform(centres.begin(), centres.end(), start.begin(), rounded);
-    NearestColour nearest(start, kCandidateLevel + 1);
-    // Entries in one box share its list of candidates.
-    std::vector<std::uint8_t> candidates;
-    std::vector<std::uint32_t> first; // each list's candidates start here
-    std::vector<std::uint32_t> listOf(pointCount);
-    std::unordered_map<std::uint32_t, std::uint32_t> known; // box to list
-    for (std::size_t i = 0; i < pointCount; ++i) {
-        const std::array<int, 3> at = rounded(points.colour[i]);
-        const std::uint32_t box
-            = nearest.box(std::uint32_t(qRgb(at[0], at[1], at[2])) & 0xFFFFFF, kCandidateLevel);
-        const auto [place, added] = known.emplace(box, std::uint32_t(first.size()));
-        if (added) {
-            first.push_back(std::uint32_t(candidates.size()));
-            const std::vector<std::uint8_t> indexes = nearest.candidates(box);
-            candidates.insert(candidates.end(), indexes.begin(), indexes.end());
-        }
-        listOf[i] = place->second;
-    }
-    const std::size_t lists = first.size();
-    first.push_back(std::uint32_t(candidates.size()));
-
-    // Each entry keeps an upper bound on the distance to its palette colour
-    // and a lower bound on the distance to any other candidate; while the
-    // one stays below the other as the colours move, it is not searched.
-    std::vector<int> owner(pointCount, 0);
-    std::vector<float> upper(pointCount), lower(pointCount);
-    auto search = [&](std::size_t i) {
-        float best = INFINITY, second = INFINITY;
-        int index = 0;
-        for (std::uint32_t k = first[listOf[i]]; k < first[listOf[i] + 1]; ++k) {
-            // Without branches: which colour is nearest is anyone's guess.
-            const float d = distance2(points.colour[i], centres[candidates[k]]);
-            index = d < best ? candidates[k] : index;
-            second = std::min(second, std::max(best, d));
-            best = std::min(best, d);
-        }
-        upper[i] = std::sqrt(best);
-        lower[i] = std::sqrt(second);
-        return index;
-    };
-    // Weighted sums of the entries going to each colour, kept up to date as
-    // entries change hands.
-    std::vector<std::array<double, 4>> sums(centres.size(), { 0, 0, 0, 0 });
-    auto move = [&](std::size_t i, int from, int to) {
-        const float w = points.weight[i];
-        for (int k = 0; k < 3; ++k) {
-            const double part = double(points.colour[i][std::size_t(k)]) * w;
-            if (from >= 0)
-                sums[std::size_t(from)][std::size_t(k)] -= part;
-            sums[std::size_t(to)][std::size_t(k)] += part;
-        }
-        if (from >= 0)
-            sums[std::size_t(from)][3] -= w;
-        sums[std::size_t(to)][3] += w;
-    };
-    for (std::size_t i = 0; i < pointCount; ++i) {
-        owner[i] = search(i);
-        move(i, -1, owner[i]);
-    }
-    // The lists each colour is in (from inFirst[j] to inFirst[j + 1] in
-    // `in`): after the first rounds few colours move, and only their lists
-    // need a new farthest move.
-    std::vector<std::uint32_t> inFirst(centres.size() + 1, 0), in(candidates.size());
-    for (const std::uint8_t c : candidates)
-        ++inFirst[c + 1u];
-    std::partial_sum(inFirst.begin(), inFirst.end(), inFirst.begin());
-    std::vector<std::uint32_t> next(inFirst.begin(), inFirst.end() - 1);
-    for (std::uint32_t l = 0; l < lists; ++l)
-        for (std::uint32_t k = first[l]; k < first[l + 1]; ++k)
-            in[next[candidates[k]]++] = l;
-    std::vector<float> moved(centres.size());
-    std::vector<float> farthest(lists); // the farthest move among a list's colours
-    for (int round = 0; round < kRefineRounds; ++round) {
-        std::fill(farthest.begin(), farthest.end(), 0.0f);
-        for (std::size_t j = 0; j < centres.size(); ++j) {
-            const auto &s = sums[j];
-            const std::array<float, 3> before = centres[j];
-            if (s[3] > 0.5)
-                centres[j] = { float(s[0] / s[3]), float(s[1] / s[3]), float(s[2] / s[3]) };
-            moved[j] = std::sqrt(distance2(before, centres[j]));
-            if (moved[j] > 0)
-                for (std::uint32_t k = inFirst[j]; k < inFirst[j + 1]; ++k)
-                    farthest[in[k]] = std::max(farthest[in[k]], moved[j]);
-        }
-        bool changed = false;
-        for (std::size_t i = 0; i < pointCount; ++i) {
-            const int a = owner[i];
-            upper[i] += moved[std::size_t(a)];
-            lower[i] -= farthest[listOf[i]];
-            if (upper[i] <= lower[i])
-                continue;
-            upper[i] = std::sqrt(distance2(points.colour[i], centres[std::size_t(a)]));
-            if (upper[i] <= lower[i])
-                continue;
-            const int index = search(i);
-            if (index != a) {
-                move(i, a, index);
-                owner[i] = index;
-                changed = true;
-            }
-        }
-        if (!changed)
-            break;
-    }
-    for (std::size_t j = 0; j < centres.size(); ++j) {
-        const auto &s = sums[j];
-        if (s[3] > 0.5)
-            centres[j] = { float(s[0] / s[3]), float(s[1] / s[3]), float(s[2] / s[3]) };
-    }
-}
-
-// Maps every pixel to its nearest palette colour and sums the true colours
-// that went to each palette entry.
-void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
-    std::vector<std::array<std::uint64_t, 3>> &sums, std::vector<std::uint32_t> &counts)
+// Maps every pixel to its nearest palette colour, those of colour `keep` to
+// `keepIndex` instead, and sums the true colours that went to each palette
+// entry.
+void mapPixels(const QImage &rgb, NearestColour &nearest, std::uint32_t keep, std::uint8_t keepIndex,
+    QImage &out, std::vector<std::array<std::uint64_t, 3>> &sums, std::vector<std::uint32_t> &counts)
 {
     std::array<std::uint64_t, kPaletteSize> packedSums {};
     const int width = rgb.width();
@@ -379,6 +239,8 @@ void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
             const int stop = std::min(width, x + budget);
             budget -= stop - x;
             for (; x < stop; ++x) {
+                if ((row[x] & 0xFFFFFF) == keep)
+                    dest[x] = keepIndex;
                 packedSums[dest[x]] += packed(row[x]);
                 ++counts[dest[x]];
             }
@@ -393,23 +255,49 @@ void mapPixels(const QImage &rgb, NearestColour &nearest, QImage &out,
         unpack(packedSums[i], sums[i]);
 }
 
-QImage reduceHistogram(const QImage &rgb)
+// A colour one level off `colour` in the channel and direction that take it
+// least far from the mean it was rounded from.
+QRgb nudged(QRgb colour, const std::array<double, 3> &mean)
+{
+    std::array<int, 3> c { qRed(colour), qGreen(colour), qBlue(colour) };
+    std::array<int, 3> best = c;
+    double least = INFINITY;
+    for (std::size_t k = 0; k < 3; ++k)
+        for (const int step : { -1, 1 }) {
+            const int v = c[k] + step;
+            const double cost = (v - mean[k]) * (v - mean[k]) - (c[k] - mean[k]) * (c[k] - mean[k]);
+            if (v >= 0 && v <= 255 && cost < least) {
+                least = cost;
+                best = c;
+                best[k] = v;
+            }
+        }
+    return qRgb(best[0], best[1], best[2]);
+}
+
+// At most `colours` (2..256) colours; the pixels of colour `keep`
+// (0x00RRGGBB, or kNoKeep) get an entry of their own after the others.
+QImage reduceHistogram(const QImage &rgb, int colours, std::uint32_t keep)
 {
     auto count = std::make_unique<ColourCount>();
-    count->countPixels(rgb);
-    const std::vector<int> order = count->byFrequency();
-    const int used = std::min(kPaletteSize, count->entries);
+    count->countPixels(rgb, keep);
+    const int room = keep == kNoKeep ? colours : colours - 1; // entries for the other colours
     QVector<QRgb> palette(kPaletteSize, kGrey);
     QImage out(rgb.size(), QImage::Format_Indexed8);
 
-    if (count->unmasked() && count->entries <= kPaletteSize) {
-        // Every colour has a place of its own: the picture stays exact.
-        std::vector<std::uint8_t> index(static_cast<std::size_t>(count->entries));
+    if (count->unmasked() && count->entries <= room) {
+        // Every colour has a place of its own, the most frequent first: the
+        // picture stays exact.
+        const std::vector<int> order = count->byFrequency();
+        const int used = count->entries;
+        std::vector<std::uint8_t> index(static_cast<std::size_t>(used));
         for (int i = 0; i < used; ++i) {
             const auto entry = std::size_t(order[std::size_t(i)]);
             palette[i] = 0xFF000000 | count->colour[entry];
             index[entry] = std::uint8_t(i);
         }
+        if (keep != kNoKeep)
+            palette[used] = 0xFF000000 | keep;
         out.setColorTable(palette);
         for (int y = 0; y < rgb.height(); ++y) {
             const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
@@ -420,7 +308,7 @@ QImage reduceHistogram(const QImage &rgb)
                 const std::uint32_t pixel = row[x] & 0xFFFFFF;
                 if (pixel != last) {
                     last = pixel;
-                    value = index[std::size_t(count->find(pixel))];
+                    value = pixel == keep ? std::uint8_t(used) : index[std::size_t(count->find(pixel))];
                 }
                 dest[x] = value;
             }
@@ -428,42 +316,39 @@ QImage reduceHistogram(const QImage &rgb)
         return out;
     }
 
-    Points points;
-    points.count = count->entries;
-    points.colour.resize(static_cast<std::size_t>(points.count));
-    points.weight.resize(static_cast<std::size_t>(points.count));
-    for (int e = 0; e < points.count; ++e) {
-        const double f = count->frequency[std::size_t(e)];
-        const auto &s = count->sum[std::size_t(e)];
-        points.colour[std::size_t(e)]
-            = { float(double(s[0]) / f), float(double(s[1]) / f), float(double(s[2]) / f) };
-        points.weight[std::size_t(e)] = float(f);
+    WeightedColours points;
+    points.colour.resize(static_cast<std::size_t>(count->entries));
+    points.weight.resize(static_cast<std::size_t>(count->entries));
+    for (std::size_t e = 0; e < points.size(); ++e) {
+        const double f = count->frequency[e];
+        const auto &s = count->sum[e];
+        points.colour[e] = { float(double(s[0]) / f), float(double(s[1]) / f), float(double(s[2]) / f) };
+        points.weight[e] = float(f);
     }
-    std::vector<std::array<float, 3>> centres(static_cast<std::size_t>(used));
+    const std::vector<std::array<int, 3>> chosen = DesignPalette(points, room);
+    const int used = int(chosen.size());
     for (int i = 0; i < used; ++i)
-        centres[std::size_t(i)] = points.colour[std::size_t(order[std::size_t(i)])];
-    refine(points, centres);
-    std::vector<std::array<int, 3>> colours(centres.size());
-    std::transform(centres.begin(), centres.end(), colours.begin(), rounded);
-    for (int i = 0; i < used; ++i)
-        palette[i] = qRgb(colours[std::size_t(i)][0], colours[std::size_t(i)][1], colours[std::size_t(i)][2]);
-    auto toRgb = [](double r, double g, double b) {
-        const std::array<int, 3> c = rounded({ float(r), float(g), float(b) });
-        return qRgb(c[0], c[1], c[2]);
-    };
+        palette[i] = qRgb(chosen[std::size_t(i)][0], chosen[std::size_t(i)][1], chosen[std::size_t(i)][2]);
 
     // Each pixel goes to its nearest colour; each colour then becomes the
-    // mean of the pixels that went to it.
+    // mean of the pixels that went to it. The kept colour's entry follows,
+    // and no other entry may look like it.
     std::vector<std::array<std::uint64_t, 3>> sums(kPaletteSize, { 0, 0, 0 });
     std::vector<std::uint32_t> counts(kPaletteSize, 0);
-    NearestColour nearest(colours);
-    mapPixels(rgb, nearest, out, sums, counts);
+    NearestColour nearest(chosen);
+    mapPixels(rgb, nearest, keep, std::uint8_t(used), out, sums, counts);
     for (int i = 0; i < used; ++i) {
         const auto &s = sums[std::size_t(i)];
         const double n = counts[std::size_t(i)];
-        if (n > 0)
-            palette[i] = toRgb(double(s[0]) / n, double(s[1]) / n, double(s[2]) / n);
+        if (n == 0)
+            continue;
+        const std::array<double, 3> mean { double(s[0]) / n, double(s[1]) / n, double(s[2]) / n };
+        palette[i] = qRgb(int(std::lround(mean[0])), int(std::lround(mean[1])), int(std::lround(mean[2])));
+        if ((palette[i] & 0xFFFFFF) == keep)
+            palette[i] = nudged(palette[i], mean);
     }
+    if (keep != kNoKeep)
+        palette[used] = 0xFF000000 | keep;
     out.setColorTable(palette);
     return out;
 }
@@ -521,7 +406,22 @@ TBitmap ReduceToPalette(const TBitmap &bitmap, TReductionMethod method)
     const QImage rgb = bitmap.toRgb32();
     if (rgb.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
-    const QImage out = method == TReductionMethod::GrayScale ? reduceGray(rgb) : reduceHistogram(rgb);
+    const QImage out = method == TReductionMethod::GrayScale ? reduceGray(rgb)
+                                                             : reduceHistogram(rgb, kPaletteSize, kNoKeep);
+    if (out.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    return TBitmap(out, 8);
+}
+
+TBitmap ReduceColours(const TBitmap &bitmap, int colours, TColor keep)
+{
+    if (bitmap.isEmpty())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    const QImage rgb = bitmap.toRgb32();
+    if (rgb.isNull())
+        throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
+    const std::uint32_t kept = keep == clNone ? kNoKeep : toQRgb(keep) & 0xFFFFFF;
+    const QImage out = reduceHistogram(rgb, std::clamp(colours, 2, kPaletteSize), kept);
     if (out.isNull())
         throw EInvalidGraphicOperation(QStringLiteral("Bitmap image is not valid"));
     return TBitmap(out, 8);

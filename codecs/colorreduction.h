@@ -6,7 +6,7 @@
 // the setting; the program uses the histogram method, or grey-scale for frames
 // marked grey.
 enum class TReductionMethod : int {
-    Histogram = 0, // the 256 most frequent colours, rare colours mapped to the nearest
+    Histogram = 0, // ReduceColours to 256 colours
     GrayScale = 5, // palette i = (i, i, i), pixel = luminance
 };
 
@@ -21,3 +21,9 @@ void SetDefaultReductionMethod(TReductionMethod method);
 // image is not valid") for an empty bitmap.
 TBitmap ReduceToPalette(const TBitmap &bitmap, TReductionMethod method);
 TBitmap ReduceToPalette(const TBitmap &bitmap);
+
+// A palette copy of a true-colour picture with at most `colours` colours
+// (2..256; Format_Indexed8, 256 palette entries, the unused ones grey).
+// Pixels of colour `keep` (clNone: none) come out exactly that colour and
+// no other pixel takes it, so a transparent colour survives the reduction.
+TBitmap ReduceColours(const TBitmap &bitmap, int colours, TColor keep = clNone);
