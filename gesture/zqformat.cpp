@@ -12,6 +12,9 @@
 #include <QGuiApplication>
 #include <QIODevice>
 
+#include <bit>
+#include <vector>
+
 namespace {
 
 const char *const kCommentLine1 = "Made with Plumora!";
@@ -47,6 +50,42 @@ template <typename Part> const Part &present(const std::optional<Part> &part)
     if (!part)
         throw EStreamError(plumora::streamReadError());
     return *part;
+}
+
+// Whether a true-colour picture has more than `limit` colours; stops looking
+// as soon as it has seen that many.
+bool hasMoreColoursThan(const QImage &picture, int limit)
+{
+    if (picture.isNull())
+        return false;
+    const QImage rgb
+        = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    // Open addressing in a table four times the limit: short probes.
+    std::vector<std::uint32_t> table(std::size_t(limit) * 4, 0xFFFFFFFF);
+    const std::size_t mask = std::bit_ceil(table.size()) - 1;
+    table.resize(mask + 1, 0xFFFFFFFF);
+    int seen = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        std::uint32_t last = 0xFFFFFFFF;
+        for (int x = 0; x < rgb.width(); ++x) {
+            const std::uint32_t colour = row[x] & 0xFFFFFF;
+            if (colour == last)
+                continue;
+            last = colour;
+            for (std::size_t slot = (colour * 0x9E3779B1u) & mask;; slot = (slot + 1) & mask) {
+                if (table[slot] == colour)
+                    break;
+                if (table[slot] == 0xFFFFFFFF) {
+                    table[slot] = colour;
+                    if (++seen > limit)
+                        return true;
+                    break;
+                }
+            }
+        }
+    }
+    return false;
 }
 
 void appendBlock(QByteArray &out, const QByteArray &block)
@@ -116,9 +155,13 @@ TBitmap readPicture(const QByteArray &block, qint64 maxPixels, const char *what,
 QByteArray EncodeAnimationBlock(
     const QImage &strip, TColor transparent, const QByteArray &author, qsizetype *plainSize)
 {
-    (void)transparent;
     TGIFImage gif;
-    gif.CopyFrom(TBitmap(strip));
+    // A strip of more than 256 colours is reduced, and the transparent colour
+    // must come through that exactly, with no other pixel taking it, or the
+    // file's frames would lose or gain transparent pixels. Fewer colours are
+    // kept exactly as they are anyway.
+    const bool reduceAroundKey = transparent != clNone && hasMoreColoursThan(strip, 256);
+    gif.CopyFrom(reduceAroundKey ? ReduceColours(TBitmap(strip), 256, transparent) : TBitmap(strip));
     gif.Transparent = false;
     // The image data is encoded once and written twice: plain, for the
     // AnimationSize, and with the texts the file carries, which are written

@@ -297,14 +297,17 @@ TEST(GestureFile, RandomRoundTrips)
     QRandomGenerator rng(1234);
     for (int round = 0; round < 25; ++round) {
         SCOPED_TRACE(round);
-        const int w = rng.bounded(1, 40);
-        const int h = rng.bounded(1, 30);
+        const int w = rng.bounded(1, 40) + (round % 5 == 4 ? 40 : 0);
+        const int h = rng.bounded(1, 30) + (round % 5 == 4 ? 30 : 0);
         const int count = rng.bounded(1, 12);
         TZQGesture g;
         auto list = std::make_unique<TFrameList>(w, h);
-        // Few colours, so the strip survives the 256-colour GIF exactly.
+        // Few colours, so the strip survives the 256-colour GIF exactly; or
+        // (every fifth round) a photo's many, which the file reduces, where
+        // the transparent pixels must still come back exactly.
+        const bool photo = round % 5 == 4;
         QList<QRgb> palette;
-        for (int i = 0; i < 40; ++i)
+        for (int i = 0; i < (photo ? 3000 : 40); ++i)
             palette << qRgb(rng.bounded(256), rng.bounded(256), rng.bounded(256));
         for (int i = 0; i < count; ++i) {
             QImage image(w, h, QImage::Format_RGB32);
@@ -318,7 +321,7 @@ TEST(GestureFile, RandomRoundTrips)
         g.SetAuthor(QString("author %1").arg(round));
         g.setAnimLoopOption(TAnimOptions(rng.bounded(3)));
         g.setAnimLoopFrame(std::uint8_t(rng.bounded(1, count + 1)));
-        if (rng.bounded(2))
+        if (photo || rng.bounded(2))
             g.setTransparentColor(fromQRgb(palette[rng.bounded(palette.size())]));
         g.setAudioRepeat(rng.bounded(2));
 
@@ -336,7 +339,9 @@ TEST(GestureFile, RandomRoundTrips)
         EXPECT_EQ(back.Frames()->Width(), w);
         EXPECT_EQ(back.Frames()->Height(), h);
         for (int i = 0; i < count; ++i) {
-            EXPECT_EQ(back.Frames()->CopyFrame(i, clNone), g.Frames()->CopyFrame(i, clNone)) << i;
+            if (!photo) {
+                EXPECT_EQ(back.Frames()->CopyFrame(i, clNone), g.Frames()->CopyFrame(i, clNone)) << i;
+            }
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
                     ASSERT_EQ(back.Frames()->IsTransparent(i, x, y), g.Frames()->IsTransparent(i, x, y));
@@ -345,7 +350,9 @@ TEST(GestureFile, RandomRoundTrips)
         // audio flags without a sound) stays as the reader found it.
         back.setAnimLoopFrame(g.AnimLoopFrame());
         back.setAudioRepeat(g.AudioRepeat());
-        EXPECT_EQ(bytesOf(back), file);
+        if (!photo) {
+            EXPECT_EQ(bytesOf(back), file);
+        }
     }
 }
 
