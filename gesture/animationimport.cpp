@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
+#include <numeric>
 
 namespace {
 
@@ -210,39 +213,114 @@ constexpr qint64 kLargeFramePixels = qint64(1) << 20;
 
 } // namespace
 
-std::unique_ptr<TFrameList> ComposeFrames(
-    TRxGIFAnimator &animator, int count, const TImportProgress &progress)
+std::vector<QImage> ComposeChosenFrames(
+    TRxGIFAnimator &animator, const std::vector<int> &chosen, const TImportProgress &progress)
 {
     TGIFImage &image = animator.Image();
-    count = std::min(count, image.FrameCount());
-    auto frames = std::make_unique<TFrameList>(animator.Width(), animator.Height());
+    std::vector<QImage> frames;
+    frames.reserve(chosen.size());
+    const int last = chosen.empty() ? -1 : std::min(chosen.back(), image.FrameCount() - 1);
+    const int total = last + 1;
     ProgressReporter reporter(progress);
     int composing = 0;
     if (progress && qint64(image.ScreenWidth()) * image.ScreenHeight() >= kLargeFramePixels)
         image.OnProgress = [&](TProgressStage stage, int percent, const QString &) {
             if (stage == TProgressStage::Running)
-                reporter.report(0, 100, composing, count, percent / 100.0);
+                reporter.report(0, 100, composing, total, percent / 100.0);
         };
     struct DetachProgress
     {
         TGIFImage &image;
         ~DetachProgress() { image.OnProgress = nullptr; }
     } detach { image };
-    for (composing = 0; composing < count; ++composing) {
+    // Every frame up to the last chosen is composed in order, so each costs
+    // one draw onto the kept composition.
+    auto next = chosen.begin();
+    for (composing = 0; composing < total; ++composing) {
         const TBitmap frame = animator.GetFrameBitmap(composing);
-        frames->Add(frame.image(), clNone);
-        reporter.report(0, 100, composing + 1, count);
+        for (; next != chosen.end() && *next == composing; ++next)
+            frames.push_back(frame.image().convertToFormat(QImage::Format_RGB32));
+        reporter.report(0, 100, composing + 1, total);
     }
     return frames;
 }
 
+std::unique_ptr<TFrameList> ComposeFrames(
+    TRxGIFAnimator &animator, int count, const TImportProgress &progress)
+{
+    std::vector<int> chosen(
+        static_cast<std::size_t>(std::max(0, std::min(count, animator.Image().FrameCount()))));
+    std::iota(chosen.begin(), chosen.end(), 0);
+    auto frames = std::make_unique<TFrameList>(animator.Width(), animator.Height());
+    for (const QImage &frame : ComposeChosenFrames(animator, chosen, progress))
+        frames->Add(frame, clNone);
+    return frames;
+}
+
+int ShownDelayMs(int delayMs)
+{
+    return delayMs <= 10 ? 100 : delayMs;
+}
+
+std::vector<int> FramesAtTicks(const std::vector<int> &shownMs)
+{
+    std::vector<int> ticks;
+    qint64 start = 0; // when frame i starts showing
+    qint64 tick = 0;
+    for (std::size_t i = 0; i < shownMs.size(); ++i) {
+        const qint64 end = start + std::max(0, shownMs[i]);
+        for (; tick < end; tick += kGestureFrameMs)
+            ticks.push_back(int(i));
+        start = end;
+    }
+    if (ticks.empty() && !shownMs.empty())
+        ticks.push_back(0);
+    return ticks;
+}
+
+namespace {
+
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 1);
+}
+
+} // namespace
+
+QString KeepSpeedText(int frames, int playTimeMs)
+{
+    const qint64 shownMs = qint64(frames) * kGestureFrameMs;
+    if (shownMs + kGestureFrameMs <= playTimeMs)
+        return QStringLiteral("%1 frames, plays the first %2 s of %3 s as the original")
+            .arg(frames)
+            .arg(seconds(shownMs), seconds(playTimeMs));
+    return QStringLiteral("%1 frames, plays in %2 s as the original").arg(frames).arg(seconds(playTimeMs));
+}
+
+QString EveryFrameText(int frames, int sourceFrames, int playTimeMs)
+{
+    const double ratio = playTimeMs > 0 ? double(qint64(sourceFrames) * kGestureFrameMs) / playTimeMs : 1.0;
+    QString speed;
+    if (std::abs(ratio - 1.0) < 0.05)
+        speed = QStringLiteral("as the original");
+    else if (ratio > 1)
+        speed = QStringLiteral("%1 \u00d7 slower").arg(QString::number(ratio, 'f', 1));
+    else
+        speed = QStringLiteral("%1 \u00d7 faster").arg(QString::number(1 / ratio, 'f', 1));
+    const QString taken = frames < sourceFrames
+        ? QStringLiteral("the first %1 of %2 frames").arg(frames).arg(sourceFrames)
+        : QStringLiteral("%1 frames").arg(frames);
+    return QStringLiteral("%1, plays %2 (%3 s)").arg(taken, speed, seconds(qint64(frames) * kGestureFrameMs));
+}
+
 std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
-    const TFrameLimitQuestion &askLimit, const TImportProgress &progress)
+    const TFrameLimitQuestion &askLimit, const TImportProgress &progress, TImportTiming timing)
 {
     auto animator = std::make_unique<TRxGIFAnimator>();
     TGIFImage &image = animator->Image();
     const QString name = displayName(path);
     QSize unscaledScreen; // the pieces' size before a scaled-down read
+    bool animated = false; // a GIF of two frames or more, taken frame by frame
 
     // Cuts the picture as asked, no more pieces than a gesture holds; false
     // when the limit question cancels the import. width x height is the
@@ -277,7 +355,8 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
         if (image.FrameCount() == 0)
             throw EInvalidGraphicOperation(
                 QStringLiteral("Cannot read GIF picture \"%1\": the file holds no image").arg(name));
-        if (image.FrameCount() < 2) {
+        animated = image.FrameCount() >= 2;
+        if (!animated) {
             // The animator has taken the logical screen size; the pixels come
             // from the first frame's own picture.
             const int width = animator->Width();
@@ -315,9 +394,44 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
         throw EInvalidGraphicOperation(QStringLiteral("No frames were cut from \"%1\"").arg(name));
 
     const QSize size = FitToPreview(screenWidth, screenHeight);
-    const std::optional<int> frameCount = framesToKeep(image.FrameCount(), size, askLimit, name);
-    if (!frameCount)
-        return std::nullopt;
+    const int count = image.FrameCount();
+    // The frames of an animation show for their own times; pieces of a
+    // picture have none.
+    std::vector<int> ticks;
+    int playTimeMs = 0;
+    if (animated) {
+        std::vector<int> shown;
+        for (int i = 0; i < count; ++i)
+            shown.push_back(ShownDelayMs(image.Frames(i).DelayMs));
+        playTimeMs = int(std::min<qint64>(
+            std::accumulate(shown.begin(), shown.end(), qint64(0)), std::numeric_limits<int>::max()));
+        ticks = FramesAtTicks(shown);
+    }
+    const int tickCount = int(ticks.size());
+    std::vector<int> everyFrame(static_cast<std::size_t>(count));
+    std::iota(everyFrame.begin(), everyFrame.end(), 0);
+    if (animated && timing == TImportTiming::KeepSpeed)
+        everyFrame = ticks;
+    // With Both, the choice (and the cut) is the fit's: nothing is asked.
+    const bool chooseLater = animated && timing == TImportTiming::Both;
+    const bool both = chooseLater && ticks != everyFrame;
+
+    const int holds = FramesAGestureHolds(size.width());
+    std::vector<int> chosen;
+    if (chooseLater) {
+        // Each list is cut to what a gesture holds; the fit shows the cut.
+        everyFrame.resize(std::min(everyFrame.size(), std::size_t(holds)));
+        ticks.resize(both ? std::min(ticks.size(), std::size_t(holds)) : 0);
+        std::merge(
+            everyFrame.begin(), everyFrame.end(), ticks.begin(), ticks.end(), std::back_inserter(chosen));
+    } else {
+        const std::optional<int> kept = framesToKeep(int(everyFrame.size()), size, askLimit, name);
+        if (!kept)
+            return std::nullopt;
+        everyFrame.resize(std::size_t(*kept));
+        chosen = everyFrame;
+    }
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     animator->setWidth(size.width());
     animator->setHeight(size.height());
     animator->setStretch(true);
@@ -326,16 +440,32 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
     result.ScreenWidth = screenWidth;
     result.ScreenHeight = screenHeight;
     result.FrameSize = size;
+    result.SourceFrameCount = count;
+    result.PlayTimeMs = playTimeMs;
+    result.TickCount = tickCount;
     result.Author = fromAnsi(image.Author);
     result.KeepsTransparency = animator->Transparent();
     // Composed without the transparent areas left out: they keep the
     // composition's fill colour, which is the transparent colour itself.
     animator->setTransparent(false);
+    std::vector<QImage> composed;
     try {
-        result.Frames = ComposeFrames(*animator, *frameCount, progress);
+        composed = ComposeChosenFrames(*animator, chosen, progress);
     } catch (const PlumoraError &error) {
         rethrowNamingFile(error, path);
     }
+    // Both lists take their frames from the one composition, sharing pixels.
+    const auto listOf = [&](const std::vector<int> &indexes) {
+        auto list = std::make_unique<TFrameList>(size.width(), size.height());
+        for (const int i : indexes) {
+            const auto at = std::lower_bound(chosen.begin(), chosen.end(), i) - chosen.begin();
+            list->Add(composed[std::size_t(at)], clNone);
+        }
+        return list;
+    };
+    result.Frames = listOf(everyFrame);
+    if (both)
+        result.TimedFrames = listOf(ticks);
 
     result.TransparentColor = result.KeepsTransparency ? image.Frames(0).TransparentColor : clNone;
     result.m_source = std::move(animator);

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TRxGIFAnimator;
 class TZQGesture;
@@ -38,6 +39,34 @@ inline constexpr int kMaxGestureFrames = 255;
 
 // How many frames of the given width a gesture holds.
 int FramesAGestureHolds(int frameWidth);
+
+// A gesture shows one frame every this many milliseconds.
+inline constexpr int kGestureFrameMs = 250;
+
+// How long a GIF frame shows, in milliseconds: its delay, except that 0 and
+// 10 ms show for 100 ms, as common viewers show them (such files were made
+// for viewers that cannot go faster).
+int ShownDelayMs(int delayMs);
+
+// The frames a gesture takes to play an animation at its own speed: for
+// each gesture frame k, the animation's frame showing at k x 250 ms, from 0
+// up to the animation's end (at least one). shownMs: how long each frame
+// shows (ShownDelayMs).
+std::vector<int> FramesAtTicks(const std::vector<int> &shownMs);
+
+// What keeping the speed and taking every frame give, for the import's
+// choice: "38 frames, plays in 9.5 s as the original" and "95 frames, plays
+// 2.5 x slower (23.8 s)" (or faster, or "as the original"); frames are those
+// taken, fewer than the animation gives when a gesture holds no more
+// ("255 frames, plays the first 63.8 s of 100.0 s as the original", "the
+// first 255 of 400 frames, ...").
+QString KeepSpeedText(int frames, int playTimeMs);
+QString EveryFrameText(int frames, int sourceFrames, int playTimeMs);
+
+// Which frames of an animated GIF an import takes: every frame, the frames
+// that keep the original speed, or both lists (for a choice made after the
+// import, by the fit).
+enum class TImportTiming { EveryFrame, KeepSpeed, Both };
 
 // "The animation has N frames; a gesture holds at most M of this size": the
 // editor asks with it whether to keep the first M, the CLI refuses with it.
@@ -108,8 +137,19 @@ public:
     TImportedAnimation &operator=(TImportedAnimation &&) noexcept;
     ~TImportedAnimation();
 
-    // The frames, each FrameSize() large, without masks.
+    // The frames, each FrameSize() large, without masks: every frame, or
+    // with TImportTiming::KeepSpeed the frames at the gesture's ticks.
     std::unique_ptr<TFrameList> Frames;
+    // With TImportTiming::Both, the frames at the gesture's ticks, sharing
+    // their pixels with Frames; null when they are every frame anyway (the
+    // frames show for 250 ms each) or the file is not an animation.
+    std::unique_ptr<TFrameList> TimedFrames;
+    // The frames of the animation (or the pieces cut from a picture), and
+    // for an animated GIF how long it plays once and how many frames keeping
+    // its speed takes; before either list was cut to what a gesture holds.
+    int SourceFrameCount = 0;
+    int PlayTimeMs = 0;
+    int TickCount = 0;
     // The logical screen of the picture the frames were made from (after
     // a split: the width of one piece and the picture's height).
     int ScreenWidth = 0;
@@ -130,8 +170,8 @@ public:
     TBitmap ButtonPicture();
 
 private:
-    friend std::optional<TImportedAnimation> ReadAnimationFile(
-        const QString &, const TSplitQuestion &, const TFrameLimitQuestion &, const TImportProgress &);
+    friend std::optional<TImportedAnimation> ReadAnimationFile(const QString &, const TSplitQuestion &,
+        const TFrameLimitQuestion &, const TImportProgress &, TImportTiming);
     std::unique_ptr<TRxGIFAnimator> m_source;
 };
 
@@ -143,15 +183,23 @@ private:
 // of them is cut or composed; without askLimit such a file is refused with
 // FrameLimitText. Returns nothing when the question for a JPEG or BMP, or
 // askLimit, is cancelled. Raises PlumoraError, naming the file, when it
-// cannot be read or yields no frame.
+// cannot be read or yields no frame. timing chooses the frames of an
+// animated GIF; with Both, each list of an animated GIF is cut to what a
+// gesture holds without asking (the caller shows the cut).
 std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
-    const TFrameLimitQuestion &askLimit = {}, const TImportProgress &progress = {});
+    const TFrameLimitQuestion &askLimit = {}, const TImportProgress &progress = {},
+    TImportTiming timing = TImportTiming::EveryFrame);
 
 // Composes the first count frames of the animator's image at the animator's
 // size (each decoded as it is first needed) into a new frame list without
 // masks. Frames past count are neither decoded nor composed.
 std::unique_ptr<TFrameList> ComposeFrames(
     TRxGIFAnimator &animator, int count, const TImportProgress &progress = {});
+// The same for chosen frames (indexes in rising order, repeats allowed):
+// every frame up to the last one chosen is composed in turn, as the
+// animation builds up, and the chosen ones are kept.
+std::vector<QImage> ComposeChosenFrames(
+    TRxGIFAnimator &animator, const std::vector<int> &chosen, const TImportProgress &progress = {});
 
 // Puts the composed frames on the gesture, replacing its frame list, sets
 // its transparent colour (the file's when KeepsTransparency, else none),
