@@ -113,6 +113,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
     // The frame controls follow the gesture's frames and current frame.
     connect(gesture, &TZQGesture::OnFrameChange, this, guardedCallback([this] { showCurrentFrame(); }));
     connect(gesture, &TZQGesture::framesChanged, this, guardedCallback([this] { showCurrentFrame(); }));
+    watchAnimationSize();
 
     paneSplitter = new QSplitter(Qt::Horizontal, this);
     paneSplitter->setObjectName(QStringLiteral("paneSplitter"));

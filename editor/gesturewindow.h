@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class IGestureHost;
 class QAction;
@@ -32,11 +33,13 @@ class QSlider;
 class QSpinBox;
 class QSplitter;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 class QUndoStack;
 class TEditCommand;
 class TGestureView;
 class TPlaybackCommand;
+class TImportedAnimation;
 class TZQGesture;
 
 class TfrmGestureWindow : public QWidget
@@ -81,6 +84,9 @@ public:
     void moveFrameToEnd();
     void DuplicateFrame();
     void ReverseFrames();
+    // Frames > Fit Animation (gesturewindow_fit.cpp): the frames made to fit
+    // the file's animation block, in the fit dialog; one step.
+    void fitAnimation();
 
     // The Files page's Load and Save buttons: animation
     // (gesturewindow_animation.cpp), button picture (gesturewindow_button.cpp)
@@ -192,6 +198,20 @@ private:
     // Reads the file and puts its animation on the window's gesture
     // (gesturewindow_animation.cpp).
     static bool importAnimation(TfrmGestureWindow &window, const QString &fileName);
+    // Before an import changes anything (gesturewindow_fit.cpp): when the
+    // animation does not fit the file, or its speed is a choice, the fit
+    // dialog shows it; its answer replaces the imported frames. False when
+    // the user cancelled. makeButton receives the dialog's answer to the
+    // button picture question, when it asked it.
+    bool fitImportedAnimation(TImportedAnimation &imported, std::optional<bool> &makeButton);
+    // The loop and sound start fields' limits after the frame count changed:
+    // the loop field keeps a value above it, the sound's is lowered to it.
+    void limitFrameFields(int count);
+    // A short while after the gesture last changed, its sizes are measured
+    // again and the gauges follow; when the animation no longer fits the
+    // file, the status bar says so and how to make it fit.
+    void watchAnimationSize();
+    void warnWhenTooLarge();
 
     // Transparent colour picking, test background and rubber band
     // (gesturewindow_settings.cpp).
@@ -267,12 +287,13 @@ private:
     QAction *cutFrameAction = nullptr, *copyFrameAction = nullptr, *pasteFrameAction = nullptr,
             *deleteFrameAction = nullptr, *insertBlankFrameAction = nullptr, *duplicateFrameAction = nullptr,
             *moveBackwardAction = nullptr, *moveForwardAction = nullptr, *moveToStartAction = nullptr,
-            *moveToEndAction = nullptr, *reverseFramesAction = nullptr;
+            *moveToEndAction = nullptr, *reverseFramesAction = nullptr, *fitAnimationAction = nullptr;
     QMenu *gesturePopup = nullptr;
     QAction *popupCutAction = nullptr, *popupCopyAction = nullptr, *popupPasteAction = nullptr,
             *popupDeleteAction = nullptr, *popupInsertBlankAction = nullptr, *popupDuplicateAction = nullptr,
             *popupMoveBackwardAction = nullptr, *popupMoveForwardAction = nullptr,
-            *popupMoveToStartAction = nullptr, *popupMoveToEndAction = nullptr, *popupReverseAction = nullptr;
+            *popupMoveToStartAction = nullptr, *popupMoveToEndAction = nullptr, *popupReverseAction = nullptr,
+            *popupFitAnimationAction = nullptr;
 
     // The window's dialogs (filedialogs.h runs them through the dialog seam).
     QFileDialog *openPictureDialog = nullptr; // button and animation pictures
@@ -294,6 +315,8 @@ private:
     TColor m_testBackground = 0x00808080;
     bool m_loading = true;
     bool m_dying = false;
+    bool m_fitted = true; // the animation fitted the file when last measured
+    QTimer *sizeTimer = nullptr;
     QRubberBand *m_rubberBand = nullptr;
     // Routes mouse events to the handlers; removed first when the window
     // goes, so that no event reaches a half-destroyed window.

@@ -54,6 +54,7 @@ TImportProgress windowProgress()
 bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString &fileName)
 {
     std::optional<TImportedAnimation> imported;
+    std::optional<bool> makeButton; // answered by the fit dialog, when it was shown
     {
         plumora::ui::BusyCursor busy;
         const TSplitQuestion ask = [](int width, int height) {
@@ -71,7 +72,12 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
             plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
             return answer == QMessageBox::Yes;
         };
-        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress());
+        // Both the frames that keep the speed and every frame: the fit
+        // dialog offers the choice.
+        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress(), TImportTiming::Both);
+        // Whether it fits is known before anything changes.
+        if (imported && !window.fitImportedAnimation(*imported, makeButton))
+            imported.reset();
     }
     if (!imported)
         return false;
@@ -80,17 +86,7 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
     const int count = imported->FrameCount();
     InstallAnimation(gesture, *imported);
     window.bringControlsInLine();
-
-    // The loop-frame field keeps a value above the new count (its change
-    // handler corrects it when next edited); the audio field is lowered now.
-    window.animationLoopFrameSpin->setMaximum(std::max(count, window.animationLoopFrameSpin->value()));
-    if (window.audioLoopFrameSpin->value() > count) {
-        window.audioLoopFrameSpin->setMaximum(count);
-        window.audioLoopFrameSpin->setValue(count);
-        gesture.setAudioLoopFrame(std::uint8_t(std::min(count, 255)));
-    } else {
-        window.audioLoopFrameSpin->setMaximum(count);
-    }
+    window.limitFrameFields(count);
 
     // A swatch cannot show "no colour": it keeps the last real one, which
     // ticking the box later offers.
@@ -98,10 +94,13 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
         window.setTransColor(gesture.TransparentColor());
     window.transparentCheck->setChecked(gesture.TransparentColor() != clNone && imported->KeepsTransparency);
 
-    const auto answer = plumora::ui::messageBox(&window, QStringLiteral("Plumora"),
-        QStringLiteral("Auto-create a new button image based on \r\nthe first frame of the animation?"),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    if (answer == QMessageBox::Yes) {
+    if (!makeButton)
+        makeButton = plumora::ui::messageBox(&window, QStringLiteral("Plumora"),
+                         QStringLiteral(
+                             "Auto-create a new button image based on \r\nthe first frame of the animation?"),
+                         QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+            == QMessageBox::Yes;
+    if (*makeButton) {
         window.ResetPreviewGlyph();
         gesture.setGlyph(imported->ButtonPicture());
         window.ShowGlyph();

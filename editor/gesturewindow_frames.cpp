@@ -276,6 +276,8 @@ void TfrmGestureWindow::buildFrameMenus()
         { &Window::reverseFramesAction, "reverseFramesAction", &Window::popupReverseAction,
             "popupReverseAction", "Re&verse Frames", &Window::ReverseFrames, Qt::CTRL | Qt::SHIFT | Qt::Key_R,
             "OrderSeparator" },
+        { &Window::fitAnimationAction, "fitAnimationAction", &Window::popupFitAnimationAction,
+            "popupFitAnimationAction", "Fit &Animation...", &Window::fitAnimation, {}, "FitSeparator" },
     };
     gesturePopup = new QMenu(this);
     gesturePopup->setObjectName(QStringLiteral("gesturePopup"));
@@ -325,16 +327,16 @@ void TfrmGestureWindow::buildFrameMenus()
 
 void TfrmGestureWindow::updateFramesMenu()
 {
-    enableFrameItems(
-        { cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction, duplicateFrameAction },
+    enableFrameItems({ cutFrameAction, copyFrameAction, deleteFrameAction, insertBlankFrameAction,
+                         duplicateFrameAction, fitAnimationAction },
         pasteFrameAction, { moveForwardAction, moveToEndAction }, { moveBackwardAction, moveToStartAction },
         reverseFramesAction);
 }
 
 void TfrmGestureWindow::updateGesturePopup()
 {
-    enableFrameItems(
-        { popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction, popupDuplicateAction },
+    enableFrameItems({ popupCutAction, popupCopyAction, popupDeleteAction, popupInsertBlankAction,
+                         popupDuplicateAction, popupFitAnimationAction },
         popupPasteAction, { popupMoveForwardAction, popupMoveToEndAction },
         { popupMoveBackwardAction, popupMoveToStartAction }, popupReverseAction);
 }

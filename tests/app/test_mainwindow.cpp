@@ -683,6 +683,33 @@ TEST_F(MainWindowTest, FrameEditsCanBeSaved)
     EXPECT_FALSE(control<QAction>(main, "saveAction")->isEnabled());
 }
 
+// Sizes follow edits a moment later, and the edit that makes the animation
+// too large for the file says so, once, with the way out.
+TEST_F(MainWindowTest, AnEditThatMakesTheAnimationTooLargeSaysSo)
+{
+    TfrmGestureWindow *w = main->newGestureWindow();
+    ASSERT_NE(w, nullptr);
+    TZQGesture *gesture = w->Gesture();
+    gesture->setFrames(std::make_unique<TFrameList>(120, 90));
+    const int before = gesture->AnimationSize();
+    const bool modified = gesture->Modified();
+    QImage noise(120, 90, QImage::Format_RGB32);
+    std::uint32_t seed = 7;
+    for (int added = 0; added < 40 && gesture->AnimationBlockSize() <= 65535; ++added) {
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+        gesture->InsertFrame(0, noise, clNone);
+    }
+    ASSERT_GT(gesture->AnimationBlockSize(), 65535);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main->statusBar()->currentMessage().isEmpty(); }, 5000));
+    EXPECT_TRUE(main->statusBar()->currentMessage().contains(QStringLiteral("Fit Animation")))
+        << main->statusBar()->currentMessage().toStdString();
+    EXPECT_GT(gesture->AnimationSize(), before);
+    EXPECT_EQ(gesture->Modified(), modified);
+    gesture->setUnsavedChanges(false);
+}
+
 // Tagline and author are stored as Windows-1252: the fields take nothing
 // else, typed or pasted, and say which character was refused; text read
 // from a file, the code page's unassigned bytes included, shows exactly.

@@ -5,6 +5,7 @@
 #include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
 #include "gesture/animationimport.h"
+#include "editor/fitanimationdialog.h"
 #include "editor/frameimportdialog.h"
 #include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
@@ -55,14 +56,16 @@ QString writeStrip(const QTemporaryDir &dir, const QString &name, int width, int
     return path;
 }
 
-// Every frame is one kBlocks colour.
-QString writeAnimation(const QTemporaryDir &dir, const QString &name, int width, int height, int frames)
+// Every frame is one kBlocks colour, showing for delayMs.
+QString writeAnimation(
+    const QTemporaryDir &dir, const QString &name, int width, int height, int frames, int delayMs = 250)
 {
     TGIFImage gif;
     for (int i = 0; i < frames; ++i) {
         QImage image(width, height, QImage::Format_RGB32);
         image.fill(kBlocks[i % 5]);
         gif.AppendFrame(TBitmap(image));
+        gif.Frames(i).DelayMs = std::uint16_t(delayMs);
     }
     const QString path = dir.filePath(name);
     gif.WriteToFile(path);
@@ -93,6 +96,10 @@ struct Answers
     QMessageBox::StandardButton button = QMessageBox::No;
     QStringList messages;
     int frameDialogs = 0;
+    // The fit dialog: the source chosen (0 keeps the speed), or none to
+    // cancel; each shown dialog's choices are noted.
+    std::optional<int> fitSource = 0;
+    QStringList fitChoices, fitIntros;
     Answers()
     {
         plumora::ui::setDialogResponder([this](QDialog &dialog) -> int {
@@ -104,6 +111,20 @@ struct Answers
                 if (paths.isEmpty())
                     return QDialog::Rejected;
                 files->selectFile(paths.takeFirst());
+                return QDialog::Accepted;
+            }
+            if (auto *fit = qobject_cast<TFitAnimationDialog *>(&dialog)) {
+                fit->waitUntilIdle();
+                if (const QLabel *intro = control<QLabel>(fit, "introLabel"); intro->isVisibleTo(fit))
+                    fitIntros << intro->text();
+                for (const QRadioButton *choice : fit->findChildren<QRadioButton *>())
+                    if (choice->isVisibleTo(fit))
+                        fitChoices << choice->text();
+                if (!fitSource)
+                    return QDialog::Rejected;
+                if (*fitSource == 1)
+                    control<QRadioButton>(fit, "everyFrameRadio")->setChecked(true);
+                fit->waitUntilIdle();
                 return QDialog::Accepted;
             }
             if (auto *frames = qobject_cast<TfrmFrameImport *>(&dialog)) {
@@ -386,23 +407,60 @@ TEST(AnimationImport, MoreFramesThanAGestureHolds)
     load(window, answers, first);
     const TFrameList *frames = window.Gesture()->Frames();
     window.Gesture()->setUnsavedChanges(false);
+    // The fit dialog says what is left out; its Cancel changes nothing.
     answers.messages.clear();
+    answers.fitSource.reset();
     load(window, answers, many);
-    EXPECT_EQ(answers.messages,
-        QStringList { "The animation has 300 frames; a gesture holds at most 255 of this size. "
-                      "Keep the first 255 frames?" });
+    EXPECT_EQ(answers.fitIntros,
+        QStringList { "The animation has 300 frames; a gesture holds at most 255 of this size: "
+                      "the first 255 are taken." });
+    EXPECT_TRUE(answers.messages.isEmpty());
     EXPECT_EQ(window.Gesture()->Frames(), frames);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), first);
     EXPECT_FALSE(window.Gesture()->UnsavedChanges());
 
-    answers.button = QMessageBox::Yes;
+    answers.fitSource = 0;
     load(window, answers, many);
     ASSERT_TRUE(window.Gesture()->Frames());
     EXPECT_EQ(window.Gesture()->Frames()->Count(), 255);
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 255);
     EXPECT_EQ(control<QLabel>(window, "frameLabel")->text(), QStringLiteral("Frame 1 of 255"));
     EXPECT_EQ(control<QLabel>(window, "animationFileLabel")->text(), many);
+}
+
+// An animation whose frames do not show for 250 ms each is imported at its
+// own speed or frame by frame, as the fit dialog's choice says; one that
+// does, and fits, is imported without the dialog.
+TEST(AnimationImport, TheSpeedIsAChoiceWhenFramesDoNotShowFor250Ms)
+{
+    QTemporaryDir dir;
+    struct Case
+    {
+        int frames, delayMs;
+        std::optional<int> source; // the choice made, none without the dialog
+        int imported;
+    };
+    const Case cases[] = {
+        { 95, 100, 0, 38 }, { 95, 100, 1, 95 }, { 12, 250, std::nullopt, 12 },
+        { 9, 500, 0, 18 }, // slower than a gesture: frames shown twice
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.frames * 1000 + c.delayMs);
+        TfrmGestureWindow window(nullptr);
+        Answers answers;
+        answers.fitSource = c.source;
+        load(window, answers, writeAnimation(dir, "speed.gif", 20, 10, c.frames, c.delayMs));
+        ASSERT_TRUE(window.Gesture()->Frames());
+        EXPECT_EQ(window.Gesture()->Frames()->Count(), c.imported);
+        EXPECT_EQ(answers.fitChoices.size(), c.source ? 2 : 0);
+    }
+    TfrmGestureWindow window(nullptr);
+    Answers answers;
+    load(window, answers, writeAnimation(dir, "ten.gif", 20, 10, 95, 100));
+    EXPECT_EQ(answers.fitChoices,
+        QStringList({ "&Keep the original speed: 38 frames, plays in 9.5 s as the original",
+            "Ta&ke every frame: 95 frames, plays 2.5 \u00d7 slower (23.8 s)" }));
 }
 
 // A picture a million pixels wide cut into 52,428 frames: the cut takes time

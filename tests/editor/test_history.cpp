@@ -2,6 +2,7 @@
 // and redo give back the same gesture file, byte for byte; undoing to the
 // saved state leaves nothing to save; a long random run of edits undoes and
 // redoes whole. Also the frame commands that came with it.
+#include "editor/fitanimationdialog.h"
 #include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
@@ -35,12 +36,20 @@
 
 namespace {
 
-// Every question is answered Yes; the frame import dialog is never needed.
+// Every question is answered Yes; the fit dialog halves the frame size; the
+// frame import dialog is never needed.
 struct YesToAll
 {
     YesToAll()
     {
         plumora::ui::setDialogResponder([](QDialog &dialog) -> int {
+            if (auto *fit = qobject_cast<TFitAnimationDialog *>(&dialog)) {
+                fit->waitUntilIdle();
+                auto *size = control<QSlider>(fit, "frameSizeSlider");
+                size->setValue(size->maximum() / 2);
+                fit->waitUntilIdle();
+                return QDialog::Accepted;
+            }
             return qobject_cast<QMessageBox *>(&dialog) ? int(QMessageBox::Yes) : int(QDialog::Rejected);
         });
     }
@@ -148,6 +157,7 @@ const std::vector<Command> &commands()
         { "Move Frame Backward", "moveBackwardAction" },
         { "Move Frame to Start", "moveToStartAction" },
         { "Move Frame to End", "moveToEndAction" },
+        { "Fit Animation", "fitAnimationAction" },
         { "Load Animation", nullptr,
             [](TfrmGestureWindow &w) {
                 w.loadAnimationFile(testdata::path("gif/pil_anim_local_loop7.gif"));

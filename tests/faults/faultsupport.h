@@ -2,6 +2,7 @@
 // Helpers of the fault tests: a scripted answer to every dialog, gesture files
 // made with the gesture library, and the faults themselves (a folder that
 // refuses writes, a file system that refuses to grow a file).
+#include "editor/fitanimationdialog.h"
 #include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
 #include "platform/ui/dialogs.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -23,7 +25,8 @@
 namespace faults {
 
 // Answers the dialogs in order: a path for a file dialog (empty cancels), a
-// button for a message box. Every message box text is kept. A file dialog
+// button for a message box. Every message box text is kept; the fit dialog
+// is taken as it proposes, and its choices' texts are kept. A file dialog
 // may run an action after its file is chosen, before the program reads it.
 class Script
 {
@@ -64,6 +67,13 @@ private:
             const auto b = m_answers.front().button;
             m_answers.pop_front();
             return b;
+        }
+        if (auto *fit = qobject_cast<TFitAnimationDialog *>(&dialog)) {
+            // Taken as the fit proposes; what it offers is noted.
+            fit->waitUntilIdle();
+            for (const QRadioButton *choice : fit->findChildren<QRadioButton *>())
+                messages << choice->text();
+            return QDialog::Accepted;
         }
         if (auto *files = qobject_cast<QFileDialog *>(&dialog)) {
             if (m_answers.empty())
