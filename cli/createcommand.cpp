@@ -5,6 +5,7 @@
 
 #include "codecs/ansitext.h"
 #include "codecs/pictureio.h"
+#include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
 #include "gesture/buttonfit.h"
 #include "gesture/zqgesture.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace cli {
@@ -76,6 +79,55 @@ QString storableText(const Arguments &args, const QString &name)
     return text;
 }
 
+// A whole number from low to high, or nothing when the option is absent.
+std::optional<int> rangeOption(const Arguments &args, const QString &name, int low, int high)
+{
+    if (!args.has(name))
+        return std::nullopt;
+    bool ok = false;
+    const int value = args.value(name).toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw UsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
+                             .arg(name)
+                             .arg(low)
+                             .arg(high)
+                             .arg(args.value(name)));
+    return value;
+}
+
+// The imported frames made to fit the file's animation block: found by the
+// automatic fit, or as the knobs say. transparent and author are what the
+// gesture will have, since both go into the block.
+void fitAnimation(
+    const Arguments &args, TImportedAnimation &animation, TColor transparent, const QString &author)
+{
+    const std::optional<int> scale = rangeOption(args, QStringLiteral("scale"), 1, 100);
+    const std::optional<int> colours = rangeOption(args, QStringLiteral("colors"), 2, 256);
+    const std::optional<int> every = positiveOption(args, QStringLiteral("every"));
+    const bool automatic = args.has(QStringLiteral("fit"));
+    if (!automatic && !scale && !colours && !every)
+        return;
+    std::unique_ptr<TFrameList> frames = std::move(animation.Frames);
+    if (every) {
+        const TAnimationFit fit(*frames, transparent, author);
+        TFitSettings s = fit.Unchanged();
+        s.every = *every;
+        frames = fit.Make(s);
+    }
+    const TAnimationFit fit(*frames, transparent, author);
+    TFitSettings s = fit.Unchanged();
+    if (automatic) {
+        s = fit.Auto().settings;
+    } else {
+        if (scale)
+            s.frameWidth = std::max(1, int(std::lround(fit.SourceSize().width() * *scale / 100.0)));
+        if (colours)
+            s.colours = *colours;
+    }
+    animation.Frames = fit.Make(s);
+    animation.FrameSize = QSize(animation.Frames->Width(), animation.Frames->Height());
+}
+
 // A frame number (counted from 1) of the animation, stored in one byte.
 std::uint8_t frameNumber(const QString &option, int value, int frameCount)
 {
@@ -97,6 +149,8 @@ int runCreate(const Arguments &args, Console &io)
     requireAtMostOne(args, { "button", "auto-button" });
     requireAtMostOne(args, { "once", "loop", "reverse" });
     requireAtMostOne(args, { "transparent", "transparent-from-gif" });
+    requireAtMostOne(args, { "fit", "scale" });
+    requireAtMostOne(args, { "fit", "colors" });
 
     const QString animationPath = args.value(QStringLiteral("animation"));
     std::optional<TFrameSplit> split;
@@ -137,16 +191,17 @@ int runCreate(const Arguments &args, Console &io)
                                    .arg(keep));
         return true;
     };
-    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask, askLimit);
+    const TImportTiming timing
+        = args.has(QStringLiteral("keep-speed")) ? TImportTiming::KeepSpeed : TImportTiming::EveryFrame;
+    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask, askLimit, {}, timing);
     if (!animation)
         throw PlumoraError(
             QStringLiteral("%1: no frames were made").arg(QDir::toNativeSeparators(animationPath)));
-    const int frameCount = animation->FrameCount();
     if (split && !asked)
         throw PlumoraError(
             QStringLiteral("%1 has %2 frames; --frames and --frame-width cut single pictures only")
                 .arg(QDir::toNativeSeparators(animationPath))
-                .arg(frameCount));
+                .arg(animation->FrameCount()));
     if (args.has(QStringLiteral("author")) && !animation->Author.isEmpty())
         throw PlumoraError(QStringLiteral("%1 carries the author text \"%2\", which the gesture keeps; "
                                           "--author cannot replace it")
@@ -155,6 +210,11 @@ int runCreate(const Arguments &args, Console &io)
         && (!animation->KeepsTransparency || animation->TransparentColor == clNone))
         throw PlumoraError(
             QStringLiteral("%1 gives no transparent colour").arg(QDir::toNativeSeparators(animationPath)));
+    const TColor gestureTransparent
+        = args.has(QStringLiteral("transparent-from-gif")) ? animation->TransparentColor : transparent;
+    fitAnimation(args, *animation, gestureTransparent,
+        args.has(QStringLiteral("author")) ? author : animation->Author);
+    const int frameCount = animation->FrameCount();
 
     InstallAnimation(gesture, *animation);
     if (!args.has(QStringLiteral("transparent-from-gif")))
@@ -182,10 +242,20 @@ int runCreate(const Arguments &args, Console &io)
         gesture.setAudioLoopFrame(frameNumber(QStringLiteral("audio-frame"), *audioFrame, frameCount));
     gesture.setAudioRepeat(args.has(QStringLiteral("audio-repeat")));
 
+    const int blockSize = gesture.AnimationBlockSize();
+    if (blockSize > kMaxBlockBytes)
+        throw PlumoraError(
+            QStringLiteral("%1: the animation takes %2 bytes, but a gesture file holds at most "
+                           "%3 bytes for it; --fit makes it fit (or --scale, --colors and "
+                           "--every make it smaller); nothing was written")
+                .arg(QDir::toNativeSeparators(animationPath))
+                .arg(blockSize)
+                .arg(kMaxBlockBytes));
     gesture.SaveToFile(target);
     io.out << QDir::toNativeSeparators(target) << ": " << frameCount
            << (frameCount == 1 ? " frame of " : " frames of ") << animation->FrameSize.width() << " x "
-           << animation->FrameSize.height() << " pixels\n";
+           << animation->FrameSize.height() << " pixels; animation block " << blockSize << " of "
+           << kMaxBlockBytes << " bytes\n";
     return kExitOk;
 }
 
@@ -205,7 +275,13 @@ const Command kCreateCommands[] = {
                        "wide: an animation with more frames than that is refused before any frame is\n"
                        "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
                        "would not read back (frames too many or too large for the file) is refused and\n"
-                       "nothing is written."),
+                       "nothing is written.\n"
+                       "A gesture plays one frame every 250 ms. --keep-speed takes, from a GIF whose\n"
+                       "frames show for other times, the frame showing at each 250 ms of the original,\n"
+                       "so the gesture plays at the GIF's speed. The animation must fit in 65535 bytes:\n"
+                       "--fit finds the largest frames (then the most colours) that fit, keeping every\n"
+                       "frame; --scale, --colors and --every set the frame size, the colours and the\n"
+                       "frames taken by hand."),
         {
             { QStringLiteral("animation"), QStringLiteral("FILE"),
                 QStringLiteral("the picture to import (required)") },
@@ -215,6 +291,16 @@ const Command kCreateCommands[] = {
                 QStringLiteral("cut a single picture into frames W pixels wide") },
             { QStringLiteral("first-frames"), {},
                 QStringLiteral("keep the first frames a gesture holds when there are more") },
+            { QStringLiteral("keep-speed"), {},
+                QStringLiteral("take the GIF frame showing at each 250 ms, to play at its speed") },
+            { QStringLiteral("fit"), {},
+                QStringLiteral("make the animation fit the file: smaller frames, then fewer colours") },
+            { QStringLiteral("scale"), QStringLiteral("PERCENT"),
+                QStringLiteral("scale the frames to PERCENT of their width (1 to 100)") },
+            { QStringLiteral("colors"), QStringLiteral("N"),
+                QStringLiteral("reduce the animation to N colours (2 to 256)") },
+            { QStringLiteral("every"), QStringLiteral("N"),
+                QStringLiteral("take every N-th frame, from the first") },
             { QStringLiteral("button"), QStringLiteral("FILE"),
                 QStringLiteral("the button picture (GIF, JPEG or BMP)") },
             { QStringLiteral("auto-button"), {},

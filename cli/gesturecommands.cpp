@@ -133,6 +133,8 @@ int runInfo(const Arguments &args, Console &io)
     const bool hasTransparent = frames->Count() > 0 ? gesture.TransparentColor() != clNone
                                                     : (WalkGestureLayout(file).flags() & gfTransparent) != 0;
     const TColor transparent = hasTransparent ? gesture.TransparentColor() : clNone;
+    // The animation block as the file holds it, against what a file can hold.
+    const int blockSize = gesture.AnimationBlockSize();
 
     if (args.has(QStringLiteral("json"))) {
         const QJsonObject json {
@@ -149,6 +151,8 @@ int runInfo(const Arguments &args, Console &io)
             { QStringLiteral("transparentColor"), jsonColor(transparent) },
             { QStringLiteral("hasAudio"), gesture.HasAudio() },
             { QStringLiteral("animationSize"), gesture.AnimationSize() },
+            { QStringLiteral("animationBlockSize"), blockSize },
+            { QStringLiteral("blockLimit"), kMaxBlockBytes },
             { QStringLiteral("audioSize"), gesture.AudioSize() },
             { QStringLiteral("gestureSize"), gesture.GestureSize() },
         };
@@ -169,6 +173,8 @@ int runInfo(const Arguments &args, Console &io)
                << "Transparent:       " << colorText(transparent) << '\n'
                << "Sound:             " << yesNo(gesture.HasAudio()) << '\n'
                << "Animation size:    " << gesture.AnimationSize() << " bytes\n"
+               << "Animation block:   " << blockSize << " of " << kMaxBlockBytes << " bytes"
+               << (blockSize > kMaxBlockBytes ? " (too large)" : "") << '\n'
                << "Audio size:        " << gesture.AudioSize() << " bytes\n"
                << "Gesture size:      " << gesture.GestureSize() << " bytes\n";
     }

@@ -10,7 +10,10 @@
 
 #include <QDataStream>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using clitest::runCli;
 
@@ -239,4 +242,78 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
     EXPECT_TRUE(run.err.contains("The animation has 300 frames; a gesture holds at most 255 of this size"))
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
+}
+
+// A filmed clip far larger than the file holds: refused as it is, with the
+// way out named; fitted by --fit or by the knobs; --keep-speed takes the
+// frame at each 250 ms.
+TEST(CreateCommand, FitsAFilmedClipIntoTheFile)
+{
+    QTemporaryDir dir;
+    // 40 frames of 120 x 90 panning over grain and gradients, 100 ms each.
+    QImage scene(200, 90, QImage::Format_RGB32);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < scene.height(); ++y)
+        for (int x = 0; x < scene.width(); ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int grain = int(noise >> 28) - 8;
+            scene.setPixel(x, y,
+                qRgb(std::clamp(x + grain, 0, 255), std::clamp(2 * y + grain, 0, 255),
+                    std::clamp(160 - x / 2 + grain, 0, 255)));
+        }
+    TGIFImage clip;
+    for (int i = 0; i < 40; ++i) {
+        clip.AppendFrame(TBitmap(scene.copy(i * 2, 0, 120, 90)));
+        clip.Frames(i).DelayMs = 100;
+    }
+    const QString source = dir.filePath("clip.gif");
+    clip.WriteToFile(source);
+    const QString out = dir.filePath("clip.zqa");
+
+    const auto refused = runCli({ "create", out, "--animation", source });
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("--fit makes it fit")) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+
+    struct Case
+    {
+        QStringList options;
+        int frames, width, colours; // colours: at most
+    };
+    const Case cases[] = {
+        { { "--fit" }, 40, 0, 256 },
+        { { "--fit", "--keep-speed" }, 16, 0, 256 },
+        { { "--scale", "50", "--colors", "16", "--every", "2" }, 20, 60, 16 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        const auto run = runCli(QStringList { "create", out, "--animation", source } + c.options);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        auto gesture = openGesture(out);
+        ASSERT_TRUE(gesture->Frames());
+        EXPECT_EQ(gesture->Frames()->Count(), c.frames);
+        if (c.width) {
+            EXPECT_EQ(gesture->Frames()->Width(), c.width);
+        }
+        QSet<QRgb> colours;
+        const QImage strip = gesture->Frames()->Strip();
+        for (int y = 0; y < strip.height(); ++y)
+            for (int x = 0; x < strip.width(); ++x)
+                colours.insert(strip.pixel(x, y));
+        EXPECT_LE(colours.size(), c.colours);
+        const auto info = runCli({ "info", out });
+        EXPECT_TRUE(info.out.contains(QStringLiteral("Animation block:   %1 of 65535 bytes")
+                                          .arg(gesture->AnimationBlockSize())
+                                          .toUtf8()))
+            << info.out.toStdString();
+        QFile::remove(out);
+    }
+
+    for (const QStringList &wrong :
+        { QStringList { "--fit", "--scale", "50" }, QStringList { "--colors", "1" },
+            QStringList { "--scale", "101" }, QStringList { "--every", "0" } }) {
+        const auto run = runCli(QStringList { "create", out, "--animation", source } + wrong);
+        EXPECT_EQ(run.exitCode, 2) << wrong.join(' ').toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
 }

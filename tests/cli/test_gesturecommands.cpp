@@ -118,8 +118,10 @@ TEST_F(GestureCommands, InfoJsonShowsWhatTheComponentReads)
     TZQGesture expected;
     expected.LoadFromFile(file);
     ASSERT_TRUE(expected.Valid());
-    EXPECT_EQ(json.size(), 15);
+    EXPECT_EQ(json.size(), 17);
     EXPECT_EQ(json["valid"].toBool(), true);
+    EXPECT_EQ(json["animationBlockSize"].toInt(), expected.AnimationBlockSize());
+    EXPECT_EQ(json["blockLimit"].toInt(), 65535);
     EXPECT_EQ(json["tagline"].toString(), QStringLiteral("Caf\u00e9 \"quoted\""));
     EXPECT_EQ(json["author"].toString(), QStringLiteral("Ann Author"));
     EXPECT_EQ(json["frameWidth"].toInt(), 10);
