@@ -5,6 +5,7 @@
 // into messages and exit codes.
 #include "command.h"
 
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,11 @@ int runTool(const QStringList &args, cli::Console &io)
         cli::printCommandUsage(*command, io.out);
         return cli::kExitOk;
     }
+    // A save that could not keep something of the file it replaced (its
+    // owner) still succeeds; the user is told as a warning.
+    plumora::setSaveNoticeHandler([&io, command](const QString &notice) {
+        io.err << "plumora-cli " << command->name << ": warning: " << notice << '\n';
+    });
     try {
         return command->run(cli::parseArguments(*command, rest), io);
     } catch (const cli::UsageError &error) {
