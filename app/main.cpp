@@ -1,7 +1,9 @@
 // Plumora start-up: the application object, the main window, the files named
 // on the command line, the message loop.
 #include "app/mainwindow.h"
+#include "platform/atomicfile.h"
 #include "platform/ui/cursors.h"
+#include "platform/ui/dialogs.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +24,12 @@ int main(int argc, char **argv)
     if (qtState.isValid())
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtState.path());
     plumora::ui::registerStandardCursors();
+    // A save that could not give the file back to its owner has still
+    // replaced it; the user is told whose the file now is.
+    plumora::setSaveNoticeHandler([](const QString &notice) {
+        plumora::ui::messageBox(QApplication::activeWindow(), QStringLiteral("Plumora"), notice,
+            QMessageBox::Information, QMessageBox::Ok);
+    });
 
     TfrmMain frmMain;
     frmMain.RestorePlacement();

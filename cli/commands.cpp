@@ -13,6 +13,8 @@
 #include <QImageWriter>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace cli {
 
@@ -182,8 +184,13 @@ void ensureDirectory(const QString &path)
     const QFileInfo info(path);
     if (info.exists() && !info.isDir())
         throw EStreamError(QStringLiteral("%1: exists and is not a folder").arg(path));
-    if (!info.exists() && !QDir().mkpath(path))
-        throw EStreamError(QStringLiteral("%1: cannot create the folder").arg(path));
+    if (info.exists())
+        return;
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        throw EStreamError(QStringLiteral("%1: cannot create the folder: %2")
+                               .arg(path, QString::fromLocal8Bit(error.message())));
 }
 
 void writePng(const QString &path, const QImage &image)

@@ -5,9 +5,11 @@
 // into messages and exit codes.
 #include "command.h"
 
+#include "platform/atomicfile.h"
 #include "platform/errors.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <QTextStream>
 
 #include <cstdio>
@@ -52,6 +54,11 @@ int runTool(const QStringList &args, cli::Console &io)
         cli::printCommandUsage(*command, io.out);
         return cli::kExitOk;
     }
+    // A save that could not keep something of the file it replaced (its
+    // owner) still succeeds; the user is told as a warning.
+    plumora::setSaveNoticeHandler([&io, command](const QString &notice) {
+        io.err << "plumora-cli " << command->name << ": warning: " << notice << '\n';
+    });
     try {
         return command->run(cli::parseArguments(*command, rest), io);
     } catch (const cli::UsageError &error) {
@@ -68,15 +75,48 @@ int runTool(const QStringList &args, cli::Console &io)
     }
 }
 
+// An argument's bytes as text, each byte that is not part of valid UTF-8
+// shown as \xhh, so that the message shows which bytes are meant.
+QString shownBytes(const QByteArray &raw)
+{
+    QString shown;
+    for (qsizetype i = 0; i < raw.size();) {
+        QString character;
+        qsizetype length = 1;
+        for (; length <= 4 && i + length <= raw.size(); ++length) {
+            QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            character = decoder.decode(raw.mid(i, length));
+            if (!decoder.hasError())
+                break;
+            character.clear();
+        }
+        if (character.isEmpty()) {
+            character = QStringLiteral("\\x%1").arg(uchar(raw[i]), 2, 16, QLatin1Char('0'));
+            length = 1;
+        }
+        shown += character;
+        i += length;
+    }
+    return shown;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     // The tool's own arguments are taken before Qt sees any: Qt would remove
     // the ones it knows itself ("--reverse", "-style X", ...) from argv.
+    // Every argument must be valid UTF-8, the encoding Qt takes names and
+    // texts in: other bytes have no text form, and a file name or a text
+    // holding them would silently become another (each bad byte replaced),
+    // so such an argument is refused before the command runs.
     QStringList args;
-    for (int i = 1; i < argc; ++i)
+    int undecodable = 0;
+    for (int i = 1; i < argc; ++i) {
         args << QString::fromLocal8Bit(argv[i]);
+        if (!undecodable && args.last().toLocal8Bit() != QByteArray(argv[i]))
+            undecodable = i;
+    }
     static int qtArgc = 1;
     static char *qtArgv[] = { argv[0], nullptr };
     // No command shows anything, and pictures are drawn into images only: a
@@ -89,6 +129,12 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
     cli::Console io { out, err };
+    if (undecodable) {
+        err << "plumora-cli: argument " << undecodable << " (\"" << shownBytes(QByteArray(argv[undecodable]))
+            << "\") is not valid UTF-8; file names and texts must be UTF-8\n";
+        err.flush();
+        return cli::kExitUsage;
+    }
     const int code = runTool(args, io);
     out.flush();
     err.flush();

@@ -19,6 +19,7 @@
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE and size_t declared first
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <jerror.h>
@@ -29,11 +30,14 @@ namespace {
 // Files larger than this are refused before being read: no accepted picture
 // needs more, whatever its format.
 constexpr qint64 kMaxFileBytes = 2 * kPictureMaxBitmapBytes;
-// libjpeg's own working memory (coefficient buffers of progressive files,
-// 128 bytes per block; the whole-image buffer of two-pass quantisation) is
-// capped here; beyond it libjpeg fails instead of allocating. It also bounds
-// the blocks a progressive file may have, and so the work of each scan.
-constexpr long kJpegMaxWorkingMemory = 256L * 1024 * 1024;
+// libjpeg's own working memory is capped; beyond the cap libjpeg fails
+// instead of allocating. Each picture gets this much for its row buffers and
+// tables, and on top of it exactly what its whole-image buffers take, as its
+// frame header gives them (see wholeImageBytes): the coefficients of a
+// multi-scan file, 128 bytes per block of each component, which every scale
+// needs (about 1.5 GiB for a 16384 x 16384 progressive file in full colour),
+// and the decoded picture that two-pass quantisation keeps.
+constexpr qint64 kJpegWorkingMemory = qint64(256) * 1024 * 1024;
 // A progressive file may hold any number of scans, each a pass over the whole
 // picture; real encoders use a dozen or so.
 constexpr int kJpegMaxScans = 500;
@@ -213,7 +217,7 @@ public:
             fail();
         m_created = true;
         m_cinfo.progress = &m_work.pub;
-        m_cinfo.mem->max_memory_to_use = kJpegMaxWorkingMemory;
+        m_cinfo.mem->max_memory_to_use = kJpegWorkingMemory;
     }
     ~JpegDecoder()
     {
@@ -267,6 +271,10 @@ public:
             m_cinfo.out_color_space
                 = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
         }
+        if (jpeg_has_multiple_scans(&m_cinfo))
+            checkScansAhead();
+        m_cinfo.mem->max_memory_to_use
+            = long(std::min<qint64>(kJpegWorkingMemory + wholeImageBytes(libjpegQuantizes), LONG_MAX));
         // A multi-scan file reads all its scans in here.
         m_work.counting = true;
         if (!runJpegStep(m_err, [this] { jpeg_start_decompress(&m_cinfo); }))
@@ -366,6 +374,95 @@ private:
         }
         if (!runJpegStep(m_err, [this] { jpeg_calc_output_dimensions(&m_cinfo); }))
             fail();
+    }
+
+    // The bytes of libjpeg's whole-image buffers for this picture: the
+    // coefficients of every component of a multi-scan file, padded to whole
+    // MCUs, and the picture two-pass quantisation reads twice (its rows
+    // rounded up to a strip of at most 64).
+    qint64 wholeImageBytes(bool twoPassQuantize)
+    {
+        qint64 bytes = 0;
+        if (jpeg_has_multiple_scans(&m_cinfo)) {
+            for (int c = 0; c < m_cinfo.num_components; ++c) {
+                const jpeg_component_info &comp = m_cinfo.comp_info[c];
+                const qint64 h = comp.h_samp_factor;
+                const qint64 v = comp.v_samp_factor;
+                bytes += (comp.width_in_blocks + h - 1) / h * h * ((comp.height_in_blocks + v - 1) / v * v)
+                    * qint64(sizeof(JBLOCK));
+            }
+        }
+        if (twoPassQuantize)
+            bytes += qint64(m_cinfo.output_width) * (m_cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3)
+                * (qint64(m_cinfo.output_height) + 64);
+        return bytes;
+    }
+
+    // Refuses a multi-scan file whose scan headers already show it past the
+    // scan cap or the work budget, before libjpeg fills its coefficient
+    // buffer reading them in: the count is the one jpegProgress keeps (which
+    // stays the final word), or less. Walks the markers from the start,
+    // skipping each scan's coded data; stops quietly where the file is
+    // damaged, which libjpeg then reports.
+    void checkScansAhead()
+    {
+        const auto *b = reinterpret_cast<const uchar *>(m_bytes.constData());
+        const qsizetype size = m_bytes.size();
+        if (size < 2 || b[0] != 0xFF || b[1] != 0xD8)
+            return;
+        int scans = 0;
+        qint64 work = 0;
+        qsizetype pos = 2;
+        while (pos + 1 < size && b[pos] == 0xFF) {
+            const uchar marker = b[pos + 1];
+            if (marker == 0xFF) { // fill byte
+                ++pos;
+                continue;
+            }
+            if (marker == 0xD9) // end of image
+                return;
+            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+                pos += 2;
+                continue;
+            }
+            if (pos + 4 > size)
+                return;
+            const qsizetype segment = pos + 4;
+            const qsizetype end = pos + 2 + (qsizetype(b[pos + 2]) << 8 | b[pos + 3]);
+            if (end < segment || end > size)
+                return;
+            pos = end;
+            if (marker != 0xDA) // not a scan header
+                continue;
+
+            m_err.tooManyScans = ++scans > kJpegMaxScans;
+            if (m_err.tooManyScans)
+                fail();
+            const int inScan = end > segment ? b[segment] : 0;
+            for (int i = 0; i < inScan && segment + 1 + 2 * i < end; ++i) {
+                for (int c = 0; c < m_cinfo.num_components; ++c) {
+                    const jpeg_component_info &comp = m_cinfo.comp_info[c];
+                    if (comp.component_id == b[segment + 1 + 2 * i]) {
+                        work += qint64(comp.width_in_blocks) * comp.height_in_blocks;
+                        break;
+                    }
+                }
+            }
+            m_err.tooMuchWork = work > m_work.budget;
+            if (m_err.tooMuchWork)
+                fail();
+            // The coded data runs to the next marker: a 0xFF followed by
+            // anything but a stuffed zero or a restart marker.
+            while (pos + 1 < size) {
+                const void *mark = std::memchr(b + pos, 0xFF, std::size_t(size - pos - 1));
+                if (!mark)
+                    return;
+                pos = static_cast<const uchar *>(mark) - b;
+                if (b[pos + 1] != 0x00 && (b[pos + 1] < 0xD0 || b[pos + 1] > 0xD7))
+                    break;
+                ++pos;
+            }
+        }
     }
 
     [[noreturn]] void fail()

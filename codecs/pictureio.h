@@ -44,9 +44,11 @@ enum class TJpegColors { FullColor, Quantized };
 // picture of more than kJpegFullDecodeMaxPixels pixels is then decoded by
 // libjpeg's DCT scaling at the smallest of the scales 1/8, 2/8, ... 7/8 that
 // keeps that many pixels, which bounds its memory and most of its work.
-// fullSize, when given, receives the picture's own size. The work of reading
-// the scans of a progressive file is bounded in proportion to the decoded
-// picture; a file past it is refused with a message saying so.
+// fullSize, when given, receives the picture's own size. A progressive file
+// keeps all its coefficients while its scans are read, at any scale, and is
+// given the memory they take. Its scans and the work of reading them are
+// bounded in proportion to the picture; a file past either is refused with a
+// message saying so, from its scan headers before anything is decoded.
 TBitmap LoadJpeg(const QString &path, bool quantize, QSize minimumSize = {}, QSize *fullSize = nullptr);
 // The same for a JPEG file's bytes; name is used in error messages only.
 TBitmap LoadJpegFromBuffer(const QByteArray &bytes, bool quantize, const QString &name,

@@ -43,8 +43,8 @@ bool storeDamaged(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false; // missing (a first run), or unreadable: QSettings reports that itself
-    const QByteArray bytes = file.read(plumora::settings::kMaxSettingsFileBytes + 1);
-    return !bytes.isEmpty() && !plumora::settings::parseTypedSettings(bytes);
+    const std::optional<QByteArray> bytes = plumora::settings::readSettingsBytes(file);
+    return !bytes || (!bytes->isEmpty() && !plumora::settings::parseTypedSettings(*bytes));
 }
 
 // One visit to the store. A store that exists but cannot be read, or whose

@@ -4,6 +4,8 @@
 #include <QMap>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace plumora::settings {
 
 namespace {
@@ -181,20 +183,27 @@ std::optional<QSettings::SettingsMap> parseTypedSettings(const QByteArray &bytes
 {
     if (bytes.size() > kMaxSettingsFileBytes)
         return std::nullopt;
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
+    // Decoded a line at a time, so a large file is never held twice over. A
+    // line feed is never part of a UTF-8 sequence, so the lines are valid
+    // exactly when the whole file is. A byte order mark counts only at the
+    // file's start.
+    const QByteArrayView all(bytes);
+    const QByteArrayView body = all.startsWith("\xEF\xBB\xBF") ? all.sliced(3) : all;
+    QStringDecoder decoder(QStringConverter::Utf8,
+        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
 
     QSettings::SettingsMap map;
     QString section;
     qsizetype lineStart = 0;
-    while (lineStart <= text.size()) {
-        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), lineStart);
+    while (lineStart <= body.size()) {
+        qsizetype lineEnd = body.indexOf('\n', lineStart);
         if (lineEnd < 0)
-            lineEnd = text.size();
-        QStringView line = QStringView(text).sliced(lineStart, lineEnd - lineStart);
+            lineEnd = body.size();
+        const QString text = decoder.decode(body.sliced(lineStart, lineEnd - lineStart));
+        if (decoder.hasError())
+            return std::nullopt;
         lineStart = lineEnd + 1;
+        QStringView line(text);
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         line = trimmedBlanks(line);
@@ -279,11 +288,29 @@ std::optional<QByteArray> formatTypedSettings(const QSettings::SettingsMap &map)
     return out.toUtf8();
 }
 
+std::optional<QByteArray> readSettingsBytes(QIODevice &device)
+{
+    if (!device.isSequential() && device.size() > kMaxSettingsFileBytes)
+        return std::nullopt;
+    // In pieces, as QIODevice::read reserves all it is asked for; one byte
+    // more than allowed tells an oversized file from one at the limit.
+    constexpr qint64 kPiece = 1024 * 1024;
+    QByteArray bytes;
+    while (bytes.size() <= kMaxSettingsFileBytes) {
+        const QByteArray piece = device.read(std::min(kPiece, kMaxSettingsFileBytes + 1 - bytes.size()));
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
+    if (bytes.size() > kMaxSettingsFileBytes)
+        return std::nullopt;
+    return bytes;
+}
+
 bool readTypedSettings(QIODevice &device, QSettings::SettingsMap &map)
 {
-    // One byte more than allowed tells an oversized file from one at the limit.
-    const QByteArray bytes = device.read(kMaxSettingsFileBytes + 1);
-    std::optional<QSettings::SettingsMap> parsed = parseTypedSettings(bytes);
+    const std::optional<QByteArray> bytes = readSettingsBytes(device);
+    std::optional<QSettings::SettingsMap> parsed = bytes ? parseTypedSettings(*bytes) : std::nullopt;
     if (!parsed)
         return false;
     map = std::move(*parsed);

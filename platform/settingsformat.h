@@ -23,8 +23,10 @@ class QIODevice;
 
 namespace plumora::settings {
 
-// Files larger than this are refused as corrupt rather than read.
-inline constexpr qint64 kMaxSettingsFileBytes = 1024 * 1024;
+// Files larger than this are refused as corrupt rather than read. The store
+// holds a handful of values; only a file that cannot be a settings file of
+// any use is refused, and one up to the limit is read a line at a time.
+inline constexpr qint64 kMaxSettingsFileBytes = qint64(64) * 1024 * 1024;
 
 // Parses a whole file. Any defect (bad UTF-8, an unknown line, a bad escape,
 // an unknown type, an oversized file) gives nullopt and nothing else.
@@ -34,6 +36,10 @@ std::optional<QSettings::SettingsMap> parseTypedSettings(const QByteArray &bytes
 // keys must be "section/name" paths with a non-empty name; anything else
 // gives nullopt.
 std::optional<QByteArray> formatTypedSettings(const QSettings::SettingsMap &map);
+
+// A file's bytes for parseTypedSettings; nullopt, unread, when there are
+// more than kMaxSettingsFileBytes.
+std::optional<QByteArray> readSettingsBytes(QIODevice &device);
 
 // The QSettings read and write functions built on the two above. The read
 // function leaves the map untouched when it fails.

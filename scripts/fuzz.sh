@@ -46,8 +46,17 @@ max_len_of() {
 # to measure it: about 2 s in a release build, up to 40 s here.
 timeout_of() {
   case "$1" in
-    gesture) echo 60 ;;
+    gesture | jpeg) echo 60 ;;
     *) echo 10 ;;
+  esac
+}
+
+# A progressive JPEG at the 16384 x 16384 limit keeps 1.5 GiB of coefficients
+# in full colour, 2 GiB in CMYK, while its scans are read.
+rss_of() {
+  case "$1" in
+    jpeg) echo 4096 ;;
+    *) echo 2048 ;;
   esac
 }
 
@@ -87,7 +96,7 @@ for t in "${targets[@]}"; do
   # shellcheck disable=SC2086 # PLUMORA_FUZZ_ARGS holds several flags
   if ! "$BUILD_DIR/bin/fuzz_$t" "$corpus" \
       -dict="fuzz/dict/$t.dict" -max_len="$(max_len_of "$t")" \
-      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout="$(timeout_of "$t")" \
+      -max_total_time="$seconds" -rss_limit_mb="$(rss_of "$t")" -timeout="$(timeout_of "$t")" \
       -artifact_prefix="$artifacts/" -print_final_stats=1 ${PLUMORA_FUZZ_ARGS:-}; then
     echo "== fuzz_$t found a problem; see $artifacts/" >&2
     status=1

@@ -15,6 +15,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using clitest::runCli;
 
 namespace {
@@ -269,6 +274,59 @@ TEST_F(GestureCommands, ExtractWritesTheBlocksAsStoredAndFramesWithAlpha)
     EXPECT_EQ(cut.exitCode, 1);
     EXPECT_TRUE(cut.err.contains("cut.zqa: not a gesture that reads")) << cut.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("cutout")));
+
+    // A folder that cannot be made is refused with the system's reason.
+    const auto underFile = runCli({ "extract", file, path("plain.zqa/out") });
+    EXPECT_EQ(underFile.exitCode, 1);
+    EXPECT_TRUE(underFile.err.contains("plain.zqa/out: cannot create the folder: Not a directory"))
+        << underFile.err.toStdString();
+}
+
+// The tool run with arguments given as bytes: a name that is not valid UTF-8
+// cannot travel through QProcess, which takes text.
+clitest::CliRun runCliBytes(const QList<QByteArray> &args, const QString &errFile)
+{
+    const QByteArray program = QFile::encodeName(clitest::cliPath());
+    std::vector<char *> argv { const_cast<char *>(program.constData()) };
+    for (const QByteArray &arg : args)
+        argv.push_back(const_cast<char *>(arg.constData()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(
+        &actions, 2, QFile::encodeName(errFile).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    clitest::CliRun run;
+    if (posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.err = readAll(errFile);
+    return run;
+}
+
+// A name that is not valid UTF-8 has no text form: it is refused before the
+// command runs, rather than written under another name and reported done.
+TEST_F(GestureCommands, NamesThatAreNotUtf8AreRefusedBeforeAnythingIsWritten)
+{
+    const QByteArray gesture = QFile::encodeName(makePlain());
+    const QByteArray gif = QFile::encodeName(testdata::path("gif/gl_1x1.gif"));
+    const QByteArray target = QFile::encodeName(dir.path()) + "/out\xff";
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QString errFile = QDir::temp().filePath(QStringLiteral("plumora-cli-err-%1").arg(getpid()));
+    for (const QList<QByteArray> &args : { QList<QByteArray> { "extract", gesture, target },
+             QList<QByteArray> { "create", target + ".zqa", "--animation", gif } }) {
+        SCOPED_TRACE(args.first().toStdString());
+        const auto run = runCliBytes(args, errFile);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains("out\\xff") && run.err.contains("is not valid UTF-8"))
+            << run.err.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+    QFile::remove(errFile);
 }
 
 // On a full disk every file the tool writes is checked: the command ends

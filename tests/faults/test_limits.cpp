@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "support/controls.h"
+#include "support/testdata.h"
 
 #include <QPushButton>
 #include <QSlider>
@@ -159,6 +160,20 @@ TEST_F(Limits, GifWithManyHugeFrames)
     const QString path = write("heavy.gif", tinyFramesGif(16384, 16384, 200, 16384, 16384));
     const QString message = import(path);
     EXPECT_TRUE(message.contains("heavy.gif")) << message.toStdString();
+}
+
+// Progressive JPEGs of a few kilobytes whose scans would pass over the
+// picture hundreds of times are refused from their scan headers, before
+// libjpeg fills a coefficient buffer of hundreds of megabytes reading them.
+TEST_F(Limits, ManyScanJpegsAreRefusedBeforeTheirCoefficientsFill)
+{
+    for (const char *name : { "large/jpeg_499scans_16384x15000.jpg", "large/jpeg_499scans_12288x8192.jpg" }) {
+        SCOPED_TRACE(name);
+        const qint64 before = peakMiB();
+        const QString message = import(testdata::path(QString::fromLatin1(name)));
+        EXPECT_TRUE(message.contains("would take too long")) << message.toStdString();
+        EXPECT_LT(peakMiB() - before, 96);
+    }
 }
 
 // A 1 GB WAV chosen as the sound is refused from its size with its length,

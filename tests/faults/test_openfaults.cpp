@@ -8,6 +8,7 @@
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
+#include "platform/settingsformat.h"
 #include "support/controls.h"
 
 #include <QCoreApplication>
@@ -213,7 +214,7 @@ TEST_F(SettingsFaults, DamagedStoresGiveDefaults)
         QByteArray("[Software/Quorvant/Plumora/Settings]\n\"Left\"=dword:\n"),
         QByteArray("\xef\xbb\xbf[unterminated\n"),
         QByteArray("\"Left\"=dword:00000010\n\xff\xfe\n"),
-        QByteArray(2 * 1024 * 1024, ';'), // beyond the size a store may have
+        QByteArray(plumora::settings::kMaxSettingsFileBytes + 1, ';'), // beyond the size a store may have
         QByteArray("\0\0\0\0", 4),
     };
     for (const QByteArray &bytes : damaged) {

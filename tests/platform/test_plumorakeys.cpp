@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QScreen>
@@ -188,6 +189,33 @@ TEST_F(PlumoraKeysTest, ADamagedStoreGivesDefaultsAndIsReplacedByTheNextWrite)
     EXPECT_FALSE(fileText().contains("not a settings line"));
 }
 
+// A valid store of megabytes (here one long folder text) is read and kept by
+// later writes; only an absurdly large file counts as damaged, and the next
+// write moves it aside rather than losing it.
+TEST_F(PlumoraKeysTest, ALargeStoreIsReadUnlessItIsAbsurd)
+{
+    const QString folder = QLatin1Char('/') + QString(3 * 1024 * 1024, QLatin1Char('d')) + QLatin1Char('/');
+    writeFile("[Software/Quorvant/Plumora/Settings]\n\"Left\"=dword:00000010\n"
+              "[Software/Quorvant/Plumora/Directories]\n\"Gesture Open\"=\""
+        + folder.toUtf8() + "\"\n");
+    TPlumoraKeys keys;
+    EXPECT_EQ(keys.WindowPosition().x(), 16);
+    EXPECT_EQ(keys.GestureOpenDir(), folder);
+    keys.setAudioOpenDir(QStringLiteral("/a/"));
+    EXPECT_EQ(keys.GestureOpenDir(), folder);
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".bad")));
+
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(plumora::settings::kMaxSettingsFileBytes + 1)); // sparse: costs no disk
+    }
+    EXPECT_EQ(keys.GestureOpenDir(), QCoreApplication::applicationFilePath());
+    keys.setAudioOpenDir(QStringLiteral("/b/"));
+    EXPECT_EQ(keys.AudioOpenDir(), QStringLiteral("/b/"));
+    EXPECT_EQ(QFileInfo(path + QStringLiteral(".bad")).size(), plumora::settings::kMaxSettingsFileBytes + 1);
+}
+
 TEST_F(PlumoraKeysTest, AnUnreadableStoreGivesDefaultsAndRefusesWrites)
 {
     // A folder where the file should be: it can be neither read nor written,
@@ -300,6 +328,8 @@ TEST(TypedSettingsFormat, RefusesDefectsAsAWhole)
         "[S]\n\"a\"=\"\x01\"\n", // raw control character
         "[S]\n\"a\"=\"\xC3\x28\"\n", // invalid UTF-8
         "[S]\n\"a\"=\"\xE2\x82\"", // UTF-8 cut off at the end
+        "; \xE2\x82\n[S]\n", // UTF-8 cut off at the end of a line
+        "[S]\n\xEF\xBB\xBF\"a\"=dword:1\n", // a byte order mark after the file's start
     };
     for (const QByteArray &bytes : bad)
         EXPECT_FALSE(parseTypedSettings(bytes)) << bytes.toStdString();

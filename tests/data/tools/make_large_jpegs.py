@@ -10,6 +10,14 @@ bytes. jpeg_progressive_halves_4416x4416.jpg is cjpeg's progressive file
 small) of a picture red on the left half and blue on the right, the edge on
 a block boundary: an ordinary file of a large picture.
 
+jpeg_progressive444_8660x5773.jpg and jpeg_progressive420_11000x8000.jpg
+are cjpeg's progressive files of one flat colour (4:4:4 and 4:2:0), with a
+scan script of their own (SCANS: the DC of all components, then each
+component's AC at full precision) and arithmetic coding, which together keep
+them a few hundred bytes: cjpeg's default progression refines the DC in
+steps, each coding a bit per block at even odds, which no coder shrinks. Ordinary pictures
+whose coefficients take more memory than a fixed 256 MiB cap would allow.
+
 The jpeg_<n>scans_* files are made here, marker by marker: a progressive,
 arithmetic-coded greyscale frame and n scan headers without any coded data.
 An arithmetic decoder reads zeros where the data is missing, so every scan
@@ -22,8 +30,15 @@ import os
 import struct
 import subprocess
 import sys
+import tempfile
 
 ROWS_PER_WRITE = 256
+
+SCANS = """0,1,2: 0-0, 0, 0;
+0: 1-63, 0, 0;
+1: 1-63, 0, 0;
+2: 1-63, 0, 0;
+"""
 
 
 def cjpeg(width, height, row, args):
@@ -37,6 +52,15 @@ def cjpeg(width, height, row, args):
     if proc.wait() != 0:
         sys.exit("cjpeg failed")
     return data
+
+
+def progressive_flat(width, height, sampling):
+    """cjpeg's progressive file of a flat orange width x height picture."""
+    with tempfile.NamedTemporaryFile("w", suffix=".txt") as scans:
+        scans.write(SCANS)
+        scans.flush()
+        args = ["-arithmetic", "-scans", scans.name, "-sample", sampling]
+        return cjpeg(width, height, b"\xe0\x60\x20" * width, args)
 
 
 def segment(marker, payload):
@@ -70,7 +94,9 @@ def main():
         "jpeg_progressive_halves_4416x4416.jpg": lambda: cjpeg(
             4416, 4416, b"\xff\x00\x00" * 2208 + b"\x00\x00\xff" * 2208, ["-progressive", "-arithmetic"]
         ),
-        # 246 megapixels: more coefficient memory than a reader allows.
+        "jpeg_progressive444_8660x5773.jpg": lambda: progressive_flat(8660, 5773, "1x1"),
+        "jpeg_progressive420_11000x8000.jpg": lambda: progressive_flat(11000, 8000, "2x2"),
+        # 246 megapixels, 480 MiB of coefficients: filled by every scan read.
         "jpeg_499scans_16384x15000.jpg": lambda: header_only_scans(16384, 15000, 499),
         # 101 megapixels: within memory, far beyond the work the picture needs.
         "jpeg_499scans_12288x8192.jpg": lambda: header_only_scans(12288, 8192, 499),
