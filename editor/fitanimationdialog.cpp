@@ -156,8 +156,8 @@ void TFitAnimationDialog::buildControls()
     frameSizeSlider->setObjectName(QStringLiteral("frameSizeSlider"));
     frameSizeLabel = label(QStringLiteral("frameSizeLabel"), QStringLiteral("Frame &size:"), frameSizeSlider);
     frameSizeText = label(QStringLiteral("frameSizeText"), {});
-    frameSizeText->setMinimumWidth(frameSizeText->fontMetrics().horizontalAdvance(
-        QStringLiteral("255 \u00d7 255 pixels (100 %)")));
+    frameSizeText->setMinimumWidth(
+        frameSizeText->fontMetrics().horizontalAdvance(QStringLiteral("255 \u00d7 255 pixels (100 %)")));
 
     coloursSpin = spinBox(QStringLiteral("coloursSpin"), 2, 256);
     coloursSpin->setValue(256);
@@ -437,9 +437,12 @@ void TFitAnimationDialog::showMeasure()
     }
     blockSizeLabel->setPalette(words);
     blockGauge->setPalette(bar);
-    framesText->setText(m.frameCount == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(m.frameCount));
-    buttonBox->button(QDialogButtonBox::Ok)->setToolTip(
-        m.fits() ? QString() : QStringLiteral("The animation does not fit yet: the gesture cannot be saved"));
+    framesText->setText(
+        m.frameCount == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(m.frameCount));
+    buttonBox->button(QDialogButtonBox::Ok)
+        ->setToolTip(m.fits()
+                ? QString()
+                : QStringLiteral("The animation does not fit yet: the gesture cannot be saved"));
 }
 
 void TFitAnimationDialog::waitUntilIdle()

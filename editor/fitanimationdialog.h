@@ -87,7 +87,8 @@ private:
     // Starts the next job when none runs: a Fit, or a measure of the
     // settings last asked for.
     void startWork();
-    void workDone(int generation, const TFitMeasure &measure, std::shared_ptr<TFrameList> frames, bool fitted);
+    void workDone(
+        int generation, const TFitMeasure &measure, std::shared_ptr<TFrameList> frames, bool fitted);
     void showMeasure();
     void enableKnobs(bool on);
     void showFrameSizeText();

@@ -75,8 +75,9 @@ bool TfrmGestureWindow::fitImportedAnimation(TImportedAnimation &imported, std::
     }
     QString intro;
     if (sources.size() > 1)
-        intro = QStringLiteral("The animation's frames do not show for a gesture's 250 ms each: keep its speed, "
-                               "or take every frame.");
+        intro = QStringLiteral(
+            "The animation's frames do not show for a gesture's 250 ms each: keep its speed, "
+            "or take every frame.");
     else if (cut)
         intro = FrameLimitText(imported.SourceFrameCount, every->Count())
             + QStringLiteral(": the first %1 are taken.").arg(every->Count());

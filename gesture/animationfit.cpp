@@ -40,7 +40,8 @@ struct TAnimationFit::Strip
 };
 
 TAnimationFit::TAnimationFit(const TFrameList &frames, TColor transparent, const QString &author)
-    : m_size(frames.Width(), frames.Height()), m_transparent(transparent),
+    : m_size(frames.Width(), frames.Height()),
+      m_transparent(transparent),
       m_author(author.isEmpty() ? QByteArray() : toAnsi(author))
 {
     m_frames.reserve(std::size_t(frames.Count()));
@@ -223,7 +224,10 @@ public:
 
     LargestPassing(Probe probe, Aim aim, const TAnimationFit::Progress &progress,
         const std::atomic<bool> *cancel, int &probes)
-        : m_probe(std::move(probe)), m_aim(std::move(aim)), m_progress(progress), m_cancel(cancel),
+        : m_probe(std::move(probe)),
+          m_aim(std::move(aim)),
+          m_progress(progress),
+          m_cancel(cancel),
           m_probes(probes)
     {
     }
@@ -238,7 +242,8 @@ public:
         int failing = high + 1; // the smallest known to fail
         while (failing - passing > 1 && !cancelled()) {
             const int lo = passing + 1, hi = failing - 1;
-            int first = std::clamp(m_aim(below ? &*below : nullptr, above ? &*above : nullptr, lo, hi), lo, hi);
+            int first
+                = std::clamp(m_aim(below ? &*below : nullptr, above ? &*above : nullptr, lo, hi), lo, hi);
             // The second probe splits the side of the first where the answer
             // more likely lies, so one round narrows as much as it can.
             int second = -1;
@@ -247,8 +252,8 @@ public:
                                     : std::max(lo, first - std::max(1, (first - lo) / 3));
             if (second == first)
                 second = -1;
-            auto other = second >= 0 ? std::async(std::launch::async, m_probe, second)
-                                     : std::future<TFitMeasure>();
+            auto other
+                = second >= 0 ? std::async(std::launch::async, m_probe, second) : std::future<TFitMeasure>();
             const TFitMeasure a = m_probe(first);
             std::vector<TFitMeasure> round { a };
             if (other.valid())
@@ -295,7 +300,8 @@ int aimBySquare(const TFitMeasure *below, const TFitMeasure *above, int low, int
     const std::function<int(const TFitMeasure &)> &number)
 {
     constexpr double kTarget = kMaxBlockBytes * 0.97;
-    const auto root = [](const TFitMeasure &m) { return std::sqrt(double(std::max<qsizetype>(1, m.blockBytes))); };
+    const auto root
+        = [](const TFitMeasure &m) { return std::sqrt(double(std::max<qsizetype>(1, m.blockBytes))); };
     if (below && above && number(*above) > number(*below)) {
         // Between the two, the root of the bytes is close to a straight line.
         const double x0 = number(*below), x1 = number(*above);

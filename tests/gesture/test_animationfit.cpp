@@ -185,11 +185,8 @@ TEST(AnimationFit, SettingsTakeTheFramesAsked)
         std::vector<int> taken;
     };
     const Case cases[] = {
-        { 0, -1, 1, { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 } },
-        { 0, -1, 3, { 0, 3, 6, 9 } },
-        { 2, 5, 1, { 2, 3, 4, 5 } },
-        { 1, 10, 4, { 1, 5, 9 } },
-        { 11, -1, 2, { 11 } },
+        { 0, -1, 1, { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 } }, { 0, -1, 3, { 0, 3, 6, 9 } },
+        { 2, 5, 1, { 2, 3, 4, 5 } }, { 1, 10, 4, { 1, 5, 9 } }, { 11, -1, 2, { 11 } },
         { 20, 30, 1, { 11 } }, // beyond the source: its last frame
         { 5, 2, 1, { 5 } }, // an end before the start: the start alone
     };
