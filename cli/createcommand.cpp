@@ -97,8 +97,9 @@ std::optional<int> rangeOption(const Arguments &args, const QString &name, int l
 
 // The imported frames made to fit the file's animation block: found by the
 // automatic fit, or as the knobs say. transparent and author are what the
-// gesture will have, since both go into the block.
-void fitAnimation(
+// gesture will have, since both go into the block. Returns the colours the
+// animation was reduced to (256: its own).
+int fitAnimation(
     const Arguments &args, TImportedAnimation &animation, TColor transparent, const QString &author)
 {
     const std::optional<int> scale = rangeOption(args, QStringLiteral("scale"), 1, 100);
@@ -106,7 +107,7 @@ void fitAnimation(
     const std::optional<int> every = positiveOption(args, QStringLiteral("every"));
     const bool automatic = args.has(QStringLiteral("fit"));
     if (!automatic && !scale && !colours && !every)
-        return;
+        return 256;
     std::unique_ptr<TFrameList> frames = std::move(animation.Frames);
     if (every) {
         const TAnimationFit fit(*frames, transparent, author);
@@ -126,6 +127,7 @@ void fitAnimation(
     }
     animation.Frames = fit.Make(s);
     animation.FrameSize = QSize(animation.Frames->Width(), animation.Frames->Height());
+    return s.colours;
 }
 
 // A frame number (counted from 1) of the animation, stored in one byte.
@@ -212,7 +214,7 @@ int runCreate(const Arguments &args, Console &io)
             QStringLiteral("%1 gives no transparent colour").arg(QDir::toNativeSeparators(animationPath)));
     const TColor gestureTransparent
         = args.has(QStringLiteral("transparent-from-gif")) ? animation->TransparentColor : transparent;
-    fitAnimation(args, *animation, gestureTransparent,
+    const int colours = fitAnimation(args, *animation, gestureTransparent,
         args.has(QStringLiteral("author")) ? author : animation->Author);
     const int frameCount = animation->FrameCount();
 
@@ -254,8 +256,9 @@ int runCreate(const Arguments &args, Console &io)
     gesture.SaveToFile(target);
     io.out << QDir::toNativeSeparators(target) << ": " << frameCount
            << (frameCount == 1 ? " frame of " : " frames of ") << animation->FrameSize.width() << " x "
-           << animation->FrameSize.height() << " pixels; animation block " << blockSize << " of "
-           << kMaxBlockBytes << " bytes\n";
+           << animation->FrameSize.height() << " pixels"
+           << (colours < 256 ? QStringLiteral(", %1 colours").arg(colours) : QString())
+           << "; animation block " << blockSize << " of " << kMaxBlockBytes << " bytes\n";
     return kExitOk;
 }
 
