@@ -177,11 +177,6 @@ TBitmap TImportedAnimation::ButtonPicture()
     return FitButtonPicture(m_source->Image(), ButtonPictureRatio(ScreenWidth, ScreenHeight));
 }
 
-int FramesAGestureHolds(int frameWidth)
-{
-    return std::min(kMaxGestureFrames, kMaxStripWidth / std::max(frameWidth, 1));
-}
-
 QString FrameLimitText(int frameCount, int keep)
 {
     return QStringLiteral("The animation has %1 frames; a gesture holds at most %2 of this size")
@@ -437,6 +432,7 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
     animator->setStretch(true);
 
     TImportedAnimation result;
+    result.SourcePath = path;
     result.ScreenWidth = screenWidth;
     result.ScreenHeight = screenHeight;
     result.FrameSize = size;
@@ -482,6 +478,9 @@ void InstallAnimation(TZQGesture &gesture, TImportedAnimation &animation)
     gesture.setFrames(std::move(animation.Frames));
     gesture.setTransparentColor(animation.TransparentColor);
     gesture.SetAuthor(animation.Author);
+    // An author text the file carries is the file's.
+    gesture.setAuthorLocked(!animation.Author.isEmpty());
+    gesture.setOrigin(TGesturePart::Animation, { TPartOrigin::File, animation.SourcePath });
     gesture.setCurrentFrame(1);
 }
 

@@ -14,6 +14,7 @@
 // failed or cancelled import leaves the gesture as it was.
 #include "codecs/gifimage.h"
 #include "gesture/framelist.h"
+#include "gesture/zqgesture.h"
 #include "platform/bitmap.h"
 #include "platform/colors.h"
 
@@ -32,13 +33,6 @@ class TZQGesture;
 // high, 225 pixels high for the others.
 inline constexpr int kPreviewMaxWidth = 255;
 inline constexpr int kPreviewMaxHeight = 225;
-
-// A gesture counts its frames in bytes from 1, so it holds at most 255; its
-// strip of frames side by side is at most kMaxStripWidth pixels wide.
-inline constexpr int kMaxGestureFrames = 255;
-
-// How many frames of the given width a gesture holds.
-int FramesAGestureHolds(int frameWidth);
 
 // A gesture shows one frame every this many milliseconds.
 inline constexpr int kGestureFrameMs = 250;
@@ -155,6 +149,8 @@ public:
     int ScreenWidth = 0;
     int ScreenHeight = 0;
     QSize FrameSize;
+    // The file the animation was read from.
+    QString SourcePath;
     // The author text the GIF file carries (empty for JPEG and BMP files).
     QString Author;
     // True when the file's own transparency applies (a GIF not cut into
@@ -203,7 +199,8 @@ std::vector<QImage> ComposeChosenFrames(
 
 // Puts the composed frames on the gesture, replacing its frame list, sets
 // its transparent colour (the file's when KeepsTransparency, else none),
-// its author text, and its current frame to the first. The animation's
+// its author text (locked when the file carries one), the animation's
+// origin (the file), and its current frame to the first. The animation's
 // frame list is moved out.
 void InstallAnimation(TZQGesture &gesture, TImportedAnimation &animation);
 

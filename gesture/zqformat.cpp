@@ -360,7 +360,18 @@ void TZQGesture::ReadGesture(QIODevice &stream)
 
 void TZQGesture::finishRead()
 {
+    // The parts opened are the gesture's own; an author text in the file is
+    // the file's.
+    m_origins[int(TGesturePart::Button)] = { TPartOrigin::Internal, {} };
+    m_origins[int(TGesturePart::Animation)]
+        = { m_frames ? TPartOrigin::Internal : TPartOrigin::NoneInFile, {} };
+    m_origins[int(TGesturePart::Audio)]
+        = { m_hasAudio ? TPartOrigin::Internal : TPartOrigin::NoneInFile, {} };
+    m_authorLocked = !m_author.isEmpty();
+    if (m_transparentColor != clNone)
+        m_lastTransparentColor = m_transparentColor;
     emit framesChanged();
+    announceAll();
     emit edited();
     emit framesRead();
     UpdateSizes();
@@ -397,8 +408,10 @@ void TZQGesture::computeSizes(bool prepare)
     m_audioSize = 0;
     m_gestureSize = 0;
     // An empty frame list has nothing to encode; its sizes stay 0.
-    if (!m_frames || m_frames->Count() == 0)
+    if (!m_frames || m_frames->Count() == 0) {
+        emit sizesChanged();
         return;
+    }
     if (m_hasAudio)
         m_audioSize = int(AudioData().size());
     try {
@@ -413,4 +426,5 @@ void TZQGesture::computeSizes(bool prepare)
         m_animationSize = INT_MAX;
         m_gestureSize = INT_MAX;
     }
+    emit sizesChanged();
 }

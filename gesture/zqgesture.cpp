@@ -25,6 +25,7 @@ void TZQGesture::setTagline(const QString &value)
     if (text == m_tagline)
         return;
     m_tagline = text;
+    emit taglineChanged(m_tagline);
     setModified();
     emit edited();
 }
@@ -32,32 +33,71 @@ void TZQGesture::setTagline(const QString &value)
 void TZQGesture::setGlyph(const TBitmap &value)
 {
     m_glyph = value;
+    emit glyphChanged();
     UpdateSizes();
     emit edited();
 }
 
-void TZQGesture::setAnimLoopFrame(std::uint8_t value)
+namespace {
+
+// A frame number counted from 1, brought within a list of count frames (any
+// frame a byte can name when count is -1, for no list), as the file stores
+// it: counted from 0, in a byte.
+std::uint8_t storedFrame(int value, int count)
 {
-    if (value == AnimLoopFrame())
+    int frame = std::clamp(value, 1, 256);
+    if (count > 0)
+        frame = std::min(frame, count);
+    return std::uint8_t(frame - 1);
+}
+
+} // namespace
+
+void TZQGesture::setAnimLoopFrame(int value)
+{
+    const std::uint8_t stored = storedFrame(value, m_frames ? m_frames->Count() : -1);
+    if (stored == m_loopFrame) {
+        // A value out of range asked for: the views show the one kept.
+        if (value != AnimLoopFrame())
+            emit animLoopFrameChanged(AnimLoopFrame());
         return;
-    setModified();
-    if (m_frames) {
-        const int n = m_frames->Count();
-        m_loopFrame = std::uint8_t(value >= n ? n - 1 : value < 2 ? 0 : value - 1);
-    } else {
-        m_loopFrame = std::uint8_t(value < 2 ? 0 : value - 1);
     }
+    m_loopFrame = stored;
+    emit animLoopFrameChanged(AnimLoopFrame());
+    setModified();
     emit edited();
 }
 
-void TZQGesture::setAudioLoopFrame(std::uint8_t value)
+void TZQGesture::setAudioLoopFrame(int value)
 {
-    if (value == AudioLoopFrame() || !m_frames)
+    // Without frames there is no frame to start the sound on.
+    const std::uint8_t stored = m_frames ? storedFrame(value, m_frames->Count()) : m_audioFrame;
+    if (stored == m_audioFrame) {
+        if (value != AudioLoopFrame())
+            emit audioLoopFrameChanged(AudioLoopFrame());
         return;
+    }
+    m_audioFrame = stored;
+    emit audioLoopFrameChanged(AudioLoopFrame());
     setModified();
-    const int n = m_frames->Count();
-    m_audioFrame = std::uint8_t(value > n ? n - 1 : value == 0 ? 0 : value - 1);
     emit edited();
+}
+
+void TZQGesture::clampFrameNumbers()
+{
+    const int count = m_frames ? m_frames->Count() : 0;
+    if (count == 0)
+        return;
+    // Frame numbers beyond the list (after frames were deleted or another
+    // list installed) would name frames the file does not have.
+    if (m_loopFrame >= count) {
+        m_loopFrame = std::uint8_t(count - 1);
+        emit animLoopFrameChanged(AnimLoopFrame());
+    }
+    if (m_audioFrame >= count) {
+        m_audioFrame = std::uint8_t(count - 1);
+        emit audioLoopFrameChanged(AudioLoopFrame());
+    }
 }
 
 void TZQGesture::setCurrentFrame(std::uint8_t value)
@@ -82,6 +122,7 @@ void TZQGesture::setAnimLoopOption(TAnimOptions value)
     if (value == m_animOption)
         return;
     m_animOption = value;
+    emit animLoopOptionChanged(m_animOption);
     setModified();
     emit edited();
 }
@@ -90,7 +131,6 @@ void TZQGesture::setTransparentColor(TColor value)
 {
     if (value == m_transparentColor)
         return;
-    setModified();
     const TColor previous = m_transparentColor;
     m_transparentColor = value;
     if (m_frames) {
@@ -98,6 +138,32 @@ void TZQGesture::setTransparentColor(TColor value)
         // it regains its pixels, and takes the new colour as its mask.
         m_frames->Remask(previous, value);
     }
+    emit transparentColorChanged(m_transparentColor);
+    if (value != clNone && value != m_lastTransparentColor) {
+        m_lastTransparentColor = value;
+        emit lastTransparentColorChanged(value);
+    }
+    setModified();
+    emit edited();
+}
+
+void TZQGesture::setTransparent(bool on)
+{
+    setTransparentColor(on ? m_lastTransparentColor : clNone);
+}
+
+void TZQGesture::chooseTransparentColor(TColor value)
+{
+    if (value == clNone)
+        return;
+    if (m_transparentColor != clNone) {
+        setTransparentColor(value);
+        return;
+    }
+    if (value == m_lastTransparentColor)
+        return;
+    m_lastTransparentColor = value;
+    emit lastTransparentColorChanged(value);
     emit edited();
 }
 
@@ -106,6 +172,7 @@ void TZQGesture::setFilename(const QString &value)
     if (value == m_filename)
         return;
     m_filename = value;
+    emit filenameChanged(m_filename);
     LoadFromFile(value);
     setModified(false);
     setUnsavedChanges(false);
@@ -125,6 +192,7 @@ void TZQGesture::setAudioRepeat(bool value)
     if (value == m_audioRepeat)
         return;
     m_audioRepeat = value;
+    emit audioRepeatChanged(value);
     emit edited();
 }
 
@@ -133,7 +201,26 @@ void TZQGesture::SetAuthor(const QString &text)
     if (text == m_author)
         return;
     m_author = text;
+    emit authorChanged(m_author);
     setModified();
+    emit edited();
+}
+
+void TZQGesture::setAuthorLocked(bool value)
+{
+    if (value == m_authorLocked)
+        return;
+    m_authorLocked = value;
+    emit authorLockedChanged(value);
+    emit edited();
+}
+
+void TZQGesture::setOrigin(TGesturePart part, const TPartOrigin &origin)
+{
+    if (m_origins[int(part)] == origin)
+        return;
+    m_origins[int(part)] = origin;
+    emit originChanged(part);
     emit edited();
 }
 
@@ -157,13 +244,29 @@ void TZQGesture::setFrames(std::unique_ptr<TFrameList> frames)
 {
     m_frames = std::move(frames);
     emit framesChanged();
+    clampFrameNumbers();
     emit edited();
+}
+
+int FramesAGestureHolds(int frameWidth)
+{
+    return std::min(kMaxGestureFrames, kMaxStripWidth / std::max(frameWidth, 1));
+}
+
+void TZQGesture::CheckRoomForFrame() const
+{
+    if (!m_frames)
+        return;
+    const int holds = FramesAGestureHolds(m_frames->Width());
+    if (m_frames->Count() >= holds)
+        throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames of this size").arg(holds));
 }
 
 void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
 {
     if (!m_frames)
         throw PlumoraError(QStringLiteral("The gesture has no frame list to insert into"));
+    CheckRoomForFrame();
     m_frames->Insert(index, picture, maskColor);
     emit framesChanged();
     emit edited();
@@ -179,6 +282,7 @@ void TZQGesture::DeleteFrame(int index)
     if (count > 0 && m_play.currentFrame >= count)
         setCurrentIndex(count - 1);
     emit framesChanged();
+    clampFrameNumbers();
     emit edited();
 }
 
@@ -218,6 +322,9 @@ TGestureContent TZQGesture::Content() const
     c.hasAudio = m_hasAudio;
     c.audio = m_wave.Data();
     c.numberOfLoops = m_numberOfLoops;
+    c.authorLocked = m_authorLocked;
+    c.lastTransparentColor = m_lastTransparentColor;
+    std::copy(std::begin(m_origins), std::end(m_origins), std::begin(c.origins));
     c.animationSize = m_animationSize;
     c.audioSize = m_audioSize;
     c.gestureSize = m_gestureSize;
@@ -239,15 +346,38 @@ void TZQGesture::RestoreContent(const TGestureContent &c, bool modified)
     m_hasAudio = c.hasAudio;
     m_wave.setData(c.audio);
     m_numberOfLoops = c.numberOfLoops;
+    m_authorLocked = c.authorLocked;
+    m_lastTransparentColor = c.lastTransparentColor;
+    std::copy(std::begin(c.origins), std::end(c.origins), std::begin(m_origins));
     m_animationSize = c.animationSize;
     m_audioSize = c.audioSize;
     m_gestureSize = c.gestureSize;
-    setModified(modified);
     const int last = m_frames ? m_frames->Count() - 1 : 0;
     m_play.currentFrame = std::clamp(c.currentIndex, 0, std::max(0, last));
     emit framesChanged();
+    announceAll();
+    setModified(modified);
+    emit sizesChanged();
     emit edited();
     emit OnFrameChange();
+}
+
+void TZQGesture::announceAll()
+{
+    emit filenameChanged(m_filename);
+    emit taglineChanged(m_tagline);
+    emit authorChanged(m_author);
+    emit authorLockedChanged(m_authorLocked);
+    emit glyphChanged();
+    emit animLoopOptionChanged(m_animOption);
+    emit animLoopFrameChanged(AnimLoopFrame());
+    emit audioLoopFrameChanged(AudioLoopFrame());
+    emit audioRepeatChanged(m_audioRepeat);
+    emit transparentColorChanged(m_transparentColor);
+    emit lastTransparentColorChanged(m_lastTransparentColor);
+    emit audioChanged();
+    for (const TGesturePart part : { TGesturePart::Button, TGesturePart::Animation, TGesturePart::Audio })
+        emit originChanged(part);
 }
 
 void TZQGesture::resetForRead()
@@ -295,6 +425,10 @@ void TZQGesture::LoadAudioFromFile(const QString &fileName)
     m_wave.LoadFromFile(fileName);
     m_hasAudio = true;
     m_audioFrame = 0;
+    emit audioLoopFrameChanged(AudioLoopFrame());
+    emit audioChanged();
+    m_origins[int(TGesturePart::Audio)] = { TPartOrigin::File, fileName };
+    emit originChanged(TGesturePart::Audio);
     setModified();
     UpdateSizes();
     emit edited();
@@ -304,6 +438,7 @@ void TZQGesture::SetAudio(const QByteArray &wav)
 {
     m_wave.setData(wav);
     m_hasAudio = true;
+    emit audioChanged();
     setModified();
     UpdateSizes();
     emit edited();
@@ -315,6 +450,7 @@ void TZQGesture::ClearAudio()
         return;
     m_wave.setData(QByteArray());
     m_hasAudio = false;
+    emit audioChanged();
     setModified();
     UpdateSizes();
     emit edited();

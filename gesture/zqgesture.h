@@ -18,6 +18,20 @@
 
 class QIODevice;
 
+// The parts of a gesture that come from files of their own.
+enum class TGesturePart { Button, Animation, Audio };
+
+// Where a part came from, as the Files page shows it: nothing yet, nothing
+// in the gesture file opened, the gesture itself (opened, or made from
+// another part), or a file.
+struct TPartOrigin
+{
+    enum Kind { None, NoneInFile, Internal, File };
+    Kind kind = None;
+    QString path; // for File
+    bool operator==(const TPartOrigin &) const = default;
+};
+
 // Everything an edit of the gesture can change, as one value: what the file
 // holds, the sizes last computed and the frame shown. The undo history keeps
 // one per step. Copies share their data: the frame list shares its frames'
@@ -37,11 +51,16 @@ struct TGestureContent
     bool hasAudio = false;
     QByteArray audio;
     std::uint8_t numberOfLoops = 3;
+    // What the editor shows beside the file's content.
+    bool authorLocked = false;
+    TColor lastTransparentColor = 0x00808080;
+    TPartOrigin origins[3];
     int animationSize = -1, audioSize = -1, gestureSize = -1;
     int currentIndex = 0;
 
-    // Equal in what the file holds: the sizes and the frame shown are left
-    // out. Frame lists compare by their edit generation.
+    // Equal in what the file holds: the sizes, the frame shown and what the
+    // editor shows beside them are left out. Frame lists compare by their
+    // edit generation.
     bool sameGesture(const TGestureContent &other) const;
 };
 
@@ -60,6 +79,13 @@ inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
 // made 18 x 18; this only keeps a small file from declaring a huge one.
 inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 
+// A gesture counts its frames in bytes from 1, so it holds at most 255; its
+// strip of frames side by side is at most kMaxStripWidth pixels wide.
+inline constexpr int kMaxGestureFrames = 255;
+
+// How many frames of the given width a gesture holds.
+int FramesAGestureHolds(int frameWidth);
+
 // The animation block a gesture file holds for a strip of frames: the strip
 // as a one-frame GIF with the author text (Windows-1252 bytes) and the
 // program's comment lines. Pixels of the transparent colour (clNone: none)
@@ -68,6 +94,13 @@ inline constexpr qint64 kMaxButtonPixels = 256 * 256;
 QByteArray EncodeAnimationBlock(
     const QImage &strip, TColor transparent, const QByteArray &author, qsizetype *plainSize = nullptr);
 
+// Every change is announced: an operation emits, in this order, the signal of
+// each property it changed (in the order the properties are declared below),
+// modifiedChanged when Modified changed, sizesChanged when it computed the
+// sizes, and edited() once, last. A read and RestoreContent announce every
+// property. Views bind each control to its property once: the control's
+// change calls the setter (which compares first, so setting the value shown
+// does nothing), the property's signal sets the control.
 class TZQGesture : public QObject
 {
     Q_OBJECT
@@ -82,10 +115,14 @@ public:
     const TBitmap &Glyph() const { return m_glyph; }
     void setGlyph(const TBitmap &value);
 
+    // The loop and sound start frames, counted from 1. A value is brought
+    // within the frames (1 up to their count); without frames the sound's
+    // stays as it is. Installing or deleting frames lowers both to the
+    // count.
     std::uint8_t AnimLoopFrame() const { return std::uint8_t(m_loopFrame + 1); }
-    void setAnimLoopFrame(std::uint8_t value);
+    void setAnimLoopFrame(int value);
     std::uint8_t AudioLoopFrame() const { return std::uint8_t(m_audioFrame + 1); }
-    void setAudioLoopFrame(std::uint8_t value);
+    void setAudioLoopFrame(int value);
     std::uint8_t CurrentFrame() const { return m_play.frameNumber(); }
     void setCurrentFrame(std::uint8_t value);
     // The frame shown, 0-based and not cut to a byte (-1 in a present but
@@ -100,6 +137,14 @@ public:
 
     TColor TransparentColor() const { return m_transparentColor; }
     void setTransparentColor(TColor value);
+    // The last transparent colour that was not none: what turning
+    // transparency on again offers. Not kept in the file.
+    TColor LastTransparentColor() const { return m_lastTransparentColor; }
+    // Turns transparency on (with the last colour) or off.
+    void setTransparent(bool on);
+    // A new transparent colour to offer; it becomes the transparent colour
+    // when transparency is on.
+    void chooseTransparentColor(TColor value);
 
     const QString &Filename() const { return m_filename; }
     void setFilename(const QString &value);
@@ -129,6 +174,9 @@ public:
     // counts as modified there (it does not at the state last saved).
     TGestureContent Content() const;
     void RestoreContent(const TGestureContent &content, bool modified);
+    // Back at the state last saved without a restore (typing undone in its
+    // field): Modified as it was there.
+    void RestoreModified(bool modified) { setModified(modified); }
     bool Valid() const { return m_frames && m_frames->Count() > 0; }
 
     // The frame list; may be absent. It is changed only through the
@@ -138,15 +186,26 @@ public:
     // options stay as they are.
     void setFrames(std::unique_ptr<TFrameList> frames);
     // Frame edits, as TFrameList's Insert, Delete and Move do them.
-    // Inserting needs a frame list; without one, Delete and Move do
-    // nothing. Deleting the frame shown, when it was the last one, shows the
-    // new last frame.
+    // Inserting needs a frame list with room for one more frame
+    // (CheckRoomForFrame); without one, Delete and Move do nothing. Deleting
+    // the frame shown, when it was the last one, shows the new last frame.
     void InsertFrame(int index, const QImage &picture, TColor maskColor);
+    // Throws PlumoraError ("A gesture holds at most N frames of this size")
+    // when the frame list holds as many frames as a gesture can.
+    void CheckRoomForFrame() const;
     void DeleteFrame(int index);
     void MoveFrame(int from, int to);
 
     const QString &Author() const { return m_author; }
     void SetAuthor(const QString &text);
+    // The author text came with the file opened or the animation imported,
+    // and is not the user's to change.
+    bool AuthorLocked() const { return m_authorLocked; }
+    void setAuthorLocked(bool value);
+
+    // Where each part came from.
+    TPartOrigin Origin(TGesturePart part) const { return m_origins[int(part)]; }
+    void setOrigin(TGesturePart part, const TPartOrigin &origin);
 
     // Reading refuses a strip of more pixels than this, before decoding it
     // (kMaxStripPixels at most). The open dialog's preview reads with less.
@@ -209,6 +268,23 @@ public:
     std::uint8_t PassCount() const { return m_play.passCount; }
 
 signals:
+    // One per property, in the order operations emit them.
+    void filenameChanged(const QString &filename);
+    void taglineChanged(const QString &tagline);
+    void authorChanged(const QString &author);
+    void authorLockedChanged(bool locked);
+    void glyphChanged();
+    void animLoopOptionChanged(TAnimOptions option);
+    void animLoopFrameChanged(int frame); // 1-based
+    void audioLoopFrameChanged(int frame); // 1-based
+    void audioRepeatChanged(bool repeat);
+    void transparentColorChanged(TColor colour);
+    void lastTransparentColorChanged(TColor colour);
+    void audioChanged(); // HasAudio or the sound bytes
+    void originChanged(TGesturePart part);
+    // The sizes were computed (UpdateSizes, MeasureSizes).
+    void sizesChanged();
+
     // Fires once at the end of every successful read, after the sizes were
     // computed and before readFinished(). Nothing else fires it.
     void OnChange();
@@ -236,6 +312,9 @@ signals:
 
 private:
     TPlaybackOptions playbackOptions() const;
+    // Announces every property (after a read or a restore), in order.
+    void announceAll();
+    void clampFrameNumbers();
     void resetForRead();
     void finishRead();
     // The gesture file's bytes; with enforceLimits, a gesture that would not
@@ -286,5 +365,8 @@ private:
     int m_audioSize = -1;
     int m_gestureSize = -1;
     QString m_author;
+    bool m_authorLocked = false;
+    TColor m_lastTransparentColor = 0x00808080;
+    TPartOrigin m_origins[3];
     EncodedStrip m_encoded;
 };

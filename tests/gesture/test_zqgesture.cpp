@@ -11,6 +11,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace gesturetest;
 
 TEST(Gesture, NewComponentDefaults)
@@ -79,6 +81,89 @@ TEST(Gesture, LoopAndAudioFramesClampAndSetModified)
     EXPECT_EQ(h.AudioLoopFrame(), 1);
     h.setAudioLoopFrame(5);
     EXPECT_EQ(h.AudioLoopFrame(), 5);
+    h.setAnimLoopFrame(4);
+
+    // Fewer frames lower both, so the file never names a frame it lacks.
+    h.DeleteFrame(0);
+    h.DeleteFrame(0);
+    EXPECT_EQ(h.AnimLoopFrame(), 3);
+    EXPECT_EQ(h.AudioLoopFrame(), 3);
+    h.setFrames(frames(4, 3, 2));
+    EXPECT_EQ(h.AnimLoopFrame(), 2);
+    EXPECT_EQ(h.AudioLoopFrame(), 2);
+}
+
+// Every change is announced once, in the documented order: the properties'
+// own signals, modifiedChanged when Modified changed, sizesChanged when the
+// sizes were computed, edited() last; a change to the value there is, none.
+TEST(Gesture, EachChangeIsAnnouncedInOrder)
+{
+    const TColor red = RGBColor(255, 0, 0);
+    struct Case
+    {
+        const char *name;
+        std::function<void(TZQGesture &)> change;
+        QStringList signalsExpected;
+    };
+    const Case cases[] = {
+        { "tagline", [](TZQGesture &g) { g.setTagline("x"); }, { "tagline", "modified", "edited" } },
+        { "same tagline", [](TZQGesture &g) { g.setTagline(""); }, {} },
+        { "author", [](TZQGesture &g) { g.SetAuthor("a"); }, { "author", "modified", "edited" } },
+        { "author locked", [](TZQGesture &g) { g.setAuthorLocked(true); }, { "authorLocked", "edited" } },
+        { "option", [](TZQGesture &g) { g.setAnimLoopOption(aoLoop); }, { "option", "modified", "edited" } },
+        { "loop frame", [](TZQGesture &g) { g.setAnimLoopFrame(2); }, { "loopFrame", "modified", "edited" } },
+        { "loop frame beyond",
+            [](TZQGesture &g) {
+                g.setAnimLoopFrame(1);
+                g.setAnimLoopFrame(0);
+            },
+            { "loopFrame" } }, // only the view is corrected
+        { "sound start", [](TZQGesture &g) { g.setAudioLoopFrame(3); },
+            { "audioFrame", "modified", "edited" } },
+        { "repeat", [](TZQGesture &g) { g.setAudioRepeat(true); }, { "repeat", "edited" } },
+        { "transparent", [red](TZQGesture &g) { g.setTransparentColor(red); },
+            { "transparent", "lastTransparent", "modified", "edited" } },
+        { "transparency on", [](TZQGesture &g) { g.setTransparent(true); },
+            { "transparent", "modified", "edited" } },
+        { "colour offered", [red](TZQGesture &g) { g.chooseTransparentColor(red); },
+            { "lastTransparent", "edited" } },
+        { "origin",
+            [](TZQGesture &g) {
+                g.setOrigin(TGesturePart::Audio, { TPartOrigin::File, "a.wav" });
+            },
+            { "origin", "edited" } },
+        { "glyph", [](TZQGesture &g) { g.setGlyph(g.Glyph()); }, { "glyph", "sizes", "edited" } },
+        { "delete",
+            [](TZQGesture &g) {
+                g.setAnimLoopFrame(3);
+                g.DeleteFrame(2);
+            },
+            { "loopFrame", "modified", "edited", "frames", "loopFrame", "edited" } },
+    };
+    for (const Case &c : cases) {
+        TZQGesture g;
+        g.setFrames(frames(4, 3, 3));
+        QStringList seen;
+        const auto note
+            = [&](const char *name) { return [&seen, name] { seen << QString::fromLatin1(name); }; };
+        QObject::connect(&g, &TZQGesture::taglineChanged, note("tagline"));
+        QObject::connect(&g, &TZQGesture::authorChanged, note("author"));
+        QObject::connect(&g, &TZQGesture::authorLockedChanged, note("authorLocked"));
+        QObject::connect(&g, &TZQGesture::glyphChanged, note("glyph"));
+        QObject::connect(&g, &TZQGesture::animLoopOptionChanged, note("option"));
+        QObject::connect(&g, &TZQGesture::animLoopFrameChanged, note("loopFrame"));
+        QObject::connect(&g, &TZQGesture::audioLoopFrameChanged, note("audioFrame"));
+        QObject::connect(&g, &TZQGesture::audioRepeatChanged, note("repeat"));
+        QObject::connect(&g, &TZQGesture::transparentColorChanged, note("transparent"));
+        QObject::connect(&g, &TZQGesture::lastTransparentColorChanged, note("lastTransparent"));
+        QObject::connect(&g, &TZQGesture::originChanged, note("origin"));
+        QObject::connect(&g, &TZQGesture::framesChanged, note("frames"));
+        QObject::connect(&g, &TZQGesture::modifiedChanged, note("modified"));
+        QObject::connect(&g, &TZQGesture::sizesChanged, note("sizes"));
+        QObject::connect(&g, &TZQGesture::edited, note("edited"));
+        c.change(g);
+        EXPECT_EQ(seen, c.signalsExpected) << c.name;
+    }
 }
 
 TEST(Gesture, ModifiedFollowsRealChangesOnly)
