@@ -481,6 +481,12 @@ TfrmGestureWindow *TfrmMain::addGestureWindow()
 {
     auto *window = new TfrmGestureWindow(this);
     undoGroup->addStack(window->UndoStack());
+    // Save, Save As and the gauges follow the gesture.
+    const TZQGesture *gesture = window->Gesture();
+    connect(gesture, &TZQGesture::modifiedChanged, this, &TfrmMain::UpdateFileCommands);
+    connect(gesture, &TZQGesture::unsavedChangesChanged, this, &TfrmMain::UpdateFileCommands);
+    connect(gesture, &TZQGesture::sizesChanged, this, &TfrmMain::UpdateFileCommands);
+    connect(gesture, &TZQGesture::framesChanged, this, &TfrmMain::UpdateFileCommands);
     QMdiSubWindow *sub = mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());

@@ -32,8 +32,12 @@ public:
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
 
+    // Save, Save As and the size gauges as the active gesture now is; run
+    // whenever a gesture's state or sizes change, and when another window
+    // becomes the active one.
+    void UpdateFileCommands();
+
     // IGestureHost
-    void UpdateFileCommands() override;
     void saveGestureWindow(TfrmGestureWindow *window) override;
     TPlumoraKeys &Keys() override { return *m_keys; }
     bool Destroying() const override { return m_destroying; }

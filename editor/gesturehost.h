@@ -1,6 +1,8 @@
 #pragma once
 // What a gesture window needs from the main window that holds it. The main
 // window implements this; the editor does not depend on the application.
+// (The main window follows each window's gesture through its signals: Save,
+// Save As and the gauges need no call from the window.)
 class QString;
 class TfrmGestureWindow;
 class TPlumoraKeys;
@@ -8,8 +10,6 @@ class TPlumoraKeys;
 class IGestureHost
 {
 public:
-    // Refreshes Save, Save As and the size gauges after any change.
-    virtual void UpdateFileCommands() = 0;
     // Saves the given gesture window (Save As when it has no file yet).
     virtual void saveGestureWindow(TfrmGestureWindow *window) = 0;
     // The settings store, for the last folders of the file dialogs.

@@ -6,13 +6,14 @@
 #include "gesturewindow.h"
 
 #include "filedrops.h"
+#include "filespage.h"
+#include "gesture/zqgesture.h"
+#include "previewpane.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/application.h"
 
 #include <QApplication>
 #include <QDropEvent>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -55,7 +56,16 @@ public:
     explicit DropTarget(TfrmGestureWindow &window) : QObject(&window), m_window(window) { }
 
 protected:
+    // Runs guarded: an error is shown and the event goes on.
     bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        bool consumed = false;
+        plumora::ui::guarded([&] { consumed = filter(watched, event); });
+        return consumed;
+    }
+
+private:
+    bool filter(QObject *watched, QEvent *event)
     {
         const QEvent::Type type = event->type();
         if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
@@ -88,31 +98,18 @@ protected:
         return true;
     }
 
-private:
     // The part of the gesture whose row (or pane) holds the point.
     Part partAt(QObject *watched, QPoint point) const
     {
         if (watched == m_window.previewPane)
             return Part::Animation;
-        auto *grid = qobject_cast<QGridLayout *>(m_window.filesPage->layout());
-        if (!grid)
-            return Part::None;
-        const int gap = grid->verticalSpacing() / 2 + 1;
-        for (int row = 0; row < grid->rowCount(); ++row) {
-            const QRect cell = grid->cellRect(row, 0);
-            if (point.y() < cell.top() - gap || point.y() > cell.bottom() + gap)
-                continue;
-            const QLayoutItem *first = grid->itemAtPosition(row, 0);
-            const QLayoutItem *panel = grid->itemAtPosition(row, 1);
-            const QWidget *widget = panel ? panel->widget() : nullptr;
-            if (widget == m_window.animationFileLabel)
-                return Part::Animation;
-            if (widget == m_window.audioFileLabel)
-                return Part::Audio;
-            if (widget == m_window.buttonImageFileLabel
-                || (first && first->widget() == m_window.previewButtonPanel))
-                return Part::Button;
-            return Part::None;
+        switch (m_window.filesPage->PartAt(point).value_or(TGesturePart(-1))) {
+        case TGesturePart::Animation:
+            return Part::Animation;
+        case TGesturePart::Audio:
+            return Part::Audio;
+        case TGesturePart::Button:
+            return Part::Button;
         }
         return Part::None;
     }
@@ -144,7 +141,7 @@ private:
 void TfrmGestureWindow::acceptFileDrops()
 {
     auto *target = new DropTarget(*this);
-    for (QWidget *area : { filesPage, previewPane }) {
+    for (QWidget *area : std::initializer_list<QWidget *> { filesPage, previewPane }) {
         area->setAcceptDrops(true);
         area->installEventFilter(target);
     }

@@ -6,18 +6,15 @@
 #include "fitanimationdialog.h"
 #include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
+#include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gesturehost.h"
-#include "gestureview.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
 
 #include <QLocale>
-#include <QSpinBox>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -33,20 +30,6 @@ QString tooLargeText(qsizetype blockBytes)
 }
 
 } // namespace
-
-void TfrmGestureWindow::limitFrameFields(int count)
-{
-    // The loop-frame field keeps a value above the new count (its change
-    // handler corrects it when next edited); the audio field is lowered now.
-    animationLoopFrameSpin->setMaximum(std::max(count, animationLoopFrameSpin->value()));
-    if (audioLoopFrameSpin->value() > count) {
-        audioLoopFrameSpin->setMaximum(count);
-        audioLoopFrameSpin->setValue(count);
-        gesture->setAudioLoopFrame(std::uint8_t(std::min(count, 255)));
-    } else {
-        audioLoopFrameSpin->setMaximum(count);
-    }
-}
 
 bool TfrmGestureWindow::fitImportedAnimation(TImportedAnimation &imported, std::optional<bool> &makeButton)
 {
@@ -118,16 +101,9 @@ void TfrmGestureWindow::fitAnimation()
     std::unique_ptr<TFrameList> fitted = dialog.FittedFrames();
     if (!fitted)
         return;
-    const Edit edit(this, QStringLiteral("Fit Animation"));
-    const int count = fitted->Count();
+    const TGestureHistory::Step step(*history, QStringLiteral("Fit Animation"));
     gesture->setFrames(std::move(fitted));
     gesture->setCurrentFrame(1);
-    limitFrameFields(count);
-    gestureView->resize(gesture->Frames()->Width(), gesture->Frames()->Height());
-    centreGesture();
-    showCurrentFrame();
-    gesture->UpdateSizes();
-    UpdateFileCommands();
 }
 
 void TfrmGestureWindow::watchAnimationSize()
@@ -142,8 +118,6 @@ void TfrmGestureWindow::watchAnimationSize()
         if (m_dying)
             return;
         gesture->MeasureSizes();
-        if (m_host)
-            m_host->UpdateFileCommands();
         warnWhenTooLarge();
     }));
 }

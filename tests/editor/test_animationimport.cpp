@@ -556,7 +556,9 @@ TEST(AnimationImport, WindowFrameFieldsAuthorAndTransparency)
     EXPECT_EQ(control<QSlider>(window, "frameSlider")->maximum(), 4);
     EXPECT_EQ(control<QSpinBox>(window, "audioLoopFrameSpin")->value(), 4);
     EXPECT_EQ(window.Gesture()->AudioLoopFrame(), 4);
-    EXPECT_EQ(control<QSpinBox>(window, "animationLoopFrameSpin")->value(), 8);
+    // The loop frame too: a loop frame beyond the frames would be saved.
+    EXPECT_EQ(control<QSpinBox>(window, "animationLoopFrameSpin")->value(), 4);
+    EXPECT_EQ(window.Gesture()->AnimLoopFrame(), 4);
     EXPECT_TRUE(control<QCheckBox>(window, "transparentCheck")->isChecked());
     EXPECT_EQ(window.TransColor(), RGBColor(0x59, 0xfe, 0xdc));
     EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0x59, 0xfe, 0xdc));

@@ -108,6 +108,10 @@ TEST(SettingsPage, FrameFieldsClampAgainstTheSlider)
     EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoLoop);
     control<QRadioButton>(w, "animationReverseRadio")->click();
     EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoReverse);
+    // Turned on without a click, as an assistive tool does it: the same.
+    control<QRadioButton>(w, "animationOnceRadio")->setChecked(true);
+    EXPECT_EQ(w->Gesture()->AnimLoopOption(), aoPlayOnce);
+    EXPECT_EQ(w->UndoStack()->undoText(), QStringLiteral("Play Once"));
 
     control<QSpinBox>(w, "audioLoopFrameSpin")->setValue(30);
     EXPECT_EQ(control<QSpinBox>(w, "audioLoopFrameSpin")->value(), 10);
