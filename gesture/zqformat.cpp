@@ -183,16 +183,13 @@ const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
 const TZQGesture::EncodedStrip &TZQGesture::measuredStrip()
 {
     const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
-    const int reduction = int(DefaultReductionMethod());
     if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
-        && m_encoded.reduction == reduction && m_encoded.author == author
-        && m_encoded.transparent == m_transparentColor)
+        && m_encoded.author == author && m_encoded.transparent == m_transparentColor)
         return m_encoded;
     m_encoded = {};
     qsizetype plainSize = 0;
     QByteArray block = EncodeAnimationBlock(drawStrip(), m_transparentColor, author, &plainSize);
-    m_encoded
-        = { m_frames->Generation(), reduction, m_transparentColor, author, plainSize, std::move(block) };
+    m_encoded = { m_frames->Generation(), m_transparentColor, author, plainSize, std::move(block) };
     return m_encoded;
 }
 
