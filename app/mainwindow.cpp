@@ -9,6 +9,7 @@
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
+#include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 #include "sizegauge.h"
@@ -118,6 +119,14 @@ QRect keepOnScreen(QRect frame, const QRect &available, int titleBar)
 QLineEdit *focusedTextField()
 {
     return qobject_cast<QLineEdit *>(QApplication::focusWidget());
+}
+
+// Encoding a long animation takes a while: the busy cursor shows until the
+// file is written or the save has failed.
+void saveGesture(TZQGesture &gesture, const QString &path)
+{
+    const plumora::ui::BusyCursor busy;
+    gesture.SaveToFile(path);
 }
 
 } // namespace
@@ -585,7 +594,7 @@ void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
             saveGestureWindowAs(target);
             return;
         }
-        gesture->SaveToFile(gesture->Filename());
+        saveGesture(*gesture, gesture->Filename());
     }
     UpdateFileCommands();
 }
@@ -605,7 +614,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
         return;
     const QString path = saveGestureDialog->FileName();
     TZQGesture *gesture = target->Gesture();
-    gesture->SaveToFile(path);
+    saveGesture(*gesture, path);
     // The saved file becomes the gesture's file: later Saves go there.
     gesture->RenameTo(path);
     target->setWindowTitle(path);

@@ -7,6 +7,7 @@
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/plumorakeys.h"
+#include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 #include "support/testdata.h"
@@ -268,11 +269,18 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
     EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
+    // Both saves show the busy cursor while they write, and only then.
+    QList<int> cursorsWhileSaving;
+    QObject::connect(w->Gesture(), &TZQGesture::unsavedChangesChanged, w, [&](bool unsaved) {
+        if (!unsaved) // the file is written
+            cursorsWhileSaving << plumora::ui::screenCursor();
+    });
     {
         Script script;
         script.file(second);
         main->saveGestureWindowAs();
     }
+    EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
     EXPECT_FALSE(w->Gesture()->UnsavedChanges());
     EXPECT_EQ(w->windowTitle(), second);
     EXPECT_EQ(w->Gesture()->Filename(), second);
@@ -281,6 +289,8 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     // A later Save writes the new file, never the one saved away from.
     control<QLineEdit>(w, "taglineEdit")->setText("changed again");
     main->saveGestureWindow(nullptr);
+    EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
+    EXPECT_EQ(cursorsWhileSaving, QList<int>(2, plumora::ui::crHourGlass));
     TZQGesture back;
     back.setFilename(second);
     EXPECT_EQ(back.Tagline(), "changed again");
