@@ -182,7 +182,6 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 TfrmMain::~TfrmMain()
 {
     m_destroying = true;
-    AnimationProgressSink() = {};
     QGuiApplication::restoreOverrideCursor();
     // Gesture windows go first, while the settings store still exists; any
     // that a close left waiting for deletion no longer call this window.
@@ -378,18 +377,18 @@ void TfrmMain::createStatusBar()
     progressBar->setAccessibleName(QStringLiteral("Progress"));
     progressBar->hide();
     statusBar()->addWidget(progressBar);
-    AnimationProgressSink() = [bar = QPointer<QProgressBar>(progressBar)](TProgressStage stage, int percent) {
-        if (!bar)
-            return;
-        if (stage == TProgressStage::Starting) {
-            bar->setValue(0);
-            bar->show();
-        } else if (stage == TProgressStage::Running) {
-            bar->setValue(percent);
-        } else {
-            bar->hide();
-        }
-    };
+}
+
+void TfrmMain::ShowProgress(TProgressStage stage, int percent)
+{
+    if (stage == TProgressStage::Starting) {
+        progressBar->setValue(0);
+        progressBar->show();
+    } else if (stage == TProgressStage::Running) {
+        progressBar->setValue(percent);
+    } else {
+        progressBar->hide();
+    }
 }
 
 void TfrmMain::drawGauge(QPainter &painter, int panel, const QRect &rect)

@@ -38,6 +38,7 @@ public:
     TPlumoraKeys &Keys() override { return *m_keys; }
     bool Destroying() const override { return m_destroying; }
     void ShowStatusNote(const QString &note) override;
+    void ShowProgress(TProgressStage stage, int percent) override;
 
     // The File commands. Save and Save As act on the given window, or on the
     // active one when none is given; Save runs Save As for a gesture that

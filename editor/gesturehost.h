@@ -1,6 +1,8 @@
 #pragma once
 // What a gesture window needs from the main window that holds it. The main
 // window implements this; the editor does not depend on the application.
+#include "gesture/animationimport.h"
+
 class QString;
 class TfrmGestureWindow;
 class TPlumoraKeys;
@@ -18,6 +20,9 @@ public:
     virtual bool Destroying() const = 0;
     // Shows a short note in the status bar for a few seconds.
     virtual void ShowStatusNote(const QString &note) = 0;
+    // Shows how far a long import or strip save has got: Starting once,
+    // Running with rising percentages, Ending once however it ends.
+    virtual void ShowProgress(TProgressStage stage, int percent) = 0;
 
 protected:
     ~IGestureHost() = default;

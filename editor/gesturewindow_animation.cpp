@@ -26,14 +26,15 @@
 
 namespace {
 
-// Progress goes to the main window's gauge, and pending window messages run
-// so the window repaints. Input is held back meanwhile: a click could start
-// a second import or close the window under the running one.
-TImportProgress windowProgress()
+// Progress goes to the host's gauge (the window's host pointer is read at
+// each report, so a host that has gone is not called), and pending window
+// messages run so the window repaints. Input is held back meanwhile: a click
+// could start a second import or close the window under the running one.
+TImportProgress windowProgress(IGestureHost *const &host)
 {
-    return [](TProgressStage stage, int percent) {
-        if (const TImportProgress &sink = AnimationProgressSink())
-            sink(stage, percent);
+    return [&host](TProgressStage stage, int percent) {
+        if (host)
+            host->ShowProgress(stage, percent);
         static bool busy = false;
         if (busy)
             return;
@@ -74,7 +75,8 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
         };
         // Both the frames that keep the speed and every frame: the fit
         // dialog offers the choice.
-        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress(), TImportTiming::Both);
+        imported
+            = ReadAnimationFile(fileName, ask, askLimit, windowProgress(window.m_host), TImportTiming::Both);
         // Whether it fits is known before anything changes.
         if (imported && !window.fitImportedAnimation(*imported, makeButton))
             imported.reset();
@@ -163,5 +165,5 @@ void TfrmGestureWindow::saveAnimation()
     // box and the gesture's transparent colour are never touched and stay
     // as they are whether or not the write succeeds.
     plumora::ui::BusyCursor busy;
-    SaveAnimationStrip(*gesture, path, windowProgress());
+    SaveAnimationStrip(*gesture, path, windowProgress(m_host));
 }

@@ -8,9 +8,11 @@
 #include "editor/fitanimationdialog.h"
 #include "editor/frameimportdialog.h"
 #include "editor/gestureview.h"
+#include "editor/gesturehost.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
+#include "platform/plumorakeys.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 #include "support/testdata.h"
@@ -659,19 +661,49 @@ TEST(AnimationImport, SaveWritesTheStrip)
     EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
 }
 
-TEST(AnimationImport, ProgressReachesTheSink)
+// A window shows the progress of imports and strip saves through its host.
+TEST(AnimationImport, ProgressGoesToTheHost)
 {
-    std::vector<std::pair<TProgressStage, int>> seen;
-    AnimationProgressSink() = [&](TProgressStage stage, int percent) { seen.emplace_back(stage, percent); };
-    TfrmGestureWindow window(nullptr);
-    Answers answers;
-    load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
-    AnimationProgressSink() = nullptr;
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen.front().first, TProgressStage::Starting);
-    EXPECT_EQ(seen.back().first, TProgressStage::Ending);
-    for (std::size_t i = 2; i + 1 < seen.size(); ++i)
-        EXPECT_LE(seen[i - 1].second, seen[i].second);
+    QTemporaryDir dir;
+    TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
+    struct Host : IGestureHost
+    {
+        void UpdateFileCommands() override { }
+        void saveGestureWindow(TfrmGestureWindow *) override { }
+        TPlumoraKeys &Keys() override { return keys; }
+        bool Destroying() const override { return false; }
+        void ShowStatusNote(const QString &) override { }
+        void ShowProgress(TProgressStage stage, int percent) override
+        {
+            progress.emplace_back(stage, percent);
+        }
+        TPlumoraKeys keys;
+        std::vector<std::pair<TProgressStage, int>> progress;
+    };
+    // One run: Starting, rising percentages, Ending.
+    auto expectOneRun = [](const std::vector<std::pair<TProgressStage, int>> &seen) {
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen.front().first, TProgressStage::Starting);
+        EXPECT_EQ(seen.back().first, TProgressStage::Ending);
+        for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].first, TProgressStage::Running) << i;
+            EXPECT_LE(seen[i - 1].second, seen[i].second) << i;
+        }
+    };
+    {
+        Host host;
+        TfrmGestureWindow window(&host);
+        Answers answers;
+        load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
+        EXPECT_GE(host.progress.size(), 3u);
+        expectOneRun(host.progress);
+
+        host.progress.clear();
+        answers.paths << dir.filePath("saved.gif");
+        window.saveAnimation();
+        expectOneRun(host.progress);
+    }
+    TPlumoraKeys::setStoreFile(QString());
 }
 
 // The command-line tool makes the same gesture file as the window for the
