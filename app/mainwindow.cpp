@@ -6,6 +6,7 @@
 #include "gesture/zqgesture.h"
 #include "editor/filedialogs.h"
 #include "editor/filedrops.h"
+#include "editor/frameimportdialog.h"
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
@@ -389,6 +390,15 @@ void TfrmMain::ShowProgress(TProgressStage stage, int percent)
     } else {
         progressBar->hide();
     }
+}
+
+std::optional<TFrameSplit> TfrmMain::AskFrameSplit(QSize picture)
+{
+    if (!frameImportDialog) {
+        frameImportDialog = new TfrmFrameImport(this);
+        frameImportDialog->setObjectName(QStringLiteral("frameImportDialog"));
+    }
+    return frameImportDialog->Ask(picture);
 }
 
 void TfrmMain::drawGauge(QPainter &painter, int panel, const QRect &rect)

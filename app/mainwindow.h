@@ -18,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QToolBar;
 class QUndoGroup;
+class TfrmFrameImport;
 class TfrmGestureWindow;
 class TOpenGestureDialog;
 class TSaveGestureDialog;
@@ -39,6 +40,7 @@ public:
     bool Destroying() const override { return m_destroying; }
     void ShowStatusNote(const QString &note) override;
     void ShowProgress(TProgressStage stage, int percent) override;
+    std::optional<TFrameSplit> AskFrameSplit(QSize picture) override;
 
     // The File commands. Save and Save As act on the given window, or on the
     // active one when none is given; Save runs Save As for a gesture that
@@ -102,6 +104,9 @@ private:
     QMdiArea *mdiArea = nullptr;
     TOpenGestureDialog *openGestureDialog = nullptr;
     TSaveGestureDialog *saveGestureDialog = nullptr;
+    // Made on the first question and kept, so every import of the run is
+    // offered the last choice.
+    TfrmFrameImport *frameImportDialog = nullptr;
     TStatusPanels *statusPanels = nullptr;
     QToolBar *mainToolBar = nullptr;
     QProgressBar *progressBar = nullptr; // long imports and strip saves

@@ -3,6 +3,10 @@
 // window implements this; the editor does not depend on the application.
 #include "gesture/animationimport.h"
 
+#include <QSize>
+
+#include <optional>
+
 class QString;
 class TfrmGestureWindow;
 class TPlumoraKeys;
@@ -23,6 +27,10 @@ public:
     // Shows how far a long import or strip save has got: Starting once,
     // Running with rising percentages, Ending once however it ends.
     virtual void ShowProgress(TProgressStage stage, int percent) = 0;
+    // Asks how a single picture of the given size is cut into frames;
+    // nothing when the user cancels. One dialog serves every window for the
+    // whole run, so it offers the last choice again.
+    virtual std::optional<TFrameSplit> AskFrameSplit(QSize picture) = 0;
 
 protected:
     ~IGestureHost() = default;

@@ -46,7 +46,7 @@ TImportProgress windowProgress(IGestureHost *const &host)
 
 } // namespace
 
-// Reads, cuts and composes the file, asking the shared frame import dialog
+// Reads, cuts and composes the file, asking the host's frame import dialog
 // how to cut a single picture (and, when there are more frames than a
 // gesture holds, whether to keep the first ones), then puts the animation on
 // the window's gesture and brings the controls in line. Nothing changes
@@ -58,10 +58,10 @@ bool TfrmGestureWindow::importAnimation(TfrmGestureWindow &window, const QString
     std::optional<bool> makeButton; // answered by the fit dialog, when it was shown
     {
         plumora::ui::BusyCursor busy;
-        const TSplitQuestion ask = [](int width, int height) {
+        const TSplitQuestion ask = [&window](int width, int height) {
             // The dialog is answered with the ordinary cursor.
             plumora::ui::setScreenCursor(plumora::ui::crDefault);
-            auto answer = frmFrameImport().Ask(QSize(width, height));
+            auto answer = askFrameSplit(window.m_host, &window, QSize(width, height));
             plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
             return answer;
         };

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/sizegauge.h"
 #include "codecs/ansitext.h"
+#include "editor/frameimportdialog.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/plumorakeys.h"
@@ -297,6 +298,32 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     TZQGesture original;
     original.setFilename(first);
     EXPECT_EQ(original.Tagline(), "first tagline");
+}
+
+// The main window asks every gesture window's split question in one dialog,
+// kept for the run, so each question offers the last answer again.
+TEST_F(MainWindowTest, FrameSplitQuestionOffersTheLastAnswer)
+{
+    QList<QDialog *> shown;
+    plumora::ui::setDialogResponder([&](QDialog &dialog) -> int {
+        shown << &dialog;
+        if (shown.size() == 1)
+            control<QSpinBox>(dialog, "frameWidthSpin")->setValue(45); // ticks frames of a width
+        return shown.size() < 3 ? QDialog::Accepted : QDialog::Rejected;
+    });
+    const auto first = main->AskFrameSplit(QSize(300, 60));
+    const auto second = main->AskFrameSplit(QSize(90, 30));
+    const auto cancelled = main->AskFrameSplit(QSize(90, 30));
+    plumora::ui::setDialogResponder({});
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_TRUE(qobject_cast<TfrmFrameImport *>(shown[0]));
+    EXPECT_TRUE(shown[1] == shown[0] && shown[2] == shown[0]);
+    for (const auto &answer : { first, second }) {
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->mode, TFrameSplit::FrameWidth);
+        EXPECT_EQ(answer->value, 45);
+    }
+    EXPECT_FALSE(cancelled);
 }
 
 TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)

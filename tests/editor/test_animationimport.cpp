@@ -661,8 +661,9 @@ TEST(AnimationImport, SaveWritesTheStrip)
     EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
 }
 
-// A window shows the progress of imports and strip saves through its host.
-TEST(AnimationImport, ProgressGoesToTheHost)
+// A window with a host asks it how to cut a picture, with no dialog of its
+// own, and shows the progress of imports and strip saves through it.
+TEST(AnimationImport, AWindowAsksAndReportsThroughItsHost)
 {
     QTemporaryDir dir;
     TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
@@ -677,7 +678,13 @@ TEST(AnimationImport, ProgressGoesToTheHost)
         {
             progress.emplace_back(stage, percent);
         }
+        std::optional<TFrameSplit> AskFrameSplit(QSize picture) override
+        {
+            asked << picture;
+            return TFrameSplit { TFrameSplit::FrameCount, 5 };
+        }
         TPlumoraKeys keys;
+        QList<QSize> asked;
         std::vector<std::pair<TProgressStage, int>> progress;
     };
     // One run: Starting, rising percentages, Ending.
@@ -694,7 +701,16 @@ TEST(AnimationImport, ProgressGoesToTheHost)
         Host host;
         TfrmGestureWindow window(&host);
         Answers answers;
+        load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60));
+        EXPECT_EQ(host.asked, QList<QSize> { QSize(300, 60) });
+        EXPECT_EQ(answers.frameDialogs, 0);
+        ASSERT_NE(window.Gesture()->Frames(), nullptr);
+        EXPECT_EQ(window.Gesture()->Frames()->Count(), 5);
+        expectOneRun(host.progress);
+
+        host.progress.clear();
         load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
+        EXPECT_EQ(host.asked.size(), 1); // an animation is not cut
         EXPECT_GE(host.progress.size(), 3u);
         expectOneRun(host.progress);
 
