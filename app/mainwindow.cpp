@@ -6,9 +6,11 @@
 #include "gesture/zqgesture.h"
 #include "editor/filedialogs.h"
 #include "editor/filedrops.h"
+#include "editor/frameimportdialog.h"
 #include "gesturedialogs.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
+#include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 #include "sizegauge.h"
@@ -120,6 +122,14 @@ QLineEdit *focusedTextField()
     return qobject_cast<QLineEdit *>(QApplication::focusWidget());
 }
 
+// Encoding a long animation takes a while: the busy cursor shows until the
+// file is written or the save has failed.
+void saveGesture(TZQGesture &gesture, const QString &path)
+{
+    const plumora::ui::BusyCursor busy;
+    gesture.SaveToFile(path);
+}
+
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
@@ -173,7 +183,6 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 TfrmMain::~TfrmMain()
 {
     m_destroying = true;
-    AnimationProgressSink() = {};
     QGuiApplication::restoreOverrideCursor();
     // Gesture windows go first, while the settings store still exists; any
     // that a close left waiting for deletion no longer call this window.
@@ -369,18 +378,27 @@ void TfrmMain::createStatusBar()
     progressBar->setAccessibleName(QStringLiteral("Progress"));
     progressBar->hide();
     statusBar()->addWidget(progressBar);
-    AnimationProgressSink() = [bar = QPointer<QProgressBar>(progressBar)](TProgressStage stage, int percent) {
-        if (!bar)
-            return;
-        if (stage == TProgressStage::Starting) {
-            bar->setValue(0);
-            bar->show();
-        } else if (stage == TProgressStage::Running) {
-            bar->setValue(percent);
-        } else {
-            bar->hide();
-        }
-    };
+}
+
+void TfrmMain::ShowProgress(TProgressStage stage, int percent)
+{
+    if (stage == TProgressStage::Starting) {
+        progressBar->setValue(0);
+        progressBar->show();
+    } else if (stage == TProgressStage::Running) {
+        progressBar->setValue(percent);
+    } else {
+        progressBar->hide();
+    }
+}
+
+std::optional<TFrameSplit> TfrmMain::AskFrameSplit(QSize picture)
+{
+    if (!frameImportDialog) {
+        frameImportDialog = new TfrmFrameImport(this);
+        frameImportDialog->setObjectName(QStringLiteral("frameImportDialog"));
+    }
+    return frameImportDialog->Ask(picture);
 }
 
 void TfrmMain::drawGauge(QPainter &painter, int panel, const QRect &rect)
@@ -591,7 +609,7 @@ void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
             saveGestureWindowAs(target);
             return;
         }
-        gesture->SaveToFile(gesture->Filename());
+        saveGesture(*gesture, gesture->Filename());
     }
     UpdateFileCommands();
 }
@@ -611,7 +629,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
         return;
     const QString path = saveGestureDialog->FileName();
     TZQGesture *gesture = target->Gesture();
-    gesture->SaveToFile(path);
+    saveGesture(*gesture, path);
     // The saved file becomes the gesture's file: later Saves go there.
     gesture->RenameTo(path);
     target->setWindowTitle(path);

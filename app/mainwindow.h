@@ -18,6 +18,7 @@ class QMenu;
 class QProgressBar;
 class QToolBar;
 class QUndoGroup;
+class TfrmFrameImport;
 class TfrmGestureWindow;
 class TOpenGestureDialog;
 class TSaveGestureDialog;
@@ -42,6 +43,8 @@ public:
     TPlumoraKeys &Keys() override { return *m_keys; }
     bool Destroying() const override { return m_destroying; }
     void ShowStatusNote(const QString &note) override;
+    void ShowProgress(TProgressStage stage, int percent) override;
+    std::optional<TFrameSplit> AskFrameSplit(QSize picture) override;
 
     // The File commands. Save and Save As act on the given window, or on the
     // active one when none is given; Save runs Save As for a gesture that
@@ -105,6 +108,9 @@ private:
     QMdiArea *mdiArea = nullptr;
     TOpenGestureDialog *openGestureDialog = nullptr;
     TSaveGestureDialog *saveGestureDialog = nullptr;
+    // Made on the first question and kept, so every import of the run is
+    // offered the last choice.
+    TfrmFrameImport *frameImportDialog = nullptr;
     TStatusPanels *statusPanels = nullptr;
     QToolBar *mainToolBar = nullptr;
     QProgressBar *progressBar = nullptr; // long imports and strip saves

@@ -16,8 +16,6 @@
 
 namespace {
 
-TReductionMethod g_defaultMethod = TReductionMethod::Histogram;
-
 constexpr int kPaletteSize = 256;
 constexpr QRgb kGrey = 0xFF808080;
 
@@ -373,21 +371,6 @@ QImage reduceGray(const QImage &rgb)
 }
 
 } // namespace
-
-TReductionMethod DefaultReductionMethod()
-{
-    return g_defaultMethod;
-}
-
-void SetDefaultReductionMethod(TReductionMethod method)
-{
-    g_defaultMethod = method;
-}
-
-TBitmap ReduceToPalette(const TBitmap &bitmap)
-{
-    return ReduceToPalette(bitmap, g_defaultMethod);
-}
 
 TBitmap ReduceToPalette(const TBitmap &bitmap, TReductionMethod method)
 {

@@ -154,14 +154,13 @@ void TGIFFrame::EncodeIfNeeded(TLZWEncoder &encoder)
         throw EInvalidGraphicOperation(noDataMessage());
 
     // Palette bitmaps are written as they are; anything else is reduced to
-    // 256 colours first.
+    // 256 colours first: 256 greys for a frame marked grey, else the
+    // picture's own colours.
     TBitmap source = m_bitmap;
     int bits = source.bitsPerPixel();
     if (!source.hasPalette() || (bits != 1 && bits != 4 && bits != 8)) {
-        const TReductionMethod method = IsGray ? TReductionMethod::GrayScale : DefaultReductionMethod();
-        source = ReduceToPalette(m_bitmap, method);
-        if (method == TReductionMethod::GrayScale)
-            IsGray = true;
+        source
+            = ReduceToPalette(m_bitmap, IsGray ? TReductionMethod::GrayScale : TReductionMethod::Histogram);
         bits = source.bitsPerPixel();
     }
     int count = 0;

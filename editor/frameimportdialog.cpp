@@ -1,5 +1,6 @@
 #include "frameimportdialog.h"
 
+#include "gesturehost.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -234,16 +234,10 @@ std::optional<TFrameSplit> TfrmFrameImport::Ask(QSize picture)
     return Choice();
 }
 
-TfrmFrameImport &frmFrameImport()
+std::optional<TFrameSplit> askFrameSplit(IGestureHost *host, QWidget *parent, QSize picture)
 {
-    // Parentless and never owned by a window: gesture windows come and go,
-    // the dialog stays. It goes when the application quits; without a
-    // running event loop (tests) it simply lives until the process ends.
-    static QPointer<TfrmFrameImport> instance;
-    if (!instance) {
-        instance = new TfrmFrameImport;
-        if (QCoreApplication *app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, instance.data(), &QObject::deleteLater);
-    }
-    return *instance;
+    if (host)
+        return host->AskFrameSplit(picture);
+    TfrmFrameImport dialog(parent);
+    return dialog.Ask(picture);
 }

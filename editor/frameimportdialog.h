@@ -1,9 +1,9 @@
 #pragma once
 // TfrmFrameImport: asks how a single picture is cut into frames, either
 // into a number of frames or into frames of a width. It shows the picture's
-// size and, as the user types, what the split will give. One instance
-// serves the whole run, so it offers the last choice and values again. Each
-// control's object name is its member name.
+// size and, as the user types, what the split will give. The main window
+// keeps one instance for the whole run, so it offers the last choice and
+// values again. Each control's object name is its member name.
 #include "gesture/animationimport.h"
 
 #include <QDialog>
@@ -11,6 +11,7 @@
 
 #include <optional>
 
+class IGestureHost;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -61,6 +62,7 @@ private:
     QPushButton *cancelButton = nullptr;
 };
 
-// The shared instance, made on first use and kept until the application
-// quits.
-TfrmFrameImport &frmFrameImport();
+// Asks a gesture window's question how to cut a picture: through the host's
+// dialog, or, for a window without a host, in a dialog of its own (on
+// parent) made for this one question.
+std::optional<TFrameSplit> askFrameSplit(IGestureHost *host, QWidget *parent, QSize picture);

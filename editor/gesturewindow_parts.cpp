@@ -22,14 +22,15 @@
 
 namespace {
 
-// Progress goes to the main window's gauge, and pending window messages run
-// so the window repaints. Input is held back meanwhile: a click could start
-// a second import or close the window under the running one.
-TImportProgress windowProgress()
+// Progress goes to the host's gauge (the window's host pointer is read at
+// each report, so a host that has gone is not called), and pending window
+// messages run so the window repaints. Input is held back meanwhile: a click
+// could start a second import or close the window under the running one.
+TImportProgress windowProgress(IGestureHost *const &host)
 {
-    return [](TProgressStage stage, int percent) {
-        if (const TImportProgress &sink = AnimationProgressSink())
-            sink(stage, percent);
+    return [&host](TProgressStage stage, int percent) {
+        if (host)
+            host->ShowProgress(stage, percent);
         static bool busy = false;
         if (busy)
             return;
@@ -99,7 +100,7 @@ void TfrmGestureWindow::save(TGesturePart part)
     }
 }
 
-// Reads, cuts and composes the file, asking the shared frame import dialog
+// Reads, cuts and composes the file, asking the host's frame import dialog
 // how to cut a single picture, then puts the animation on the gesture, as
 // one step with the button picture made from it. Nothing changes until the
 // file has been read, composed and fitted: an error or a cancel leaves the
@@ -110,10 +111,10 @@ bool TfrmGestureWindow::importAnimation(const QString &fileName)
     std::optional<bool> makeButton; // answered by the fit dialog, when it was shown
     {
         plumora::ui::BusyCursor busy;
-        const TSplitQuestion ask = [](int width, int height) {
+        const TSplitQuestion ask = [this](int width, int height) {
             // The dialog is answered with the ordinary cursor.
             plumora::ui::setScreenCursor(plumora::ui::crDefault);
-            auto answer = frmFrameImport().Ask(QSize(width, height));
+            auto answer = askFrameSplit(m_host, this, QSize(width, height));
             plumora::ui::setScreenCursor(plumora::ui::crHourGlass);
             return answer;
         };
@@ -127,7 +128,7 @@ bool TfrmGestureWindow::importAnimation(const QString &fileName)
         };
         // Both the frames that keep the speed and every frame: the fit
         // dialog offers the choice.
-        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress(), TImportTiming::Both);
+        imported = ReadAnimationFile(fileName, ask, askLimit, windowProgress(m_host), TImportTiming::Both);
         // Whether it fits is known before anything changes.
         if (imported && !fitImportedAnimation(*imported, makeButton))
             imported.reset();
@@ -176,7 +177,7 @@ void TfrmGestureWindow::saveAnimation()
     // The strip is drawn from the frames' stored pixels, so the gesture's
     // transparent colour is never touched.
     plumora::ui::BusyCursor busy;
-    SaveAnimationStrip(*gesture, path, windowProgress());
+    SaveAnimationStrip(*gesture, path, windowProgress(m_host));
 }
 
 void TfrmGestureWindow::loadButtonImage()

@@ -156,12 +156,6 @@ QSize FitToPreview(int screenWidth, int screenHeight)
     return { std::max(width, 1), std::max(height, 1) };
 }
 
-TImportProgress &AnimationProgressSink()
-{
-    static TImportProgress sink;
-    return sink;
-}
-
 // ---------------------------------------------------------------------------
 // TImportedAnimation
 

@@ -117,11 +117,6 @@ using TFrameLimitQuestion = std::function<bool(int frameCount, int keep)>;
 // operation ends.
 using TImportProgress = std::function<void(TProgressStage stage, int percent)>;
 
-// The main window connects this to its status-bar gauge; the gesture
-// window passes every import and strip save's progress to it. Empty: no
-// gauge is shown.
-TImportProgress &AnimationProgressSink();
-
 // A composed animation, ready to be installed on a gesture.
 class TImportedAnimation
 {

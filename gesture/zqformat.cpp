@@ -8,8 +8,6 @@
 #include "zqlayout.h"
 
 #include <QBuffer>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QIODevice>
 
 #include <bit>
@@ -19,30 +17,6 @@ namespace {
 
 const char *const kCommentLine1 = "Made with Plumora!";
 const char *const kCommentLine2 = "https://plumora.example.org/";
-
-// Shows the busy cursor while a gesture is written; the default comes back on
-// every way out.
-class BusyCursor
-{
-public:
-    BusyCursor()
-    {
-        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            m_set = true;
-        }
-    }
-    ~BusyCursor()
-    {
-        if (m_set)
-            QGuiApplication::restoreOverrideCursor();
-    }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-
-private:
-    bool m_set = false;
-};
 
 // A part of the file that the layout walk did not find whole.
 template <typename Part> const Part &present(const std::optional<Part> &part)
@@ -183,16 +157,13 @@ const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
 const TZQGesture::EncodedStrip &TZQGesture::measuredStrip()
 {
     const QByteArray author = m_author.isEmpty() ? QByteArray() : toAnsi(m_author);
-    const int reduction = int(DefaultReductionMethod());
     if (m_encoded.plainSize >= 0 && m_encoded.generation == m_frames->Generation()
-        && m_encoded.reduction == reduction && m_encoded.author == author
-        && m_encoded.transparent == m_transparentColor)
+        && m_encoded.author == author && m_encoded.transparent == m_transparentColor)
         return m_encoded;
     m_encoded = {};
     qsizetype plainSize = 0;
     QByteArray block = EncodeAnimationBlock(drawStrip(), m_transparentColor, author, &plainSize);
-    m_encoded
-        = { m_frames->Generation(), reduction, m_transparentColor, author, plainSize, std::move(block) };
+    m_encoded = { m_frames->Generation(), m_transparentColor, author, plainSize, std::move(block) };
     return m_encoded;
 }
 
@@ -279,7 +250,6 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits, bool prepare)
 
 QByteArray TZQGesture::WriteGestureToBuffer()
 {
-    BusyCursor busy;
     return assembleGesture(true);
 }
 

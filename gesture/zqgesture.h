@@ -332,11 +332,10 @@ private:
     // The animation strip encoded as GIF: its size without texts (the
     // AnimationSize) and the animation block with the author text and the
     // comment lines. Encoded again only when the frames, the author text or
-    // the colour reduction changed since the last time.
+    // the transparent colour changed since the last time.
     struct EncodedStrip
     {
         std::uint64_t generation = 0;
-        int reduction = -1;
         TColor transparent = clNone;
         QByteArray author;
         qsizetype plainSize = -1;

@@ -4,9 +4,11 @@
 #include "app/mainwindow.h"
 #include "app/sizegauge.h"
 #include "codecs/ansitext.h"
+#include "editor/frameimportdialog.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/plumorakeys.h"
+#include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 #include "support/testdata.h"
@@ -268,11 +270,18 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     EXPECT_TRUE(control<QAction>(main, "saveAction")->isEnabled());
     EXPECT_TRUE(w->Gesture()->UnsavedChanges());
 
+    // Both saves show the busy cursor while they write, and only then.
+    QList<int> cursorsWhileSaving;
+    QObject::connect(w->Gesture(), &TZQGesture::unsavedChangesChanged, w, [&](bool unsaved) {
+        if (!unsaved) // the file is written
+            cursorsWhileSaving << plumora::ui::screenCursor();
+    });
     {
         Script script;
         script.file(second);
         main->saveGestureWindowAs();
     }
+    EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
     EXPECT_FALSE(w->Gesture()->UnsavedChanges());
     EXPECT_EQ(w->windowTitle(), second);
     EXPECT_EQ(w->Gesture()->Filename(), second);
@@ -281,12 +290,40 @@ TEST_F(MainWindowTest, OpenEditSaveAsAndReopen)
     // A later Save writes the new file, never the one saved away from.
     control<QLineEdit>(w, "taglineEdit")->setText("changed again");
     main->saveGestureWindow(nullptr);
+    EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crDefault);
+    EXPECT_EQ(cursorsWhileSaving, QList<int>(2, plumora::ui::crHourGlass));
     TZQGesture back;
     back.setFilename(second);
     EXPECT_EQ(back.Tagline(), "changed again");
     TZQGesture original;
     original.setFilename(first);
     EXPECT_EQ(original.Tagline(), "first tagline");
+}
+
+// The main window asks every gesture window's split question in one dialog,
+// kept for the run, so each question offers the last answer again.
+TEST_F(MainWindowTest, FrameSplitQuestionOffersTheLastAnswer)
+{
+    QList<QDialog *> shown;
+    plumora::ui::setDialogResponder([&](QDialog &dialog) -> int {
+        shown << &dialog;
+        if (shown.size() == 1)
+            control<QSpinBox>(dialog, "frameWidthSpin")->setValue(45); // ticks frames of a width
+        return shown.size() < 3 ? QDialog::Accepted : QDialog::Rejected;
+    });
+    const auto first = main->AskFrameSplit(QSize(300, 60));
+    const auto second = main->AskFrameSplit(QSize(90, 30));
+    const auto cancelled = main->AskFrameSplit(QSize(90, 30));
+    plumora::ui::setDialogResponder({});
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_TRUE(qobject_cast<TfrmFrameImport *>(shown[0]));
+    EXPECT_TRUE(shown[1] == shown[0] && shown[2] == shown[0]);
+    for (const auto &answer : { first, second }) {
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->mode, TFrameSplit::FrameWidth);
+        EXPECT_EQ(answer->value, 45);
+    }
+    EXPECT_FALSE(cancelled);
 }
 
 TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)

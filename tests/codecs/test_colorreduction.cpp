@@ -530,7 +530,7 @@ TEST(ColorReduction, GreyScale)
     EXPECT_EQ(grey.image().pixelIndex(2, 0), 29 * 255 / 256);
 }
 
-TEST(ColorReduction, PaletteInputAndDefaults)
+TEST(ColorReduction, PaletteInput)
 {
     TBitmap eightBit = TBitmap::indexed(4, 4, 8, { qRgb(200, 0, 0), qRgb(0, 0, 200) });
     eightBit.image().setPixel(1, 1, 1);
@@ -543,12 +543,6 @@ TEST(ColorReduction, PaletteInputAndDefaults)
     // A 4-bit picture is reduced like true colour.
     const TBitmap fourBit = TBitmap::indexed(2, 2, 4, { qRgb(1, 2, 3) });
     EXPECT_EQ(ReduceToPalette(fourBit).bitsPerPixel(), 8);
-
-    EXPECT_EQ(DefaultReductionMethod(), TReductionMethod::Histogram);
-    SetDefaultReductionMethod(TReductionMethod::GrayScale);
-    const TBitmap byDefault = ReduceToPalette(picture(1, 1, { qRgb(3, 4, 5) }));
-    SetDefaultReductionMethod(TReductionMethod::Histogram);
-    EXPECT_EQ(paletteAt(byDefault, 1), rgb(1, 1, 1));
 
     try {
         ReduceToPalette(TBitmap(), TReductionMethod::Histogram);

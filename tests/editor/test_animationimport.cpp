@@ -8,9 +8,11 @@
 #include "editor/fitanimationdialog.h"
 #include "editor/frameimportdialog.h"
 #include "editor/gestureview.h"
+#include "editor/gesturehost.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
+#include "platform/plumorakeys.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 #include "support/testdata.h"
@@ -661,19 +663,64 @@ TEST(AnimationImport, SaveWritesTheStrip)
     EXPECT_EQ(window.Gesture()->TransparentColor(), RGBColor(0, 0, 255));
 }
 
-TEST(AnimationImport, ProgressReachesTheSink)
+// A window with a host asks it how to cut a picture, with no dialog of its
+// own, and shows the progress of imports and strip saves through it.
+TEST(AnimationImport, AWindowAsksAndReportsThroughItsHost)
 {
-    std::vector<std::pair<TProgressStage, int>> seen;
-    AnimationProgressSink() = [&](TProgressStage stage, int percent) { seen.emplace_back(stage, percent); };
-    TfrmGestureWindow window(nullptr);
-    Answers answers;
-    load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
-    AnimationProgressSink() = nullptr;
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen.front().first, TProgressStage::Starting);
-    EXPECT_EQ(seen.back().first, TProgressStage::Ending);
-    for (std::size_t i = 2; i + 1 < seen.size(); ++i)
-        EXPECT_LE(seen[i - 1].second, seen[i].second);
+    QTemporaryDir dir;
+    TPlumoraKeys::setStoreFile(dir.filePath("settings.conf"));
+    struct Host : IGestureHost
+    {
+        void saveGestureWindow(TfrmGestureWindow *) override { }
+        TPlumoraKeys &Keys() override { return keys; }
+        bool Destroying() const override { return false; }
+        void ShowStatusNote(const QString &) override { }
+        void ShowProgress(TProgressStage stage, int percent) override
+        {
+            progress.emplace_back(stage, percent);
+        }
+        std::optional<TFrameSplit> AskFrameSplit(QSize picture) override
+        {
+            asked << picture;
+            return TFrameSplit { TFrameSplit::FrameCount, 5 };
+        }
+        TPlumoraKeys keys;
+        QList<QSize> asked;
+        std::vector<std::pair<TProgressStage, int>> progress;
+    };
+    // One run: Starting, rising percentages, Ending.
+    auto expectOneRun = [](const std::vector<std::pair<TProgressStage, int>> &seen) {
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen.front().first, TProgressStage::Starting);
+        EXPECT_EQ(seen.back().first, TProgressStage::Ending);
+        for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].first, TProgressStage::Running) << i;
+            EXPECT_LE(seen[i - 1].second, seen[i].second) << i;
+        }
+    };
+    {
+        Host host;
+        TfrmGestureWindow window(&host);
+        Answers answers;
+        load(window, answers, writeStrip(dir, "strip.gif", 300, 60, 60));
+        EXPECT_EQ(host.asked, QList<QSize> { QSize(300, 60) });
+        EXPECT_EQ(answers.frameDialogs, 0);
+        ASSERT_NE(window.Gesture()->Frames(), nullptr);
+        EXPECT_EQ(window.Gesture()->Frames()->Count(), 5);
+        expectOneRun(host.progress);
+
+        host.progress.clear();
+        load(window, answers, testdata::path("gif/im_40frames_loop0.gif"));
+        EXPECT_EQ(host.asked.size(), 1); // an animation is not cut
+        EXPECT_GE(host.progress.size(), 3u);
+        expectOneRun(host.progress);
+
+        host.progress.clear();
+        answers.paths << dir.filePath("saved.gif");
+        window.saveAnimation();
+        expectOneRun(host.progress);
+    }
+    TPlumoraKeys::setStoreFile(QString());
 }
 
 // The command-line tool makes the same gesture file as the window for the

@@ -1,6 +1,5 @@
 // The frame import dialog: the choice marked by the fields' colours, fields
-// that tick their choice when used, the answer read on OK, and the shared
-// instance that remembers the last answer.
+// that tick their choice when used, and the answer read on OK.
 #include "editor/frameimportdialog.h"
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
@@ -84,38 +83,6 @@ TEST(FrameImportDialog, UsingAFieldTicksItsChoice)
     EXPECT_EQ(dialog.Choice().mode, TFrameSplit::FrameWidth);
     EXPECT_EQ(dialog.Choice().value, 120);
     EXPECT_EQ(control<QSpinBox>(dialog, "frameCountSpin")->value(), 7); // both values are kept
-}
-
-TEST(FrameImportDialog, SharedInstanceAnswersAndRemembers)
-{
-    TfrmFrameImport &dialog = frmFrameImport();
-    EXPECT_EQ(&dialog, &frmFrameImport());
-    int shown = 0;
-    plumora::ui::setDialogResponder([&](QDialog &d) -> int {
-        ++shown;
-        EXPECT_EQ(&d, &dialog);
-        if (shown == 1) {
-            control<QSpinBox>(dialog, "frameWidthSpin")->setValue(45);
-            return QDialog::Accepted;
-        }
-        return shown == 2 ? QDialog::Accepted : QDialog::Rejected;
-    });
-    const auto first = dialog.Ask();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->mode, TFrameSplit::FrameWidth);
-    EXPECT_EQ(first->value, 45);
-    // The next import offers the same choice and value.
-    const auto second = frmFrameImport().Ask();
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->mode, TFrameSplit::FrameWidth);
-    EXPECT_EQ(second->value, 45);
-    EXPECT_FALSE(frmFrameImport().Ask()); // Cancel
-    plumora::ui::setDialogResponder({});
-    control<QRadioButton>(dialog, "frameCountRadio")
-        ->setChecked(true); // leave the shared instance as it started
-    control<QSpinBox>(dialog, "frameCountSpin")->setValue(1);
-    control<QSpinBox>(dialog, "frameWidthSpin")->setValue(1);
-    control<QRadioButton>(dialog, "frameCountRadio")->setChecked(true);
 }
 
 // Typed into the field of the chosen option as the dialog opens: the text
