@@ -287,7 +287,12 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         setAnimLoopOption(aoPlayOnce);
     if (m_animOption == aoLoop)
         setAnimLoopFrame(std::uint8_t(std::uint8_t(header[9]) + 1));
+    // The colour transparency offers stays what it was unless the file has a
+    // transparent colour: the header's colour bytes are zero without one.
+    const TColor offered = m_lastTransparentColor;
     setTransparentColor(RGBColor(std::uint8_t(header[6]), std::uint8_t(header[7]), std::uint8_t(header[8])));
+    if (!(flags & gfTransparent))
+        m_lastTransparentColor = offered;
 
     // An empty block, or a GIF without an image, leaves the gesture without a
     // button picture. The button GIF's author text is not the gesture's.

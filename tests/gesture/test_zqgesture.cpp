@@ -32,6 +32,18 @@ TEST(Gesture, NewComponentDefaults)
     EXPECT_EQ(g.GestureSize(), -1);
     EXPECT_EQ(g.Glyph().width(), 20);
     EXPECT_EQ(g.Glyph().height(), 20);
+    EXPECT_EQ(g.LastTransparentColor(), 0x00808080u);
+
+    // A file without a transparent colour leaves the colour offered as it
+    // was (its header's colour bytes are zero); one with a colour offers it.
+    TZQGesture source;
+    source.setFrames(frames(4, 3, 2));
+    TZQGesture opened;
+    readInto(opened, bytesOf(source));
+    EXPECT_EQ(opened.LastTransparentColor(), 0x00808080u);
+    source.setTransparentColor(RGBColor(1, 2, 3));
+    readInto(opened, bytesOf(source));
+    EXPECT_EQ(opened.LastTransparentColor(), RGBColor(1, 2, 3));
 }
 
 TEST(Gesture, CurrentFrameClampsAndNotifies)
