@@ -615,6 +615,14 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     // The opened file is where the history starts.
     undoStack->clear();
     gesture->setUnsavedChanges(false);
+
+    // What the read left out is said before the gesture is edited, since
+    // saving it writes only what was read.
+    if (!gesture->ReadNotes().isEmpty())
+        plumora::ui::messageBox(this, QStringLiteral("Plumora"),
+            QStringLiteral("%1 was opened without part of it:\n\n%2")
+                .arg(FileName, gesture->ReadNotes().join(QLatin1Char('\n'))),
+            QMessageBox::Information, QMessageBox::Ok);
 }
 
 void TfrmGestureWindow::onTaglineEdited()

@@ -252,6 +252,7 @@ void TZQGesture::RestoreContent(const TGestureContent &c, bool modified)
 
 void TZQGesture::resetForRead()
 {
+    m_readNotes.clear();
     StopPlayback();
     setCurrentFrame(1);
     setTagline(QString());
