@@ -44,11 +44,11 @@ max_len_of() {
   esac
 }
 # Seconds one input may take. A 64 KB gesture can hold an animation strip of
-# tens of millions of pixels, which the reader decodes and then encodes again
-# to measure it: about 2 s in a release build, up to 40 s here.
+# up to about 90 million pixels, which the reader decodes and then encodes
+# again to measure it: about 3 s in a release build, up to 90 s here.
 timeout_of() {
   case "$1" in
-    gesture) echo 60 ;;
+    gesture) echo 180 ;;
     *) echo 10 ;;
   esac
 }
