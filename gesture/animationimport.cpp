@@ -294,7 +294,9 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
             // from the first frame's own picture.
             const int width = animator->Width();
             const int height = animator->Height();
-            if (const auto answer = ask ? ask(width, height) : std::nullopt) {
+            // A screen without pixels has nothing to cut: it is refused
+            // below, without a question.
+            if (const auto answer = ask && width > 0 && height > 0 ? ask(width, height) : std::nullopt) {
                 TBitmap picture;
                 try {
                     picture = image.Frames(0).DecodedBitmap();

@@ -221,6 +221,15 @@ TEST(AnimationImport, StripsAreCutIntoFramesAsAsked)
         EXPECT_EQ(cut->FrameSize, QSize(1, 2));
         EXPECT_EQ(rgb(cut->Frames->Picture(1).pixel(0, 1)), rgb(qRgb(0, 0, 0)));
     }
+    // A screen of no pixels (2 x 0) is refused without a question.
+    ASSERT_TRUE(empty.open(QIODevice::ReadWrite));
+    empty.seek(8);
+    empty.write(QByteArray(2, '\0'));
+    empty.close();
+    asked = QSize();
+    EXPECT_THROW(
+        ReadAnimationFile(empty.fileName(), answer(TFrameSplit::FrameCount, 2, &asked)), PlumoraError);
+    EXPECT_FALSE(asked.isValid());
     TGIFImage pieces;
     SplitPicture(TBitmap(), 3, { 4, 2 }, pieces);
     ASSERT_EQ(pieces.FrameCount(), 2);
