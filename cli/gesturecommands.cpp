@@ -24,25 +24,20 @@ namespace cli {
 
 namespace {
 
-// Which picture a GIF failure came from, found by decoding the pictures the
-// walk located, in file order, as the document does. Empty when they decode.
+// Whether a GIF failure came from the animation, found by decoding it again.
+// (A button picture that cannot be read fails nothing: the document reads
+// without it and notes that.) Empty when it decodes.
 QString failingPicture(QIODevice &file, const GestureLayout &layout)
 {
-    const std::pair<const std::optional<GestureBlock> *, const char *> pictures[] = {
-        { &layout.button, "the button picture" },
-        { &layout.animation, "the animation" },
-    };
-    for (const auto &[block, name] : pictures) {
-        if (!*block)
-            break;
-        try {
-            TGIFImage gif;
-            gif.ReadFromBuffer(ReadGestureBlock(file, **block));
-            TBitmap bitmap;
-            gif.RenderTo(bitmap);
-        } catch (const std::exception &) {
-            return QLatin1String(name);
-        }
+    if (!layout.animation)
+        return {};
+    try {
+        TGIFImage gif;
+        gif.ReadFromBuffer(ReadGestureBlock(file, *layout.animation));
+        TBitmap bitmap;
+        gif.RenderTo(bitmap);
+    } catch (const std::exception &) {
+        return QStringLiteral("the animation");
     }
     return {};
 }
@@ -82,6 +77,13 @@ QString readGestureFile(TZQGesture &gesture, QFile &file)
         return failureReason(file, error);
     }
     return {};
+}
+
+// What the read left out of a file that reads (ReadNotes), as warnings.
+void printNotes(const TZQGesture &gesture, const char *command, const QString &path, Console &io)
+{
+    for (const QString &note : gesture.ReadNotes())
+        io.err << "plumora-cli " << command << ": " << path << ": " << note << '\n';
 }
 
 // A file that reads but holds no whole frame is no gesture to the editor
@@ -126,6 +128,7 @@ int runInfo(const Arguments &args, Console &io)
         io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << readFailure << '\n';
         return kExitFailure;
     }
+    printNotes(gesture, "info", path, io);
     const TFrameList *frames = gesture.Frames();
     const QString reason = framesProblem(gesture);
     // With no frame read and no transparent flag, the document keeps the
@@ -197,6 +200,8 @@ int runCheck(const Arguments &args, Console &io)
         if (!reason.isEmpty()) {
             io.out << path << ": " << reason << '\n';
             ++failures;
+        } else {
+            printNotes(gesture, "check", path, io);
         }
     }
     if (failures > 0) {
@@ -235,6 +240,7 @@ int runExtract(const Arguments &args, Console &io)
     const QString reason = loadGesture(gesture, file);
     if (!reason.isEmpty())
         throw PlumoraError(QStringLiteral("%1: not a gesture that reads: %2").arg(path, reason));
+    printNotes(gesture, "extract", path, io);
     // The document read the file, so the walk finds every block.
     const GestureLayout layout = WalkGestureLayout(file);
     if (!layout.problem.isEmpty() || !layout.button || !layout.animation)
@@ -280,7 +286,9 @@ const Command kGestureCommands[] = {
                        "whether the sound repeats, the transparent colour, whether there is a sound,\n"
                        "and the encoded sizes of the animation, the sound and the whole gesture.\n"
                        "A file that does not read as a gesture is reported with the reason; the exit\n"
-                       "status is then 1."),
+                       "status is then 1. What a file that reads holds beyond a gesture (more than\n"
+                       "255 frames, of which the first 255 are read; a button picture that cannot be\n"
+                       "read) is noted on standard error."),
         { { QStringLiteral("json"), {}, QStringLiteral("print one JSON object instead of text") } },
         1,
         1,
@@ -292,7 +300,8 @@ const Command kGestureCommands[] = {
         QStringLiteral("Check that gesture files read"),
         QStringLiteral("Reads every file as the editor opens it and prints \"FILE: reason\" for each\n"
                        "one that does not read; files that read print nothing. The exit status is 1\n"
-                       "when any file does not read."),
+                       "when any file does not read. What a file that reads holds beyond a gesture is\n"
+                       "noted on standard error, as info notes it."),
         {},
         1,
         INT_MAX,
@@ -305,9 +314,10 @@ const Command kGestureCommands[] = {
         QStringLiteral("Writes into OUTDIR (created when missing) button.gif and animation.gif, the\n"
                        "two GIF files exactly as the gesture holds them (no button.gif when its\n"
                        "button block is empty), sound.wav when the gesture has a sound that is not\n"
-                       "empty, and every frame as frame-000.png, frame-001.png, ... with the\n"
-                       "pixels of the transparent colour fully transparent. Prints the path of each\n"
-                       "file written. Nothing is written when the gesture does not read."),
+                       "empty, and every frame read (at most 255) as frame-000.png, frame-001.png,\n"
+                       "... with the pixels of the transparent colour fully transparent. Prints the\n"
+                       "path of each file written. Nothing is written when the gesture does not\n"
+                       "read."),
         {},
         2,
         2,

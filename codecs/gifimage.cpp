@@ -160,7 +160,7 @@ void TGIFFrame::Decode()
         std::function<void(int)> progress;
         if (ParentImage && ParentImage->OnProgress)
             progress = [this](int percent) { ParentImage->notifyProgress(TProgressStage::Running, percent); };
-        status = decoder.decode(item.EncodedData, depth, image.isNull() ? nullptr : image.bits(),
+        status = decoder.decode(item.EncodedData.view(), depth, image.isNull() ? nullptr : image.bits(),
             image.bytesPerLine(), width, height, IsInterlaced, progress);
     } catch (const EAbort &) {
         // A cancelled decode leaves the frame without a bitmap, silently.

@@ -10,6 +10,7 @@
 #include "platform/colors.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -91,10 +92,38 @@ struct TExtension
     QList<QByteArray> SubBlocks;
 };
 
+// Bytes held once: a buffer of their own, or a slice of a larger buffer that
+// they share (QByteArray's implicit sharing) with every other slice of it. A
+// GIF read from a file keeps the file's bytes once, and every frame's encoded
+// data is a slice of them; the file stays in memory while any frame does.
+class TByteSlice
+{
+public:
+    TByteSlice() = default;
+    TByteSlice(QByteArray bytes) : m_buffer(std::move(bytes)), m_size(m_buffer.size()) { }
+    // The bytes [offset, offset + size) of buffer, which must lie inside it.
+    TByteSlice(const QByteArray &buffer, qsizetype offset, qsizetype size)
+        : m_buffer(buffer), m_offset(offset), m_size(size)
+    {
+    }
+
+    bool isEmpty() const { return m_size == 0; }
+    qsizetype size() const { return m_size; }
+    const char *constData() const { return m_buffer.constData() + m_offset; }
+    QByteArrayView view() const { return QByteArrayView(constData(), m_size); }
+    // The buffer the bytes lie in.
+    const QByteArray &buffer() const { return m_buffer; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_offset = 0;
+    qsizetype m_size = 0;
+};
+
 // The shared part of one frame: its encoded data and the colour table in force.
 struct TGIFItem
 {
-    QByteArray EncodedData; // code-size byte, sub-blocks, terminator
+    TByteSlice EncodedData; // code-size byte, sub-blocks, terminator
     int ImageWidth = 0;
     int ImageHeight = 0;
     std::uint8_t DescriptorFlags = 0;
@@ -204,6 +233,8 @@ public:
     // Reading.
     void ReadFromStream(QIODevice &stream);
     void ReadFromFile(const QString &path);
+    // The frames' encoded data are slices of bytes, which are not copied
+    // (unless they are raw data the array does not own).
     void ReadFromBuffer(const QByteArray &bytes);
     // The stored form: a 32-bit little-endian byte count, then the GIF file.
     void ReadStored(QIODevice &stream);

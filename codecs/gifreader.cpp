@@ -1,5 +1,6 @@
 // Parsing a GIF file into the picture model. The whole file is read into
-// memory once; frames keep their encoded data and decode on first use.
+// memory once, and kept: each frame's encoded data is a slice of it, so a
+// long animation costs its file's size once. Frames decode on first use.
 #include "gifimage.h"
 
 #include "platform/errors.h"
@@ -24,7 +25,9 @@ class ByteReader
 {
 public:
     explicit ByteReader(const QByteArray &bytes)
-        : m_data(reinterpret_cast<const std::uint8_t *>(bytes.constData())), m_size(bytes.size())
+        : m_bytes(bytes),
+          m_data(reinterpret_cast<const std::uint8_t *>(bytes.constData())),
+          m_size(bytes.size())
     {
     }
 
@@ -39,6 +42,8 @@ public:
             readError();
         return m_data[m_pos++];
     }
+    // The bytes from start up to the current position, sharing the buffer.
+    TByteSlice sliceFrom(qsizetype start) const { return TByteSlice(m_bytes, start, m_pos - start); }
     // The next byte, or -1 at the end of the data.
     int tryByte() { return m_pos < m_size ? m_data[m_pos++] : -1; }
     std::uint16_t word()
@@ -81,6 +86,7 @@ public:
     void skip(qsizetype count) { m_pos += count; }
 
 private:
+    const QByteArray &m_bytes;
     const std::uint8_t *m_data;
     qsizetype m_size;
     qsizetype m_pos = 0;
@@ -158,7 +164,7 @@ void readImage(ByteReader &in, TGIFFrame &frame, const TGIFColors &globalColors)
             in.skip(length + 1);
         }
     }
-    item.EncodedData = QByteArray(reinterpret_cast<const char *>(in.data() + start), in.pos() - start);
+    item.EncodedData = in.sliceFrom(start);
     if (frame.IsCorrupt)
         in.skip(in.remaining());
 
@@ -225,10 +231,14 @@ void TGIFImage::ReadStored(QIODevice &stream)
     ReadFromBuffer(gif);
 }
 
-void TGIFImage::ReadFromBuffer(const QByteArray &bytes)
+void TGIFImage::ReadFromBuffer(const QByteArray &data)
 {
     Reset();
     Author.clear();
+    // The frames keep slices of these bytes. Raw data (QByteArray::fromRawData,
+    // the only kind whose array owns no buffer: its capacity is 0) may not
+    // outlive this call, so it is copied first; any other array is shared.
+    const QByteArray bytes = data.capacity() < data.size() ? QByteArray(data.constData(), data.size()) : data;
     ByteReader in(bytes);
     if (!bytes.isEmpty()) {
         const QByteArray signature = in.bytes(3);

@@ -103,7 +103,7 @@ public:
     // from a file that was cut short lacks its terminator (or ends inside a
     // sub-block); it is closed here, as otherwise whatever follows in the file
     // would be taken as more image data.
-    void imageData(const QByteArray &data)
+    void imageData(QByteArrayView data)
     {
         const qsizetype size = data.size();
         qsizetype end = std::min<qsizetype>(size, 1); // past the last whole sub-block
@@ -149,7 +149,7 @@ void TGIFFrame::EncodeIfNeeded(TLZWEncoder &encoder)
     TGIFItem &item = *SharedData;
     if (!item.EncodedData.isEmpty())
         return;
-    item.EncodedData = QByteArray();
+    item.EncodedData = TByteSlice();
     if (m_bitmap.isEmpty())
         throw EInvalidGraphicOperation(noDataMessage());
 
@@ -394,7 +394,7 @@ QByteArray TGIFImage::WriteToBuffer()
         out.byte(packed);
         if (frame->HasLocalColors)
             out.colorTable(item.Colors, localBits);
-        out.imageData(item.EncodedData);
+        out.imageData(item.EncodedData.view());
     }
 
     if (!Header->CommentLines.isEmpty()) {

@@ -223,7 +223,7 @@ const std::uint8_t *GifLzwDecoder::reportProgress(const std::uint8_t *in)
     return m_joined + std::max(next, qsizetype(in - m_joined) + kProgressBytes);
 }
 
-GifLzwDecoder::Status GifLzwDecoder::decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels,
+GifLzwDecoder::Status GifLzwDecoder::decode(QByteArrayView encoded, int colorDepth, std::uint8_t *pixels,
     qsizetype stride, int width, int height, bool interlaced, const std::function<void(int)> &progress)
 {
     const bool hasPixels = width > 0 && height > 0 && pixels != nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // Decoder for GIF's variable-length-code LZW image data.
-#include <QByteArray>
+#include <QByteArrayView>
 
 #include <array>
 #include <cstdint>
@@ -31,8 +31,8 @@ public:
     //
     // One decoder may decode any number of pictures, one after another; it
     // keeps its tables and buffers between them.
-    Status decode(const QByteArray &encoded, int colorDepth, std::uint8_t *pixels, qsizetype stride,
-        int width, int height, bool interlaced, const std::function<void(int)> &progress = {});
+    Status decode(QByteArrayView encoded, int colorDepth, std::uint8_t *pixels, qsizetype stride, int width,
+        int height, bool interlaced, const std::function<void(int)> &progress = {});
 
 private:
     // Where output goes next: the row being written and the rows after it

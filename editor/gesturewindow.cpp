@@ -225,6 +225,14 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
         throw PlumoraError(QStringLiteral("%1 is not a gesture file that Plumora can read.").arg(FileName));
     // The opened file is where the history starts.
     history->Restart();
+
+    // What the read left out is said before the gesture is edited, since
+    // saving it writes only what was read.
+    if (!gesture->ReadNotes().isEmpty())
+        plumora::ui::messageBox(this, QStringLiteral("Plumora"),
+            QStringLiteral("%1 was opened without part of it:\n\n%2")
+                .arg(FileName, gesture->ReadNotes().join(QLatin1Char('\n'))),
+            QMessageBox::Information, QMessageBox::Ok);
 }
 
 // Runs guarded: no exception may cross Qt's event delivery.

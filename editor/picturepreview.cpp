@@ -78,6 +78,12 @@ protected:
         painter.fillRect(rect(), palette().color(backgroundRole()));
         m_pane->paintPicture(painter, rect());
     }
+    // The animation's frame is composed at the new size here, not in paint.
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        m_pane->composeFrame();
+    }
 
 private:
     TPicturePreviewPane *m_pane;
@@ -117,6 +123,8 @@ void TPicturePreviewPane::Clear()
     m_still = QImage();
     m_animation.reset();
     m_size = QSize();
+    m_frame = QImage();
+    m_frameIndex = -1;
     pictureLabel->clear();
     paintSurface->update();
 }
@@ -147,6 +155,7 @@ void TPicturePreviewPane::ShowFile(const QString &path)
         }
         pictureLabel->setText(caption);
     }
+    composeFrame();
     scheduleFrame();
     paintSurface->update();
 }
@@ -216,36 +225,56 @@ int TPicturePreviewPane::ShownFrame() const
     return m_animation ? std::max(0, m_animation->FrameIndex()) : 0;
 }
 
-QImage TPicturePreviewPane::ShownPicture() const
+QImage TPicturePreviewPane::ShownPicture()
 {
-    const QRect box = paintSurface->rect();
+    const QRect target = fittedRect(paintSurface->rect(), m_size);
     if (m_animation) {
-        const QRect target = fittedRect(box, m_size);
-        if (target.isEmpty())
-            return {};
-        m_animation->setBounds(0, 0, target.width(), target.height());
-        return m_animation->GetFrameBitmap(ShownFrame()).image();
+        composeFrame();
+        return target.isEmpty() ? QImage() : m_frame;
     }
-    if (m_still.isNull())
+    if (m_still.isNull() || target.isEmpty())
         return {};
-    const QRect target = fittedRect(box, m_size);
     return m_still.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void TPicturePreviewPane::composeFrame()
+{
+    const QRect target = fittedRect(paintSurface->rect(), m_size);
+    if (!m_animation || target.isEmpty())
+        return;
+    const int index = ShownFrame();
+    if (index == m_frameIndex && m_frame.size() == target.size())
+        return;
+    try {
+        m_animation->setBounds(0, 0, target.width(), target.height());
+        m_frame = m_animation->GetFrameBitmap(index).image();
+        m_frameIndex = index;
+    } catch (const std::exception &) {
+        // Not shown to the user, as for a file that does not read: the pane
+        // stops at the frame it showed last ("(None)" without one).
+        m_animation->setAnimate(false);
+        m_animation->Invalidate(); // the composition may have stopped half-way
+        frameTimer->stop();
+        if (m_frameIndex >= 0 && !m_frame.isNull())
+            m_animation->setFrameIndex(m_frameIndex);
+        else
+            m_frameIndex = index;
+    }
 }
 
 void TPicturePreviewPane::paintPicture(QPainter &canvas, const QRect &box)
 {
     const QRect target = fittedRect(box, m_size);
-    if (target.isEmpty() || (m_still.isNull() && !m_animation)) {
+    const QImage &picture = m_animation ? m_frame : m_still;
+    if (target.isEmpty() || picture.isNull()) {
         canvas.drawText(box, Qt::AlignCenter, QStringLiteral("(None)"));
         return;
     }
-    if (m_animation) {
-        m_animation->setBounds(0, 0, target.width(), target.height());
-        canvas.drawImage(target.topLeft(), m_animation->GetFrameBitmap(ShownFrame()).image());
-    } else {
+    // Only what was decoded and composed beforehand is drawn; a frame of
+    // another size (the pane was just resized) is drawn scaled.
+    if (picture.size() != target.size())
         canvas.setRenderHint(QPainter::SmoothPixmapTransform);
-        canvas.drawImage(target, m_still);
-    }
+    canvas.drawImage(target, picture);
 }
 
 void TPicturePreviewPane::scheduleFrame()
@@ -259,6 +288,7 @@ void TPicturePreviewPane::nextFrame()
     if (!Animating())
         return;
     m_animation->Tick();
+    composeFrame();
     paintSurface->update();
     scheduleFrame();
 }

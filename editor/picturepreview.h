@@ -46,11 +46,13 @@ public:
     // "Picture:" when nothing readable is shown.
     QString Caption() const;
     // True while an animated GIF plays; the frame now shown (0 otherwise).
+    // A frame that cannot be decoded (a GIF cut short) stops the playing;
+    // the frame shown before it stays.
     bool Animating() const;
     int ShownFrame() const;
     // The picture as the pane now draws it, at the size drawn; null for
     // "(None)".
-    QImage ShownPicture() const;
+    QImage ShownPicture();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -60,6 +62,11 @@ private:
     class PaintBox;
 
     void read(const QString &path);
+    // Composes the animation's frame shown at the size the pane draws it,
+    // unless that is done already. Called outside painting, so that a
+    // frame that fails to decode never throws into Qt's paint handling; such
+    // a frame stops the animation and leaves the last frame composed.
+    void composeFrame();
     void paintPicture(QPainter &canvas, const QRect &box);
     void nextFrame();
     void scheduleFrame();
@@ -74,6 +81,10 @@ private:
     QImage m_still;
     std::unique_ptr<TRxGIFAnimator> m_animation;
     QSize m_size;
+    // The animation's frame m_frameIndex, composed at the size drawn; null
+    // until a frame was composed.
+    QImage m_frame;
+    int m_frameIndex = -1;
 };
 
 // Gives a non-native picture dialog the preview pane, following the file the

@@ -39,6 +39,13 @@ void wavTarget(const std::uint8_t *data, std::size_t size);
 void jpegTarget(const std::uint8_t *data, std::size_t size);
 // BMP picture loading.
 void bmpTarget(const std::uint8_t *data, std::size_t size);
+// Animation import: three bytes that answer the split and frame-limit
+// questions (import_target.cpp), then the picture file; ReadAnimationFile on
+// it, then the result installed on a gesture and measured.
+void importTarget(const std::uint8_t *data, std::size_t size);
+// Sound load: LoadAudioFromFile on the input, and on the input made longer
+// than a sound block.
+void soundTarget(const std::uint8_t *data, std::size_t size);
 
 const std::vector<Target> &targets();
 const Target *findTarget(const char *name);

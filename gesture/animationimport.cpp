@@ -108,14 +108,26 @@ void SplitPicture(
     const TBitmap source = plainPicture(picture);
     const int depth = source.hasPalette() ? source.bitsPerPixel() : 0;
     // A picture read scaled down gives each piece from the same place, scaled
-    // alike (at least one column wide).
-    const qint64 scaledFrom = planWidth > 0 ? planWidth : source.width();
-    const int pieceWidth = int(std::max<qint64>(1, qint64(plan.pieceWidth) * source.width() / scaledFrom));
+    // alike (at least one column wide). Without planWidth the plan was made
+    // for the picture's own columns, which may be none at all: a GIF frame
+    // of 0 x 0 pixels on a larger screen.
+    const auto scaled
+        = [&](qint64 column) { return planWidth > 0 ? column * source.width() / planWidth : column; };
+    const int pieceWidth = int(std::max<qint64>(1, scaled(plan.pieceWidth)));
     for (int k = 0; k < plan.count; ++k) {
-        const int x = int(qint64(k) * plan.pieceWidth * source.width() / scaledFrom);
+        const int x = int(scaled(qint64(k) * plan.pieceWidth));
         // QImage::copy fills what lies outside the source with zeros: black,
-        // or palette entry 0, which is what a fresh bitmap would show.
-        QImage piece = source.image().copy(x, 0, pieceWidth, height);
+        // or palette entry 0, which is what a fresh bitmap would show. A
+        // picture without pixels has nothing to copy: its pieces are black
+        // as a whole, as the part of a small picture beyond its edge is.
+        QImage piece;
+        if (source.image().isNull()) {
+            piece = QImage(pieceWidth, height, QImage::Format_RGB32);
+            if (!piece.isNull())
+                piece.fill(Qt::black);
+        } else {
+            piece = source.image().copy(x, 0, pieceWidth, height);
+        }
         if (piece.isNull())
             throw EInvalidGraphicOperation(
                 QStringLiteral("Not enough memory to cut the picture into frames"));
@@ -350,7 +362,9 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
             // from the first frame's own picture.
             const int width = animator->Width();
             const int height = animator->Height();
-            if (const auto answer = ask ? ask(width, height) : std::nullopt) {
+            // A screen without pixels has nothing to cut: it is refused
+            // below, without a question.
+            if (const auto answer = ask && width > 0 && height > 0 ? ask(width, height) : std::nullopt) {
                 TBitmap picture;
                 try {
                     picture = image.Frames(0).DecodedBitmap();

@@ -88,7 +88,8 @@ TSplitPlan PlanSplit(int pictureWidth, const TFrameSplit &split);
 
 // Cuts the picture into the planned pieces, each pieceWidth x height, and
 // appends them as frames to target, left to right. Pixels outside the
-// picture come out black; the pieces carry no transparent colour. When the
+// picture come out black (every pixel, for a picture of no pixels, such as
+// a GIF frame of 0 x 0); the pieces carry no transparent colour. When the
 // plan was made for a planWidth other than the picture's (a picture read
 // scaled down), each piece is taken from the same place, scaled alike.
 void SplitPicture(

@@ -124,6 +124,17 @@ TBitmap readPicture(const QByteArray &block, qint64 maxPixels, const char *what,
     return picture;
 }
 
+// The first width columns of a decoded picture, in RGB32, as pixels of
+// their own. Only those columns are converted: the frames kept take four
+// bytes a pixel, the columns beyond them nothing more than their decoded
+// byte.
+QImage leftColumns(const QImage &picture, int width)
+{
+    if (width >= picture.width())
+        return picture.convertToFormat(QImage::Format_RGB32);
+    return picture.copy(0, 0, width, picture.height()).convertToFormat(QImage::Format_RGB32);
+}
+
 } // namespace
 
 QByteArray EncodeAnimationBlock(
@@ -177,6 +188,11 @@ QByteArray TZQGesture::assembleGesture(bool enforceLimits, bool prepare)
                                               "frames from 1 to %2 pixels wide; the gesture was not saved")
                                    .arg(m_frames->Width())
                                    .arg(kMaxFrameWidth));
+        if (m_frames->Count() > kMaxFrameCount)
+            throw PlumoraError(QStringLiteral("The gesture has %1 frames, but a gesture file holds at most "
+                                              "%2; the gesture was not saved")
+                                   .arg(m_frames->Count())
+                                   .arg(kMaxFrameCount));
         const qint64 stripWidth = qint64(m_frames->Width()) * m_frames->Count();
         if (stripWidth > kMaxStripWidth)
             throw PlumoraError(QStringLiteral("The animation strip would be %1 pixels wide, but a GIF "
@@ -295,10 +311,19 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         m_lastTransparentColor = offered;
 
     // An empty block, or a GIF without an image, leaves the gesture without a
-    // button picture. The button GIF's author text is not the gesture's.
-    QString buttonAuthor;
-    m_glyph = readPicture(
-        ReadGestureBlock(stream, present(layout.button)), kMaxButtonPixels, "button picture", buttonAuthor);
+    // button picture. So does a picture that cannot be read (damaged, or
+    // larger than any button): the button is the least of a gesture, and its
+    // frames and sound are read all the same. The button GIF's author text
+    // is not the gesture's.
+    const QByteArray buttonBlock = ReadGestureBlock(stream, present(layout.button));
+    try {
+        QString buttonAuthor;
+        m_glyph = readPicture(buttonBlock, kMaxButtonPixels, "button picture", buttonAuthor);
+    } catch (const PlumoraError &error) {
+        m_glyph = TBitmap();
+        m_readNotes << QStringLiteral("The button picture cannot be read (%1); the gesture has none")
+                           .arg(error.message());
+    }
 
     // The frame list is installed only once the whole file has been read, so
     // a file that ends early, anywhere, leaves the gesture not Valid.
@@ -306,13 +331,23 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     std::unique_ptr<TFrameList> frames;
     {
         const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
-        const QImage strip
+        QImage decoded
             = readPicture(ReadGestureBlock(stream, present(layout.animation)), budget, "animation", m_author)
                   .image();
-        frames = std::make_unique<TFrameList>(frameWidth, strip.height());
+        frames = std::make_unique<TFrameList>(frameWidth, decoded.height());
         if (frameWidth == 0)
             throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
-        const int count = strip.width() / frameWidth;
+        const int whole = decoded.width() / frameWidth;
+        const int count = std::min(whole, kMaxFrameCount);
+        if (count < whole)
+            m_readNotes << QStringLiteral("The animation strip holds %1 frames, but a gesture holds at most "
+                                          "%2; the first %2 were read")
+                               .arg(whole)
+                               .arg(kMaxFrameCount);
+        // The strip keeps exactly the frames' columns, so that it is the
+        // strip the frames share and that saving encodes, unchanged.
+        const QImage strip = leftColumns(decoded, count * frameWidth);
+        decoded = QImage();
         if (!(flags & gfTransparent) && count > 0)
             m_transparentColor = clNone;
         frames->AddStrip(strip, count, m_transparentColor);

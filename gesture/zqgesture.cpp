@@ -382,6 +382,7 @@ void TZQGesture::announceAll()
 
 void TZQGesture::resetForRead()
 {
+    m_readNotes.clear();
     StopPlayback();
     setCurrentFrame(1);
     setTagline(QString());

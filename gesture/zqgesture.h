@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -65,16 +66,24 @@ struct TGestureContent
 };
 
 // Limits of the gesture file: one byte for the frame width, 16-bit block
-// lengths, and a strip no wider than a GIF can be.
+// lengths, and a strip no wider than a GIF can be. Frames are numbered in
+// one byte from 1, so a gesture holds at most 255; a strip with more whole
+// frames reads as its first 255.
 inline constexpr int kMaxFrameWidth = 255;
 inline constexpr int kMaxBlockBytes = 65535;
 inline constexpr int kMaxStripWidth = 65535;
-// The most pixels an animation strip may have, to be read or written: the
-// widest strip at 512 pixels high, twice the tallest frame an import makes
-// (254 pixels, for a picture just wider than high). A file of a few
-// kilobytes can declare a far larger strip; this keeps the memory its frames
-// and their strip take within a few hundred megabytes.
-inline constexpr qint64 kMaxStripPixels = qint64(kMaxStripWidth) * 512;
+inline constexpr int kMaxFrameCount = 255;
+// The most pixels an animation strip may have, to be read or written. The
+// strip is one GIF in a block of at most 65,535 bytes, and LZW data as our
+// writer (or giflib) codes it, with a clear code whenever the table fills,
+// describes at most about 1,490 pixels a byte (a strip of one colour): no
+// gesture ever written holds more than about 97 million pixels. 1,536 pixels
+// for each of 65,536 bytes (96 Mi pixels) keeps every one of them. More
+// can only be claimed by LZW data made by hand, or by a GIF's size fields
+// alone; such a strip is refused from its size before it is decoded.
+// Reading costs a byte a pixel of the strip, decoded, and four a pixel of the
+// frames kept (the strip's first 255 frames): at most about 0.5 GB.
+inline constexpr qint64 kMaxStripPixels = qint64(kMaxBlockBytes + 1) * 1536;
 // The most pixels a button picture may have when read. Button pictures are
 // made 18 x 18; this only keeps a small file from declaring a huge one.
 inline constexpr qint64 kMaxButtonPixels = 256 * 256;
@@ -213,6 +222,11 @@ public:
 
     // Reads a gesture file; every failure is swallowed (see Valid).
     void LoadFromFile(const QString &fileName);
+    // What the last read left out of the file, one sentence each: a button
+    // picture that cannot be read (the gesture then has none, as with an
+    // empty button block), frames beyond the 255 a gesture holds. Empty when
+    // the file was read whole.
+    const QStringList &ReadNotes() const { return m_readNotes; }
     // Writes the gesture file. The file is replaced only once the whole
     // gesture has been written, so a failure leaves an earlier file intact.
     void SaveToFile(const QString &fileName);
@@ -368,4 +382,5 @@ private:
     TColor m_lastTransparentColor = 0x00808080;
     TPartOrigin m_origins[3];
     EncodedStrip m_encoded;
+    QStringList m_readNotes;
 };

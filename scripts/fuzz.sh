@@ -4,8 +4,8 @@
 #
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 #
-# TARGET is one of: gif gesture settings wav jpeg bmp (default: all, one after
-# another); SECONDS is how long each target runs (default 60). Each target
+# TARGET is one of: gif gesture settings wav jpeg bmp import sound (default:
+# all, one after another); SECONDS is how long each target runs (default 60). Each target
 # starts from its seed files and regression inputs (fuzz/regressions/TARGET)
 # plus what earlier runs found (build-fuzz/corpus/TARGET). An input that
 # crashes, leaks, hangs or runs out of memory is written to
@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-ALL_TARGETS=(gif gesture settings wav jpeg bmp)
+ALL_TARGETS=(gif gesture settings wav jpeg bmp import sound)
 target="${1:-all}"
 seconds="${2:-60}"
 BUILD_DIR="${PLUMORA_FUZZ_BUILD_DIR:-build-fuzz}"
@@ -32,6 +32,8 @@ seeds_of() {
     wav) echo "tests/data/wav/*.wav" ;;
     jpeg) echo "tests/data/pictures/*.jpg" ;;
     bmp) echo "tests/data/pictures/*.bmp" ;;
+    import) echo "fuzz/seeds/import/*.bin" ;;
+    sound) echo "tests/data/wav/*.wav" ;;
     *) return 1 ;;
   esac
 }
@@ -42,11 +44,12 @@ max_len_of() {
   esac
 }
 # Seconds one input may take. A 64 KB gesture can hold an animation strip of
-# tens of millions of pixels, which the reader decodes and then encodes again
-# to measure it: about 2 s in a release build, up to 40 s here.
+# up to about 90 million pixels, which the reader decodes and then encodes
+# again to measure it: about 3 s in a release build, up to 90 s here.
 timeout_of() {
   case "$1" in
-    gesture | jpeg) echo 60 ;;
+    gesture) echo 180 ;;
+    jpeg) echo 60 ;;
     *) echo 10 ;;
   esac
 }

@@ -142,6 +142,27 @@ TEST(CreateCommand, AuthorTextOfTheGifIsKept)
     EXPECT_FALSE(QFile::exists(dir.filePath("b.zqa")));
 }
 
+// A GIF whose one frame has no pixels (0 x 0 on a 2 x 2 screen) is cut into
+// black frames of the screen's height, by count or by width.
+TEST(CreateCommand, FrameWithoutPixelsIsCut)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("empty.gif");
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        QByteArray("GIF89a\x02\0\x02\0\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\0\0\0\0\0\x02\x02\x44\x01\0;", 35));
+    file.close();
+    for (const char *split : { "--frames=2", "--frame-width=1" }) {
+        const QString out = dir.filePath(QString::fromLatin1(split).mid(2, 8) + ".zqa");
+        const auto run = runCli({ "create", out, "--animation", source, split });
+        ASSERT_EQ(run.exitCode, 0) << split << run.err.toStdString();
+        auto gesture = openGesture(out);
+        EXPECT_EQ(gesture->Frames()->Count(), 2);
+        EXPECT_EQ(rgb(gesture->Frames()->Picture(1).pixel(0, 1)), rgb(qRgb(0, 0, 0)));
+    }
+}
+
 // A 120-byte BMP 1,048,576 pixels wide and one high: run-length coded, it
 // ends at once, so every pixel is palette entry 0.
 QByteArray wideBmp()

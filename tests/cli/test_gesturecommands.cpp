@@ -175,10 +175,15 @@ TEST_F(GestureCommands, FilesThatDoNotReadAreReportedWithTheReason)
     QByteArray wide = readAll(makePlain());
     wide[9 + std::uint8_t(wide[8]) + 5] = char(200);
     writeAll(path("noframes.zqa"), wide);
-    writeAll(path("huge.zqa"), gesturetest::blackGesture(255, 65535, 1024));
+    // A strip claiming more pixels than a gesture's block can describe.
+    writeAll(path("huge.zqa"),
+        gesturetest::handMade({}, gesturetest::header(0x10, 255, 0, 0, 0), {},
+            gesturetest::blackGif(65535, 1600).left(40000) + "\0;"));
+    // More frames than a gesture holds: the first 255 read, with a note.
+    writeAll(path("many.zqa"), gesturetest::blackGesture(1, 65535, 20));
 
     const auto run = runCli({ "check", good, path("truncated.zqa"), path("notgesture.zqa"), path("empty.zqa"),
-        path("badgif.zqa"), path("noframes.zqa"), path("missing.zqa"), path("huge.zqa") });
+        path("badgif.zqa"), path("noframes.zqa"), path("missing.zqa"), path("huge.zqa"), path("many.zqa") });
     EXPECT_EQ(run.exitCode, 1);
     const QStringList lines = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 7) << run.out.toStdString();
@@ -193,9 +198,19 @@ TEST_F(GestureCommands, FilesThatDoNotReadAreReportedWithTheReason)
     EXPECT_TRUE(lines[5].startsWith(path("missing.zqa") + ": cannot open")) << lines[5].toStdString();
     EXPECT_EQ(lines[6],
         path("huge.zqa")
-            + ": The gesture's animation is too large (65535 x 1024 pixels); a gesture holds at most "
+            + ": The gesture's animation is too large (65535 x 1600 pixels); a gesture holds at most "
             + QString::number(kMaxStripPixels) + " pixels");
-    EXPECT_TRUE(run.err.contains("7 of 8 files do not read")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("7 of 9 files do not read")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("check: " + path("many.zqa").toUtf8()
+        + ": The animation strip holds 65535 frames, but a gesture holds at most 255; the first 255 were "
+          "read\n"))
+        << run.err.toStdString();
+
+    const auto manyInfo = runCli({ "info", path("many.zqa"), "--json" });
+    EXPECT_EQ(manyInfo.exitCode, 0);
+    EXPECT_EQ(parseJson(manyInfo.out)["frameCount"].toInt(), 255);
+    EXPECT_TRUE(manyInfo.err.contains("info: " + path("many.zqa").toUtf8() + ": The animation strip holds"))
+        << manyInfo.err.toStdString();
 
     const auto ok = runCli({ "check", good, makePlain() });
     EXPECT_EQ(ok.exitCode, 0);
@@ -267,6 +282,13 @@ TEST_F(GestureCommands, ExtractWritesTheBlocksAsStoredAndFramesWithAlpha)
     EXPECT_FALSE(QFile::exists(path("nobutton/button.gif")));
     EXPECT_TRUE(QFile::exists(path("nobutton/frame-001.png")));
     EXPECT_TRUE(noButton.err.contains("the button block is empty")) << noButton.err.toStdString();
+
+    // Of more frames than a gesture holds, the first 255 are written.
+    writeAll(path("many.zqa"), gesturetest::blackGesture(1, 65535, 20));
+    const auto many = runCli({ "extract", path("many.zqa"), path("many") });
+    ASSERT_EQ(many.exitCode, 0) << many.err.toStdString();
+    EXPECT_EQ(QDir(path("many")).entryList({ "frame-*.png" }).size(), 255);
+    EXPECT_TRUE(many.err.contains("holds 65535 frames")) << many.err.toStdString();
 
     // A file that does not read leaves nothing behind.
     writeAll(path("cut.zqa"), readAll(file).left(100));

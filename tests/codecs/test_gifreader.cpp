@@ -352,6 +352,30 @@ TEST(GifReader, TruncatedData)
     EXPECT_THROW(gif.Frames(1).DecodedBitmap(), EStreamError);
 }
 
+// A GIF's bytes are held once: every frame's encoded data is a slice of the
+// buffer read, never a copy, so a long animation does not cost twice its
+// file. Raw data, which the array does not own, is copied once.
+TEST(GifReader, FramesShareTheBytesRead)
+{
+    LzwStream lzw(2);
+    lzw.literals(std::vector<int>(64, 1)).code(lzw.endCode());
+    const QByteArray bytes
+        = header(8, 8, 2) + image(0, 0, 8, 8, lzw.data()) + image(0, 0, 8, 8, lzw.data()) + ";";
+    TGIFImage shared, streamed, raw;
+    shared.ReadFromBuffer(bytes);
+    read(streamed, bytes);
+    raw.ReadFromBuffer(QByteArray::fromRawData(bytes.constData(), bytes.size()));
+    for (TGIFImage *gif : { &shared, &streamed, &raw }) {
+        ASSERT_EQ(gif->FrameCount(), 2);
+        const QByteArray &buffer = gif->Frames(0).SharedData->EncodedData.buffer();
+        EXPECT_EQ(buffer, bytes);
+        EXPECT_EQ(gif->Frames(1).SharedData->EncodedData.buffer().constData(), buffer.constData());
+        EXPECT_EQ(indexes(gif->Frames(1)), std::vector<int>(64, 1));
+    }
+    EXPECT_EQ(shared.Frames(0).SharedData->EncodedData.buffer().constData(), bytes.constData());
+    EXPECT_NE(raw.Frames(0).SharedData->EncodedData.buffer().constData(), bytes.constData());
+}
+
 TEST(GifReader, FirstFrameThatCannotDecodeIsRemoved)
 {
     LzwStream bad(2);

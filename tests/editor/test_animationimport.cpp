@@ -230,6 +230,33 @@ TEST(AnimationImport, StripsAreCutIntoFramesAsAsked)
     EXPECT_EQ(thirds->FrameSize, QSize(33, 4));
     EXPECT_EQ(qRed(thirds->Frames->Picture(2).pixel(0, 0)), 66);
     EXPECT_EQ(qRed(thirds->Frames->Picture(2).pixel(32, 0)), 98); // column 99 dropped
+
+    // A frame of 0 x 0 pixels on a 2 x 2 screen is cut as any frame smaller
+    // than its screen: what lies beyond its own picture is black.
+    QFile empty(dir.filePath("empty.gif"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.write(
+        QByteArray("GIF89a\x02\0\x02\0\x80\0\0\0\0\0\xff\xff\xff,\0\0\0\0\0\0\0\0\0\x02\x02\x44\x01\0;", 35));
+    empty.close();
+    for (const TFrameSplit::Mode mode : { TFrameSplit::FrameCount, TFrameSplit::FrameWidth }) {
+        auto cut = ReadAnimationFile(empty.fileName(), answer(mode, mode == TFrameSplit::FrameCount ? 2 : 1));
+        ASSERT_EQ(cut->FrameCount(), 2);
+        EXPECT_EQ(cut->FrameSize, QSize(1, 2));
+        EXPECT_EQ(rgb(cut->Frames->Picture(1).pixel(0, 1)), rgb(qRgb(0, 0, 0)));
+    }
+    // A screen of no pixels (2 x 0) is refused without a question.
+    ASSERT_TRUE(empty.open(QIODevice::ReadWrite));
+    empty.seek(8);
+    empty.write(QByteArray(2, '\0'));
+    empty.close();
+    asked = QSize();
+    EXPECT_THROW(
+        ReadAnimationFile(empty.fileName(), answer(TFrameSplit::FrameCount, 2, &asked)), PlumoraError);
+    EXPECT_FALSE(asked.isValid());
+    TGIFImage pieces;
+    SplitPicture(TBitmap(), 3, { 4, 2 }, pieces);
+    ASSERT_EQ(pieces.FrameCount(), 2);
+    EXPECT_EQ(pieces.Frames(1).DecodedBitmap().image().size(), QSize(4, 3));
 }
 
 TEST(AnimationImport, LargeAnimationsAreScaledToThePreview)

@@ -1,6 +1,7 @@
 // The picture dialogs of the gesture window and their preview pane: filters,
 // what the pane says for each kind of file, names typed into the dialog, and
 // an animated GIF that plays.
+#include "codecs/gifimage.h"
 #include "editor/gesturewindow.h"
 #include "editor/picturepreview.h"
 #include "platform/ui/dialogs.h"
@@ -121,4 +122,49 @@ TEST(PicturePreview, AnimatedGifPlays)
     // A still picture does not play.
     pane.ShowFile(testdata::path(QStringLiteral("gif/im_plasma_96x64.gif")));
     EXPECT_FALSE(pane.Animating());
+}
+
+// A GIF cut short in its second frame: the pane shows the first and stops
+// there, with no error box and nothing thrown into painting, and the next
+// file shows and plays as ever.
+TEST(PicturePreview, AnimationCutShortStopsAtItsLastGoodFrame)
+{
+    QTemporaryDir dir;
+    TGIFImage gif;
+    QImage frame(120, 80, QImage::Format_RGB32);
+    for (int k = 0; k < 2; ++k) {
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 120; ++x)
+                frame.setPixel(x, y, qRgb((x * 7 + k * 50) & 255, (y * 13) & 255, (x * y) & 255));
+        gif.AppendFrame(TBitmap(frame));
+    }
+    const QByteArray whole = gif.WriteToBuffer();
+    QFile cut(dir.filePath("cut.gif"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.left(whole.size() - 100)); // inside the second frame's data
+    cut.close();
+
+    int dialogs = 0;
+    plumora::ui::setDialogResponder([&](QDialog &) {
+        ++dialogs;
+        return 0;
+    });
+    TPicturePreviewPane pane;
+    pane.resize(300, 300);
+    pane.show();
+    pane.ShowFile(cut.fileName());
+    EXPECT_EQ(pane.Caption(), QStringLiteral("(120 x 80), 2 frames"));
+    const QImage first = pane.ShownPicture();
+    ASSERT_FALSE(first.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !pane.Animating(); }, 5000));
+    EXPECT_EQ(pane.ShownFrame(), 0);
+    EXPECT_EQ(pane.ShownPicture(), first);
+    EXPECT_FALSE(pane.grab().isNull()); // paints what it has
+    EXPECT_EQ(dialogs, 0);
+
+    pane.ShowFile(testdata::path(QStringLiteral("gif/im_40frames_loop0.gif")));
+    EXPECT_EQ(pane.Caption(), QStringLiteral("(12 x 10), 40 frames"));
+    EXPECT_TRUE(pane.Animating());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane.ShownFrame() >= 2; }, 5000));
+    plumora::ui::setDialogResponder({});
 }

@@ -132,6 +132,27 @@ TEST_F(OpenFaults, ReplacedByNamedPipeAfterChoosing)
     EXPECT_TRUE(main->GestureWindows().isEmpty());
 }
 
+// A file that holds more than a gesture (a damaged button picture, 300
+// frames) opens with what a gesture holds, and the window says what it left
+// out.
+TEST_F(OpenFaults, WhatAGestureDoesNotHoldIsLeftOutAndSaid)
+{
+    writeFile(path,
+        gesturetest::handMade({}, gesturetest::header(0x10, 1, 0, 0, 0),
+            gesturetest::blackGif(18, 18).left(30), gesturetest::blackGif(300, 4)));
+    Script script;
+    script.file(path);
+    main->openGestureFile();
+    ASSERT_EQ(main->GestureWindows().size(), 1);
+    const TZQGesture &gesture = *main->GestureWindows().first()->Gesture();
+    EXPECT_EQ(gesture.Frames()->Count(), 255);
+    EXPECT_TRUE(gesture.Glyph().isEmpty());
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_TRUE(script.messages[0].contains("The button picture cannot be read (Stream read error)"))
+        << script.messages[0].toStdString();
+    EXPECT_TRUE(script.messages[0].contains("holds 300 frames")) << script.messages[0].toStdString();
+}
+
 // Cut at every byte, a gesture with every kind of block (tagline, author,
 // transparency, sound) reads as not Valid and never crashes; the whole file
 // reads. The component is reused, as the open dialog's preview reuses it.

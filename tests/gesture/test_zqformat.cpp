@@ -195,26 +195,71 @@ TEST(GestureFile, GestureWithoutButtonPictureReadsAndSavesAgain)
     }
 }
 
-// A file of a few bytes can declare pictures of gigabytes: each picture's
-// size is checked before it is decoded.
-TEST(GestureFile, PicturesBeyondThePixelBudgetAreRefused)
+// What any version wrote reads, and reading keeps within what a gesture
+// holds: strips up to what LZW data of a 65,535-byte block describes, the
+// first 255 frames, and without a button picture that cannot be read; each
+// thing left out is noted. A strip claiming more pixels than such a block
+// describes is refused from its size, before it is decoded.
+TEST(GestureFile, ReadingKeepsWhatAGestureHolds)
 {
-    TZQGesture g;
-    const QByteArray hugeButton
-        = handMade({}, header(0x10, 10, 0, 0, 0), blackGif(257, 256), blackGif(40, 6));
-    for (const auto &[file, message] :
-        { std::pair(blackGesture(255, 65535, 1024), "animation is too large (65535 x 1024 pixels)"),
-            std::pair(hugeButton, "button picture is too large (257 x 256 pixels)") }) {
-        try {
-            readInto(g, file);
-            FAIL();
-        } catch (const PlumoraError &e) {
-            EXPECT_TRUE(e.message().contains(message)) << e.message().toStdString();
+    const QByteArray sound = wav(10);
+    const QByteArray header = gesturetest::header(0x18, 10, 0, 0, 0);
+    struct Case
+    {
+        const char *what;
+        QByteArray file;
+        int frames; // -1: refused
+        const char *message; // the note, or the refusal
+    };
+    const Case cases[] = {
+        { "button of 257 x 256", handMade({}, header, blackGif(257, 256), blackGif(40, 6), &sound), 4,
+            "The button picture cannot be read (The gesture's button picture is too large (257 x 256 "
+            "pixels); a gesture holds at most 65536 pixels); the gesture has none" },
+        { "damaged button", handMade({}, header, blackGif(18, 18).left(30), blackGif(40, 6), &sound), 4,
+            "The button picture cannot be read (Stream read error); the gesture has none" },
+        // Written by earlier versions, under 64 KB each.
+        { "132 frames of 255 x 1000", blackGesture(255, 132 * 255, 1000), 132, nullptr },
+        { "3 frames of 200 x 65535", blackGesture(200, 600, 65535), 3, nullptr },
+        { "65535 frames of 1 x 300", blackGesture(1, 65535, 300), 255,
+            "The animation strip holds 65535 frames, but a gesture holds at most 255; the first 255 were "
+            "read" },
+        { "257 frames of 255 x 1024", blackGesture(255, 65535, 1024), 255, "holds 257 frames" },
+        // Its GIF claims 104,856,000 pixels over 40,000 bytes of data.
+        { "strip beyond the cap", handMade({}, header, {}, blackGif(65535, 1600).left(40000) + "\0;"), -1,
+            "The gesture's animation is too large (65535 x 1600 pixels); a gesture holds at most 100663296 "
+            "pixels" },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        TZQGesture g;
+        g.NoSizeUpdate = true;
+        if (c.frames < 0) {
+            try {
+                readInto(g, c.file);
+                ADD_FAILURE() << "read";
+            } catch (const PlumoraError &e) {
+                EXPECT_EQ(e.message(), QString::fromLatin1(c.message));
+            }
+            EXPECT_FALSE(g.Valid());
+            continue;
         }
-        EXPECT_FALSE(g.Valid());
+        readInto(g, c.file);
+        ASSERT_TRUE(g.Valid());
+        EXPECT_EQ(g.Frames()->Count(), c.frames);
+        EXPECT_EQ(g.ReadNotes().size(), c.message ? 1 : 0);
+        if (c.message) {
+            EXPECT_TRUE(g.ReadNotes().value(0).contains(QString::fromLatin1(c.message)))
+                << g.ReadNotes().join('\n').toStdString();
+        }
+        if (g.HasAudio()) {
+            EXPECT_EQ(g.AudioData(), sound);
+        }
+        // The frames share one strip of exactly their columns.
+        EXPECT_EQ(g.Frames()->Strip().width(), c.frames * g.Frames()->Width());
     }
 
     // A smaller budget, as the open dialog's preview reads with.
+    TZQGesture g;
     g.MaxStripPixels = 40 * 6;
     readInto(g, blackGesture(10, 40, 6));
     EXPECT_EQ(g.Frames()->Count(), 4);
@@ -223,34 +268,55 @@ TEST(GestureFile, PicturesBeyondThePixelBudgetAreRefused)
     EXPECT_FALSE(g.Valid());
 }
 
-// The largest strip an import makes (257 frames of 255 x 254, the tallest
-// frame of a picture wider than high) saves and opens; one too large to open
-// is refused when saved, so no file is written that would not open.
+// The largest strip an import makes (255 frames of 255 x 254, the tallest
+// frame of a picture wider than high) saves and opens; one that would not
+// read back whole is refused when saved, so no file is written that would
+// not open as it was.
 TEST(GestureFile, LargestImportedStripSavesAndOpens)
 {
-    const int height = 254;
-    TZQGesture g;
-    auto list = std::make_unique<TFrameList>(255, height);
-    const QImage frame = solid(255, height, qRgb(30, 60, 90)); // shared by every frame
-    for (int i = 0; i < 255; ++i)
-        list->Add(frame, clNone);
-    g.setFrames(std::move(list));
-    TZQGesture back;
-    back.NoSizeUpdate = true;
-    readInto(back, bytesOf(g));
-    ASSERT_TRUE(back.Valid());
-    EXPECT_EQ(back.Frames()->Count(), 255);
-    EXPECT_EQ(back.Frames()->Height(), height);
+    const struct
+    {
+        int frames, height;
+        const char *refusal;
+    } cases[] = {
+        { 255, 254, nullptr }, { 255, 1549, "65025 x 1549" }, // more pixels than a gesture holds
+        { 256, 4, "256 frames" }, // more frames than a gesture numbers
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.height);
+        TZQGesture g;
+        auto list = std::make_unique<TFrameList>(255, c.height);
+        const QImage frame = solid(255, c.height, qRgb(30, 60, 90)); // shared by every frame
+        for (int i = 0; i < c.frames; ++i)
+            list->Add(frame, clNone);
+        g.setFrames(std::move(list));
+        if (c.refusal) {
+            try {
+                bytesOf(g);
+                FAIL();
+            } catch (const PlumoraError &e) {
+                EXPECT_TRUE(e.message().contains(c.refusal)) << e.message().toStdString();
+            }
+            continue;
+        }
+        TZQGesture back;
+        back.NoSizeUpdate = true;
+        readInto(back, bytesOf(g));
+        ASSERT_TRUE(back.Valid());
+        EXPECT_EQ(back.Frames()->Count(), 255);
+        EXPECT_EQ(back.Frames()->Height(), c.height);
+        EXPECT_TRUE(back.ReadNotes().isEmpty());
 
-    // A strip this large is drawn into the memory the last one left; the
-    // new one shows the frames as they are now.
-    EXPECT_EQ(g.RenderStrip().pixel(65024, 253), qRgb(30, 60, 90));
-    g.DeleteFrame(254);
-    g.InsertFrame(254, solid(255, height, qRgb(200, 10, 10)), clNone);
-    const QImage strip = g.RenderStrip();
-    EXPECT_EQ(strip.pixel(64769, 253), qRgb(30, 60, 90));
-    EXPECT_EQ(strip.pixel(64770, 0), qRgb(200, 10, 10));
-    EXPECT_EQ(strip.pixel(65024, 253), qRgb(200, 10, 10));
+        // A strip this large is drawn into the memory the last one left; the
+        // new one shows the frames as they are now.
+        EXPECT_EQ(g.RenderStrip().pixel(65024, 253), qRgb(30, 60, 90));
+        g.DeleteFrame(254);
+        g.InsertFrame(254, solid(255, c.height, qRgb(200, 10, 10)), clNone);
+        const QImage strip = g.RenderStrip();
+        EXPECT_EQ(strip.pixel(64769, 253), qRgb(30, 60, 90));
+        EXPECT_EQ(strip.pixel(64770, 0), qRgb(200, 10, 10));
+        EXPECT_EQ(strip.pixel(65024, 253), qRgb(200, 10, 10));
+    }
 }
 
 TEST(GestureFile, EveryTruncationEndsInvalid)
