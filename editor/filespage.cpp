@@ -69,25 +69,10 @@ TFilesPage::TFilesPage(TZQGesture &gesture, TGestureHistory &history, QWidget *p
         setUpRowButton(button);
 
     // The text fields: typing is one step until the field loses the focus.
-    const struct
-    {
-        QLineEdit *field;
-        const char *step;
-        int merge;
-        void (TZQGesture::*set)(const QString &);
-    } fields[] = {
-        { ui->taglineEdit, "Edit Tagline", TGestureHistory::TaglineMerge, &TZQGesture::setTagline },
-        { ui->authorEdit, "Edit Author", TGestureHistory::AuthorMerge, &TZQGesture::SetAuthor },
-    };
-    for (const auto &f : fields) {
-        connect(f.field, &QLineEdit::textChanged, this, guardedCallback([this, f](const QString &text) {
-            const TGestureHistory::Step step(m_history, QString::fromLatin1(f.step), f.merge);
-            (m_gesture.*f.set)(text);
-        }));
-        connect(f.field, &QLineEdit::editingFinished, this, [this] { m_history.EndTyping(); });
-        AcceptOnlyStorableText(f.field,
-            [this](const QString &character) { emit noteRequested(UnstorableCharacterNote(character)); });
-    }
+    bindTextField(ui->taglineEdit, QStringLiteral("Edit Tagline"), TGestureHistory::TaglineMerge,
+        [this](const QString &text) { m_gesture.setTagline(text); });
+    bindTextField(ui->authorEdit, QStringLiteral("Edit Author"), TGestureHistory::AuthorMerge,
+        [this](const QString &text) { m_gesture.SetAuthor(text); });
     connect(&gesture, &TZQGesture::taglineChanged, this, [this](const QString &text) {
         if (ui->taglineEdit->text() != text)
             ui->taglineEdit->setText(text);
@@ -125,6 +110,19 @@ TFilesPage::~TFilesPage()
     // would reach may already be gone.
     for (QObject *child : findChildren<QObject *>())
         child->disconnect(this);
+}
+
+void TFilesPage::bindTextField(
+    QLineEdit *field, const QString &stepName, int merge, std::function<void(const QString &)> set)
+{
+    connect(field, &QLineEdit::textChanged, this,
+        guardedCallback([this, stepName, merge, set = std::move(set)](const QString &text) {
+            const TGestureHistory::Step step(m_history, stepName, merge);
+            set(text);
+        }));
+    connect(field, &QLineEdit::editingFinished, this, [this] { m_history.EndTyping(); });
+    AcceptOnlyStorableText(
+        field, [this](const QString &character) { emit noteRequested(UnstorableCharacterNote(character)); });
 }
 
 QWidget *TFilesPage::FirstField() const

@@ -11,11 +11,13 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class TGestureHistory;
 class QLabel;
+class QLineEdit;
 namespace Ui {
 class TFilesPage;
 }
@@ -44,6 +46,9 @@ signals:
     void noteRequested(const QString &note);
 
 private:
+    // Typing into the field sets the gesture's text as one step.
+    void bindTextField(
+        QLineEdit *field, const QString &stepName, int merge, std::function<void(const QString &)> set);
     void showOrigin(TGesturePart part);
     void showGlyph();
     QLabel *originLabel(TGesturePart part) const;
