@@ -670,8 +670,9 @@ void TfrmMain::RestorePlacement()
         showMaximized();
     else
         show();
-    if (QWindow *handle = windowHandle())
-        handle->installEventFilter(this);
+    if (QWindow *handle = windowHandle(); handle && !m_placingWatch)
+        m_placingWatch = plumora::ui::guardedEventFilter(
+            { handle }, [this](QObject *watched, QEvent *event) { return watchPlacement(watched, event); });
     UpdateFileCommands();
 }
 
@@ -682,7 +683,7 @@ void TfrmMain::followFrame()
         m_normalFrame = frameOf(*this);
 }
 
-bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+bool TfrmMain::watchPlacement(QObject *watched, QEvent *event)
 {
     // Only what the window system reports counts while placing: a request of
     // ours changes the widget's geometry at once, long before the window
@@ -691,7 +692,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     if (m_placing && watched == windowHandle() && event->spontaneous()
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         m_placingCheck.start();
-    return QMainWindow::eventFilter(watched, event);
+    return false;
 }
 
 void TfrmMain::settlePlacement()
