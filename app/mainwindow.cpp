@@ -533,7 +533,7 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
         ~Opening()
         {
             if (--main->m_opening == 0 && std::exchange(main->m_closeWhenOpen, false))
-                QTimer::singleShot(0, main, &QWidget::close);
+                QTimer::singleShot(0, main, plumora::ui::guardedCallback([main = main] { main->close(); }));
         }
     } opening(this);
     TfrmGestureWindow *window = addGestureWindow();
@@ -621,21 +621,42 @@ void TfrmMain::exitProgram()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // An error while the gesture windows close keeps the program open, with
+    // every window that was not closed yet and its work.
+    event->ignore();
+    bool windowsClosed = false;
+    plumora::ui::guarded([&] { windowsClosed = closeGestureWindows(); });
+    if (!windowsClosed)
+        return;
+    // Every gesture is closed now, saved or given up as the user answered, so
+    // nothing is lost when the program ends without its placement. A store
+    // that cannot be written is reported once and the program still ends:
+    // refusing would keep the user in a program that cannot be left.
+    plumora::ui::guarded([&] { storePlacement(); });
+    m_destroying = true;
+    event->accept();
+}
+
+bool TfrmMain::closeGestureWindows()
+{
     // Closing would free the window that a file is being opened into.
     if (m_opening > 0) {
         m_closeWhenOpen = true;
-        event->ignore();
-        return;
+        return false;
     }
     // Each gesture window may refuse (Cancel in its close prompt).
     for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
-        if (!sub->close()) {
-            event->ignore();
-            return;
-        }
+        if (!sub->close())
+            return false;
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+void TfrmMain::storePlacement()
+{
     // The normal placement is kept, whatever state the window is in now.
+    // The first value the store refuses ends the writing: one error.
     const Qt::WindowStates state = windowState();
     const QRect frame = state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)
         ? m_normalFrame
@@ -643,8 +664,6 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     m_keys->setWindowPosition(frame.topLeft());
     m_keys->setWindowSize(QPoint(frame.width(), frame.height()));
     m_keys->setWindowMaximized(state & Qt::WindowMaximized);
-    m_destroying = true;
-    event->accept();
 }
 
 void TfrmMain::RestorePlacement()

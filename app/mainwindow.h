@@ -65,6 +65,8 @@ public:
     QList<TfrmGestureWindow *> GestureWindows() const;
 
 protected:
+    // Runs guarded, as every handler does: closing gesture windows asks and
+    // may save, and storing the placement writes the settings store.
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -74,6 +76,11 @@ protected:
 
 private:
     void exitProgram();
+    // The parts of closing: the gesture windows, each of which may refuse
+    // (false; also while a file is being opened), and the placement, stored
+    // for the next start.
+    bool closeGestureWindows();
+    void storePlacement();
     void showAboutBox();
     void openHelpContents();
     void openHelpIndex();

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -35,6 +36,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -395,6 +397,38 @@ TEST_F(MainWindowTest, ExitStoresPlacementAndRestoresOnce)
     settle();
     // The stored size is the frame's.
     EXPECT_EQ(main->frameGeometry().size(), QSize(700, 500));
+}
+
+// The window manager's close while the settings store cannot be written:
+// the gestures close as always (the edit is saved), the failure to store the
+// placement is one error box, and the program goes on and closes.
+TEST_F(MainWindowTest, ClosingWithAStoreThatCannotBeWrittenSaysSoOnce)
+{
+    const QString path = makeGesture(dir.filePath("edited.zqa"), "before");
+    main->move(40, 30);
+    main->show();
+    TfrmGestureWindow *w = main->openGesturePath(path);
+    settle();
+    control<QLineEdit>(w, "taglineEdit")->setText("after");
+    // The store's folder would have to be made inside a plain file.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    TPlumoraKeys::setStoreFile(blocker.fileName() + "/sub/settings.conf");
+
+    Script script;
+    script.button(QMessageBox::Yes);
+    QCoreApplication::postEvent(main->windowHandle(), new QCloseEvent);
+    bool wentOn = false;
+    QTimer::singleShot(0, [&wentOn] { wentOn = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wentOn; }, 5000));
+    ASSERT_EQ(script.messages.size(), 2) << script.messages.join('|').toStdString();
+    EXPECT_TRUE(script.messages[0].contains("has changed"));
+    EXPECT_EQ(script.messages[1], "Failed to set data for 'Left'");
+    EXPECT_EQ(script.captions[1], "Plumora");
+    EXPECT_FALSE(main->isVisible());
+    TZQGesture saved;
+    saved.setFilename(path);
+    EXPECT_EQ(saved.Tagline(), "after");
 }
 
 TEST_F(MainWindowTest, PlacementKeepsTheTitleBarOnTheScreen)
