@@ -7,6 +7,7 @@
 #include "editor/filedialogs.h"
 #include "editor/filedrops.h"
 #include "gesturedialogs.h"
+#include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
@@ -540,9 +541,14 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
     try {
         window->OpenGesture(path);
     } catch (...) {
-        // A file that does not read leaves no empty window behind.
+        // A file that does not read leaves no empty window behind, and the
+        // message says why it did not.
+        const TZQGesture *gesture = window->Gesture();
+        const QString reason = gesture->Valid() ? QString() : gesture->LastReadErrorMessage(path);
         if (QWidget *sub = window->parentWidget())
             delete sub;
+        if (!reason.isEmpty())
+            throw PlumoraError(reason);
         throw;
     }
     UpdateFileCommands();

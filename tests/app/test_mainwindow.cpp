@@ -297,16 +297,23 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("not a gesture");
     junk.close();
-    Script script;
-    script.file(junk.fileName());
-    try {
-        main->openGestureFile();
-        FAIL() << "an unreadable file must be reported";
-    } catch (const PlumoraError &e) {
-        EXPECT_EQ(e.message(), junk.fileName() + " is not a gesture file that Plumora can read.");
+    const QString missing = dir.filePath("missing.zqa");
+    const std::pair<QString, QString> cases[] = {
+        { junk.fileName(), junk.fileName() + " is not a gesture file that Plumora can read: Not a Gesture." },
+        { missing, missing + " does not exist." },
+    };
+    for (const auto &[path, message] : cases) {
+        Script script;
+        script.file(path);
+        try {
+            main->openGestureFile();
+            ADD_FAILURE() << "an unreadable file must be reported";
+        } catch (const PlumoraError &e) {
+            EXPECT_EQ(e.message(), message);
+        }
+        settle();
+        EXPECT_TRUE(main->GestureWindows().isEmpty());
     }
-    settle();
-    EXPECT_TRUE(main->GestureWindows().isEmpty());
     EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
 }
 
@@ -481,7 +488,8 @@ TEST_F(MainWindowTest, FilesFromOutsideOpenEachInAWindow)
     main->openGestureFiles({ first, "junk.zqa", "second.zqa" });
     QDir::setCurrent(current);
     ASSERT_EQ(script.messages.size(), 1);
-    EXPECT_EQ(script.messages[0], junk.fileName() + " is not a gesture file that Plumora can read.");
+    EXPECT_EQ(
+        script.messages[0], junk.fileName() + " is not a gesture file that Plumora can read: Not a Gesture.");
     QStringList titles;
     for (TfrmGestureWindow *w : main->GestureWindows())
         titles << w->windowTitle();
