@@ -185,7 +185,7 @@ void TOpenGestureDialog::buildPane()
     paintBox->setObjectName(QStringLiteral("paintSurface"));
     paintBox->setAccessibleName(QStringLiteral("Preview picture"));
     paintBox->onPaint = [this](QPainter &canvas, const QRect &box) { DrawPreview(canvas, box); };
-    paintBox->onDoubleClick = [this] { ShowPreviewWindow(); };
+    paintBox->onDoubleClick = plumora::ui::guardedCallback([this] { ShowPreviewWindow(); });
     paintSurface = paintBox;
     paintPanel = AddPaintPanel(*column, paintBox);
     paintPanel->setAccessibleName(QStringLiteral("Preview"));

@@ -8,6 +8,7 @@
 #include "editor/filedrops.h"
 #include "editor/frameimportdialog.h"
 #include "gesturedialogs.h"
+#include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
@@ -557,16 +558,21 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
         ~Opening()
         {
             if (--main->m_opening == 0 && std::exchange(main->m_closeWhenOpen, false))
-                QTimer::singleShot(0, main, &QWidget::close);
+                QTimer::singleShot(0, main, plumora::ui::guardedCallback([main = main] { main->close(); }));
         }
     } opening(this);
     TfrmGestureWindow *window = addGestureWindow();
     try {
         window->OpenGesture(path);
     } catch (...) {
-        // A file that does not read leaves no empty window behind.
+        // A file that does not read leaves no empty window behind, and the
+        // message says why it did not.
+        const TZQGesture *gesture = window->Gesture();
+        const QString reason = gesture->Valid() ? QString() : gesture->LastReadErrorMessage(path);
         if (QWidget *sub = window->parentWidget())
             delete sub;
+        if (!reason.isEmpty())
+            throw PlumoraError(reason);
         throw;
     }
     UpdateFileCommands();
@@ -645,21 +651,42 @@ void TfrmMain::exitProgram()
 
 void TfrmMain::closeEvent(QCloseEvent *event)
 {
+    // An error while the gesture windows close keeps the program open, with
+    // every window that was not closed yet and its work.
+    event->ignore();
+    bool windowsClosed = false;
+    plumora::ui::guarded([&] { windowsClosed = closeGestureWindows(); });
+    if (!windowsClosed)
+        return;
+    // Every gesture is closed now, saved or given up as the user answered, so
+    // nothing is lost when the program ends without its placement. A store
+    // that cannot be written is reported once and the program still ends:
+    // refusing would keep the user in a program that cannot be left.
+    plumora::ui::guarded([&] { storePlacement(); });
+    m_destroying = true;
+    event->accept();
+}
+
+bool TfrmMain::closeGestureWindows()
+{
     // Closing would free the window that a file is being opened into.
     if (m_opening > 0) {
         m_closeWhenOpen = true;
-        event->ignore();
-        return;
+        return false;
     }
     // Each gesture window may refuse (Cancel in its close prompt).
     for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
-        if (!sub->close()) {
-            event->ignore();
-            return;
-        }
+        if (!sub->close())
+            return false;
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+void TfrmMain::storePlacement()
+{
     // The normal placement is kept, whatever state the window is in now.
+    // The first value the store refuses ends the writing: one error.
     const Qt::WindowStates state = windowState();
     const QRect frame = state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)
         ? m_normalFrame
@@ -667,8 +694,6 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     m_keys->setWindowPosition(frame.topLeft());
     m_keys->setWindowSize(QPoint(frame.width(), frame.height()));
     m_keys->setWindowMaximized(state & Qt::WindowMaximized);
-    m_destroying = true;
-    event->accept();
 }
 
 void TfrmMain::RestorePlacement()
@@ -694,8 +719,9 @@ void TfrmMain::RestorePlacement()
         showMaximized();
     else
         show();
-    if (QWindow *handle = windowHandle())
-        handle->installEventFilter(this);
+    if (QWindow *handle = windowHandle(); handle && !m_placingWatch)
+        m_placingWatch = plumora::ui::guardedEventFilter(
+            { handle }, [this](QObject *watched, QEvent *event) { return watchPlacement(watched, event); });
     UpdateFileCommands();
 }
 
@@ -706,7 +732,7 @@ void TfrmMain::followFrame()
         m_normalFrame = frameOf(*this);
 }
 
-bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+bool TfrmMain::watchPlacement(QObject *watched, QEvent *event)
 {
     // Only what the window system reports counts while placing: a request of
     // ours changes the widget's geometry at once, long before the window
@@ -715,7 +741,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     if (m_placing && watched == windowHandle() && event->spontaneous()
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         m_placingCheck.start();
-    return QMainWindow::eventFilter(watched, event);
+    return false;
 }
 
 void TfrmMain::settlePlacement()

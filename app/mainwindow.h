@@ -4,6 +4,7 @@
 // per open gesture, runs the gesture dialogs and writes gestures. Each
 // control's object name is its member name.
 #include "editor/gesturehost.h"
+#include "platform/ui/application.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -71,8 +72,9 @@ public:
     QList<TfrmGestureWindow *> GestureWindows() const;
 
 protected:
+    // Runs guarded, as every handler does: closing gesture windows asks and
+    // may save, and storing the placement writes the settings store.
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -81,6 +83,11 @@ protected:
 
 private:
     void exitProgram();
+    // The parts of closing: the gesture windows, each of which may refuse
+    // (false; also while a file is being opened), and the placement, stored
+    // for the next start.
+    bool closeGestureWindows();
+    void storePlacement();
     void showAboutBox();
     void openHelpContents();
     void openHelpIndex();
@@ -101,6 +108,8 @@ private:
     void arrangeIcons();
     // Keeps the normal placement up to date once the window is placed.
     void followFrame();
+    // Watches what the window system reports about the window while placing.
+    bool watchPlacement(QObject *watched, QEvent *event);
     // While placing: once the window manager has framed the window, gives
     // the frame the stored place and size, correcting until it is there.
     void settlePlacement();
@@ -152,6 +161,8 @@ private:
     int m_placingTries = 0;
     static constexpr int kPlacingTries = 6;
     QTimer m_placingCheck;
+    // The event filter of watchPlacement; it goes before the members it uses.
+    std::unique_ptr<plumora::ui::GuardedEventFilter> m_placingWatch;
     // Files being opened, and a close that waits for them.
     int m_opening = 0;
     bool m_closeWhenOpen = false;

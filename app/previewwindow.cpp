@@ -43,8 +43,8 @@ TPreviewWindow::TPreviewWindow(const QString &fileName, QSize frameSize, QWidget
     gestureView->setAutoPlay(true);
     inner->addWidget(gestureView);
 
-    gesturePanel->installEventFilter(this);
-    gestureView->installEventFilter(this);
+    m_escapeWatch = plumora::ui::guardedEventFilter(
+        { gesturePanel, gestureView }, [this](QObject *, QEvent *event) { return takeEscape(event); });
 
     // Reading starts playback, since AutoPlay is on.
     gesture->setFilename(fileName);
@@ -78,16 +78,14 @@ void TPreviewWindow::closeOnEscape(QKeyEvent *event)
     }
 }
 
-bool TPreviewWindow::eventFilter(QObject *watched, QEvent *event)
+bool TPreviewWindow::takeEscape(QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        key->ignore();
-        closeOnEscape(key);
-        if (key->isAccepted())
-            return true;
-    }
-    return QDialog::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    key->ignore();
+    closeOnEscape(key);
+    return key->isAccepted();
 }
 
 void TPreviewWindow::keyPressEvent(QKeyEvent *event)

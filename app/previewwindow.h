@@ -3,10 +3,13 @@
 // loads a gesture file into a gesture of its own and plays it in a view.
 // Escape closes it.
 #include "gesture/zqgesture.h"
+#include "platform/ui/application.h"
 
 #include <QDialog>
 #include <QSize>
 #include <QString>
+
+#include <memory>
 
 // The most strip pixels a gesture is previewed with: the widest strip at
 // about the height of the tallest frame an import makes, so that every
@@ -16,6 +19,7 @@
 inline constexpr qint64 kPreviewMaxStripPixels = qint64(kMaxStripWidth) * 256;
 
 class QFrame;
+class QEvent;
 class QKeyEvent;
 class TGestureView;
 
@@ -36,14 +40,17 @@ public:
     static constexpr int kBorder = 5;
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Sees every key first (the window and its children); Escape closes.
     void closeOnEscape(QKeyEvent *event);
+    // The event filter of the panel and the view: true when a key press
+    // was Escape, which closed the window.
+    bool takeEscape(QEvent *event);
 
     QFrame *gesturePanel = nullptr;
     TZQGesture *gesture = nullptr;
     TGestureView *gestureView = nullptr;
+    std::unique_ptr<plumora::ui::GuardedEventFilter> m_escapeWatch; // takeEscape
 };

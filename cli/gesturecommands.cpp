@@ -5,7 +5,6 @@
 // exactly what the editor opens.
 #include "command.h"
 
-#include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
 #include "gesture/zqlayout.h"
 #include "platform/atomicfile.h"
@@ -13,70 +12,31 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <climits>
-#include <optional>
 
 namespace cli {
 
 namespace {
 
-// Whether a GIF failure came from the animation, found by decoding it again.
-// (A button picture that cannot be read fails nothing: the document reads
-// without it and notes that.) Empty when it decodes.
-QString failingPicture(QIODevice &file, const GestureLayout &layout)
+// Reads a gesture file into the document as the editor opens it. Returns
+// the reason it is no usable gesture, or an empty text.
+QString loadGesture(TZQGesture &gesture, const QString &path)
 {
-    if (!layout.animation)
-        return {};
-    try {
-        TGIFImage gif;
-        gif.ReadFromBuffer(ReadGestureBlock(file, *layout.animation));
-        TBitmap bitmap;
-        gif.RenderTo(bitmap);
-    } catch (const std::exception &) {
-        return QStringLiteral("the animation");
-    }
-    return {};
+    if (path.isEmpty())
+        return QStringLiteral("an empty name names no file");
+    gesture.LoadFromFile(path);
+    return gesture.LastReadError();
 }
 
-// Why a gesture did not read: the document's message, with the picture it
-// concerns, or for a short file where it ends.
-QString failureReason(QFile &file, const std::exception &error)
+// Whether the file's header has the transparent flag; false when it cannot
+// be read.
+bool transparentFlag(const QString &path)
 {
-    const auto *plumoraError = dynamic_cast<const PlumoraError *>(&error);
-    const QString message = plumoraError ? plumoraError->message() : QString::fromLocal8Bit(error.what());
-    // Only a failure of the GIF codec or of the stream can come from a
-    // picture; the document's own refusals (a strip too large to hold, for
-    // one) say what they concern, and decoding again would repeat their cost.
-    const bool fromPicture = dynamic_cast<const EInvalidGraphicOperation *>(&error)
-        || dynamic_cast<const EStreamError *>(&error);
-    const GestureLayout layout = WalkGestureLayout(file);
-    const QString picture = fromPicture ? failingPicture(file, layout) : QString();
-    if (!picture.isEmpty())
-        return picture + QStringLiteral(": ") + message;
-    // A wrong magic is already said plainly by the document.
-    if (!layout.problem.isEmpty() && dynamic_cast<const EStreamError *>(&error))
-        return message + QStringLiteral(": ") + layout.problem;
-    return message;
-}
-
-// Reads a gesture file into the document. Returns the reason it does not
-// read, or an empty text.
-QString readGestureFile(TZQGesture &gesture, QFile &file)
-{
-    if (QFileInfo(file.fileName()).isDir())
-        return QStringLiteral("is a folder, not a file");
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot open: %1").arg(file.errorString());
-    try {
-        gesture.ReadGesture(file);
-    } catch (const std::exception &error) {
-        return failureReason(file, error);
-    }
-    return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && (WalkGestureLayout(file).flags() & gfTransparent) != 0;
 }
 
 // What the read left out of a file that reads (ReadNotes), as warnings.
@@ -84,24 +44,6 @@ void printNotes(const TZQGesture &gesture, const char *command, const QString &p
 {
     for (const QString &note : gesture.ReadNotes())
         io.err << "plumora-cli " << command << ": " << path << ": " << note << '\n';
-}
-
-// A file that reads but holds no whole frame is no gesture to the editor
-// either. Empty when the gesture has frames.
-QString framesProblem(const TZQGesture &gesture)
-{
-    if (gesture.Valid())
-        return {};
-    const int width = gesture.Frames() ? gesture.Frames()->Width() : 0;
-    return QStringLiteral("the animation strip holds no whole frame of the stated width (%1 pixels)")
-        .arg(width);
-}
-
-// The reason a file is no usable gesture, or an empty text.
-QString loadGesture(TZQGesture &gesture, QFile &file)
-{
-    const QString reason = readGestureFile(gesture, file);
-    return reason.isEmpty() ? framesProblem(gesture) : reason;
 }
 
 QString animationName(TAnimOptions option)
@@ -121,20 +63,20 @@ int runInfo(const Arguments &args, Console &io)
 {
     const QString path = args.positional.at(0);
     TZQGesture gesture;
-    QFile file(path);
-    const QString readFailure = readGestureFile(gesture, file);
-    if (!readFailure.isEmpty()) {
-        // What the document holds after a failed read is partial; show none of it.
-        io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << readFailure << '\n';
+    const QString reason = loadGesture(gesture, path);
+    // The frame list comes only with a read that got to the end of the file;
+    // what the document holds after a read that stopped is partial, and none
+    // of it is shown. A read that got through with no whole frame is shown.
+    const TFrameList *frames = gesture.Frames();
+    if (!frames) {
+        io.err << "plumora-cli info: " << path << ": not a gesture that reads: " << reason << '\n';
         return kExitFailure;
     }
     printNotes(gesture, "info", path, io);
-    const TFrameList *frames = gesture.Frames();
-    const QString reason = framesProblem(gesture);
     // With no frame read and no transparent flag, the document keeps the
     // header's zero bytes as a colour; the file has none.
-    const bool hasTransparent = frames->Count() > 0 ? gesture.TransparentColor() != clNone
-                                                    : (WalkGestureLayout(file).flags() & gfTransparent) != 0;
+    const bool hasTransparent
+        = frames->Count() > 0 ? gesture.TransparentColor() != clNone : transparentFlag(path);
     const TColor transparent = hasTransparent ? gesture.TransparentColor() : clNone;
     // The animation block as the file holds it, against what a file can hold.
     const int blockSize = gesture.AnimationBlockSize();
@@ -195,8 +137,7 @@ int runCheck(const Arguments &args, Console &io)
         TZQGesture gesture;
         // Only reading is checked; the sizes would encode everything again.
         gesture.NoSizeUpdate = true;
-        QFile file(path);
-        const QString reason = loadGesture(gesture, file);
+        const QString reason = loadGesture(gesture, path);
         if (!reason.isEmpty()) {
             io.out << path << ": " << reason << '\n';
             ++failures;
@@ -236,12 +177,15 @@ int runExtract(const Arguments &args, Console &io)
     const QString folder = args.positional.at(1);
     TZQGesture gesture;
     gesture.NoSizeUpdate = true;
-    QFile file(path);
-    const QString reason = loadGesture(gesture, file);
+    const QString reason = loadGesture(gesture, path);
     if (!reason.isEmpty())
         throw PlumoraError(QStringLiteral("%1: not a gesture that reads: %2").arg(path, reason));
     printNotes(gesture, "extract", path, io);
-    // The document read the file, so the walk finds every block.
+    // The blocks are copied as the file holds them. The document read the
+    // file, so the walk finds every block (unless the file changed since).
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlumoraError(QStringLiteral("%1: cannot be opened: %2").arg(path, file.errorString()));
     const GestureLayout layout = WalkGestureLayout(file);
     if (!layout.problem.isEmpty() || !layout.button || !layout.animation)
         throw PlumoraError(QStringLiteral("%1: %2").arg(path, layout.problem));

@@ -9,10 +9,13 @@
 #include "platform/errors.h"
 
 #include <QCoreApplication>
+#include <QFileDevice>
 #include <QStringDecoder>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -100,6 +103,24 @@ QString shownBytes(const QByteArray &raw)
     return shown;
 }
 
+// Writes out what standard output still holds. A result that did not all
+// reach its file or pipe (a full disk, say) is a failure: reason receives the
+// system's word for it.
+bool finishOutput(QTextStream &out, QString &reason)
+{
+    out.flush();
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    const int error = errno;
+    if (out.status() == QTextStream::Ok && flushed)
+        return true;
+    const auto *file = qobject_cast<const QFileDevice *>(out.device());
+    reason = file && file->error() != QFileDevice::NoError
+        ? file->errorString()
+        : QString::fromLocal8Bit(std::strerror(error ? error : EIO));
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -135,8 +156,12 @@ int main(int argc, char **argv)
         err.flush();
         return cli::kExitUsage;
     }
-    const int code = runTool(args, io);
-    out.flush();
+    int code = runTool(args, io);
+    if (QString reason; !finishOutput(out, reason)) {
+        err << "plumora-cli: write error: " << reason << '\n';
+        if (code == cli::kExitOk)
+            code = cli::kExitFailure;
+    }
     err.flush();
     return code;
 }

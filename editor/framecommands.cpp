@@ -154,9 +154,8 @@ TFrameCommands::TFrameCommands(
     }
     // Insert and Delete on the slider act when the key is let go; the
     // preview's keys while it has the focus.
-    preview.Slider()->installEventFilter(this);
-    preview.Area()->installEventFilter(this);
-    preview.View()->installEventFilter(this);
+    m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View() },
+        [this](QObject *watched, QEvent *event) { return frameKey(watched, event); });
 
     // The items follow the gesture and the clipboard as they change.
     for (const auto signal : { &TZQGesture::framesChanged, &TZQGesture::OnFrameChange })
@@ -166,12 +165,7 @@ TFrameCommands::TFrameCommands(
     UpdateItems();
 }
 
-TFrameCommands::~TFrameCommands()
-{
-    m_preview.Slider()->removeEventFilter(this);
-    m_preview.Area()->removeEventFilter(this);
-    m_preview.View()->removeEventFilter(this);
-}
+TFrameCommands::~TFrameCommands() = default;
 
 void TFrameCommands::buildMenus(QMenu &framesMenu)
 {
@@ -434,27 +428,22 @@ void TFrameCommands::MoveToEnd()
     moveCurrentTo(true);
 }
 
-bool TFrameCommands::eventFilter(QObject *watched, QEvent *event)
+bool TFrameCommands::frameKey(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    bool consumed = false;
-    plumora::ui::guarded([&] {
-        if (watched == m_preview.Slider()) {
-            if (type == QEvent::KeyRelease && !key->isAutoRepeat()) {
-                if (key->key() == Qt::Key_Insert)
-                    InsertBlankFrame();
-                else if (key->key() == Qt::Key_Delete)
-                    DeleteFrame();
-            }
-            return;
+    if (watched == m_preview.Slider()) {
+        if (type == QEvent::KeyRelease && !key->isAutoRepeat()) {
+            if (key->key() == Qt::Key_Insert)
+                InsertBlankFrame();
+            else if (key->key() == Qt::Key_Delete)
+                DeleteFrame();
         }
-        if (type == QEvent::KeyPress)
-            consumed = previewKey(key);
-    });
-    return consumed;
+        return false;
+    }
+    return type == QEvent::KeyPress && previewKey(key);
 }
 
 // With the preview focused the arrows step one frame, Home and End go to

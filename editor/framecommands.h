@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QKeyEvent;
@@ -49,10 +50,9 @@ public:
     // Enables the items as the gesture and the clipboard now are.
     void UpdateItems();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
+    // Insert and Delete let go of on the slider, the preview's keys.
+    bool frameKey(QObject *watched, QEvent *event);
     struct Item;
     void buildMenus(QMenu &framesMenu);
     void moveCurrent(int step);
@@ -68,4 +68,5 @@ private:
     // The items that need frames, Paste, the moves forward and backward, and
     // Reverse, in both menus.
     QList<QAction *> m_onFrame, m_paste, m_forward, m_backward, m_reverse;
+    std::unique_ptr<QObject> m_keys;
 };

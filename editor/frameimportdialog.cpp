@@ -118,10 +118,12 @@ TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
         plumora::ui::guardedCallback([this] { onFrameCountFieldUsed(); }));
     connect(frameWidthSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
         plumora::ui::guardedCallback([this] { onFrameWidthFieldUsed(); }));
+    m_fieldWatch = plumora::ui::guardedEventFilter(
+        {}, [this](QObject *watched, QEvent *event) { return watchFields(watched, event); });
     for (QSpinBox *spin : { frameCountSpin, frameWidthSpin }) {
-        spin->installEventFilter(this);
+        spin->installEventFilter(m_fieldWatch.get());
         if (QLineEdit *edit = spin->findChild<QLineEdit *>())
-            edit->installEventFilter(this);
+            edit->installEventFilter(m_fieldWatch.get());
     }
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -168,7 +170,7 @@ void TfrmFrameImport::onFrameWidthFieldUsed()
         frameWidthRadio->setChecked(true); // runs onFrameWidthChosen
 }
 
-bool TfrmFrameImport::eventFilter(QObject *watched, QEvent *event)
+bool TfrmFrameImport::watchFields(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
         if (watched == frameCountSpin || watched->parent() == frameCountSpin)
@@ -176,7 +178,7 @@ bool TfrmFrameImport::eventFilter(QObject *watched, QEvent *event)
         else if (watched == frameWidthSpin || watched->parent() == frameWidthSpin)
             onFrameWidthFieldUsed();
     }
-    return QDialog::eventFilter(watched, event);
+    return false;
 }
 
 TFrameSplit TfrmFrameImport::Choice() const

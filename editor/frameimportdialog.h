@@ -5,10 +5,12 @@
 // keeps one instance for the whole run, so it offers the last choice and
 // values again. Each control's object name is its member name.
 #include "gesture/animationimport.h"
+#include "platform/ui/application.h"
 
 #include <QDialog>
 #include <QSize>
 
+#include <memory>
 #include <optional>
 
 class IGestureHost;
@@ -33,7 +35,6 @@ public:
     std::optional<TFrameSplit> Ask(QSize picture = {});
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -44,6 +45,8 @@ private:
     // A change of a field, or a click into it, ticks its choice.
     void onFrameCountFieldUsed();
     void onFrameWidthFieldUsed();
+    // The event filter of the fields: a click into one uses it.
+    bool watchFields(QObject *watched, QEvent *event);
 
     void markActive(QSpinBox *active, QSpinBox *inactive);
     // "5 frames of 60 x 60": what the choice gives for the picture.
@@ -60,6 +63,7 @@ private:
     QSpinBox *frameWidthSpin = nullptr;
     QPushButton *okButton = nullptr;
     QPushButton *cancelButton = nullptr;
+    std::unique_ptr<plumora::ui::GuardedEventFilter> m_fieldWatch; // watchFields
 };
 
 // Asks a gesture window's question how to cut a picture: through the host's

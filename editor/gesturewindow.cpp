@@ -99,9 +99,14 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
         if (!name.isEmpty())
             setWindowTitle(name);
     });
-    // A click anywhere else in the window ends picking.
-    for (QWidget *area : std::initializer_list<QWidget *> { this, pageTabs, previewPane })
-        area->installEventFilter(this);
+    // A press anywhere but on the view ends picking.
+    m_pickEnd = plumora::ui::guardedEventFilter(
+        { this, pageTabs, previewPane }, [this](QObject *watched, QEvent *event) {
+            if (m_picking && event->type() == QEvent::MouseButtonPress && watched->isWidgetType()
+                && watched != GestureView())
+                setPicking(false);
+            return false;
+        });
 
     setTestBackground(m_testBackground);
     buildDialogs();
@@ -114,8 +119,8 @@ TfrmGestureWindow::~TfrmGestureWindow()
 {
     m_dying = true;
     setPicking(false);
-    for (QWidget *area : std::initializer_list<QWidget *> { this, pageTabs, previewPane })
-        area->removeEventFilter(this);
+    m_pickEnd.reset();
+    m_drops.reset();
     // The parts go before the gesture and the history they are bound to: the
     // base class would delete them after this body, when a field losing the
     // focus still signals.
@@ -201,15 +206,6 @@ void TfrmGestureWindow::onViewClicked(QPoint at)
     gesture->chooseTransparentColor(previewPane->ColorShownAt(at));
 }
 
-bool TfrmGestureWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // A press anywhere but on the view and the Pick button ends picking.
-    if (m_picking && event->type() == QEvent::MouseButtonPress && watched->isWidgetType()
-        && watched != GestureView())
-        setPicking(false);
-    return QWidget::eventFilter(watched, event);
-}
-
 void TfrmGestureWindow::OpenGesture(const QString &FileName)
 {
     GestureView()->setAutoPlay(false);
@@ -222,7 +218,7 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
     } resume { *history };
     gesture->setFilename(FileName);
     if (!gesture->Valid())
-        throw PlumoraError(QStringLiteral("%1 is not a gesture file that Plumora can read.").arg(FileName));
+        throw PlumoraError(gesture->LastReadErrorMessage(FileName));
     // The opened file is where the history starts.
     history->Restart();
 

@@ -100,7 +100,6 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     class DropTarget; // gesturewindow_drops.cpp
@@ -161,4 +160,7 @@ private:
     bool m_fitted = true; // the animation fitted the file when last measured
     bool m_loading = true; // being built or opening a file
     bool m_dying = false;
+    // The window's event filters; they go first when the window goes.
+    std::unique_ptr<QObject> m_pickEnd;
+    std::unique_ptr<QObject> m_drops;
 };

@@ -50,22 +50,13 @@ bool busy()
 
 } // namespace
 
-class TfrmGestureWindow::DropTarget : public QObject
+class TfrmGestureWindow::DropTarget : public plumora::ui::GuardedEventFilter
 {
 public:
-    explicit DropTarget(TfrmGestureWindow &window) : QObject(&window), m_window(window) { }
+    explicit DropTarget(TfrmGestureWindow &window) : m_window(window) { }
 
 protected:
-    // Runs guarded: an error is shown and the event goes on.
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        bool consumed = false;
-        plumora::ui::guarded([&] { consumed = filter(watched, event); });
-        return consumed;
-    }
-
-private:
-    bool filter(QObject *watched, QEvent *event)
+    bool filter(QObject *watched, QEvent *event) override
     {
         const QEvent::Type type = event->type();
         if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
@@ -140,9 +131,9 @@ private:
 
 void TfrmGestureWindow::acceptFileDrops()
 {
-    auto *target = new DropTarget(*this);
+    m_drops = std::make_unique<DropTarget>(*this);
     for (QWidget *area : std::initializer_list<QWidget *> { filesPage, previewPane }) {
         area->setAcceptDrops(true);
-        area->installEventFilter(target);
+        area->installEventFilter(m_drops.get());
     }
 }

@@ -49,7 +49,8 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
     gestureView->setObjectName(QStringLiteral("gestureView"));
     gestureView->move(0, 0);
     gestureView->setMouseTracking(true);
-    gestureView->installEventFilter(this);
+    m_viewMouse = plumora::ui::guardedEventFilter(
+        { gestureView }, [this](QObject *, QEvent *event) { return viewMouse(event); });
     layout->addWidget(gestureArea);
 
     frameSlider = new QSlider(Qt::Horizontal);
@@ -95,7 +96,7 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
 
 TPreviewPane::~TPreviewPane()
 {
-    gestureView->removeEventFilter(this);
+    m_viewMouse.reset();
 }
 
 void TPreviewPane::setTestBackground(TColor colour)
@@ -131,15 +132,6 @@ TColor TPreviewPane::ColorShownAt(QPoint point) const
         && !frames->IsTransparent(index, point.x(), point.y()))
         return fromQRgb(frames->Picture(index).pixel(point));
     return m_testBackground;
-}
-
-bool TPreviewPane::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched != gestureView)
-        return false;
-    bool consumed = false;
-    plumora::ui::guarded([&] { consumed = viewMouse(event); });
-    return consumed;
 }
 
 bool TPreviewPane::viewMouse(QEvent *event)

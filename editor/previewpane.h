@@ -9,6 +9,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QFrame;
 class QLabel;
 class QRubberBand;
@@ -41,9 +43,6 @@ signals:
     // The view was clicked with the left button at a point of its own.
     void viewClicked(QPoint at);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void showCurrentFrame();
     void fitViewToFrames();
@@ -59,4 +58,5 @@ private:
     QRubberBand *m_rubberBand = nullptr;
     QRect m_dragRect;
     bool m_dragging = false;
+    std::unique_ptr<QObject> m_viewMouse; // the view's mouse events
 };

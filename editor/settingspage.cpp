@@ -40,11 +40,25 @@ TSettingsPage::TSettingsPage(TZQGesture &gesture, TGestureHistory &history, QWid
     bindAnimationOptions();
     bindTransparency();
     bindAudioOptions();
-    ui->testBackgroundSwatch->installEventFilter(this);
+    // The swatch acts as a button: a left click, Space or Return.
+    m_swatchKeys
+        = plumora::ui::guardedEventFilter({ ui->testBackgroundSwatch }, [this](QObject *, QEvent *event) {
+              bool asked = false;
+              if (event->type() == QEvent::MouseButtonPress)
+                  asked = static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+              else if (event->type() == QEvent::KeyPress) {
+                  const int key = static_cast<QKeyEvent *>(event)->key();
+                  asked = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+              }
+              if (asked)
+                  emit testBackgroundRequested();
+              return asked;
+          });
 }
 
 TSettingsPage::~TSettingsPage()
 {
+    m_swatchKeys.reset();
     for (QObject *child : findChildren<QObject *>())
         child->disconnect(this);
 }
@@ -145,21 +159,4 @@ void TSettingsPage::showPicking(bool picking)
 {
     const QSignalBlocker quiet(ui->pickTransparentButton);
     ui->pickTransparentButton->setChecked(picking);
-}
-
-bool TSettingsPage::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched != ui->testBackgroundSwatch)
-        return false;
-    // The swatch acts as a button: a left click, Space or Return.
-    bool asked = false;
-    if (event->type() == QEvent::MouseButtonPress)
-        asked = static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
-    else if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        asked = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
-    }
-    if (asked)
-        plumora::ui::guarded([this] { emit testBackgroundRequested(); });
-    return asked;
 }

@@ -36,9 +36,6 @@ signals:
     // The test background swatch was clicked or its key pressed.
     void testBackgroundRequested();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void bindAnimationOptions();
     void bindTransparency();
@@ -47,4 +44,5 @@ private:
     TZQGesture &m_gesture;
     TGestureHistory &m_history;
     std::unique_ptr<Ui::TSettingsPage> ui;
+    std::unique_ptr<QObject> m_swatchKeys; // the swatch's click and keys
 };

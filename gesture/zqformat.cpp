@@ -135,6 +135,22 @@ QImage leftColumns(const QImage &picture, int width)
     return picture.copy(0, 0, width, picture.height()).convertToFormat(QImage::Format_RGB32);
 }
 
+// Why a read failed, in words that follow the file's name: the error's
+// message, with the picture it came from when the GIF decoder or a short
+// block stopped it, or with where the file ends.
+QString readFailure(const std::exception &error, const GestureLayout &layout, const char *picture)
+{
+    const QString message = plumora::errorMessage(error);
+    // The document's own refusals (a picture too large to hold, for one) say
+    // what they concern.
+    const bool streamFailed = dynamic_cast<const EStreamError *>(&error) != nullptr;
+    if (picture && (streamFailed || dynamic_cast<const EInvalidGraphicOperation *>(&error)))
+        return QStringLiteral("the %1: %2").arg(QLatin1String(picture), message);
+    if (streamFailed && !layout.problem.isEmpty())
+        return QStringLiteral("%1: %2").arg(message, layout.problem);
+    return message;
+}
+
 } // namespace
 
 QByteArray EncodeAnimationBlock(
@@ -280,11 +296,25 @@ void TZQGesture::WriteGesture(QIODevice &stream)
 
 void TZQGesture::ReadGesture(QIODevice &stream)
 {
+    m_lastReadError.clear();
+    m_fileNotOpened = false;
+    GestureLayout layout;
+    const char *picture = nullptr; // the picture being decoded, for the reason
+    try {
+        readParts(stream, layout, picture);
+    } catch (const std::exception &error) {
+        m_lastReadError = readFailure(error, layout, picture);
+        throw;
+    }
+}
+
+void TZQGesture::readParts(QIODevice &stream, GestureLayout &layout, const char *&picture)
+{
     resetForRead();
     // Every part is located first and then taken in file order, so a file
     // that ends early fails at the part it ends in, after the effects of the
     // parts before it.
-    const GestureLayout layout = WalkGestureLayout(stream);
+    layout = WalkGestureLayout(stream);
     if (!layout.hasStart)
         throw EStreamError(plumora::streamReadError());
     if (!layout.magicMatches)
@@ -331,9 +361,10 @@ void TZQGesture::ReadGesture(QIODevice &stream)
     std::unique_ptr<TFrameList> frames;
     {
         const qint64 budget = std::min(MaxStripPixels, kMaxStripPixels);
-        QImage decoded
-            = readPicture(ReadGestureBlock(stream, present(layout.animation)), budget, "animation", m_author)
-                  .image();
+        const QByteArray animationBlock = ReadGestureBlock(stream, present(layout.animation));
+        picture = "animation";
+        QImage decoded = readPicture(animationBlock, budget, picture, m_author).image();
+        picture = nullptr;
         frames = std::make_unique<TFrameList>(frameWidth, decoded.height());
         if (frameWidth == 0)
             throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
@@ -365,6 +396,11 @@ void TZQGesture::ReadGesture(QIODevice &stream)
         m_hasAudio = false;
     }
     m_frames = std::move(frames);
+    // The file read whole, but a strip narrower than one frame gives none.
+    if (m_frames->Count() == 0)
+        m_lastReadError
+            = QStringLiteral("the animation strip holds no whole frame of the stated width (%1 pixels)")
+                  .arg(frameWidth);
     finishRead();
 }
 

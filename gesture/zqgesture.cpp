@@ -393,22 +393,52 @@ void TZQGesture::resetForRead()
 
 void TZQGesture::LoadFromFile(const QString &fileName)
 {
-    // Loading never raises: callers learn of a failure through Valid.
+    // Loading never raises: callers learn of a failure through Valid, and of
+    // its reason through LastReadError.
+    m_lastReadError.clear();
+    m_fileNotOpened = false;
+    const auto notOpened = [this](const QString &reason) {
+        m_lastReadError = reason;
+        m_fileNotOpened = true;
+    };
     try {
         StopPlayback();
-        QFile file(fileName);
-        // Only plain files are read: opening a named pipe would wait for a
-        // writer, and a device may never end.
-        if (fileName.isEmpty() || !QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
-            if (fileName.isEmpty())
-                resetForRead();
+        if (fileName.isEmpty()) {
+            resetForRead();
             return;
         }
-        ReadGesture(file);
-        setModified(false);
-    } catch (const std::exception &) {
-        // Swallowed: the gesture stays as far as the read got.
+        const QFileInfo info(fileName);
+        QFile file(fileName);
+        if (!info.exists())
+            notOpened(QStringLiteral("does not exist"));
+        else if (info.isDir())
+            notOpened(QStringLiteral("is a folder, not a file"));
+        else if (!info.isFile())
+            notOpened(QStringLiteral("is not a plain file"));
+        else if (!file.open(QIODevice::ReadOnly))
+            notOpened(QStringLiteral("cannot be opened: %1").arg(file.errorString()));
+        else {
+            ReadGesture(file);
+            setModified(false);
+        }
+    } catch (const std::exception &error) {
+        // Swallowed: the gesture stays as far as the read got. ReadGesture
+        // has kept the reason; anything else is kept here.
+        if (m_lastReadError.isEmpty())
+            m_lastReadError = plumora::errorMessage(error);
     }
+}
+
+QString TZQGesture::LastReadErrorMessage(const QString &fileName) const
+{
+    if (m_lastReadError.isEmpty())
+        return {};
+    if (m_fileNotOpened)
+        return QStringLiteral("%1 %2.").arg(fileName, m_lastReadError);
+    QString reason = m_lastReadError;
+    if (!reason.endsWith(QLatin1Char('.')))
+        reason += QLatin1Char('.');
+    return QStringLiteral("%1 is not a gesture file that Plumora can read: %2").arg(fileName, reason);
 }
 
 void TZQGesture::SaveToFile(const QString &fileName)

@@ -18,6 +18,7 @@
 #include <memory>
 
 class QIODevice;
+struct GestureLayout;
 
 // The parts of a gesture that come from files of their own.
 enum class TGesturePart { Button, Animation, Audio };
@@ -220,16 +221,32 @@ public:
     // (kMaxStripPixels at most). The open dialog's preview reads with less.
     qint64 MaxStripPixels = kMaxStripPixels;
 
-    // Reads a gesture file; every failure is swallowed (see Valid).
+    // Reads a gesture file; every failure is swallowed (see Valid and
+    // LastReadError). Only a plain file is read: opening a named pipe would
+    // wait for a writer, and a device may never end.
     void LoadFromFile(const QString &fileName);
     // What the last read left out of the file, one sentence each: a button
     // picture that cannot be read (the gesture then has none, as with an
     // empty button block), frames beyond the 255 a gesture holds. Empty when
     // the file was read whole.
     const QStringList &ReadNotes() const { return m_readNotes; }
+    // Why the last read (LoadFromFile or ReadGesture) failed or gave no
+    // whole frame, in words that follow the file's name: "does not exist",
+    // "cannot be opened: Permission denied", "the animation: <the decoder's
+    // message>", "Stream read error: the file ends inside the sound (...)".
+    // Empty after a read that made the gesture Valid, and after LoadFromFile
+    // of an empty name, which reads nothing.
+    const QString &LastReadError() const { return m_lastReadError; }
+    // The sentence that tells the user that fileName did not open, from
+    // LastReadError: "<file> does not exist." for a file that cannot be
+    // opened, "<file> is not a gesture file that Plumora can read: <reason>."
+    // for one that was read. Empty when LastReadError is.
+    QString LastReadErrorMessage(const QString &fileName) const;
     // Writes the gesture file. The file is replaced only once the whole
     // gesture has been written, so a failure leaves an earlier file intact.
     void SaveToFile(const QString &fileName);
+    // Reads a gesture from the stream; raises the error that stopped the
+    // read, after keeping its reason (LastReadError).
     void ReadGesture(QIODevice &stream);
     void WriteGesture(QIODevice &stream);
     // The whole gesture file in memory (what SaveToFile writes).
@@ -330,6 +347,9 @@ private:
     void announceAll();
     void clampFrameNumbers();
     void resetForRead();
+    // ReadGesture's work; layout receives where the parts lie, and picture
+    // names the picture being decoded while one is.
+    void readParts(QIODevice &stream, GestureLayout &layout, const char *&picture);
     void finishRead();
     // The gesture file's bytes; with enforceLimits, a gesture that would not
     // read back is refused with a message naming the limit.
@@ -383,4 +403,6 @@ private:
     TPartOrigin m_origins[3];
     EncodedStrip m_encoded;
     QStringList m_readNotes;
+    QString m_lastReadError;
+    bool m_fileNotOpened = false; // LastReadError says why the file was not opened
 };

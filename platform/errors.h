@@ -38,8 +38,11 @@ public:
     EAbort() : PlumoraError(QStringLiteral("Operation aborted")) { }
 };
 
-// The texts of the stream errors, shared by every reader.
 namespace plumora {
+// The text of any error: a PlumoraError's message, another's what().
+QString errorMessage(const std::exception &error);
+
+// The texts of the stream errors, shared by every reader.
 inline QString streamReadError()
 {
     return QStringLiteral("Stream read error");

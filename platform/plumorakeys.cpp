@@ -170,16 +170,16 @@ void TPlumoraKeys::setWindowPosition(QPoint position)
 {
     if (position == m_position)
         return;
-    m_position = position;
     writePoint(QStringLiteral("Left"), QStringLiteral("Top"), position);
+    m_position = position;
 }
 
 void TPlumoraKeys::setWindowSize(QPoint size)
 {
     if (size == m_size)
         return;
-    m_size = size;
     writePoint(QStringLiteral("Width"), QStringLiteral("Height"), size);
+    m_size = size;
 }
 
 bool TPlumoraKeys::WindowMaximized()
@@ -194,8 +194,8 @@ void TPlumoraKeys::setWindowMaximized(bool maximized)
 {
     if (maximized == m_maximized)
         return;
-    m_maximized = maximized;
     writeValues(settingsKey(), { { QStringLiteral("Maximized"), QVariant(qint32(maximized ? 1 : 0)) } });
+    m_maximized = maximized;
 }
 
 void TPlumoraKeys::writePoint(const QString &xName, const QString &yName, QPoint point)

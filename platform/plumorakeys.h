@@ -38,7 +38,8 @@ public:
 
     // (left, top) and (width, height) of the main window. Missing or
     // mistyped values fall back to the work area. The readers refresh the
-    // cache; the writers store only a point that differs from the cache.
+    // cache; the writers store only a point that differs from the cache, and
+    // a point the store refused is not cached, so that it is tried again.
     QPoint WindowPosition();
     void setWindowPosition(QPoint position);
     QPoint WindowSize();

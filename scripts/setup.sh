@@ -37,8 +37,14 @@ if [ "${PLUMORA_SETUP_PACKAGES_ONLY:-0}" = 1 ]; then
   exit 0
 fi
 
+# Warnings fail the build in CI (PLUMORA_WERROR=1, as .ci/run sets it), never
+# in a user's own build; a build folder is switched when the setting changes.
+WERROR=OFF
+if [ "${PLUMORA_WERROR:-0}" = 1 ]; then WERROR=ON; fi
 BUILD_DIR="${PLUMORA_BUILD_DIR:-build}"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
-  cmake -S . -B "$BUILD_DIR" -G Ninja ${PLUMORA_CMAKE_ARGS:-}
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DPLUMORA_WERROR="$WERROR" ${PLUMORA_CMAKE_ARGS:-}
+elif ! grep -qx "PLUMORA_WERROR:BOOL=$WERROR" "$BUILD_DIR/CMakeCache.txt"; then
+  cmake "$BUILD_DIR" -DPLUMORA_WERROR="$WERROR"
 fi
 cmake --build "$BUILD_DIR" --parallel "$(nproc)"

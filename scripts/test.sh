@@ -3,7 +3,8 @@
 #
 # With PLUMORA_CI_SANITIZE=1 (as .ci/run sets it) the whole suite then runs a
 # second time, built with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-asan/ (PLUMORA_ASAN_BUILD_DIR). Arguments go to both ctest runs.
+# build-asan/ (PLUMORA_ASAN_BUILD_DIR). Arguments go to both ctest runs. With
+# PLUMORA_WERROR=1 (.ci/run too) a compiler warning fails both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -18,10 +19,14 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)" "$@"
 if [ "${PLUMORA_CI_SANITIZE:-0}" = 1 ]; then
   ASAN_DIR="${PLUMORA_ASAN_BUILD_DIR:-build-asan}"
   echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) in $ASAN_DIR"
+  WERROR=OFF
+  if [ "${PLUMORA_WERROR:-0}" = 1 ]; then WERROR=ON; fi
   if [ ! -f "$ASAN_DIR/build.ninja" ]; then
     # -O1 keeps the build and the runs quick; the benchmarks are left out.
     cmake -S . -B "$ASAN_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-      -DPLUMORA_SANITIZE=ON -DPLUMORA_BUILD_BENCH=OFF
+      -DPLUMORA_SANITIZE=ON -DPLUMORA_BUILD_BENCH=OFF -DPLUMORA_WERROR="$WERROR"
+  elif ! grep -qx "PLUMORA_WERROR:BOOL=$WERROR" "$ASAN_DIR/CMakeCache.txt"; then
+    cmake "$ASAN_DIR" -DPLUMORA_WERROR="$WERROR"
   fi
   cmake --build "$ASAN_DIR" --parallel "$(nproc)"
   # Leaks are reported, except those inside system libraries listed in the

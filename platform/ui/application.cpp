@@ -31,6 +31,21 @@ void display(const QString &message)
     --nestedErrorBoxes;
 }
 
+class FunctionEventFilter : public GuardedEventFilter
+{
+public:
+    explicit FunctionEventFilter(std::function<bool(QObject *, QEvent *)> filter)
+        : m_filter(std::move(filter))
+    {
+    }
+
+protected:
+    bool filter(QObject *watched, QEvent *event) override { return m_filter(watched, event); }
+
+private:
+    std::function<bool(QObject *, QEvent *)> m_filter;
+};
+
 } // namespace
 
 void showCurrentException()
@@ -55,6 +70,22 @@ bool guarded(const std::function<void()> &work)
         showCurrentException();
         return false;
     }
+}
+
+bool GuardedEventFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    bool stop = false;
+    guarded([&] { stop = filter(watched, event); });
+    return stop;
+}
+
+std::unique_ptr<GuardedEventFilter> guardedEventFilter(
+    std::initializer_list<QObject *> watched, std::function<bool(QObject *watched, QEvent *event)> filter)
+{
+    auto guard = std::make_unique<FunctionEventFilter>(std::move(filter));
+    for (QObject *object : watched)
+        object->installEventFilter(guard.get());
+    return guard;
 }
 
 } // namespace plumora::ui

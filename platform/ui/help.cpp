@@ -1,5 +1,6 @@
 #include "help.h"
 
+#include "application.h"
 #include "platform/errors.h"
 
 #include <QApplication>
@@ -69,8 +70,9 @@ QWidget *createViewer()
     QPushButton *forward = button(QStringLiteral("&Forward"), QStringLiteral("btnHelpForward"));
     back->setEnabled(false);
     forward->setEnabled(false);
-    QObject::connect(contents, &QPushButton::clicked, browser, [] { showHelpContents(); });
-    QObject::connect(index, &QPushButton::clicked, browser, [] { showHelpIndex(); });
+    // The help file may have gone since the viewer opened: the error is shown.
+    QObject::connect(contents, &QPushButton::clicked, browser, guardedCallback([] { showHelpContents(); }));
+    QObject::connect(index, &QPushButton::clicked, browser, guardedCallback([] { showHelpIndex(); }));
     QObject::connect(back, &QPushButton::clicked, browser, &QTextBrowser::backward);
     QObject::connect(forward, &QPushButton::clicked, browser, &QTextBrowser::forward);
     QObject::connect(browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);

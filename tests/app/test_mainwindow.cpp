@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -37,6 +38,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -332,16 +334,23 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("not a gesture");
     junk.close();
-    Script script;
-    script.file(junk.fileName());
-    try {
-        main->openGestureFile();
-        FAIL() << "an unreadable file must be reported";
-    } catch (const PlumoraError &e) {
-        EXPECT_EQ(e.message(), junk.fileName() + " is not a gesture file that Plumora can read.");
+    const QString missing = dir.filePath("missing.zqa");
+    const std::pair<QString, QString> cases[] = {
+        { junk.fileName(), junk.fileName() + " is not a gesture file that Plumora can read: Not a Gesture." },
+        { missing, missing + " does not exist." },
+    };
+    for (const auto &[path, message] : cases) {
+        Script script;
+        script.file(path);
+        try {
+            main->openGestureFile();
+            ADD_FAILURE() << "an unreadable file must be reported";
+        } catch (const PlumoraError &e) {
+            EXPECT_EQ(e.message(), message);
+        }
+        settle();
+        EXPECT_TRUE(main->GestureWindows().isEmpty());
     }
-    settle();
-    EXPECT_TRUE(main->GestureWindows().isEmpty());
     EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
 }
 
@@ -434,6 +443,38 @@ TEST_F(MainWindowTest, ExitStoresPlacementAndRestoresOnce)
     EXPECT_EQ(main->frameGeometry().size(), QSize(700, 500));
 }
 
+// The window manager's close while the settings store cannot be written:
+// the gestures close as always (the edit is saved), the failure to store the
+// placement is one error box, and the program goes on and closes.
+TEST_F(MainWindowTest, ClosingWithAStoreThatCannotBeWrittenSaysSoOnce)
+{
+    const QString path = makeGesture(dir.filePath("edited.zqa"), "before");
+    main->move(40, 30);
+    main->show();
+    TfrmGestureWindow *w = main->openGesturePath(path);
+    settle();
+    control<QLineEdit>(w, "taglineEdit")->setText("after");
+    // The store's folder would have to be made inside a plain file.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    TPlumoraKeys::setStoreFile(blocker.fileName() + "/sub/settings.conf");
+
+    Script script;
+    script.button(QMessageBox::Yes);
+    QCoreApplication::postEvent(main->windowHandle(), new QCloseEvent);
+    bool wentOn = false;
+    QTimer::singleShot(0, [&wentOn] { wentOn = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wentOn; }, 5000));
+    ASSERT_EQ(script.messages.size(), 2) << script.messages.join('|').toStdString();
+    EXPECT_TRUE(script.messages[0].contains("has changed"));
+    EXPECT_EQ(script.messages[1], "Failed to set data for 'Left'");
+    EXPECT_EQ(script.captions[1], "Plumora");
+    EXPECT_FALSE(main->isVisible());
+    TZQGesture saved;
+    saved.setFilename(path);
+    EXPECT_EQ(saved.Tagline(), "after");
+}
+
 TEST_F(MainWindowTest, PlacementKeepsTheTitleBarOnTheScreen)
 {
     const QRect available = main->screen()->availableGeometry();
@@ -484,7 +525,8 @@ TEST_F(MainWindowTest, FilesFromOutsideOpenEachInAWindow)
     main->openGestureFiles({ first, "junk.zqa", "second.zqa" });
     QDir::setCurrent(current);
     ASSERT_EQ(script.messages.size(), 1);
-    EXPECT_EQ(script.messages[0], junk.fileName() + " is not a gesture file that Plumora can read.");
+    EXPECT_EQ(
+        script.messages[0], junk.fileName() + " is not a gesture file that Plumora can read: Not a Gesture.");
     QStringList titles;
     for (TfrmGestureWindow *w : main->GestureWindows())
         titles << w->windowTitle();

@@ -1,7 +1,10 @@
 // The command line itself: help, and the exit codes and messages of wrong
 // command lines.
 #include "cliprocess.h"
+#include "gesture/gesturetestutil.h"
+#include "support/testdata.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 using clitest::runCli;
@@ -74,4 +77,31 @@ TEST(CliBasics, FileProblemsExitWithOneAndNameTheFile)
     run = runCli({ "gif-info", "--", "--json" });
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("--json: cannot open"));
+}
+
+// Results that cannot be written (standard output on a full device) make the
+// command fail with the system's reason, whatever it printed.
+TEST(CliBasics, AnOutputThatCannotBeWrittenFailsWithTheReason)
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString gesture = dir.filePath(QStringLiteral("g.zqa"));
+    QFile file(gesture);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(gesturetest::blackGesture(10, 40, 6));
+    file.close();
+    for (const QStringList &args :
+        { QStringList { "info", gesture }, QStringList { "info", gesture, "--json" },
+            QStringList { "gif-info", testdata::path("gif/gl_1x1.gif") }, QStringList { "--help" } }) {
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(clitest::cliPath(), args);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1) << args.join(' ').toStdString();
+        EXPECT_EQ(process.readAllStandardError(), "plumora-cli: write error: No space left on device\n")
+            << args.join(' ').toStdString();
+    }
 }

@@ -168,6 +168,50 @@ TEST(GestureFile, BadFilesAreRefused)
     EXPECT_THROW(readInto(g, handMade("", header(0, 0, 0, 0, 0), gifOf(solid(2, 2, 0)), anim)), PlumoraError);
 }
 
+// A load that leaves no gesture keeps why, in words that follow the file's
+// name, and the sentence the editor shows; the next good load clears it.
+TEST(GestureFile, AFailedLoadKeepsItsReason)
+{
+    QTemporaryDir dir;
+    const auto file = [&](const char *name, const QByteArray &bytes) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    };
+    const QString good = file("good.zqa", blackGesture(10, 40, 6));
+    const QString locked = file("locked.zqa", blackGesture(10, 40, 6));
+    QFile::setPermissions(locked, {});
+    const QString notGesture = file("not.zqa", "hello, not a gesture");
+    const struct
+    {
+        QString path;
+        QString reason;
+        QString message; // after the name
+    } cases[] = {
+        { dir.filePath("missing.zqa"), "does not exist", " does not exist." },
+        { dir.path(), "is a folder, not a file", " is a folder, not a file." },
+        { locked, "cannot be opened: Permission denied", " cannot be opened: Permission denied." },
+        { notGesture, "Not a Gesture.", " is not a gesture file that Plumora can read: Not a Gesture." },
+        { file("narrow.zqa", blackGesture(50, 40, 6)),
+            "the animation strip holds no whole frame of the stated width (50 pixels)",
+            " is not a gesture file that Plumora can read: the animation strip holds no whole frame of the "
+            "stated width (50 pixels)." },
+    };
+    TZQGesture g;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        if (c.path == locked && QFile(locked).open(QIODevice::ReadOnly))
+            continue; // this process reads files without read permission
+        g.LoadFromFile(good);
+        ASSERT_TRUE(g.LastReadError().isEmpty());
+        g.LoadFromFile(c.path);
+        EXPECT_EQ(g.LastReadError(), c.reason);
+        EXPECT_EQ(g.LastReadErrorMessage(c.path), c.path + c.message);
+    }
+}
+
 // A button block without a picture (empty, or a GIF without an image) does
 // not cost the frames and the sound: the gesture reads without a button
 // picture and is written with an empty button block again.

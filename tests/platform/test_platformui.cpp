@@ -9,8 +9,12 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QWidget>
 
@@ -46,7 +50,13 @@ protected:
             return int(QMessageBox::Ok);
         });
     }
-    void TearDown() override { setDialogResponder({}); }
+    void TearDown() override
+    {
+        setDialogResponder({});
+        setHelpFile({});
+        if (helpWindow())
+            helpWindow()->hide();
+    }
 
     QList<ShownBox> boxes;
     std::function<void()> onBox;
@@ -129,6 +139,41 @@ TEST_F(ErrorDisplayTest, ErrorsRaisedWhileAnErrorBoxIsOpenDoNotNestWithoutEnd)
     // Afterwards the display works normally again.
     guarded([] { throw PlumoraError(QStringLiteral("later")); });
     EXPECT_EQ(boxes.size(), 5);
+}
+
+// An event filter that fails shows its error, and the event still reaches
+// the control it was sent to.
+TEST_F(ErrorDisplayTest, AFailingEventFilterIsShownAndTheEventGoesOn)
+{
+    QLineEdit field;
+    const auto filter = guardedEventFilter({ &field }, [](QObject *, QEvent *event) {
+        if (event->type() == QEvent::KeyPress)
+            throw PlumoraError(QStringLiteral("filter failed"));
+        return false;
+    });
+    QTest::keyClick(&field, Qt::Key_A);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("filter failed."));
+    EXPECT_EQ(field.text(), QStringLiteral("a"));
+}
+
+// The help file gone while the viewer is open: each of its buttons shows the
+// error once, and the viewer stays.
+TEST_F(ErrorDisplayTest, TheHelpViewersButtonsSayWhenTheHelpFileHasGone)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("plumora.html"));
+    ASSERT_TRUE(QFile::copy(helpFile(), copy));
+    setHelpFile(copy);
+    showHelpContents();
+    ASSERT_TRUE(QFile::remove(copy));
+    for (const char *name : { "btnHelpContents", "btnHelpIndex" }) {
+        boxes.clear();
+        QTest::mouseClick(helpWindow()->findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton);
+        ASSERT_EQ(boxes.size(), 1) << name;
+        EXPECT_EQ(boxes[0].text, QStringLiteral("Cannot find the help file %1.").arg(copy));
+        EXPECT_TRUE(helpWindow()->isVisible());
+    }
 }
 
 // --- Cursors ----------------------------------------------------------------

@@ -253,7 +253,18 @@ TEST_F(PlumoraKeysTest, AStoreThatCannotBeCreatedRaisesTheFirstValueName)
         QStringLiteral("Failed to set data for 'Width'"));
     EXPECT_EQ(messageOf([&] { keys.setAudioOpenDir(QStringLiteral("/x/")); }),
         QStringLiteral("Failed to set data for 'Audio Open'"));
+    EXPECT_EQ(messageOf([&] { keys.setWindowMaximized(true); }),
+        QStringLiteral("Failed to set data for 'Maximized'"));
+    // A refused value is not taken as stored: once the store works, the same
+    // values are written.
+    TPlumoraKeys::setStoreFile(dir.filePath(QStringLiteral("later.conf")));
+    keys.setWindowSize(QPoint(5, 6));
+    keys.setWindowMaximized(true);
+    TPlumoraKeys later;
+    EXPECT_EQ(later.WindowSize(), QPoint(5, 6));
+    EXPECT_TRUE(later.WindowMaximized());
     // Reading the same store quietly gives the defaults.
+    TPlumoraKeys::setStoreFile(path + QStringLiteral("/sub/Plumora.conf"));
     EXPECT_EQ(keys.WindowPosition(), workArea().topLeft());
 }
 
