@@ -5,6 +5,7 @@
 
 #include "codecs/ansitext.h"
 #include "codecs/pictureio.h"
+#include "codecs/picturekind.h"
 #include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
 #include "gesture/buttonfit.h"
@@ -177,7 +178,7 @@ int runCreate(const Arguments &args, Console &io)
 
     // A single picture without a cut is one frame: a one-frame GIF as it is
     // (the editor's Cancel), a JPEG or BMP whole (the dialog's first offer).
-    const bool gifFile = QFileInfo(animationPath).suffix().toUpper() == QLatin1String("GIF");
+    const bool gifFile = PictureKindOf(animationPath) == TPictureKind::Gif;
     bool asked = false;
     const TSplitQuestion ask = [&](int, int) -> std::optional<TFrameSplit> {
         asked = true;
@@ -267,24 +268,27 @@ const Command kCreateCommands[] = {
         QStringLiteral("create"),
         QStringLiteral("OUT.zqa --animation FILE [options]"),
         QStringLiteral("Make a gesture from a picture, a button picture and a sound"),
-        QStringLiteral("Imports FILE (GIF, JPEG or BMP, by its extension) as the editor's Animation\n"
-                       "Load does: a GIF of two frames or more frame by frame; a single picture is a\n"
-                       "horizontal strip cut by --frames or --frame-width (without either, a one-frame\n"
-                       "GIF stays one frame and a JPEG or BMP becomes one frame). The frames are scaled\n"
-                       "to at most 255 pixels wide (pictures wider than high) or 225 pixels high.\n"
-                       "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
-                       "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
-                       "from 1. A gesture holds at most 255 frames, in a strip at most 65535 pixels\n"
-                       "wide: an animation with more frames than that is refused before any frame is\n"
-                       "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
-                       "would not read back (frames too many or too large for the file) is refused and\n"
-                       "nothing is written.\n"
-                       "A gesture plays one frame every 250 ms. --keep-speed takes, from a GIF whose\n"
-                       "frames show for other times, the frame showing at each 250 ms of the original,\n"
-                       "so the gesture plays at the GIF's speed. The animation must fit in 65535 bytes:\n"
-                       "--fit finds the largest frames (then the most colours) that fit, keeping every\n"
-                       "frame; --scale, --colors and --every set the frame size, the colours and the\n"
-                       "frames taken by hand."),
+        QStringLiteral(
+            "Imports FILE as the editor's Animation Load does: a GIF, JPEG or BMP file by\n"
+            "its extension, any other picture by its content (PNG, WebP, TIFF and the other\n"
+            "formats of Qt's image plugins). A GIF of two frames or more, or an animated\n"
+            "WebP, is taken frame by frame; a single picture is a horizontal strip cut by\n"
+            "--frames or --frame-width (without either, a one-frame GIF stays one frame and\n"
+            "any other picture becomes one frame). The frames are scaled to at most 255\n"
+            "pixels wide (pictures wider than high) or 225 pixels high.\n"
+            "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
+            "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
+            "from 1. A gesture holds at most 255 frames, in a strip at most 65535 pixels\n"
+            "wide: an animation with more frames than that is refused before any frame is\n"
+            "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
+            "would not read back (frames too many or too large for the file) is refused and\n"
+            "nothing is written.\n"
+            "A gesture plays one frame every 250 ms. --keep-speed takes, from an animation\n"
+            "whose frames show for other times, the frame showing at each 250 ms of the\n"
+            "original, so the gesture plays at the original's speed. The animation must fit in 65535 bytes:\n"
+            "--fit finds the largest frames (then the most colours) that fit, keeping every\n"
+            "frame; --scale, --colors and --every set the frame size, the colours and the\n"
+            "frames taken by hand."),
         {
             { QStringLiteral("animation"), QStringLiteral("FILE"),
                 QStringLiteral("the picture to import (required)") },
@@ -295,7 +299,7 @@ const Command kCreateCommands[] = {
             { QStringLiteral("first-frames"), {},
                 QStringLiteral("keep the first frames a gesture holds when there are more") },
             { QStringLiteral("keep-speed"), {},
-                QStringLiteral("take the GIF frame showing at each 250 ms, to play at its speed") },
+                QStringLiteral("take the frame showing at each 250 ms, to play at the original's speed") },
             { QStringLiteral("fit"), {},
                 QStringLiteral("make the animation fit the file: smaller frames, then fewer colours") },
             { QStringLiteral("scale"), QStringLiteral("PERCENT"),
@@ -305,7 +309,7 @@ const Command kCreateCommands[] = {
             { QStringLiteral("every"), QStringLiteral("N"),
                 QStringLiteral("take every N-th frame, from the first") },
             { QStringLiteral("button"), QStringLiteral("FILE"),
-                QStringLiteral("the button picture (GIF, JPEG or BMP)") },
+                QStringLiteral("the button picture (any picture the animation may be)") },
             { QStringLiteral("auto-button"), {},
                 QStringLiteral("make the button picture from the first frame") },
             { QStringLiteral("sound"), QStringLiteral("FILE.wav"),
