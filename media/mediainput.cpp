@@ -1,8 +1,10 @@
 #include "mediainput.h"
 
+#include "codecs/gifimage.h"
 #include "platform/errors.h"
 
 extern "C" {
+#include <libavutil/avstring.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
@@ -12,6 +14,7 @@ extern "C" {
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -100,6 +103,34 @@ QString displayName(const QString &path)
 
 } // namespace
 
+ProgressScope::ProgressScope(const Function &progress) : m_progress(progress)
+{
+    if (m_progress)
+        m_progress(TProgressStage::Starting, 0);
+}
+
+ProgressScope::~ProgressScope()
+{
+    if (m_progress)
+        m_progress(TProgressStage::Ending, 100);
+}
+
+void ProgressScope::report(int from, int to, qint64 done, qint64 total)
+{
+    if (!m_progress || total <= 0)
+        return;
+    const int percent = from + int(std::clamp<qint64>(done, 0, total) * (to - from) / total);
+    if (percent <= m_last)
+        return;
+    m_last = percent;
+    m_progress(TProgressStage::Running, percent);
+}
+
+std::function<void(int)> ProgressScope::range(int from, int to)
+{
+    return [this, from, to](int percent) { report(from, to, percent, 100); };
+}
+
 FramePtr newFrame()
 {
     FramePtr frame(av_frame_alloc());
@@ -176,9 +207,9 @@ void MediaInput::open(std::unique_ptr<QIODevice> device)
     if (result < 0) {
         // avformat_open_input has freed the context.
         checkCancel();
-        fail(result == AVERROR(EINVAL) || result == AVERROR_INVALIDDATA
-                ? QStringLiteral("it is no video clip or sound that Plumora reads")
-                : errorText(result));
+        // A format off the list is refused with EINVAL; the others say why.
+        const QString none = QStringLiteral("it is no video clip or sound that Plumora reads");
+        fail(result == AVERROR(EINVAL) ? none : QStringLiteral("%1 (%2)").arg(none, errorText(result)));
     }
     m_format.reset(format);
 
@@ -235,9 +266,31 @@ void MediaInput::open(std::unique_ptr<QIODevice> device)
         m_format->streams[m_video]->discard = AVDISCARD_DEFAULT;
     if (m_audio >= 0)
         m_format->streams[m_audio]->discard = AVDISCARD_DEFAULT;
+    // Time 0 is the first picture, where a clip has pictures: a sound that
+    // starts a few ms earlier (an encoder's delay) does not move the frames.
     m_originUs = m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time;
+    if (m_video >= 0 && m_format->streams[m_video]->start_time != AV_NOPTS_VALUE)
+        m_originUs = av_rescale_q(
+            m_format->streams[m_video]->start_time, m_format->streams[m_video]->time_base, AV_TIME_BASE_Q);
     if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0)
         m_durationMs = m_format->duration / 1000;
+}
+
+bool MediaInput::recognises(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    quietLogging();
+    // FFmpeg's probes read up to a buffer's padding past its end.
+    QByteArray head = file.read(64 * 1024);
+    const int size = int(head.size());
+    head.append(QByteArray(AVPROBE_PADDING_SIZE, '\0'));
+    const QByteArray name = path.toUtf8();
+    AVProbeData probe { name.constData(), reinterpret_cast<unsigned char *>(head.data()), size, nullptr };
+    int score = AVPROBE_SCORE_RETRY;
+    const AVInputFormat *format = av_probe_input_format2(&probe, 1, &score);
+    return format && av_match_list(format->name, kDemuxers, ',') > 0;
 }
 
 qint64 MediaInput::streamTime(int stream, qint64 ms) const

@@ -21,11 +21,35 @@ extern "C" {
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QIODevice;
+enum class TProgressStage;
 
 namespace plumora::media {
+
+// Reports an operation's progress to a caller's function taking (stage,
+// percent), as the import's progress does: Starting once, Running with a
+// rising percentage, Ending once however the operation ends.
+class ProgressScope
+{
+public:
+    using Function = std::function<void(TProgressStage, int)>;
+    explicit ProgressScope(const Function &progress);
+    ~ProgressScope();
+    ProgressScope(const ProgressScope &) = delete;
+    ProgressScope &operator=(const ProgressScope &) = delete;
+
+    // Step done of total within the percentage range [from, to).
+    void report(int from, int to, qint64 done, qint64 total);
+    // The same as a function of a percentage 0..100 of that range.
+    std::function<void(int)> range(int from, int to);
+
+private:
+    const Function &m_progress;
+    int m_last = -1;
+};
 
 struct FormatDeleter
 {
@@ -89,6 +113,11 @@ public:
     MediaInput(const QByteArray &bytes, const QString &name, const std::atomic<bool> *cancel = nullptr);
     ~MediaInput();
     MediaInput(const MediaInput &) = delete;
+
+    // True when one of the allowed demuxers recognises the file's first
+    // bytes with confidence (its name alone is not enough): the file is a
+    // clip or a sound, whether or not it reads.
+    static bool recognises(const QString &path);
     MediaInput &operator=(const MediaInput &) = delete;
 
     AVFormatContext *format() const { return m_format.get(); }
@@ -100,7 +129,8 @@ public:
     // The container's length, or -1 when it does not say.
     qint64 durationMs() const { return m_durationMs; }
     // The time in a stream's time base of a time in ms from the start of the
-    // container (its first timestamp), and back.
+    // clip (its first picture; without pictures, the container's first
+    // timestamp), and back.
     qint64 streamTime(int stream, qint64 ms) const;
     qint64 clipMs(int stream, qint64 timestamp) const;
 
@@ -133,7 +163,7 @@ private:
     int m_video = -1;
     int m_audio = -1;
     qint64 m_durationMs = -1;
-    qint64 m_originUs = 0; // the container's first timestamp, in microseconds
+    qint64 m_originUs = 0; // the clip's time 0, in microseconds
 };
 
 } // namespace plumora::media
