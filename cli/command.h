@@ -12,8 +12,10 @@
 #include <span>
 #include <vector>
 
+class QFile;
 class QImage;
 class QJsonValue;
+class TZQGesture;
 
 namespace cli {
 
@@ -106,9 +108,14 @@ void ensureDirectory(const QString &path);
 // (platform/atomicfile.h).
 void writePng(const QString &path, const QImage &image);
 
+// Reads a gesture file into the document as the editor opens it. Returns
+// the reason it is no usable gesture, or an empty text.
+QString loadGesture(TZQGesture &gesture, QFile &file);
+
 // The topic tables.
 std::span<const Command> gifCommands();
 std::span<const Command> gestureCommands();
+std::span<const Command> exportCommands();
 
 // "#RRGGBB" of a colour; for JSON, null when there is none; for text, "none".
 QString hexColor(TColor color);

@@ -95,13 +95,6 @@ QString framesProblem(const TZQGesture &gesture)
         .arg(width);
 }
 
-// The reason a file is no usable gesture, or an empty text.
-QString loadGesture(TZQGesture &gesture, QFile &file)
-{
-    const QString reason = readGestureFile(gesture, file);
-    return reason.isEmpty() ? framesProblem(gesture) : reason;
-}
-
 QString animationName(TAnimOptions option)
 {
     switch (option) {
@@ -316,6 +309,12 @@ const Command kGestureCommands[] = {
 };
 
 } // namespace
+
+QString loadGesture(TZQGesture &gesture, QFile &file)
+{
+    const QString reason = readGestureFile(gesture, file);
+    return reason.isEmpty() ? framesProblem(gesture) : reason;
+}
 
 std::span<const Command> gestureCommands()
 {
