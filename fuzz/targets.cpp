@@ -17,6 +17,7 @@ const std::vector<Target> &targets()
         { "wav", wavTarget, "tests/data/wav/*.wav", 64 * 1024 },
         { "jpeg", jpegTarget, "tests/data/pictures/*.jpg", 64 * 1024 },
         { "bmp", bmpTarget, "tests/data/pictures/*.bmp", 64 * 1024 },
+        { "media", mediaTarget, "fuzz/seeds/media/*;tests/data/wav/*.wav", 64 * 1024 },
     };
     return list;
 }

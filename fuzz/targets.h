@@ -39,6 +39,9 @@ void wavTarget(const std::uint8_t *data, std::size_t size);
 void jpegTarget(const std::uint8_t *data, std::size_t size);
 // BMP picture loading.
 void bmpTarget(const std::uint8_t *data, std::size_t size);
+// Clips and sounds: a clip's preview, its frames at the ticks of a span and
+// their sound; any sound made into a gesture's sound.
+void mediaTarget(const std::uint8_t *data, std::size_t size);
 
 const std::vector<Target> &targets();
 const Target *findTarget(const char *name);

@@ -4,7 +4,7 @@
 #
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 #
-# TARGET is one of: gif gesture settings wav jpeg bmp (default: all, one after
+# TARGET is one of: gif gesture settings wav jpeg bmp media (default: all, one after
 # another); SECONDS is how long each target runs (default 60). Each target
 # starts from its seed files and regression inputs (fuzz/regressions/TARGET)
 # plus what earlier runs found (build-fuzz/corpus/TARGET). An input that
@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-ALL_TARGETS=(gif gesture settings wav jpeg bmp)
+ALL_TARGETS=(gif gesture settings wav jpeg bmp media)
 target="${1:-all}"
 seconds="${2:-60}"
 BUILD_DIR="${PLUMORA_FUZZ_BUILD_DIR:-build-fuzz}"
@@ -32,6 +32,7 @@ seeds_of() {
     wav) echo "tests/data/wav/*.wav" ;;
     jpeg) echo "tests/data/pictures/*.jpg" ;;
     bmp) echo "tests/data/pictures/*.bmp" ;;
+    media) echo "fuzz/seeds/media/* tests/data/wav/*.wav" ;;
     *) return 1 ;;
   esac
 }
@@ -46,7 +47,7 @@ max_len_of() {
 # to measure it: about 2 s in a release build, up to 40 s here.
 timeout_of() {
   case "$1" in
-    gesture | jpeg) echo 60 ;;
+    gesture | jpeg | media) echo 60 ;;
     *) echo 10 ;;
   esac
 }
