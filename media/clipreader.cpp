@@ -26,6 +26,9 @@ namespace {
 // tick (240 frames a second) at the clip's size.
 constexpr qint64 kLeadInPixels = qint64(1) << 32;
 constexpr qint64 kPicturesPerTick = 60;
+// A decoder that is full takes a packet once its output is taken out;
+// more refusals than this mean it takes no more.
+constexpr int kSendTries = 64;
 
 // The turn a clip asks for, in degrees clockwise: 0, 90, 180 or 270.
 int rotationOf(const AVStream *stream)
@@ -111,11 +114,15 @@ struct TClipReader::Impl
             return true;
         };
         while (input->readPacket(packet.get())) {
-            // A damaged packet is skipped; the decoder goes on with the next.
-            if (packet->stream_index == stream)
-                avcodec_send_packet(decoder.get(), packet.get());
+            // A full decoder (its threads all busy) takes the packet once
+            // its pictures are out; a damaged packet is skipped.
+            bool more = true;
+            for (int tries = 0; more && packet->stream_index == stream && tries < kSendTries
+                 && avcodec_send_packet(decoder.get(), packet.get()) == AVERROR(EAGAIN);
+                 ++tries)
+                more = receive();
             av_packet_unref(packet.get());
-            if (!receive())
+            if (!more || !receive())
                 return;
         }
         avcodec_send_packet(decoder.get(), nullptr);

@@ -192,9 +192,12 @@ DecodedSound decodeSound(MediaInput &input, const SoundRequest &request, bool &t
         }
     };
     while (!done && input.readPacket(packet.get())) {
-        // A damaged packet is skipped; the decoder goes on with the next.
-        if (packet->stream_index == stream)
-            avcodec_send_packet(decoder.get(), packet.get());
+        // A full decoder takes the packet once its output is taken out; a
+        // damaged packet is skipped.
+        for (int tries = 0; !done && packet->stream_index == stream && tries < 64
+             && avcodec_send_packet(decoder.get(), packet.get()) == AVERROR(EAGAIN);
+             ++tries)
+            drain();
         av_packet_unref(packet.get());
         drain();
     }
