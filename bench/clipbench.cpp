@@ -19,6 +19,7 @@ extern "C" {
 
 #include <cstdio>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -153,8 +154,9 @@ void clipPlain(benchmark::State &state)
             }
         };
         while (av_read_frame(format, packet) >= 0) {
-            if (packet->stream_index == stream)
-                avcodec_send_packet(decoder, packet);
+            // A full decoder takes the packet once its pictures are out.
+            while (packet->stream_index == stream && avcodec_send_packet(decoder, packet) == AVERROR(EAGAIN))
+                receive();
             av_packet_unref(packet);
             receive();
         }
@@ -166,14 +168,19 @@ void clipPlain(benchmark::State &state)
         avformat_close_input(&format);
         benchmark::DoNotOptimize(pictures);
     }
-    if (pictures != kRate * kSeconds)
-        state.SkipWithError("the plain decode gave another number of pictures");
+    // An MP4's edit list may hide the encoder's first picture.
+    if (pictures < kRate * kSeconds - 1 || pictures > kRate * kSeconds)
+        state.SkipWithError(("the plain decode gave " + std::to_string(pictures) + " pictures").c_str());
     state.SetItemsProcessed(state.iterations() * kRate * kSeconds);
 }
 
 [[maybe_unused]] const bool registered = [] {
-    benchmark::RegisterBenchmark("Clip/span10s/ours", clipOurs)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Clip/span10s/ffmpeg", clipPlain)->Unit(benchmark::kMillisecond);
+    // The decoders work on threads of their own: the time that counts is
+    // the time until the pictures are there.
+    benchmark::RegisterBenchmark("Clip/span10s/ours", clipOurs)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("Clip/span10s/ffmpeg", clipPlain)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     return true;
 }();
 
