@@ -23,9 +23,9 @@ namespace {
 
 constexpr int kFramesPerSecond = 1000 / kGestureFrameMs;
 constexpr int kSoundRate = 48000; // Opus's own rate; AAC takes it too
-// The longest sound a video holds after its frames: a gesture's sound is at
-// most 65,535 bytes, which lasts minutes only at absurd rates.
-constexpr qint64 kLongestSoundMs = 10 * 60 * 1000;
+// The longest sound a video plays: a gesture's sound is at most 65,535
+// bytes, which lasts more than a minute only at rates no sound is made at.
+constexpr qint64 kLongestSoundMs = 2 * 60 * 1000;
 
 // The muxer writes into memory, seeking back to patch its headers; the
 // file is written in one piece afterwards.
@@ -119,40 +119,62 @@ QImage scaledFrame(const TFrameList &frames, int index, int scale, TColor backgr
 }
 
 // The gesture's sound as it plays with the schedule: each start plays the
-// sound from its beginning and cuts off the one before.
-DecodedSound soundTrack(const TZQGesture &gesture, const TPlaySchedule &schedule, TVideoExportResult &result,
-    const std::atomic<bool> *cancel)
+// sound from its beginning and cuts off the one before. Samples are made as
+// the encoder asks for them, so a long schedule holds only the sound.
+class SoundTrack
 {
-    DecodedSound track;
-    if (!gesture.HasAudio() || gesture.AudioData().isEmpty() || schedule.SoundStarts.empty())
-        return track;
-    DecodedSound sound;
-    try {
-        MediaInput input(gesture.AudioData(), QStringLiteral("the gesture's sound"), cancel);
-        bool tooLong = false;
-        sound = decodeSound(input, { 0, -1, kLongestSoundMs, 0, kSoundRate }, tooLong);
-    } catch (const EAbort &) {
-        throw;
-    } catch (const PlumoraError &error) {
-        result.Notices << QStringLiteral("The video has no sound: %1").arg(error.message());
-        return track;
+public:
+    SoundTrack(const TZQGesture &gesture, const TPlaySchedule &schedule, TVideoExportResult &result,
+        const std::atomic<bool> *cancel)
+    {
+        if (!gesture.HasAudio() || gesture.AudioData().isEmpty() || schedule.SoundStarts.empty())
+            return;
+        try {
+            MediaInput input(gesture.AudioData(), QStringLiteral("the gesture's sound"), cancel);
+            bool tooLong = false;
+            m_sound = decodeSound(input, { 0, -1, kLongestSoundMs, 0, kSoundRate }, tooLong);
+            if (tooLong)
+                result.Notices << QStringLiteral("The gesture's sound is cut after %1")
+                                      .arg(secondsText(kLongestSoundMs));
+        } catch (const EAbort &) {
+            throw;
+        } catch (const PlumoraError &error) {
+            result.Notices << QStringLiteral("The video has no sound: %1").arg(error.message());
+            m_sound = {};
+            return;
+        }
+        const qint64 samplesPerTick = qint64(kSoundRate) * kGestureFrameMs / 1000;
+        for (const int start : schedule.SoundStarts)
+            m_starts.push_back(start * samplesPerTick);
     }
-    track.rate = sound.rate;
-    track.channels = sound.channels;
-    const qint64 frameSamples = qint64(kSoundRate) * kGestureFrameMs / 1000;
-    const qint64 length = sound.frames();
-    const auto &starts = schedule.SoundStarts;
-    const qint64 end = starts.back() * frameSamples + length;
-    track.samples.assign(std::size_t(end * track.channels), 0.0f);
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        const qint64 at = starts[i] * frameSamples;
-        const qint64 until = i + 1 < starts.size() ? starts[i + 1] * frameSamples : end;
-        const qint64 count = std::min(length, until - at);
-        std::copy_n(
-            sound.samples.begin(), count * track.channels, track.samples.begin() + at * track.channels);
+
+    bool empty() const { return m_starts.empty(); }
+    int channels() const { return m_sound.channels; }
+    // Where the last start has played out, in samples.
+    qint64 end() const { return m_starts.empty() ? 0 : m_starts.back() + m_sound.frames(); }
+
+    // count samples from sample `from` on, interleaved.
+    void fill(qint64 from, int count, std::vector<float> &out) const
+    {
+        const int channels = m_sound.channels;
+        out.assign(std::size_t(count) * std::size_t(channels), 0.0f);
+        auto start = std::upper_bound(m_starts.begin(), m_starts.end(), from);
+        for (qint64 i = from; i < from + count; ++i) {
+            while (start != m_starts.end() && *start <= i)
+                ++start;
+            if (start == m_starts.begin())
+                continue;
+            const qint64 at = i - *(start - 1);
+            if (at < m_sound.frames())
+                std::copy_n(
+                    m_sound.samples.begin() + at * channels, channels, out.begin() + (i - from) * channels);
+        }
     }
-    return track;
-}
+
+private:
+    DecodedSound m_sound;
+    std::vector<qint64> m_starts; // in samples, rising
+};
 
 class VideoWriter
 {
@@ -282,8 +304,8 @@ public:
         encode(m_video, frame.get());
     }
 
-    // count samples of track from sample `from` (silence past its end).
-    void writeSound(const DecodedSound &track, qint64 from, int count)
+    // count samples of the track from sample `from` on.
+    void writeSound(const SoundTrack &track, qint64 from, int count)
     {
         AVCodecContext *c = m_audio.codec.get();
         FramePtr frame = newFrame();
@@ -292,9 +314,8 @@ public:
         frame->sample_rate = kSoundRate;
         check(av_channel_layout_copy(&frame->ch_layout, &c->ch_layout), QStringLiteral("not enough memory"));
         check(av_frame_get_buffer(frame.get(), 0), QStringLiteral("not enough memory"));
-        std::vector<float> chunk(std::size_t(count) * std::size_t(track.channels), 0.0f);
-        const qint64 have = std::clamp<qint64>(track.frames() - from, 0, count);
-        std::copy_n(track.samples.begin() + from * track.channels, have * track.channels, chunk.begin());
+        track.fill(from, count, m_chunk);
+        const std::vector<float> &chunk = m_chunk;
         const auto *in = reinterpret_cast<const uint8_t *>(chunk.data());
         check(swr_convert(m_swr.get(), frame->data, count, &in, count), QStringLiteral("the sound"));
         frame->pts = from;
@@ -358,6 +379,7 @@ private:
     Track m_video, m_audio;
     SwsPtr m_scaler;
     SwrPtr m_swr;
+    std::vector<float> m_chunk;
 };
 
 } // namespace
@@ -396,20 +418,19 @@ QByteArray EncodeGestureVideo(const TZQGesture &gesture, TVideoKind kind, const 
     const int scale = std::clamp(options.Scale, 1, 8);
     const TPlaySchedule schedule = PlaySchedule(gesture, options.LoopPasses);
     ProgressScope scope(progress);
-    const DecodedSound track = soundTrack(gesture, schedule, result, cancel);
+    const SoundTrack track(gesture, schedule, result, cancel);
     // The last frame stays until the sound has played out.
-    const qint64 soundTicks
-        = track.rate ? (track.frames() * 1000 / track.rate + kGestureFrameMs - 1) / kGestureFrameMs : 0;
+    const qint64 samplesPerTick = qint64(kSoundRate) * kGestureFrameMs / 1000;
+    const qint64 soundTicks = (track.end() + samplesPerTick - 1) / samplesPerTick;
     const qint64 ticks = std::max<qint64>(qint64(schedule.Frames.size()), soundTicks);
 
     result.FrameSize = QSize((frames->Width() * scale + 1) & ~1, (frames->Height() * scale + 1) & ~1);
     VideoWriter writer(kind, result, cancel);
     writer.addVideo(result.FrameSize);
-    if (track.rate)
-        writer.addAudio(track.channels);
+    if (!track.empty())
+        writer.addAudio(track.channels());
     writer.start();
 
-    const qint64 samplesPerTick = qint64(kSoundRate) * kGestureFrameMs / 1000;
     const qint64 totalSamples = ticks * samplesPerTick;
     qint64 soundAt = 0;
     int shownIndex = -1;
