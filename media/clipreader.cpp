@@ -291,7 +291,8 @@ QImage TClipReader::FrameAt(qint64 ms, QSize bounds)
 {
     QSize size = m->shown;
     if (bounds.isValid() && !bounds.isEmpty())
-        size = size.scaled(bounds, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        size = size.scaled(bounds.boundedTo(QSize(kClipMaxSide, kClipMaxSide)), Qt::KeepAspectRatio)
+                   .expandedTo(QSize(1, 1));
     FramePtr held = newFrame();
     bool holding = false;
     QImage shown;
@@ -317,7 +318,8 @@ std::vector<QImage> TClipReader::FramesAtTicks(
 {
     span = Normalized(span);
     ProgressScope scope(progress);
-    return m->framesAtTicks(span, TickCount(span), scope.range(0, 100), endedAtMs);
+    return m->framesAtTicks(
+        span, std::min(TickCount(span), kMaxGestureFrames), scope.range(0, 100), endedAtMs);
 }
 
 TFittedSound TClipReader::SoundOver(TClipSpan span, qint64 maxBytes, const TImportProgress &progress)

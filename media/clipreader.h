@@ -107,12 +107,13 @@ public:
     int TickCount(TClipSpan span) const;
 
     // The picture shown at ms, fitted into bounds with its proportions
-    // (invalid bounds: at FrameSize()), RGB32.
+    // (invalid bounds: at FrameSize(); no side beyond 8192), RGB32.
     QImage FrameAt(qint64 ms, QSize bounds = {});
     // The picture shown at each tick of the span (start, start + 250 ms,
-    // ...), at TickFrameSize(): TickCount frames, fewer when the pictures
-    // end before the span does (a cut-off file); *endedAtMs then receives
-    // where they ended, otherwise -1. progress: 0..100.
+    // ...), at TickFrameSize(): TickCount frames, but no more than a gesture
+    // holds (255, the first of the span), and fewer when the pictures end
+    // before the span does (a cut-off file); *endedAtMs then receives where
+    // they ended, otherwise -1. progress: 0..100.
     std::vector<QImage> FramesAtTicks(
         TClipSpan span, const TImportProgress &progress = {}, qint64 *endedAtMs = nullptr);
     // The clip's sound over the span, made into a gesture's sound

@@ -300,8 +300,12 @@ qint64 MediaInput::streamTime(int stream, qint64 ms) const
 
 qint64 MediaInput::clipMs(int stream, qint64 timestamp) const
 {
-    return (av_rescale_q(timestamp, m_format->streams[stream]->time_base, AV_TIME_BASE_Q) - m_originUs)
-        / 1000;
+    // A damaged or hostile stamp may be anything; times are held within a
+    // few thousand years, so that sums and sample counts made of them never
+    // overflow.
+    constexpr qint64 kFarUs = qint64(1) << 56;
+    const qint64 us = av_rescale_q(timestamp, m_format->streams[stream]->time_base, AV_TIME_BASE_Q);
+    return (std::clamp(us, -kFarUs, kFarUs) - std::clamp(m_originUs, -kFarUs, kFarUs)) / 1000;
 }
 
 CodecPtr MediaInput::openDecoder(int stream) const
