@@ -10,7 +10,7 @@
 // of Scale x Scale pixels, copied (never blended), so the pixels stay sharp.
 //
 // Where Debian's libavcodec lacks an encoder, the next one is used
-// (libvpx-vp9, then VP8 for WebM; libx264, then MPEG-4 Part 2 for MP4;
+// (libvpx-vp9, then VP8 for WebM; libx264, then MPEG-4 Visual for MP4;
 // libopus, then Vorbis; AAC, then MP3), and the result says so.
 //
 // The editor's File > Export calls ExportVideo for .webm and .mp4 names.
