@@ -194,8 +194,10 @@ struct TClipReader::Impl
             input->fail(QStringLiteral("no picture of it can be decoded"));
         // Where the pictures ran out before the span's last tick, the last
         // one shows until the span ends, unless they stop well before the
-        // clip says it ends (a cut-off file).
-        const qint64 picturesEnd = heldMs + frameMs;
+        // clip says it ends (a cut-off file). It shows for one tick at
+        // least, even when the span starts after it (a clip whose sound
+        // goes on after its pictures, stamps that do not reach the span).
+        const qint64 picturesEnd = std::max(heldMs + frameMs, span.StartMs + kGestureFrameMs);
         const bool cutOff
             = int(frames.size()) < ticks && picturesEnd + 500 < std::min(span.EndMs, lengthMs());
         while (holding && int(frames.size()) < ticks && (!cutOff || tickMs(frames.size()) < picturesEnd))
