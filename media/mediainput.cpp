@@ -79,7 +79,8 @@ int64_t seekDevice(void *opaque, int64_t offset, int whence)
     default:
         return AVERROR(EINVAL);
     }
-    if (target < 0 || !device->seek(target))
+    // Past the end there is nothing to read (and a buffer warns of it).
+    if (target < 0 || target > device->size() || !device->seek(target))
         return AVERROR(EIO);
     return target;
 }
