@@ -14,6 +14,7 @@
 
 class QImage;
 class QJsonValue;
+class TZQGesture;
 
 namespace cli {
 
@@ -106,9 +107,14 @@ void ensureDirectory(const QString &path);
 // (platform/atomicfile.h).
 void writePng(const QString &path, const QImage &image);
 
+// Reads a gesture file into the document as the editor opens it. Returns
+// the reason it is no usable gesture, or an empty text.
+QString loadGesture(TZQGesture &gesture, const QString &path);
+
 // The topic tables.
 std::span<const Command> gifCommands();
 std::span<const Command> gestureCommands();
+std::span<const Command> exportCommands();
 
 // "#RRGGBB" of a colour; for JSON, null when there is none; for text, "none".
 QString hexColor(TColor color);

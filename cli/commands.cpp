@@ -68,7 +68,7 @@ const std::vector<Command> &commandTable()
 {
     static const std::vector<Command> table = [] {
         std::vector<Command> all;
-        for (const auto &topic : { gestureCommands(), gifCommands(), createCommands() })
+        for (const auto &topic : { gestureCommands(), gifCommands(), createCommands(), exportCommands() })
             all.insert(all.end(), topic.begin(), topic.end());
         all.push_back(kHelpCommand);
         return all;

@@ -5,10 +5,13 @@
 
 #include "codecs/ansitext.h"
 #include "codecs/pictureio.h"
+#include "codecs/picturekind.h"
 #include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
 #include "gesture/buttonfit.h"
 #include "gesture/zqgesture.h"
+#include "media/clipreader.h"
+#include "media/soundimport.h"
 #include "platform/errors.h"
 
 #include <QDir>
@@ -95,6 +98,30 @@ std::optional<int> rangeOption(const Arguments &args, const QString &name, int l
     return value;
 }
 
+// A time in ms: seconds ("12.5"), minutes and seconds ("1:02.5") or hours,
+// minutes and seconds ("1:00:00"); nothing when the option is absent.
+std::optional<qint64> timeOption(const Arguments &args, const QString &name)
+{
+    if (!args.has(name))
+        return std::nullopt;
+    const QString text = args.value(name);
+    const QStringList parts = text.split(QLatin1Char(':'));
+    double seconds = 0;
+    bool ok = parts.size() <= 3;
+    for (qsizetype i = 0; ok && i < parts.size(); ++i) {
+        const bool last = i == parts.size() - 1;
+        const double value = last ? parts[i].toDouble(&ok) : double(parts[i].toUInt(&ok));
+        ok = ok && value >= 0 && (i == 0 || value < 60) && std::isfinite(value);
+        seconds = seconds * 60 + value;
+    }
+    if (!ok || seconds > 1e9)
+        throw UsageError(
+            QStringLiteral("--%1 needs a time in seconds (12.5) or minutes and seconds (1:02.5), "
+                           "not \"%2\"")
+                .arg(name, text));
+    return qint64(std::llround(seconds * 1000));
+}
+
 // The imported frames made to fit the file's animation block: found by the
 // automatic fit, or as the knobs say. transparent and author are what the
 // gesture will have, since both go into the block. Returns the colours the
@@ -168,35 +195,97 @@ int runCreate(const Arguments &args, Console &io)
     const QString tagline = storableText(args, QStringLiteral("tagline"));
     const QString author = storableText(args, QStringLiteral("author"));
 
-    // The sound goes first: one too long for a gesture is refused from its
-    // size before any picture is read or cut.
+    // The sound goes first: one too long for a gesture is refused (from the
+    // length its file states, where it states one) before any picture is
+    // read or cut.
     TZQGesture gesture;
     gesture.NoSizeUpdate = true;
-    if (args.has(QStringLiteral("sound")))
-        gesture.LoadAudioFromFile(args.value(QStringLiteral("sound")));
+    std::optional<TFittedSound> sound;
+    if (args.has(QStringLiteral("sound"))) {
+        sound = ReadSoundFile(args.value(QStringLiteral("sound")), kMaxBlockBytes);
+        gesture.SetAudio(sound->Wav);
+    }
 
-    // A single picture without a cut is one frame: a one-frame GIF as it is
-    // (the editor's Cancel), a JPEG or BMP whole (the dialog's first offer).
-    const bool gifFile = QFileInfo(animationPath).suffix().toUpper() == QLatin1String("GIF");
-    bool asked = false;
-    const TSplitQuestion ask = [&](int, int) -> std::optional<TFrameSplit> {
-        asked = true;
-        if (split || gifFile)
-            return split;
-        return TFrameSplit { TFrameSplit::FrameCount, 1 };
-    };
     const bool firstFrames = args.has(QStringLiteral("first-frames"));
-    const TFrameLimitQuestion askLimit = [&](int count, int keep) -> bool {
-        if (!firstFrames)
-            throw PlumoraError(QStringLiteral("%1: %2; --first-frames keeps the first %3")
-                                   .arg(QDir::toNativeSeparators(animationPath), FrameLimitText(count, keep))
-                                   .arg(keep));
-        return true;
-    };
-    const TImportTiming timing
-        = args.has(QStringLiteral("keep-speed")) ? TImportTiming::KeepSpeed : TImportTiming::EveryFrame;
-    std::optional<TImportedAnimation> animation = ReadAnimationFile(animationPath, ask, askLimit, {}, timing);
-    if (!animation)
+    const bool clip = AnimationSourceOf(animationPath) == TAnimationSource::Clip;
+    const std::optional<qint64> start = timeOption(args, QStringLiteral("start"));
+    const std::optional<qint64> end = timeOption(args, QStringLiteral("end"));
+    if (!clip && (start || end || args.has(QStringLiteral("no-clip-sound"))))
+        throw PlumoraError(QStringLiteral("%1 is a picture; --start, --end and --no-clip-sound choose from a "
+                                          "video clip")
+                               .arg(QDir::toNativeSeparators(animationPath)));
+    if (!clip && QFileInfo(animationPath).isFile() && PictureKindOf(animationPath) == TPictureKind::Unknown)
+        throw PlumoraError(QStringLiteral("%1: it is neither a picture nor a video clip that Plumora reads")
+                               .arg(QDir::toNativeSeparators(animationPath)));
+    std::optional<TImportedAnimation> animation;
+    std::optional<TClipImport> clipImport;
+    bool asked = false;
+    if (clip) {
+        if (split)
+            throw PlumoraError(
+                QStringLiteral("%1 is a video clip; --frames and --frame-width cut single pictures "
+                               "only")
+                    .arg(QDir::toNativeSeparators(animationPath)));
+        if (start && end && *end <= *start)
+            throw UsageError(QStringLiteral("--end must come after --start"));
+        TClipReader reader(animationPath);
+        if (start && reader.DurationMs() > 0 && *start >= reader.DurationMs())
+            throw PlumoraError(QStringLiteral("%1 lasts %2; --start %3 is past its end")
+                                   .arg(QDir::toNativeSeparators(animationPath),
+                                       QString::number(reader.DurationMs() / 1000.0, 'f', 1),
+                                       args.value(QStringLiteral("start"))));
+        const TFrameLimitQuestion askClipLimit = [&](int count, int keep) -> bool {
+            if (!firstFrames)
+                throw PlumoraError(
+                    QStringLiteral(
+                        "%1: %2; --first-frames keeps the first %3 (%4 s), or choose a shorter span "
+                        "with --start and --end")
+                        .arg(QDir::toNativeSeparators(animationPath), FrameLimitText(count, keep))
+                        .arg(keep)
+                        .arg(QString::number(keep * kGestureFrameMs / 1000.0, 'f', 2)));
+            return true;
+        };
+        const bool clipSound = !sound && !args.has(QStringLiteral("no-clip-sound"));
+        clipImport = ImportClip(reader, { start.value_or(0), end.value_or(-1) }, askClipLimit, clipSound);
+        if (!clipImport->SoundRefusal.isEmpty())
+            throw PlumoraError(
+                QStringLiteral("%1; choose a shorter span with --start and --end, or leave the "
+                               "sound out with --no-clip-sound")
+                    .arg(clipImport->SoundRefusal));
+        if (clipImport->Sound) {
+            sound = clipImport->Sound;
+            gesture.SetAudio(sound->Wav);
+        }
+        if (clipImport->PicturesEndMs >= 0)
+            io.err << "plumora-cli create: warning: the pictures of "
+                   << QDir::toNativeSeparators(animationPath) << " end at "
+                   << QString::number(clipImport->PicturesEndMs / 1000.0, 'f', 1)
+                   << " s, before the span does\n";
+        animation = std::move(clipImport->Animation);
+    } else {
+        // A single picture without a cut is one frame: a one-frame GIF as it
+        // is (the editor's Cancel), any other picture whole (the dialog's
+        // first offer).
+        const bool gifFile = PictureKindOf(animationPath) == TPictureKind::Gif;
+        const TSplitQuestion ask = [&](int, int) -> std::optional<TFrameSplit> {
+            asked = true;
+            if (split || gifFile)
+                return split;
+            return TFrameSplit { TFrameSplit::FrameCount, 1 };
+        };
+        const TFrameLimitQuestion askLimit = [&](int count, int keep) -> bool {
+            if (!firstFrames)
+                throw PlumoraError(
+                    QStringLiteral("%1: %2; --first-frames keeps the first %3")
+                        .arg(QDir::toNativeSeparators(animationPath), FrameLimitText(count, keep))
+                        .arg(keep));
+            return true;
+        };
+        const TImportTiming timing
+            = args.has(QStringLiteral("keep-speed")) ? TImportTiming::KeepSpeed : TImportTiming::EveryFrame;
+        animation = ReadAnimationFile(animationPath, ask, askLimit, {}, timing);
+    }
+    if (!animation || animation->FrameCount() == 0)
         throw PlumoraError(
             QStringLiteral("%1: no frames were made").arg(QDir::toNativeSeparators(animationPath)));
     if (split && !asked)
@@ -259,6 +348,13 @@ int runCreate(const Arguments &args, Console &io)
            << animation->FrameSize.height() << " pixels"
            << (colours < 256 ? QStringLiteral(", %1 colours").arg(colours) : QString())
            << "; animation block " << blockSize << " of " << kMaxBlockBytes << " bytes\n";
+    if (clipImport)
+        io.out << "  clip: " << QString::number(clipImport->Span.StartMs / 1000.0, 'f', 2) << " s to "
+               << QString::number(
+                      (clipImport->Span.StartMs + qint64(frameCount) * kGestureFrameMs) / 1000.0, 'f', 2)
+               << " s, a frame every 250 ms\n";
+    if (sound && (sound->Converted || clipImport))
+        io.out << "  sound: " << sound->Summary() << '\n';
     return kExitOk;
 }
 
@@ -267,27 +363,35 @@ const Command kCreateCommands[] = {
         QStringLiteral("create"),
         QStringLiteral("OUT.zqa --animation FILE [options]"),
         QStringLiteral("Make a gesture from a picture, a button picture and a sound"),
-        QStringLiteral("Imports FILE (GIF, JPEG or BMP, by its extension) as the editor's Animation\n"
-                       "Load does: a GIF of two frames or more frame by frame; a single picture is a\n"
-                       "horizontal strip cut by --frames or --frame-width (without either, a one-frame\n"
-                       "GIF stays one frame and a JPEG or BMP becomes one frame). The frames are scaled\n"
-                       "to at most 255 pixels wide (pictures wider than high) or 225 pixels high.\n"
-                       "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
-                       "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
-                       "from 1. A gesture holds at most 255 frames, in a strip at most 65535 pixels\n"
-                       "wide: an animation with more frames than that is refused before any frame is\n"
-                       "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
-                       "would not read back (frames too many or too large for the file) is refused and\n"
-                       "nothing is written.\n"
-                       "A gesture plays one frame every 250 ms. --keep-speed takes, from a GIF whose\n"
-                       "frames show for other times, the frame showing at each 250 ms of the original,\n"
-                       "so the gesture plays at the GIF's speed. The animation must fit in 65535 bytes:\n"
-                       "--fit finds the largest frames (then the most colours) that fit, keeping every\n"
-                       "frame; --scale, --colors and --every set the frame size, the colours and the\n"
-                       "frames taken by hand."),
+        QStringLiteral(
+            "Imports FILE as the editor's Animation Load does: a GIF, JPEG or BMP file by\n"
+            "its extension, any other picture by its content (PNG, WebP, TIFF and the other\n"
+            "formats of Qt's image plugins). A GIF of two frames or more, or an animated\n"
+            "WebP, is taken frame by frame; a single picture is a horizontal strip cut by\n"
+            "--frames or --frame-width (without either, a one-frame GIF stays one frame and\n"
+            "any other picture becomes one frame). The frames are scaled to at most 255\n"
+            "pixels wide (pictures wider than high) or 225 pixels high.\n"
+            "Without --transparent or --transparent-from-gif the gesture has no transparent\n"
+            "colour. The author text of a GIF that carries one is kept. Frame numbers count\n"
+            "from 1. A gesture holds at most 255 frames, in a strip at most 65535 pixels\n"
+            "wide: an animation with more frames than that is refused before any frame is\n"
+            "made, unless --first-frames keeps the first ones a gesture holds. A gesture that\n"
+            "would not read back (frames too many or too large for the file) is refused and\n"
+            "nothing is written.\n"
+            "A gesture plays one frame every 250 ms. --keep-speed takes, from an animation\n"
+            "whose frames show for other times, the frame showing at each 250 ms of the\n"
+            "original, so the gesture plays at the original's speed. The animation must fit in 65535 bytes:\n"
+            "--fit finds the largest frames (then the most colours) that fit, keeping every\n"
+            "frame; --scale, --colors and --every set the frame size, the colours and the\n"
+            "frames taken by hand."),
         {
             { QStringLiteral("animation"), QStringLiteral("FILE"),
-                QStringLiteral("the picture to import (required)") },
+                QStringLiteral("the picture or video clip to import (required)") },
+            { QStringLiteral("start"), QStringLiteral("TIME"),
+                QStringLiteral("where in a video clip the animation starts (default 0)") },
+            { QStringLiteral("end"), QStringLiteral("TIME"),
+                QStringLiteral("where in a video clip the animation ends (default: its end)") },
+            { QStringLiteral("no-clip-sound"), {}, QStringLiteral("leave a video clip's sound out") },
             { QStringLiteral("frames"), QStringLiteral("N"),
                 QStringLiteral("cut a single picture into N frames") },
             { QStringLiteral("frame-width"), QStringLiteral("W"),
@@ -295,7 +399,7 @@ const Command kCreateCommands[] = {
             { QStringLiteral("first-frames"), {},
                 QStringLiteral("keep the first frames a gesture holds when there are more") },
             { QStringLiteral("keep-speed"), {},
-                QStringLiteral("take the GIF frame showing at each 250 ms, to play at its speed") },
+                QStringLiteral("take the frame showing at each 250 ms, to play at the original's speed") },
             { QStringLiteral("fit"), {},
                 QStringLiteral("make the animation fit the file: smaller frames, then fewer colours") },
             { QStringLiteral("scale"), QStringLiteral("PERCENT"),
@@ -305,11 +409,11 @@ const Command kCreateCommands[] = {
             { QStringLiteral("every"), QStringLiteral("N"),
                 QStringLiteral("take every N-th frame, from the first") },
             { QStringLiteral("button"), QStringLiteral("FILE"),
-                QStringLiteral("the button picture (GIF, JPEG or BMP)") },
+                QStringLiteral("the button picture (any picture the animation may be)") },
             { QStringLiteral("auto-button"), {},
                 QStringLiteral("make the button picture from the first frame") },
-            { QStringLiteral("sound"), QStringLiteral("FILE.wav"),
-                QStringLiteral("the sound, taken byte for byte (at most 65535 bytes)") },
+            { QStringLiteral("sound"), QStringLiteral("FILE"),
+                QStringLiteral("the sound (any kind; converted to a WAV of at most 65535 bytes)") },
             { QStringLiteral("tagline"), QStringLiteral("TEXT"),
                 QStringLiteral("the tagline (at most 255 characters)") },
             { QStringLiteral("author"), QStringLiteral("TEXT"),

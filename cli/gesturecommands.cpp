@@ -21,16 +21,6 @@ namespace cli {
 
 namespace {
 
-// Reads a gesture file into the document as the editor opens it. Returns
-// the reason it is no usable gesture, or an empty text.
-QString loadGesture(TZQGesture &gesture, const QString &path)
-{
-    if (path.isEmpty())
-        return QStringLiteral("an empty name names no file");
-    gesture.LoadFromFile(path);
-    return gesture.LastReadError();
-}
-
 // Whether the file's header has the transparent flag; false when it cannot
 // be read.
 bool transparentFlag(const QString &path)
@@ -270,6 +260,14 @@ const Command kGestureCommands[] = {
 };
 
 } // namespace
+
+QString loadGesture(TZQGesture &gesture, const QString &path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("an empty name names no file");
+    gesture.LoadFromFile(path);
+    return gesture.LastReadError();
+}
 
 std::span<const Command> gestureCommands()
 {

@@ -4,6 +4,7 @@
 
 #include "colorreduction.h"
 #include "gifimage.h"
+#include "picturekind.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 
@@ -87,19 +88,6 @@ bool withinPictureLimits(qint64 width, qint64 height, qint64 bytesPerLine)
 {
     return width > 0 && height > 0 && width * height <= kPictureMaxPixels
         && bytesPerLine * height <= kPictureMaxBitmapBytes;
-}
-
-// Qt's image readers refuse, by default, any picture above 128 MB, counted
-// at 4 bytes a pixel whatever its format: far below the limits above. Its
-// limit is raised to take every picture of kPictureMaxPixels, once, before
-// the first read; our own checks come first and also bound the bytes.
-void allowQtReadersOurLimits()
-{
-    static const bool raised = [] {
-        QImageReader::setAllocationLimit(int(kPictureMaxPixels * 4 / (1024 * 1024)) + 1);
-        return true;
-    }();
-    Q_UNUSED(raised);
 }
 
 QString tooLargeMessage(const QString &kind, const QString &path, qint64 width, qint64 height)
@@ -716,7 +704,7 @@ TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &path)
             QStringLiteral("Cannot read bitmap \"%1\": the file is truncated").arg(name));
     }
 
-    allowQtReadersOurLimits();
+    AllowQtPictureLimits();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -738,11 +726,13 @@ TBitmap LoadBmpFromBuffer(const QByteArray &bytes, const QString &path)
 
 TBitmap LoadPicture(const QString &path, TJpegColors jpegColors, QSize minimumSize, QSize *fullSize)
 {
-    const QString ext = upperExtension(path);
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-        return LoadJpeg(path, jpegColors == TJpegColors::Quantized, minimumSize, fullSize);
     TBitmap bitmap;
-    if (ext == QLatin1String(".GIF")) {
+    switch (PictureKindOf(path)) {
+    case TPictureKind::Jpeg:
+        return LoadJpeg(path, jpegColors == TJpegColors::Quantized, minimumSize, fullSize);
+    case TPictureKind::Qt:
+        return LoadQtPicture(path, minimumSize, fullSize);
+    case TPictureKind::Gif: {
         TGIFImage gif;
         gif.ReadFromFile(path);
         if (gif.FrameCount() == 0)
@@ -751,12 +741,22 @@ TBitmap LoadPicture(const QString &path, TJpegColors jpegColors, QSize minimumSi
                     .arg(displayName(path)));
         gif.FrameIndex = 0;
         gif.RenderTo(bitmap);
-    } else if (ext == QLatin1String(".BMP")) {
+        break;
+    }
+    case TPictureKind::Bmp:
         bitmap = LoadBmp(path);
-    } else {
-        throw EInvalidGraphicOperation(QStringLiteral(
-            "Cannot read \"%1\": Plumora reads pictures from .gif, .jpg, .jpeg and .bmp files only")
-                                           .arg(displayName(path)));
+        break;
+    case TPictureKind::Unknown:
+        if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+            throw EStreamError(
+                QStringLiteral("Cannot open file \"%1\". It is not a file").arg(displayName(path)));
+        if (!QFileInfo::exists(path))
+            throw EStreamError(
+                QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(displayName(path)));
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Cannot read \"%1\": it is no picture Plumora reads (GIF, JPEG, BMP, PNG, WebP, "
+                           "TIFF and the other formats of Qt's image plugins)")
+                .arg(displayName(path)));
     }
     if (fullSize)
         *fullSize = QSize(bitmap.width(), bitmap.height());

@@ -19,6 +19,7 @@ const std::vector<Target> &targets()
         { "bmp", bmpTarget, "tests/data/pictures/*.bmp", 64 * 1024 },
         { "import", importTarget, "fuzz/seeds/import/*.bin", 64 * 1024 },
         { "sound", soundTarget, "tests/data/wav/*.wav", 64 * 1024 },
+        { "media", mediaTarget, "fuzz/seeds/media/*;tests/data/wav/*.wav", 64 * 1024 },
     };
     return list;
 }

@@ -46,6 +46,9 @@ void importTarget(const std::uint8_t *data, std::size_t size);
 // Sound load: LoadAudioFromFile on the input, and on the input made longer
 // than a sound block.
 void soundTarget(const std::uint8_t *data, std::size_t size);
+// Clips and sounds: a clip's preview, its frames at the ticks of a span and
+// their sound; any sound made into a gesture's sound.
+void mediaTarget(const std::uint8_t *data, std::size_t size);
 
 const std::vector<Target> &targets();
 const Target *findTarget(const char *name);

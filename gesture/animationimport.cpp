@@ -4,6 +4,8 @@
 #include "codecs/ansitext.h"
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
+#include "codecs/picturekind.h"
+#include "pictureanimation.h"
 #include "zqgesture.h"
 #include "platform/errors.h"
 
@@ -12,6 +14,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -22,11 +25,6 @@ namespace {
 QString displayName(const QString &path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-bool isGifFile(const QString &path)
-{
-    return QFileInfo(path).suffix().toUpper() == QLatin1String("GIF");
 }
 
 // The GIF reader's messages ("Unknown GIF version") do not say which file
@@ -178,6 +176,8 @@ TImportedAnimation::~TImportedAnimation() = default;
 
 TBitmap TImportedAnimation::ButtonPicture()
 {
+    if (!m_source && !FirstPicture.isEmpty())
+        return FitButtonPicture(FirstPicture, ButtonPictureRatio(ScreenWidth, ScreenHeight));
     if (!m_source)
         return FitButtonPicture([](QPainter &, const QRect &) {}, 0);
     return FitButtonPicture(m_source->Image(), ButtonPictureRatio(ScreenWidth, ScreenHeight));
@@ -314,9 +314,129 @@ QString EveryFrameText(int frames, int sourceFrames, int playTimeMs)
     return QStringLiteral("%1, plays %2 (%3 s)").arg(taken, speed, seconds(qint64(frames) * kGestureFrameMs));
 }
 
+namespace {
+
+// Which frames an import takes, worked out before any of them is composed.
+struct ImportPlan
+{
+    QSize size; // the frames' size
+    std::vector<int> everyFrame; // the frames of Frames, in order
+    std::vector<int> ticks; // with Both, the frames of TimedFrames, in order
+    std::vector<int> chosen; // both lists merged, each frame once, rising
+    bool both = false; // TimedFrames is made
+    int playTimeMs = 0;
+    int tickCount = 0;
+};
+
+// The plan for count frames shown at size. shownMs: how long each frame of
+// an animation shows (ShownDelayMs); empty for a picture or its pieces,
+// which have no times. Nothing when the limit question cancels.
+std::optional<ImportPlan> planImport(int count, const std::vector<int> &shownMs, QSize size,
+    TImportTiming timing, const TFrameLimitQuestion &askLimit, const QString &name)
+{
+    ImportPlan plan;
+    plan.size = size;
+    const bool animated = !shownMs.empty();
+    if (animated) {
+        plan.playTimeMs = int(std::min<qint64>(
+            std::accumulate(shownMs.begin(), shownMs.end(), qint64(0)), std::numeric_limits<int>::max()));
+        plan.ticks = FramesAtTicks(shownMs);
+    }
+    plan.tickCount = int(plan.ticks.size());
+    plan.everyFrame.resize(static_cast<std::size_t>(count));
+    std::iota(plan.everyFrame.begin(), plan.everyFrame.end(), 0);
+    if (animated && timing == TImportTiming::KeepSpeed)
+        plan.everyFrame = plan.ticks;
+    // With Both, the choice (and the cut) is the fit's: nothing is asked.
+    const bool chooseLater = animated && timing == TImportTiming::Both;
+    plan.both = chooseLater && plan.ticks != plan.everyFrame;
+
+    const std::size_t holds = std::size_t(FramesAGestureHolds(size.width()));
+    if (chooseLater) {
+        // Each list is cut to what a gesture holds; the fit shows the cut.
+        plan.everyFrame.resize(std::min(plan.everyFrame.size(), holds));
+        plan.ticks.resize(plan.both ? std::min(plan.ticks.size(), holds) : 0);
+        std::merge(plan.everyFrame.begin(), plan.everyFrame.end(), plan.ticks.begin(), plan.ticks.end(),
+            std::back_inserter(plan.chosen));
+    } else {
+        const std::optional<int> kept = framesToKeep(int(plan.everyFrame.size()), size, askLimit, name);
+        if (!kept)
+            return std::nullopt;
+        plan.everyFrame.resize(std::size_t(*kept));
+        plan.chosen = plan.everyFrame;
+    }
+    plan.chosen.erase(std::unique(plan.chosen.begin(), plan.chosen.end()), plan.chosen.end());
+    return plan;
+}
+
+// The plan's frame lists, from its chosen frames composed in order; both
+// lists take their frames from the one composition, sharing pixels.
+void takeFrames(TImportedAnimation &result, const ImportPlan &plan, const std::vector<QImage> &composed)
+{
+    const auto listOf = [&](const std::vector<int> &indexes) {
+        auto list = std::make_unique<TFrameList>(plan.size.width(), plan.size.height());
+        for (const int i : indexes) {
+            const auto at = std::lower_bound(plan.chosen.begin(), plan.chosen.end(), i) - plan.chosen.begin();
+            list->Add(composed[std::size_t(at)], clNone);
+        }
+        return list;
+    };
+    result.Frames = listOf(plan.everyFrame);
+    if (plan.both)
+        result.TimedFrames = listOf(plan.ticks);
+    result.FrameSize = plan.size;
+    result.PlayTimeMs = plan.playTimeMs;
+    result.TickCount = plan.tickCount;
+}
+
+// An animation that one of Qt's image plugins reads, taken as an animated
+// GIF is.
+std::optional<TImportedAnimation> readPictureAnimation(const QString &path,
+    const TFrameLimitQuestion &askLimit, const TImportProgress &progress, TImportTiming timing)
+{
+    QSize size;
+    qint64 holds = 0;
+    const auto sizeOf = [&](QSize screen) {
+        size = FitToPreview(screen.width(), screen.height());
+        holds = FramesAGestureHolds(size.width());
+        return size;
+    };
+    // Kept: the frames a gesture holds, and those showing at the ticks it
+    // holds, whichever the timing takes.
+    const auto keep = [&](int index, qint64 startMs, qint64 endMs) {
+        const qint64 tick = (startMs + kGestureFrameMs - 1) / kGestureFrameMs; // the first at or after start
+        return index < holds || (tick < holds && tick * kGestureFrameMs < endMs);
+    };
+    const TPictureFrames frames = ReadPictureFrames(path, sizeOf, keep, progress);
+    const int count = int(frames.DelaysMs.size());
+    std::vector<int> shown;
+    if (count >= 2)
+        for (const int delay : frames.DelaysMs)
+            shown.push_back(ShownDelayMs(delay));
+    const std::optional<ImportPlan> plan
+        = planImport(count, shown, size, timing, askLimit, displayName(path));
+    if (!plan)
+        return std::nullopt;
+    std::vector<QImage> composed;
+    for (const int i : plan->chosen)
+        composed.push_back(frames.Kept.at(i));
+    TImportedAnimation result;
+    result.ScreenWidth = frames.Screen.width();
+    result.ScreenHeight = frames.Screen.height();
+    result.SourceFrameCount = count;
+    takeFrames(result, *plan, composed);
+    result.FirstPicture = TBitmap(frames.Kept.at(0));
+    return result;
+}
+
+} // namespace
+
 std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
     const TFrameLimitQuestion &askLimit, const TImportProgress &progress, TImportTiming timing)
 {
+    const TPictureKind kind = PictureKindOf(path);
+    if (kind == TPictureKind::Qt && IsQtAnimation(path))
+        return readPictureAnimation(path, askLimit, progress, timing);
     auto animator = std::make_unique<TRxGIFAnimator>();
     TGIFImage &image = animator->Image();
     const QString name = displayName(path);
@@ -335,7 +455,7 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
             return false;
         plan.count = *kept;
         TGIFImage pieces;
-        if (isGifFile(path)) {
+        if (kind == TPictureKind::Gif) {
             SplitPicture(picture, height, plan, pieces);
         } else {
             SplitPicture(picture, picture.height(), plan, pieces, width);
@@ -347,7 +467,7 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
         return true;
     };
 
-    if (isGifFile(path)) {
+    if (kind == TPictureKind::Gif) {
         try {
             image.ReadFromFile(path);
         } catch (const PlumoraError &error) {
@@ -396,57 +516,26 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
     if (image.FrameCount() == 0 || screenWidth < 1 || screenHeight < 1)
         throw EInvalidGraphicOperation(QStringLiteral("No frames were cut from \"%1\"").arg(name));
 
-    const QSize size = FitToPreview(screenWidth, screenHeight);
     const int count = image.FrameCount();
     // The frames of an animation show for their own times; pieces of a
     // picture have none.
-    std::vector<int> ticks;
-    int playTimeMs = 0;
-    if (animated) {
-        std::vector<int> shown;
+    std::vector<int> shown;
+    if (animated)
         for (int i = 0; i < count; ++i)
             shown.push_back(ShownDelayMs(image.Frames(i).DelayMs));
-        playTimeMs = int(std::min<qint64>(
-            std::accumulate(shown.begin(), shown.end(), qint64(0)), std::numeric_limits<int>::max()));
-        ticks = FramesAtTicks(shown);
-    }
-    const int tickCount = int(ticks.size());
-    std::vector<int> everyFrame(static_cast<std::size_t>(count));
-    std::iota(everyFrame.begin(), everyFrame.end(), 0);
-    if (animated && timing == TImportTiming::KeepSpeed)
-        everyFrame = ticks;
-    // With Both, the choice (and the cut) is the fit's: nothing is asked.
-    const bool chooseLater = animated && timing == TImportTiming::Both;
-    const bool both = chooseLater && ticks != everyFrame;
-
-    const int holds = FramesAGestureHolds(size.width());
-    std::vector<int> chosen;
-    if (chooseLater) {
-        // Each list is cut to what a gesture holds; the fit shows the cut.
-        everyFrame.resize(std::min(everyFrame.size(), std::size_t(holds)));
-        ticks.resize(both ? std::min(ticks.size(), std::size_t(holds)) : 0);
-        std::merge(
-            everyFrame.begin(), everyFrame.end(), ticks.begin(), ticks.end(), std::back_inserter(chosen));
-    } else {
-        const std::optional<int> kept = framesToKeep(int(everyFrame.size()), size, askLimit, name);
-        if (!kept)
-            return std::nullopt;
-        everyFrame.resize(std::size_t(*kept));
-        chosen = everyFrame;
-    }
-    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
-    animator->setWidth(size.width());
-    animator->setHeight(size.height());
+    const std::optional<ImportPlan> plan
+        = planImport(count, shown, FitToPreview(screenWidth, screenHeight), timing, askLimit, name);
+    if (!plan)
+        return std::nullopt;
+    animator->setWidth(plan->size.width());
+    animator->setHeight(plan->size.height());
     animator->setStretch(true);
 
     TImportedAnimation result;
     result.SourcePath = path;
     result.ScreenWidth = screenWidth;
     result.ScreenHeight = screenHeight;
-    result.FrameSize = size;
     result.SourceFrameCount = count;
-    result.PlayTimeMs = playTimeMs;
-    result.TickCount = tickCount;
     result.Author = fromAnsi(image.Author);
     result.KeepsTransparency = animator->Transparent();
     // Composed without the transparent areas left out: they keep the
@@ -454,25 +543,32 @@ std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const T
     animator->setTransparent(false);
     std::vector<QImage> composed;
     try {
-        composed = ComposeChosenFrames(*animator, chosen, progress);
+        composed = ComposeChosenFrames(*animator, plan->chosen, progress);
     } catch (const PlumoraError &error) {
         rethrowNamingFile(error, path);
     }
-    // Both lists take their frames from the one composition, sharing pixels.
-    const auto listOf = [&](const std::vector<int> &indexes) {
-        auto list = std::make_unique<TFrameList>(size.width(), size.height());
-        for (const int i : indexes) {
-            const auto at = std::lower_bound(chosen.begin(), chosen.end(), i) - chosen.begin();
-            list->Add(composed[std::size_t(at)], clNone);
-        }
-        return list;
-    };
-    result.Frames = listOf(everyFrame);
-    if (both)
-        result.TimedFrames = listOf(ticks);
-
+    takeFrames(result, *plan, composed);
     result.TransparentColor = result.KeepsTransparency ? image.Frames(0).TransparentColor : clNone;
     result.m_source = std::move(animator);
+    return result;
+}
+
+TImportedAnimation AnimationFromTicks(std::vector<QImage> frames, QSize screen)
+{
+    TImportedAnimation result;
+    if (frames.empty())
+        return result;
+    const QSize size = frames.front().size();
+    result.Frames = std::make_unique<TFrameList>(size.width(), size.height());
+    for (const QImage &frame : frames)
+        result.Frames->Add(frame, clNone);
+    result.SourceFrameCount = int(frames.size());
+    result.TickCount = int(frames.size());
+    result.PlayTimeMs = int(std::min<qint64>(qint64(frames.size()) * kGestureFrameMs, INT_MAX));
+    result.ScreenWidth = screen.width();
+    result.ScreenHeight = screen.height();
+    result.FrameSize = size;
+    result.FirstPicture = TBitmap(frames.front());
     return result;
 }
 

@@ -4,10 +4,14 @@
 // plumora-cli both build their animations here, so the same file and the
 // same choices give the same gesture.
 //
-// An import reads a GIF, JPEG or BMP file. A GIF of two frames or more is
-// taken frame by frame, composed as a GIF viewer shows it; a single picture
-// (a one-frame GIF, a JPEG, a BMP) is a horizontal strip of equally wide
-// frames, cut as the caller's split question answers. The frames are scaled
+// An import reads a GIF, JPEG or BMP file, or any picture one of Qt's image
+// plugins reads (PNG, WebP, TIFF, ...; see codecs/picturekind.h for how the
+// reader is chosen). A GIF of two frames or more is taken frame by frame,
+// composed as a GIF viewer shows it, and so is an animation a Qt plugin
+// reads (an animated WebP) with the times it gives its frames; a single
+// picture (a one-frame GIF, a JPEG, a BMP, a PNG, ...) is a horizontal strip
+// of equally wide frames, cut as the caller's split question answers. Video
+// clips are read by media/, which hands their frames to AnimationFromTicks. The frames are scaled
 // down to fit the preview (at most 255 wide when wider than high, otherwise
 // at most 225 high) and collected in a new frame list. Nothing is changed
 // on any gesture until the whole file has been read and composed, so a
@@ -155,10 +159,16 @@ public:
     bool KeepsTransparency = false;
     TColor TransparentColor = clNone;
 
+    // The first frame of an animation that was not read as a GIF (an
+    // animation one of Qt's image plugins reads, a clip), for the button
+    // picture; empty for GIF, JPEG and BMP files.
+    TBitmap FirstPicture;
+
     int FrameCount() const { return Frames ? Frames->Count() : 0; }
 
     // An 18 x 18 button picture of the first frame, drawn as the GIF image
-    // draws it and fitted with the aspect ratio of the logical screen.
+    // draws it (or from FirstPicture) and fitted with the aspect ratio of
+    // the logical screen.
     TBitmap ButtonPicture();
 
 private:
@@ -167,7 +177,7 @@ private:
     std::unique_ptr<TRxGIFAnimator> m_source;
 };
 
-// Reads the file (kind chosen by its upper-cased extension), cuts a single
+// Reads the file (its reader chosen by PictureKindOf), cuts a single
 // picture as ask answers (a JPEG is first reduced to at most 236 colours),
 // fits the frames to the preview and composes them. A one-frame GIF whose
 // question is cancelled stays one frame, with its own transparency. When
@@ -181,6 +191,13 @@ private:
 std::optional<TImportedAnimation> ReadAnimationFile(const QString &path, const TSplitQuestion &ask,
     const TFrameLimitQuestion &askLimit = {}, const TImportProgress &progress = {},
     TImportTiming timing = TImportTiming::EveryFrame);
+
+// An animation whose frames were made elsewhere, one for each 250 ms tick
+// (a clip's frames, media/clipimport.h): frames of one size, scaled as an
+// import scales them (FitToPreview of screen), screen being the size of the
+// pictures they were made from. Nothing is cut or asked; the frames are
+// taken as they are. Without frames the animation is empty.
+TImportedAnimation AnimationFromTicks(std::vector<QImage> frames, QSize screen);
 
 // Composes the first count frames of the animator's image at the animator's
 // size (each decoded as it is first needed) into a new frame list without

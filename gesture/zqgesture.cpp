@@ -453,7 +453,15 @@ void TZQGesture::LoadAudioFromFile(const QString &fileName)
     // Refused from its size before it is read: a sound larger than its block
     // could never be saved, and a huge file would be read whole for nothing.
     RefuseSoundLargerThan(fileName, kMaxBlockBytes);
-    m_wave.LoadFromFile(fileName);
+    // Only a WAV file is taken: the bytes are kept and played as they are,
+    // so anything else (an MP3, a picture) would be stored as a sound that
+    // never plays. media/soundimport.h converts other sounds first.
+    TWave wave;
+    wave.LoadFromFile(fileName);
+    if (!WaveTimingFromHeader(wave.Data(), wave.Size()))
+        throw PlumoraError(QStringLiteral("The sound \"%1\" is no WAV file; a gesture keeps its sound as WAV")
+                               .arg(QFileInfo(fileName).fileName()));
+    m_wave.setData(wave.Data());
     m_hasAudio = true;
     m_audioFrame = 0;
     emit audioLoopFrameChanged(AudioLoopFrame());

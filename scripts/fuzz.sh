@@ -4,10 +4,10 @@
 #
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 #
-# TARGET is one of: gif gesture settings wav jpeg bmp import sound (default:
-# all, one after another); SECONDS is how long each target runs (default 60). Each target
-# starts from its seed files and regression inputs (fuzz/regressions/TARGET)
-# plus what earlier runs found (build-fuzz/corpus/TARGET). An input that
+# TARGET is one of: gif gesture settings wav jpeg bmp import sound media
+# (default: all, one after another); SECONDS is how long each target runs
+# (default 60). Each target starts from its seed files and regression inputs
+# (fuzz/regressions/TARGET) plus what earlier runs found (build-fuzz/corpus/TARGET). An input that
 # crashes, leaks, hangs or runs out of memory is written to
 # build-fuzz/artifacts/TARGET/; fix the reader, then copy the input into
 # fuzz/regressions/TARGET/ so that the tests keep running it.
@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-ALL_TARGETS=(gif gesture settings wav jpeg bmp import sound)
+ALL_TARGETS=(gif gesture settings wav jpeg bmp import sound media)
 target="${1:-all}"
 seconds="${2:-60}"
 BUILD_DIR="${PLUMORA_FUZZ_BUILD_DIR:-build-fuzz}"
@@ -34,6 +34,7 @@ seeds_of() {
     bmp) echo "tests/data/pictures/*.bmp" ;;
     import) echo "fuzz/seeds/import/*.bin" ;;
     sound) echo "tests/data/wav/*.wav" ;;
+    media) echo "fuzz/seeds/media/* tests/data/wav/*.wav" ;;
     *) return 1 ;;
   esac
 }
@@ -49,7 +50,7 @@ max_len_of() {
 timeout_of() {
   case "$1" in
     gesture) echo 180 ;;
-    jpeg) echo 60 ;;
+    jpeg | media) echo 60 ;;
     *) echo 10 ;;
   esac
 }

@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libsdl2-dev libjpeg62-turbo-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev   # media/: clips, sounds, video export
+  qt6-image-formats-plugins   # WebP, TIFF and more pictures through QImageReader
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   clang-format git
   xvfb openbox   # the desktop test: a virtual X server with a window manager

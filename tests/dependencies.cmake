@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # Compares the README's layout table with the build and the sources:
 #  - each library's direct links are exactly the names in its "May use" cell;
 #  - every #include of another folder's header, of a Qt module's header or of
-#    SDL2, libjpeg, giflib or Google Benchmark is allowed by that folder's
+#    SDL2, libjpeg, giflib, FFmpeg or Google Benchmark is allowed by that folder's
 #    "May use" cell or by what the names there may use in turn;
 #  - nothing a folder may use, in turn, is a name its cell says it never uses.
 # cmake -DSOURCE_DIR=<repo> -DLINKS=<build>/links.txt -DQT_HEADERS=<dir> -P dependencies.cmake
@@ -121,6 +121,8 @@ function(owner_of include out)
     set(owner SDL2)
   elseif(include MATCHES "^<(jpeglib|jerror)\\.h>$")
     set(owner JPEG)
+  elseif(include MATCHES "^<(libav[a-z]*|libsw[a-z]*)/")
+    set(owner FFmpeg)
   elseif(include MATCHES "^<gif_lib\\.h>$")
     set(owner GIF)
   elseif(include MATCHES "^<benchmark/")

@@ -219,7 +219,7 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
     const QString longWav = dir.filePath("long.wav");
     QFile sound(longWav);
     ASSERT_TRUE(sound.open(QIODevice::WriteOnly));
-    sound.write(gesturetest::wav(49484, 22050));
+    sound.write(gesturetest::wav(441000, 22050)); // 20 s: too long even at 4,000 Hz 8-bit mono
     sound.close();
     struct Case
     {
@@ -236,10 +236,11 @@ TEST(CreateCommand, RefusesWhatWouldNotReadBack)
         { { "create", out, "--animation", testdata::path("gif/im_40frames_loop0.gif"), "--frames", "2" }, 1,
             "40 frames" },
         { { "create", out, "--animation", dir.filePath("missing.gif") }, 1, "missing.gif" },
-        // The sound is checked before the animation is even looked for.
+        // The sound is checked (from the length its header states) before the
+        // animation is even looked for.
         { { "create", out, "--animation", dir.filePath("missing.gif"), "--sound", longWav }, 1,
-            "create: The sound \"long.wav\" lasts 2.3 s (99,012 bytes), but a gesture holds at most 65,535 "
-            "bytes of sound: 1.4 s of this sound fits\n" },
+            "create: The sound \"long.wav\" lasts 20.0 s, but a gesture holds at most 16.3 s of sound (at "
+            "4,000 Hz, 8-bit mono)\n" },
     };
     for (const Case &c : cases) {
         const auto run = runCli(c.args);

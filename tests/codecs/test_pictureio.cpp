@@ -3,6 +3,7 @@
 // back by an independent reader.
 #include "codecs/gifimage.h"
 #include "codecs/pictureio.h"
+#include "codecs/picturekind.h"
 #include "platform/errors.h"
 #include "support/testdata.h"
 
@@ -411,9 +412,9 @@ TEST(PictureBmp, SizesUpToTheLimitRead)
 }
 
 // ---------------------------------------------------------------------------
-// Choosing by extension
+// Choosing the reader: by extension for GIF, JPEG and BMP, else by content
 
-TEST_F(PictureIo, LoadPictureChoosesTheReaderByTheUpperCasedExtension)
+TEST_F(PictureIo, LoadPictureChoosesTheReaderByExtensionThenByContent)
 {
     const QByteArray jpeg = testdata::read("pictures/jpeg_photo_64x48.jpg");
     for (const char *name : { "a.jpg", "b.JPG", "c.jpeg", "d.JpEg" }) {
@@ -428,17 +429,69 @@ TEST_F(PictureIo, LoadPictureChoosesTheReaderByTheUpperCasedExtension)
     writeFile(bmp, testdata::read("pictures/bmp_4bit_33x7.bmp"));
     EXPECT_EQ(LoadPicture(bmp).bitsPerPixel(), 4);
 
-    // The content does not decide: a JPEG named .bmp is a damaged bitmap.
+    // A name that promises a reader gets it: a JPEG named .bmp is a damaged bitmap.
     const QString misnamed = temp(QStringLiteral("photo.bmp"));
     writeFile(misnamed, jpeg);
     EXPECT_FALSE(errorOf([&] { LoadPicture(misnamed); }).isEmpty());
 
+    // Any other name says nothing: the content decides, and our own readers
+    // keep their formats (a JPEG quantised by libjpeg, a GIF's 4-bit depth).
     for (const char *name : { "f.png", "noextension", "g.jpg.txt" }) {
         const QString path = temp(QString::fromLatin1(name));
         writeFile(path, jpeg);
-        const QString message = errorOf([&] { LoadPicture(path); });
-        EXPECT_TRUE(message.contains(QDir::toNativeSeparators(path))) << name;
-        EXPECT_TRUE(message.contains(QStringLiteral(".gif"))) << message.toStdString();
+        EXPECT_LE(LoadPicture(path, TJpegColors::Quantized).palette().size(), kJpegQuantizedColors) << name;
+    }
+    const QString gif = temp(QStringLiteral("clip.mp4"));
+    writeFile(gif, testdata::read("gif/gl_bits4_255x1.gif"));
+    EXPECT_EQ(PictureKindOf(gif), TPictureKind::Gif);
+    EXPECT_EQ(LoadPicture(gif).width(), 255);
+
+    const QString text = temp(QStringLiteral("notes.png"));
+    writeFile(text, "not a picture at all, just some words\n");
+    const QString message = errorOf([&] { LoadPicture(text); });
+    EXPECT_TRUE(message.contains(QDir::toNativeSeparators(text))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("no picture"))) << message.toStdString();
+}
+
+// The formats of Qt's image plugins (Debian's qt6-image-formats-plugins for
+// WebP and TIFF) read by content, whatever the name says.
+TEST_F(PictureIo, QtPluginFormatsReadByContent)
+{
+    QImage picture(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            picture.setPixel(x, y, qRgb(x * 6, y * 8, 100));
+    struct Row
+    {
+        const char *format;
+        const char *name;
+        int tolerance; // WebP is lossy
+    };
+    const Row rows[] = {
+        { "png", "p.png", 0 },
+        { "png", "p.dat", 0 },
+        { "tiff", "t.tif", 0 },
+        { "webp", "w.webp", 24 },
+        { "webp", "w", 24 },
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!QImageReader::supportedImageFormats().contains(row.format)) {
+            ADD_FAILURE() << "Qt has no " << row.format << " plugin (qt6-image-formats-plugins)";
+            continue;
+        }
+        const QString path = temp(QString::fromLatin1(row.name));
+        ASSERT_TRUE(picture.save(path, row.format));
+        QByteArray format;
+        EXPECT_EQ(PictureKindOf(path, &format), TPictureKind::Qt);
+        EXPECT_EQ(format, row.format);
+        QSize full;
+        const TBitmap read = LoadPicture(path, TJpegColors::FullColor, {}, &full);
+        ASSERT_EQ(read.image().size(), picture.size());
+        EXPECT_EQ(full, picture.size());
+        const QRgb got = read.image().pixel(20, 15);
+        const QRgb want = picture.pixel(20, 15);
+        EXPECT_LE(std::abs(qRed(got) - qRed(want)) + std::abs(qGreen(got) - qGreen(want)), row.tolerance);
     }
 }
 

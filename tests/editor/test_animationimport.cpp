@@ -389,7 +389,14 @@ TEST(AnimationImport, CancelAndUnreadableFiles)
         EXPECT_TRUE(error.message().contains(text.fileName())) << error.message().toStdString();
     }
     EXPECT_THROW(ReadAnimationFile(dir.filePath("missing.bmp"), cancel), PlumoraError);
-    EXPECT_THROW(ReadAnimationFile(testdata::path("pictures/bmp_4bit_33x7.png"), cancel), PlumoraError);
+    // A PNG reads through Qt's plugin, and a cancelled cut imports nothing;
+    // a text file of any other name is no picture.
+    EXPECT_FALSE(ReadAnimationFile(testdata::path("pictures/bmp_4bit_33x7.png"), cancel));
+    QFile notes(dir.filePath("notes.png"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("this is no picture");
+    notes.close();
+    EXPECT_THROW(ReadAnimationFile(notes.fileName(), cancel), PlumoraError);
 }
 
 // More frames than a gesture holds (its frame numbers are bytes) are asked

@@ -189,9 +189,10 @@ TEST(SoundRow, LoadAndSaveKeepTheBytes)
 {
     QTemporaryDir dir;
     const QString in = dir.filePath("in.wav");
-    QByteArray bytes = "RIFF....WAVE";
+    // A WAV file (only such files are taken) whose samples are a pattern.
+    QByteArray bytes = gesturetest::wav(250);
     for (int i = 0; i < 500; ++i)
-        bytes.append(char(i * 7));
+        bytes[44 + i] = char(i * 7);
     QFile f(in);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);

@@ -92,12 +92,12 @@ TEST_P(FuzzInputs, EmptyAndCutSeedsRun)
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzInputs,
-    ::testing::Values("gif", "gesture", "settings", "wav", "jpeg", "bmp", "import", "sound"),
+    ::testing::Values("gif", "gesture", "settings", "wav", "jpeg", "bmp", "import", "sound", "media"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 TEST(FuzzTargets, EveryTargetIsTested)
 {
-    EXPECT_EQ(plumora::fuzz::targets().size(), 8u);
+    EXPECT_EQ(plumora::fuzz::targets().size(), 9u);
 }
 
 } // namespace

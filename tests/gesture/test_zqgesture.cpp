@@ -291,7 +291,10 @@ TEST(Gesture, SoundLargerThanItsBlockIsRefusedWhenLoaded)
         QString refusal; // empty: taken
     };
     const Case cases[] = {
-        { "full.raw", QByteArray(65535, 'x'), {} },
+        { "full.wav", wav(32745, 22050), {} },
+        // Anything but a WAV file would be kept as a sound that never plays.
+        { "full.raw", QByteArray(65535, 'x'),
+            "The sound \"full.raw\" is no WAV file; a gesture keeps its sound as WAV" },
         { "over.wav", wav(32746, 22050), "The sound \"over.wav\" lasts 1.5 s (65,536 bytes)" + fits },
         { "speech.wav", speech, "The sound \"speech.wav\" lasts 2.3 s (99,012 bytes)" + fits },
         { "streamed.wav", streamed, "The sound \"streamed.wav\" lasts 2.3 s (99,026 bytes)" + fits },
