@@ -1,15 +1,29 @@
 #pragma once
-// The about box: the program's logo, version, copyright line and a link to
-// the maker's web address. Each About command makes a new one and shows it
-// modally; it closes with OK. Each control's object name is its member name.
+// The about box (aboutbox.ui): the program's logo, version, copyright line
+// and a link to the maker's web address. Each About command makes a new one
+// and shows it modally; it closes with OK.
 #include "codecs/gifimage.h"
 
 #include <QDialog>
 #include <QFrame>
 
-class QLabel;
-class QPushButton;
-class TURLLabel;
+#include <memory>
+
+namespace Ui {
+class TAboutBox;
+}
+
+// A panel with a lowered outer and a raised inner bevel, one pixel each.
+class TBevelPanel : public QFrame
+{
+    Q_OBJECT
+
+public:
+    using QFrame::QFrame;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
 
 // A picture control showing the current frame of a GIF, drawn with its
 // transparent colour left out.
@@ -34,16 +48,12 @@ class TAboutBox : public QDialog
 
 public:
     explicit TAboutBox(QWidget *owner = nullptr);
+    ~TAboutBox() override;
 
     // The logo GIF as shipped with the program: from the program's
     // resources, else logo.gif beside the program; empty when neither is there.
     static QByteArray logoGif();
 
 private:
-    QFrame *bevelPanel = nullptr;
-    TGIFPictureBox *programIcon = nullptr;
-    QLabel *versionLabel = nullptr;
-    QLabel *copyrightLabel = nullptr;
-    TURLLabel *webAddressLabel = nullptr;
-    QPushButton *okButton = nullptr;
+    std::unique_ptr<Ui::TAboutBox> ui;
 };

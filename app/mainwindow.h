@@ -2,7 +2,11 @@
 // TfrmMain: the multiple-document main window. It owns the commands, menus,
 // tool bar and status bar with the size gauges, creates one gesture window
 // per open gesture, runs the gesture dialogs and writes gestures. Each
-// control's object name is its member name.
+// control's object name is its member name. The window's frame, status bar
+// and host services are in mainwindow.cpp; the commands and menus in
+// mainwindow_commands.cpp; the gesture windows and the Window menu in
+// mainwindow_windows.cpp; opening, saving and closing in
+// mainwindow_files.cpp; the placement in mainwindow_placement.cpp.
 #include "editor/gesturehost.h"
 #include "platform/ui/application.h"
 
@@ -10,6 +14,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -82,23 +87,24 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void exitProgram();
-    // The parts of closing: the gesture windows, each of which may refuse
-    // (false; also while a file is being opened), and the placement, stored
-    // for the next start.
-    bool closeGestureWindows();
-    void storePlacement();
+    // Commands, menus and tool bar (mainwindow_commands.cpp). Each menu is
+    // made, with its commands, by one function.
+    QAction *addCommand(
+        const char *name, const QString &caption, int helpContext, std::function<void()> handler);
+    void createMenus();
+    void createFileMenu();
+    void createEditMenu();
+    void createWindowMenu();
+    void createHelpMenu();
+    void createToolBar();
     void showAboutBox();
-    void openHelpContents();
-    void openHelpIndex();
-    void openHowToUseHelp();
-    // Draws one of the gauge panels (1, 3 or 5) of the status bar.
+
+    // The status bar (mainwindow.cpp). Draws one of the gauge panels (1, 3
+    // or 5).
+    void createStatusBar();
     void drawGauge(QPainter &painter, int panel, const QRect &rect);
 
-    void createCommands();
-    void createMenus();
-    void createToolBar();
-    void createStatusBar();
+    // Gesture windows and the Window menu (mainwindow_windows.cpp).
     TfrmGestureWindow *addGestureWindow();
     void subWindowActivated(QMdiSubWindow *window);
     void fillWindowMenu();
@@ -106,6 +112,15 @@ private:
     // or one above the other, none below its minimum size.
     void tileWindows(Qt::Orientation orientation);
     void arrangeIcons();
+
+    // Closing (mainwindow_files.cpp): the gesture windows, each of which may
+    // refuse (false; also while a file is being opened), then the placement,
+    // stored for the next start.
+    void exitProgram();
+    bool closeGestureWindows();
+
+    // Placement (mainwindow_placement.cpp).
+    void storePlacement();
     // Keeps the normal placement up to date once the window is placed.
     void followFrame();
     // Watches what the window system reports about the window while placing.

@@ -3,131 +3,55 @@
 #include "gesturehost.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
+#include "ui_frameimportdialog.h"
 
 #include <QApplication>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QVBoxLayout>
 
-#include <climits>
-
-namespace {
-
-QSpinBox *frameField(const QString &name, const QString &accessibleName)
+TfrmFrameImport::TfrmFrameImport(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfrmFrameImport>())
 {
-    auto *spin = new QSpinBox;
-    spin->setObjectName(name);
-    spin->setAccessibleName(accessibleName);
-    // Whole numbers from 1 up; the field cannot hold anything else.
-    spin->setRange(1, INT_MAX);
-    spin->setSingleStep(1);
-    spin->setValue(1);
-    return spin;
-}
-
-} // namespace
-
-TfrmFrameImport::TfrmFrameImport(QWidget *parent) : QDialog(parent)
-{
-    setObjectName(QStringLiteral("frmFrameImport"));
-    setWindowTitle(QStringLiteral("Import Frames"));
-
-    pictureSizeLabel = new QLabel;
-    pictureSizeLabel->setObjectName(QStringLiteral("pictureSizeLabel"));
-    pictureSizeLabel->setTextFormat(Qt::PlainText);
-
-    promptLabel = new QLabel(QStringLiteral("Please input one of the following values..."));
-    promptLabel->setObjectName(QStringLiteral("promptLabel"));
-    promptLabel->setWordWrap(true);
-
-    frameCountRadio = new QRadioButton(QStringLiteral("Number of Frames:"));
-    frameCountRadio->setObjectName(QStringLiteral("frameCountRadio"));
-    frameCountRadio->setAccessibleName(frameCountRadio->text());
-    frameCountSpin = frameField(QStringLiteral("frameCountSpin"), QStringLiteral("Number of Frames:"));
-
-    orLabel = new QLabel(QStringLiteral("OR"));
-    orLabel->setObjectName(QStringLiteral("orLabel"));
-    orLabel->setAlignment(Qt::AlignCenter);
-
-    frameWidthRadio = new QRadioButton(QStringLiteral("Frame Width:"));
-    frameWidthRadio->setObjectName(QStringLiteral("frameWidthRadio"));
-    frameWidthRadio->setAccessibleName(frameWidthRadio->text());
-    frameWidthSpin = frameField(QStringLiteral("frameWidthSpin"), QStringLiteral("Frame Width:"));
-
-    splitLabel = new QLabel;
-    splitLabel->setObjectName(QStringLiteral("splitLabel"));
-    splitLabel->setTextFormat(Qt::PlainText);
-    splitLabel->setAccessibleName(QStringLiteral("Result"));
-
-    okButton = new QPushButton(QStringLiteral("O&K"));
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setAccessibleName(QStringLiteral("OK"));
-    okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"));
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton->setAccessibleName(QStringLiteral("Cancel"));
-
-    auto *grid = new QGridLayout;
-    grid->addWidget(frameCountRadio, 0, 0);
-    grid->addWidget(frameCountSpin, 0, 1);
-    grid->addWidget(orLabel, 1, 0, 1, 2);
-    grid->addWidget(frameWidthRadio, 2, 0);
-    grid->addWidget(frameWidthSpin, 2, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(pictureSizeLabel);
-    layout->addWidget(promptLabel);
-    layout->addLayout(grid);
-    layout->addWidget(splitLabel);
-    layout->addStretch();
-    layout->addLayout(buttons);
+    ui->setupUi(this);
     // At least its classic size, and as large as its captions need in the
     // font in use.
     resize(QSize(250, 214).expandedTo(sizeHint()));
 
-    frameCountRadio->setChecked(true);
-    markActive(frameCountSpin, frameWidthSpin);
+    markActive(ui->frameCountSpin, ui->frameWidthSpin);
 
-    connect(frameCountRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
+    connect(ui->frameCountRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
         if (on)
             onFrameCountChosen();
     }));
-    connect(frameWidthRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
+    connect(ui->frameWidthRadio, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this](bool on) {
         if (on)
             onFrameWidthChosen();
     }));
-    connect(frameCountSpin, &QSpinBox::valueChanged, this,
+    connect(ui->frameCountSpin, &QSpinBox::valueChanged, this,
         plumora::ui::guardedCallback([this] { onFrameCountFieldUsed(); }));
-    connect(frameWidthSpin, &QSpinBox::valueChanged, this,
+    connect(ui->frameWidthSpin, &QSpinBox::valueChanged, this,
         plumora::ui::guardedCallback([this] { onFrameWidthFieldUsed(); }));
-    for (QRadioButton *choice : { frameCountRadio, frameWidthRadio })
+    for (QRadioButton *choice : { ui->frameCountRadio, ui->frameWidthRadio })
         connect(choice, &QRadioButton::toggled, this, plumora::ui::guardedCallback([this] { showSplit(); }));
-    for (QSpinBox *field : { frameCountSpin, frameWidthSpin })
+    for (QSpinBox *field : { ui->frameCountSpin, ui->frameWidthSpin })
         connect(field, &QSpinBox::valueChanged, this, plumora::ui::guardedCallback([this] { showSplit(); }));
     // Typing into a field ticks its choice even before the text is a number.
-    connect(frameCountSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
+    connect(ui->frameCountSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
         plumora::ui::guardedCallback([this] { onFrameCountFieldUsed(); }));
-    connect(frameWidthSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
+    connect(ui->frameWidthSpin->findChild<QLineEdit *>(), &QLineEdit::textEdited, this,
         plumora::ui::guardedCallback([this] { onFrameWidthFieldUsed(); }));
     m_fieldWatch = plumora::ui::guardedEventFilter(
         {}, [this](QObject *watched, QEvent *event) { return watchFields(watched, event); });
-    for (QSpinBox *spin : { frameCountSpin, frameWidthSpin }) {
+    for (QSpinBox *spin : { ui->frameCountSpin, ui->frameWidthSpin }) {
         spin->installEventFilter(m_fieldWatch.get());
         if (QLineEdit *edit = spin->findChild<QLineEdit *>())
             edit->installEventFilter(m_fieldWatch.get());
     }
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
+
+TfrmFrameImport::~TfrmFrameImport() = default;
 
 void TfrmFrameImport::markActive(QSpinBox *active, QSpinBox *inactive)
 {
@@ -142,40 +66,40 @@ void TfrmFrameImport::markActive(QSpinBox *active, QSpinBox *inactive)
 
 void TfrmFrameImport::onFrameCountChosen()
 {
-    frameWidthRadio->setChecked(false);
-    frameCountRadio->setChecked(true);
-    markActive(frameCountSpin, frameWidthSpin);
+    ui->frameWidthRadio->setChecked(false);
+    ui->frameCountRadio->setChecked(true);
+    markActive(ui->frameCountSpin, ui->frameWidthSpin);
 }
 
 void TfrmFrameImport::onFrameWidthChosen()
 {
-    frameCountRadio->setChecked(false);
-    frameWidthRadio->setChecked(true);
-    markActive(frameWidthSpin, frameCountSpin);
+    ui->frameCountRadio->setChecked(false);
+    ui->frameWidthRadio->setChecked(true);
+    markActive(ui->frameWidthSpin, ui->frameCountSpin);
 }
 
 void TfrmFrameImport::onFrameCountFieldUsed()
 {
-    if (frameCountRadio->isChecked())
-        markActive(frameCountSpin, frameWidthSpin);
+    if (ui->frameCountRadio->isChecked())
+        markActive(ui->frameCountSpin, ui->frameWidthSpin);
     else
-        frameCountRadio->setChecked(true); // runs onFrameCountChosen
+        ui->frameCountRadio->setChecked(true); // runs onFrameCountChosen
 }
 
 void TfrmFrameImport::onFrameWidthFieldUsed()
 {
-    if (frameWidthRadio->isChecked())
-        markActive(frameWidthSpin, frameCountSpin);
+    if (ui->frameWidthRadio->isChecked())
+        markActive(ui->frameWidthSpin, ui->frameCountSpin);
     else
-        frameWidthRadio->setChecked(true); // runs onFrameWidthChosen
+        ui->frameWidthRadio->setChecked(true); // runs onFrameWidthChosen
 }
 
 bool TfrmFrameImport::watchFields(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == frameCountSpin || watched->parent() == frameCountSpin)
+        if (watched == ui->frameCountSpin || watched->parent() == ui->frameCountSpin)
             onFrameCountFieldUsed();
-        else if (watched == frameWidthSpin || watched->parent() == frameWidthSpin)
+        else if (watched == ui->frameWidthSpin || watched->parent() == ui->frameWidthSpin)
             onFrameWidthFieldUsed();
     }
     return false;
@@ -184,12 +108,12 @@ bool TfrmFrameImport::watchFields(QObject *watched, QEvent *event)
 TFrameSplit TfrmFrameImport::Choice() const
 {
     TFrameSplit split;
-    if (frameWidthRadio->isChecked()) {
+    if (ui->frameWidthRadio->isChecked()) {
         split.mode = TFrameSplit::FrameWidth;
-        split.value = frameWidthSpin->value();
+        split.value = ui->frameWidthSpin->value();
     } else {
         split.mode = TFrameSplit::FrameCount;
-        split.value = frameCountSpin->value();
+        split.value = ui->frameCountSpin->value();
     }
     return split;
 }
@@ -197,11 +121,11 @@ TFrameSplit TfrmFrameImport::Choice() const
 void TfrmFrameImport::showSplit()
 {
     if (!m_picture.isValid()) {
-        splitLabel->clear();
+        ui->splitLabel->clear();
         return;
     }
     const TSplitPlan plan = PlanSplit(m_picture.width(), Choice());
-    splitLabel->setText(plan.count == 1
+    ui->splitLabel->setText(plan.count == 1
             ? QStringLiteral("1 frame of %1 x %2").arg(plan.pieceWidth).arg(m_picture.height())
             : QStringLiteral("%1 frames of %2 x %3")
                   .arg(plan.count)
@@ -214,7 +138,7 @@ void TfrmFrameImport::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // The chosen option's value is ready to be typed over, so a typed count
     // followed by Enter gives that count.
-    QSpinBox *field = frameWidthRadio->isChecked() ? frameWidthSpin : frameCountSpin;
+    QSpinBox *field = ui->frameWidthRadio->isChecked() ? ui->frameWidthSpin : ui->frameCountSpin;
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
 }
@@ -222,17 +146,17 @@ void TfrmFrameImport::showEvent(QShowEvent *event)
 std::optional<TFrameSplit> TfrmFrameImport::Ask(QSize picture)
 {
     m_picture = picture;
-    pictureSizeLabel->setText(picture.isValid()
+    ui->pictureSizeLabel->setText(picture.isValid()
             ? QStringLiteral("Picture: %1 x %2 pixels").arg(picture.width()).arg(picture.height())
             : QString());
-    pictureSizeLabel->setVisible(picture.isValid());
+    ui->pictureSizeLabel->setVisible(picture.isValid());
     showSplit();
     setResult(QDialog::Rejected);
     if (plumora::ui::execDialog(*this) != QDialog::Accepted)
         return std::nullopt;
     // A half-typed field (empty, or a lone sign) keeps its last whole number.
-    frameCountSpin->interpretText();
-    frameWidthSpin->interpretText();
+    ui->frameCountSpin->interpretText();
+    ui->frameWidthSpin->interpretText();
     return Choice();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // TfrmFrameImport: asks how a single picture is cut into frames, either
-// into a number of frames or into frames of a width. It shows the picture's
-// size and, as the user types, what the split will give. The main window
-// keeps one instance for the whole run, so it offers the last choice and
-// values again. Each control's object name is its member name.
+// into a number of frames or into frames of a width (frameimportdialog.ui).
+// It shows the picture's size and, as the user types, what the split will
+// give. The main window keeps one instance for the whole run, so it offers
+// the last choice and values again.
 #include "gesture/animationimport.h"
 #include "platform/ui/application.h"
 
@@ -14,10 +14,10 @@
 #include <optional>
 
 class IGestureHost;
-class QLabel;
-class QPushButton;
-class QRadioButton;
 class QSpinBox;
+namespace Ui {
+class TfrmFrameImport;
+}
 
 class TfrmFrameImport : public QDialog
 {
@@ -25,6 +25,7 @@ class TfrmFrameImport : public QDialog
 
 public:
     explicit TfrmFrameImport(QWidget *parent = nullptr);
+    ~TfrmFrameImport() override;
 
     // The ticked choice and its field's value, as whole numbers.
     TFrameSplit Choice() const;
@@ -53,16 +54,7 @@ private:
     void showSplit();
 
     QSize m_picture;
-    QLabel *pictureSizeLabel = nullptr;
-    QLabel *splitLabel = nullptr;
-    QLabel *promptLabel = nullptr;
-    QRadioButton *frameCountRadio = nullptr;
-    QSpinBox *frameCountSpin = nullptr;
-    QLabel *orLabel = nullptr;
-    QRadioButton *frameWidthRadio = nullptr;
-    QSpinBox *frameWidthSpin = nullptr;
-    QPushButton *okButton = nullptr;
-    QPushButton *cancelButton = nullptr;
+    std::unique_ptr<Ui::TfrmFrameImport> ui;
     std::unique_ptr<plumora::ui::GuardedEventFilter> m_fieldWatch; // watchFields
 };
 
