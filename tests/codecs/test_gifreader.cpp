@@ -1,7 +1,7 @@
 // Reading GIFs built byte by byte: each case names what the reader must do.
 #include "codecs/gifimage.h"
 #include "gifbuilder.h"
-#include "giflibdecode.h"
+#include "support/giflibdecode.h"
 #include "platform/errors.h"
 
 #include <QBuffer>

@@ -2,7 +2,7 @@
 // pictures are read back with our reader and with giflib.
 #include "codecs/gifimage.h"
 #include "gifbuilder.h"
-#include "giflibdecode.h"
+#include "support/giflibdecode.h"
 #include "platform/errors.h"
 
 #include <QBuffer>
