@@ -63,12 +63,7 @@ TEST(GestureFile, LayoutByteForByte)
     const QImage button = solid(18, 18, qRgb(200, 0, 0));
     g.setGlyph(TBitmap(button));
     const QByteArray sound = wav(40);
-    QTemporaryDir dir;
-    QFile wavFile(dir.filePath("s.wav"));
-    ASSERT_TRUE(wavFile.open(QIODevice::WriteOnly));
-    wavFile.write(sound);
-    wavFile.close();
-    g.LoadAudioFromFile(wavFile.fileName());
+    loadSound(g, sound);
 
     const QByteArray expected = handMade("H\xE9!", header(0x01 | 0x04 | 0x08 | 0x10, 4, colour, 1, 0),
         gifOf(button), gifOf(pictures, "Ann", true), &sound);
