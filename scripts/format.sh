@@ -11,17 +11,19 @@ if ! command -v "$CLANG_FORMAT" >/dev/null 2>&1; then
 fi
 mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
 if [ "${1:-}" = "--check" ]; then
-  bad=()
-  for f in "${files[@]}"; do
-    [ -f "$f" ] || continue
-    if ! "$CLANG_FORMAT" --dry-run -Werror "$f" >/dev/null 2>&1; then bad+=("$f"); fi
-  done
-  if [ ${#bad[@]} -gt 0 ]; then
+  # One clang-format run over every file; its diagnostics name the files
+  # that differ ("path:line:col: error: code should be clang-formatted").
+  existing=()
+  for f in "${files[@]}"; do [ -f "$f" ] && existing+=("$f"); done
+  status=0
+  report=$("$CLANG_FORMAT" --dry-run -Werror "${existing[@]}" 2>&1 >/dev/null) || status=$?
+  if [ "$status" -ne 0 ]; then
     echo "Not formatted (run scripts/format.sh):"
-    printf '  %s\n' "${bad[@]}"
+    bad=$(printf '%s\n' "$report" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*/\1/p' | sort -u)
+    if [ -n "$bad" ]; then printf '  %s\n' $bad; else printf '%s\n' "$report"; fi
     exit 1
   fi
-  echo "All ${#files[@]} files formatted."
+  echo "All ${#existing[@]} files formatted."
 else
   printf '%s\0' "${files[@]}" | xargs -0 -r "$CLANG_FORMAT" -i
 fi

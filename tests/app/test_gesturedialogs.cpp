@@ -102,33 +102,38 @@ protected:
 
 } // namespace
 
-TEST(DrawPreview, SmallPictureIsCentredUnscaled)
+// Where the picture lands in the preview box: centred unscaled when it fits,
+// else shrunk whole keeping its proportions. Each row is checked on the rect
+// computed and on the pixels drawn.
+TEST(DrawPreview, PicturesAreCentredOrShrunkToFit)
 {
     const QRect box(0, 0, 141, 153);
-    EXPECT_EQ(PreviewPictureRect(box, QSize(40, 30)), QRect(50, 61, 40, 30));
-    const QImage image = drawn(QSize(141, 153), box, solid(40, 30, kRed), QString());
-    EXPECT_EQ(inkOf(image), QRect(50, 61, 40, 30));
-    // The box's own position counts.
-    EXPECT_EQ(PreviewPictureRect(QRect(10, 20, 141, 153), QSize(40, 30)), QRect(60, 81, 40, 30));
-    // Odd differences truncate.
-    EXPECT_EQ(PreviewPictureRect(QRect(0, 0, 10, 10), QSize(3, 4)), QRect(3, 3, 3, 4));
-}
-
-TEST(DrawPreview, LargePictureShrinksToFitKeepingProportions)
-{
-    const QRect box(0, 0, 141, 153);
-    EXPECT_EQ(PreviewPictureRect(box, QSize(300, 100)), QRect(0, 0, 141, 47));
-    EXPECT_EQ(inkOf(drawn(QSize(200, 200), box, solid(300, 100, kRed), QString())), QRect(0, 0, 141, 47));
-    // Taller than wide: the box's height decides (100 * 153 / 300 = 51).
-    EXPECT_EQ(PreviewPictureRect(box, QSize(100, 300)), QRect(0, 0, 51, 153));
-    // Only one side too large still shrinks the whole picture (nearest integer).
-    EXPECT_EQ(PreviewPictureRect(box, QSize(150, 20)), QRect(0, 0, 141, 19));
-    // A square picture in a box taller than wide must fit across, not spill
-    // over the right edge.
-    EXPECT_EQ(PreviewPictureRect(box, QSize(200, 200)), QRect(0, 0, 141, 141));
-    EXPECT_EQ(PreviewPictureRect(QRect(0, 0, 153, 100), QSize(160, 155)), QRect(0, 0, 103, 100));
-    // Degenerate sizes draw nothing.
-    EXPECT_TRUE(PreviewPictureRect(box, QSize(0, 10)).isEmpty());
+    const struct
+    {
+        QRect box;
+        QSize picture;
+        QRect expected;
+    } rows[] = {
+        { box, { 40, 30 }, { 50, 61, 40, 30 } }, // small: centred unscaled
+        { { 10, 20, 141, 153 }, { 40, 30 }, { 60, 81, 40, 30 } }, // the box's own position counts
+        { { 0, 0, 10, 10 }, { 3, 4 }, { 3, 3, 3, 4 } }, // odd differences truncate
+        { box, { 300, 100 }, { 0, 0, 141, 47 } },
+        { box, { 100, 300 }, { 0, 0, 51, 153 } }, // taller than wide: 100 * 153 / 300
+        { box, { 150, 20 }, { 0, 0, 141, 19 } }, // one side too large shrinks the whole (nearest)
+        // A square picture in a box taller than wide fits across, not
+        // spilling over the right edge.
+        { box, { 200, 200 }, { 0, 0, 141, 141 } }, { { 0, 0, 153, 100 }, { 160, 155 }, { 0, 0, 103, 100 } },
+        { box, { 0, 10 }, {} }, // degenerate sizes draw nothing
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.picture.width() * 1000 + row.picture.height());
+        EXPECT_EQ(PreviewPictureRect(row.box, row.picture), row.expected);
+        if (!row.picture.isEmpty()) {
+            EXPECT_EQ(inkOf(drawn(QSize(200, 200), row.box,
+                          solid(row.picture.width(), row.picture.height(), kRed), QString())),
+                row.expected);
+        }
+    }
 }
 
 TEST(DrawPreview, TaglineSitsOnTheBottomEdgeOverThePicture)

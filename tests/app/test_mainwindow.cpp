@@ -160,8 +160,6 @@ TEST_F(MainWindowTest, StartsWithoutGestureWindows)
     main->UpdateIdleCommands();
     EXPECT_FALSE(control<QAction>(main, "tileVerticallyAction")->isEnabled());
     EXPECT_FALSE(control<QAction>(main, "cascadeAction")->isEnabled());
-    EXPECT_EQ(control<QAction>(main, "newAction")->shortcut(), QKeySequence::New);
-    EXPECT_EQ(control<QAction>(main, "saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
     QStringList menus;
     for (QAction *a : main->menuBar()->actions())
         menus << a->text();
@@ -203,9 +201,6 @@ TEST_F(MainWindowTest, EditMenuUndoesInTheActiveWindow)
     settle();
     auto *undo = control<QAction>(main, "undoAction");
     auto *redo = control<QAction>(main, "redoAction");
-    EXPECT_EQ(undo->shortcut(), QKeySequence::Undo);
-    EXPECT_EQ(
-        redo->shortcuts(), (QList<QKeySequence> { QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y") }));
     EXPECT_FALSE(undo->isEnabled());
     {
         Script script;
@@ -328,7 +323,7 @@ TEST_F(MainWindowTest, FrameSplitQuestionOffersTheLastAnswer)
     EXPECT_FALSE(cancelled);
 }
 
-TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
+TEST_F(MainWindowTest, UnreadableFileOrCancelledOpenLeavesNoWindow)
 {
     QFile junk(dir.filePath("junk.zqa"));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
@@ -338,13 +333,14 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
     const std::pair<QString, QString> cases[] = {
         { junk.fileName(), junk.fileName() + " is not a gesture file that Plumora can read: Not a Gesture." },
         { missing, missing + " does not exist." },
+        { QString(), QString() }, // the file dialog cancelled: no window, no message
     };
     for (const auto &[path, message] : cases) {
         Script script;
         script.file(path);
         try {
             main->openGestureFile();
-            ADD_FAILURE() << "an unreadable file must be reported";
+            EXPECT_TRUE(message.isEmpty()) << "an unreadable file must be reported";
         } catch (const PlumoraError &e) {
             EXPECT_EQ(e.message(), message);
         }
@@ -352,14 +348,6 @@ TEST_F(MainWindowTest, UnreadableFileLeavesNoWindow)
         EXPECT_TRUE(main->GestureWindows().isEmpty());
     }
     EXPECT_TRUE(main->Keys().GestureOpenDir().isEmpty());
-}
-
-TEST_F(MainWindowTest, CancelledOpenMakesNoWindow)
-{
-    Script script;
-    script.file(QString());
-    main->openGestureFile();
-    EXPECT_TRUE(main->GestureWindows().isEmpty());
 }
 
 TEST_F(MainWindowTest, ClosePromptTextsAndAnswers)

@@ -338,7 +338,8 @@ TEST_F(GestureCommands, NamesThatAreNotUtf8AreRefusedBeforeAnythingIsWritten)
     const QByteArray gif = QFile::encodeName(testdata::path("gif/gl_1x1.gif"));
     const QByteArray target = QFile::encodeName(dir.path()) + "/out\xff";
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    const QString errFile = QDir::temp().filePath(QStringLiteral("plumora-cli-err-%1").arg(getpid()));
+    QTemporaryDir errDir;
+    const QString errFile = errDir.filePath(QStringLiteral("err.txt"));
     for (const QList<QByteArray> &args : { QList<QByteArray> { "extract", gesture, target },
              QList<QByteArray> { "create", target + ".zqa", "--animation", gif } }) {
         SCOPED_TRACE(args.first().toStdString());
@@ -348,7 +349,6 @@ TEST_F(GestureCommands, NamesThatAreNotUtf8AreRefusedBeforeAnythingIsWritten)
             << run.err.toStdString();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     }
-    QFile::remove(errFile);
 }
 
 // On a full disk every file the tool writes is checked: the command ends

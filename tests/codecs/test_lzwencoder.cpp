@@ -3,7 +3,7 @@
 #include "codecs/gifimage.h"
 #include "codecs/lzwencoder.h"
 #include "gifbuilder.h"
-#include "giflibdecode.h"
+#include "support/giflibdecode.h"
 #include "platform/errors.h"
 
 #include <QCryptographicHash>

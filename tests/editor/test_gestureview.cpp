@@ -81,11 +81,7 @@ TEST(GestureView, SoundGoesToThePlayer)
     TZQGesture g;
     TGestureView view(&g);
     g.setFrames(frames(4, 4, 2));
-    QTemporaryFile file;
-    ASSERT_TRUE(file.open());
-    file.write(wav(100));
-    file.close();
-    g.LoadAudioFromFile(file.fileName());
+    loadSound(g, wav(100));
     EXPECT_TRUE(g.HasAudio());
     EXPECT_TRUE(g.Modified());
     EXPECT_EQ(g.AudioSize(), wav(100).size());

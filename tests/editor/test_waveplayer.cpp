@@ -1,5 +1,6 @@
 // TWavePlayer hands the bytes of its TWave to the sound service.
 #include "editor/waveplayer.h"
+#include "gesture/gesturetestutil.h"
 #include "sound/soundservice.h"
 
 #include <QCursor>
@@ -11,36 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void putLE(QByteArray &out, quint32 value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-// A stereo 16-bit 44100 Hz PCM WAV image of the given number of frames.
-QByteArray pcmWav(int frames)
-{
-    QByteArray data(qsizetype(frames) * 4, '\0');
-    for (qsizetype i = 0; i < data.size(); ++i)
-        data[i] = char(i * 7);
-    QByteArray out("RIFF");
-    putLE(out, quint32(36 + data.size()), 4);
-    out.append("WAVEfmt ");
-    putLE(out, 16, 4);
-    putLE(out, 1, 2);
-    putLE(out, 2, 2);
-    putLE(out, 44100, 4);
-    putLE(out, 44100 * 4, 4);
-    putLE(out, 4, 2);
-    putLE(out, 16, 2);
-    out.append("data");
-    putLE(out, quint32(data.size()), 4);
-    return out + data;
-}
-
-} // namespace
+using gesturetest::wav;
 
 TEST(TWavePlayer, OptionsGiveThePlayFlags)
 {
@@ -95,7 +67,7 @@ protected:
 TEST_F(TWavePlayerPlay, EventsSurroundThePlay)
 {
     TWavePlayer player;
-    player.Wave()->setData(pcmWav(2205)); // 50 ms
+    player.Wave()->setData(wav(2205, 44100)); // 50 ms
     std::vector<std::string> calls;
     const quint64 before = started();
     player.setBeforePlay([&](TWavePlayer *sender) {
@@ -134,7 +106,7 @@ TEST_F(TWavePlayerPlay, EmptyHolderAndDestructionStopTheSound)
 {
     auto looping = std::make_unique<TWavePlayer>();
     looping->setOptions({ wpoAsync, wpoLoop });
-    looping->Wave()->setData(pcmWav(1000));
+    looping->Wave()->setData(wav(1000, 44100));
 
     looping->Play();
     ASSERT_TRUE(plumora::soundPlaying());

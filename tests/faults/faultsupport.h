@@ -99,16 +99,8 @@ inline QByteArray gestureBytes(const QString &tagline, int samples)
     TZQGesture g;
     g.setFrames(gesturetest::frames(8, 6, 3));
     g.setTagline(tagline);
-    if (samples > 0) {
-        QDir::temp().remove(QStringLiteral("plumora-fault-sound.wav"));
-        QFile sound(QDir::temp().filePath(QStringLiteral("plumora-fault-sound.wav")));
-        if (sound.open(QIODevice::WriteOnly)) {
-            sound.write(gesturetest::wav(samples));
-            sound.close();
-            g.LoadAudioFromFile(sound.fileName());
-        }
-        sound.remove();
-    }
+    if (samples > 0)
+        gesturetest::loadSound(g, gesturetest::wav(samples));
     return gesturetest::bytesOf(g);
 }
 

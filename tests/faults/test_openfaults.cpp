@@ -1,6 +1,6 @@
 // Opening when the file is not what it was: a gesture deleted or replaced
-// between choosing it and loading it, a gesture cut short at every byte, and
-// a settings store that cannot be read or is damaged.
+// between choosing it and loading it, and a settings store that cannot be
+// read or is damaged.
 #include "faultsupport.h"
 
 #include "app/mainwindow.h"
@@ -154,38 +154,6 @@ TEST_F(OpenFaults, WhatAGestureDoesNotHoldIsLeftOutAndSaid)
     EXPECT_TRUE(script.messages[0].contains("The button picture cannot be read (Stream read error)"))
         << script.messages[0].toStdString();
     EXPECT_TRUE(script.messages[0].contains("holds 300 frames")) << script.messages[0].toStdString();
-}
-
-// Cut at every byte, a gesture with every kind of block (tagline, author,
-// transparency, sound) reads as not Valid and never crashes; the whole file
-// reads. The component is reused, as the open dialog's preview reuses it.
-TEST(TruncatedGesture, EveryCutEndsInvalid)
-{
-    TZQGesture source;
-    source.setFrames(gesturetest::frames(7, 5, 4, RGBColor(255, 0, 0)));
-    source.setTagline(QStringLiteral("cut me"));
-    source.SetAuthor(QStringLiteral("Ann"));
-    source.setTransparentColor(RGBColor(255, 0, 0));
-    source.setAnimLoopOption(aoLoop);
-    QTemporaryDir dir;
-    const QString wavPath = dir.filePath("s.wav");
-    writeFile(wavPath, gesturetest::wav(150));
-    source.LoadAudioFromFile(wavPath);
-    const QByteArray whole = gesturetest::bytesOf(source);
-
-    const QString path = dir.filePath("cut.zqa");
-    TZQGesture g;
-    // The last two bytes are the sound's end marker, which the reader skips.
-    for (qsizetype n = 0; n < whole.size() - 2; ++n) {
-        writeFile(path, whole.left(n));
-        g.LoadFromFile(path);
-        ASSERT_FALSE(g.Valid()) << "cut at " << n << " of " << whole.size();
-    }
-    writeFile(path, whole);
-    g.LoadFromFile(path);
-    ASSERT_TRUE(g.Valid());
-    EXPECT_EQ(g.Frames()->Count(), 4);
-    EXPECT_EQ(g.AudioData(), gesturetest::wav(150));
 }
 
 class SettingsFaults : public ::testing::Test

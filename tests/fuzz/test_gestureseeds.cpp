@@ -42,13 +42,7 @@ std::map<QString, QByteArray> makeSeeds()
     make(QStringLiteral("reverse_sound_once.zqa"), [](TZQGesture &g) {
         g.setFrames(frames(5, 4, 4));
         g.setAnimLoopOption(aoReverse);
-        QFile::remove(QDir::temp().filePath(QStringLiteral("plumora-seed.wav")));
-        QFile wavFile(QDir::temp().filePath(QStringLiteral("plumora-seed.wav")));
-        wavFile.open(QIODevice::WriteOnly);
-        wavFile.write(wav(40));
-        wavFile.close();
-        g.LoadAudioFromFile(wavFile.fileName());
-        wavFile.remove();
+        loadSound(g, wav(40));
         g.setAudioRepeat(false);
         g.setAudioLoopFrame(3);
     });

@@ -3,10 +3,13 @@
 #include "gesture/zqgesture.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <memory>
+#include <stdexcept>
 
 namespace gesturetest {
 
@@ -171,6 +174,18 @@ inline QByteArray wav(int samples, quint32 rate = 8000)
     QByteArray out = "RIFF" + le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
         + le32(rate) + le32(2 * rate) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
     return out + data;
+}
+
+// Gives the gesture `sound` through a file of its own, as the user's Open
+// sound does; the file goes with the temporary folder.
+inline void loadSound(TZQGesture &g, const QByteArray &sound)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("sound.wav")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(sound) != sound.size())
+        throw std::runtime_error("cannot write a temporary sound file");
+    file.close();
+    g.LoadAudioFromFile(file.fileName());
 }
 
 } // namespace gesturetest

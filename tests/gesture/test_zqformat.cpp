@@ -63,12 +63,7 @@ TEST(GestureFile, LayoutByteForByte)
     const QImage button = solid(18, 18, qRgb(200, 0, 0));
     g.setGlyph(TBitmap(button));
     const QByteArray sound = wav(40);
-    QTemporaryDir dir;
-    QFile wavFile(dir.filePath("s.wav"));
-    ASSERT_TRUE(wavFile.open(QIODevice::WriteOnly));
-    wavFile.write(sound);
-    wavFile.close();
-    g.LoadAudioFromFile(wavFile.fileName());
+    loadSound(g, sound);
 
     const QByteArray expected = handMade("H\xE9!", header(0x01 | 0x04 | 0x08 | 0x10, 4, colour, 1, 0),
         gifOf(button), gifOf(pictures, "Ann", true), &sound);
@@ -363,32 +358,47 @@ TEST(GestureFile, LargestImportedStripSavesAndOpens)
     }
 }
 
+// Cut at every byte, a gesture with every kind of block (tagline, author,
+// transparency, sound) reads as not Valid and never crashes, whether opened
+// by name (which leaves nothing to save) or loaded; each component is
+// reused, as the open dialog's preview reuses it. The whole file, and the
+// file without the sound's end marker (which the reader skips), read.
 TEST(GestureFile, EveryTruncationEndsInvalid)
 {
     TZQGesture source;
-    source.setFrames(frames(6, 5, 3));
-    source.setTagline("cut");
+    source.setFrames(frames(7, 5, 4, RGBColor(255, 0, 0)));
+    source.setTagline("cut me");
+    source.SetAuthor("Ann");
+    source.setTransparentColor(RGBColor(255, 0, 0));
+    source.setAnimLoopOption(aoLoop);
+    loadSound(source, wav(150));
     const QByteArray whole = bytesOf(source);
     QTemporaryDir dir;
-    TZQGesture g;
+    // Each cut under a name of its own: opening the name already open reads nothing.
+    const auto write = [&dir](qsizetype n, const QByteArray &bytes) {
+        QFile f(dir.filePath(QStringLiteral("cut%1.zqa").arg(n)));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    };
+    TZQGesture opened, loaded;
     for (qsizetype n = 0; n < whole.size() - 2; ++n) {
-        const QString path = dir.filePath(QString("cut%1.zqa").arg(n));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(whole.left(n));
-        f.close();
-        g.setFilename(path);
-        EXPECT_FALSE(g.Valid()) << "cut at " << n;
-        EXPECT_FALSE(g.Modified());
+        const QString path = write(n, whole.left(n));
+        opened.setFilename(path);
+        ASSERT_FALSE(opened.Valid()) << "cut at " << n << " of " << whole.size();
+        EXPECT_FALSE(opened.Modified()) << "cut at " << n; // opened by name: nothing to save
+        loaded.LoadFromFile(path);
+        ASSERT_FALSE(loaded.Valid()) << "cut at " << n << " of " << whole.size();
     }
-    // The whole file (and the file without its last end marker) reads.
-    g.LoadFromFile(QString());
-    QFile f(dir.filePath("whole.zqa"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(whole.left(whole.size() - 2));
-    f.close();
-    g.setFilename(f.fileName());
-    EXPECT_TRUE(g.Valid());
+    for (const qsizetype n : { whole.size() - 2, whole.size() }) {
+        opened.setFilename(write(n, whole.left(n)));
+        loaded.LoadFromFile(opened.Filename());
+        for (const TZQGesture *g : { &opened, &loaded }) {
+            ASSERT_TRUE(g->Valid()) << n;
+            EXPECT_EQ(g->Frames()->Count(), 4);
+            EXPECT_EQ(g->AudioData(), wav(150));
+        }
+    }
 }
 
 TEST(GestureFile, RandomRoundTrips)

@@ -226,7 +226,8 @@ TEST(Gesture, FrameEditsKeepTheCurrentFrameInTheList)
 // setting its file name clear both.
 TEST(Gesture, SavingAndReadingClearBothFlags)
 {
-    const QString path = QDir::tempPath() + "/plumora-flags.zqa";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("flags.zqa");
     TZQGesture g;
     g.setFrames(frames(4, 3, 2));
     std::vector<bool> modified, unsaved;
@@ -355,6 +356,7 @@ TEST(Gesture, MasksSurviveTransparentColourChanges)
 
 TEST(Gesture, SizesAndGlyphModifiedRule)
 {
+    QTemporaryDir dir;
     TZQGesture g;
     g.setFrames(frames(8, 8, 4));
     // The animation size is that of the strip as a plain GIF, without the
@@ -378,7 +380,7 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
         EXPECT_EQ(g.AudioSize(), 0);
         EXPECT_EQ(g.GestureSize(), bytesOf(g).size());
     }
-    g.SaveToFile(QDir::tempPath() + "/plumora-sizes.zqa");
+    g.SaveToFile(dir.filePath("sizes.zqa"));
     EXPECT_FALSE(g.Modified());
 
     // Without a transparent colour, a new glyph keeps Modified as it was.
@@ -388,7 +390,7 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     EXPECT_FALSE(g.Modified());
     // With one, the size update passes it through the setter: modified.
     g.setTransparentColor(clWhite);
-    g.SaveToFile(QDir::tempPath() + "/plumora-sizes.zqa");
+    g.SaveToFile(dir.filePath("sizes.zqa"));
     EXPECT_FALSE(g.Modified());
     g.setGlyph(TBitmap(glyph));
     EXPECT_TRUE(g.Modified());
@@ -399,5 +401,4 @@ TEST(Gesture, SizesAndGlyphModifiedRule)
     preview.setFrames(frames(8, 8, 2));
     preview.UpdateSizes();
     EXPECT_EQ(preview.GestureSize(), -1);
-    QFile::remove(QDir::tempPath() + "/plumora-sizes.zqa");
 }

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -272,8 +273,10 @@ TEST_F(PlumoraKeysTest, TheStoreFileComesFromTheOverrideTheEnvironmentOrTheConfi
 {
     TPlumoraKeys::setStoreFile({});
     const QByteArray saved = qgetenv("PLUMORA_SETTINGS_FILE");
-    qputenv("PLUMORA_SETTINGS_FILE", "/tmp/elsewhere.conf");
-    EXPECT_EQ(TPlumoraKeys::storeFile(), QStringLiteral("/tmp/elsewhere.conf"));
+    const QTemporaryDir elsewhere;
+    const QString elsewhereFile = elsewhere.filePath(QStringLiteral("elsewhere.conf"));
+    qputenv("PLUMORA_SETTINGS_FILE", QFile::encodeName(elsewhereFile));
+    EXPECT_EQ(TPlumoraKeys::storeFile(), elsewhereFile);
     qunsetenv("PLUMORA_SETTINGS_FILE");
     EXPECT_TRUE(TPlumoraKeys::storeFile().endsWith(QStringLiteral("/Quorvant/Plumora.conf")));
     if (!qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME")) {

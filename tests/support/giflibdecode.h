@@ -1,7 +1,10 @@
 #pragma once
 // Decodes GIF bytes with giflib, a decoder written by other people, so what
-// our writer produces is checked by more than our own reader.
+// our writer and exporters produce is checked by more than our own reader.
+// The one giflib reader of the tests; a test program that includes it links
+// GIF::GIF.
 #include <QByteArray>
+#include <QRgb>
 #include <QString>
 
 #include <gif_lib.h>
@@ -22,6 +25,9 @@ struct Frame
     bool interlaced = false;
     int localColors = 0; // 0 without a local table
     std::vector<std::uint8_t> pixels; // top row first, de-interlaced
+    std::vector<QRgb> colours; // the table the frame uses: its own, else the global one
+    int delay = 0; // hundredths of a second, from the graphic control block
+    int transparentIndex = -1; // -1 without one
 };
 
 struct Result
@@ -31,6 +37,7 @@ struct Result
     int width = 0;
     int height = 0;
     int globalColors = 0;
+    bool loops = false; // a NETSCAPE2.0 application block anywhere
     std::vector<Frame> frames;
 };
 
@@ -40,6 +47,20 @@ struct Source
     const QByteArray *bytes;
     qsizetype pos;
 };
+
+inline bool isLoopBlock(const ExtensionBlock &block)
+{
+    return block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11
+        && std::memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0;
+}
+
+inline std::vector<QRgb> coloursOf(const ColorMapObject *map)
+{
+    std::vector<QRgb> colours;
+    for (int i = 0; map && i < map->ColorCount; ++i)
+        colours.push_back(qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue));
+    return colours;
+}
 
 inline int read(GifFileType *gif, GifByteType *buffer, int length)
 {
@@ -70,6 +91,8 @@ inline Result decode(const QByteArray &bytes)
     result.width = gif->SWidth;
     result.height = gif->SHeight;
     result.globalColors = gif->SColorMap ? gif->SColorMap->ColorCount : 0;
+    for (int i = 0; i < gif->ExtensionBlockCount; ++i)
+        result.loops |= detail::isLoopBlock(gif->ExtensionBlocks[i]);
     for (int i = 0; i < gif->ImageCount; ++i) {
         const SavedImage &saved = gif->SavedImages[i];
         Frame frame;
@@ -80,6 +103,15 @@ inline Result decode(const QByteArray &bytes)
         frame.interlaced = saved.ImageDesc.Interlace;
         frame.localColors = saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap->ColorCount : 0;
         frame.pixels.assign(saved.RasterBits, saved.RasterBits + frame.width * frame.height);
+        frame.colours
+            = detail::coloursOf(saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap);
+        for (int e = 0; e < saved.ExtensionBlockCount; ++e)
+            result.loops |= detail::isLoopBlock(saved.ExtensionBlocks[e]);
+        GraphicsControlBlock control {};
+        if (DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK) {
+            frame.delay = control.DelayTime;
+            frame.transparentIndex = control.TransparentColor;
+        }
         result.frames.push_back(std::move(frame));
     }
     DGifCloseFile(gif, &error);
