@@ -159,7 +159,8 @@ void TClipDialog::spanEdited()
     if (!start || !end)
         problem = QStringLiteral("Enter the times in seconds (12.5) or minutes and seconds (1:02.5).");
     else if (duration >= 0 && *start >= duration)
-        problem = QStringLiteral("The start must lie before the clip's end (%1).").arg(ClipTimeText(duration));
+        problem
+            = QStringLiteral("The start must lie before the clip's end (%1).").arg(ClipTimeText(duration));
     else if (*end >= 0 && *end <= *start)
         problem = QStringLiteral("The end must lie after the start.");
     m_valid = problem.isEmpty();
@@ -171,10 +172,10 @@ void TClipDialog::spanEdited()
     m_span = m_reader.Normalized({ *start, *end });
     const qint64 length = m_span.EndMs - m_span.StartMs;
     const int frames = m_reader.TickCount(m_span);
-    QString text = QStringLiteral("%1 %2 of 250 ms, %3 s")
-                       .arg(frames)
-                       .arg(frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"),
-                           secondsText(length));
+    QString text
+        = QStringLiteral("%1 %2 of 250 ms, %3 s")
+              .arg(frames)
+              .arg(frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"), secondsText(length));
     if (frames > kMaxFrameCount)
         text += QStringLiteral(" (a gesture holds the first %1)").arg(kMaxFrameCount);
     // The longest sound that fits at all: 4,000 Hz 8-bit mono.

@@ -50,7 +50,8 @@ TExportDialog::TExportDialog(QWidget *parent) : QObject(parent)
     setObjectName(QStringLiteral("exportDialogOptions"));
     QStringList filters;
     for (const auto &kind : kKinds)
-        filters << QString::fromLatin1(kind.filter) << QStringLiteral("*.") + QString::fromLatin1(kind.suffix);
+        filters << QString::fromLatin1(kind.filter)
+                << QStringLiteral("*.") + QString::fromLatin1(kind.suffix);
     // No default suffix: Ask gives a name the chosen filter's extension
     // itself, as the filter may change after the name was typed.
     m_dialog = MakeFileDialog(
@@ -116,7 +117,8 @@ std::optional<TExportChoice> TExportDialog::Ask(const QString &folder, const QSt
     if (!name.isEmpty())
         m_dialog->selectFile(name);
     // The kind is known only once the name is: the replace question comes after.
-    QString path = RunFileDialog(*m_dialog, folder, false);
+    QString path = RunFileDialog(*m_dialog, m_asked ? QString() : folder, false);
+    m_asked = true;
     if (path.isEmpty())
         return std::nullopt;
     TExportChoice choice;
@@ -125,7 +127,8 @@ std::optional<TExportChoice> TExportDialog::Ask(const QString &folder, const QSt
     if (!named)
         path += QLatin1Char('.') + QString::fromLatin1(kKinds[int(choice.Kind)].suffix);
     if (QFileInfo::exists(path)) {
-        const auto answer = plumora::ui::messageBox(m_dialog->parentWidget(), QStringLiteral("Export Gesture"),
+        const auto answer = plumora::ui::messageBox(m_dialog->parentWidget(),
+            QStringLiteral("Export Gesture"),
             QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
             QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
@@ -142,25 +145,28 @@ QString ExportGestureFile(const TZQGesture &gesture, const TExportChoice &choice
 {
     const QString name = QDir::toNativeSeparators(choice.Path);
     if (choice.Kind == TExportKind::Gif) {
-        const TExportSummary summary = ExportGif(gesture, choice.Path, { choice.LoopPasses }, progress, cancel);
+        const TExportSummary summary
+            = ExportGif(gesture, choice.Path, { choice.LoopPasses }, progress, cancel);
         return QStringLiteral("%1 was written: %2 %3 of 250 ms, %4 s, %5.")
             .arg(name)
             .arg(summary.Frames)
-            .arg(summary.Frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"), seconds(summary.DurationMs),
+            .arg(summary.Frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"),
+                seconds(summary.DurationMs),
                 summary.Forever ? QStringLiteral("repeating forever") : QStringLiteral("played once"));
     }
     TVideoExportOptions options;
     options.LoopPasses = choice.LoopPasses;
     options.Scale = choice.Scale;
     const TVideoExportResult result = ExportVideo(gesture, choice.Path, options, progress, cancel);
-    QString text = QStringLiteral("%1 was written: %2 \u00d7 %3 pixels, %4 frames of 250 ms, %5 s; pictures %6, "
-                                  "sound %7.")
-                       .arg(name)
-                       .arg(result.FrameSize.width())
-                       .arg(result.FrameSize.height())
-                       .arg(result.Frames)
-                       .arg(seconds(result.DurationMs), result.VideoEncoder,
-                           result.SoundEncoder.isEmpty() ? QStringLiteral("none") : result.SoundEncoder);
+    QString text
+        = QStringLiteral("%1 was written: %2 \u00d7 %3 pixels, %4 frames of 250 ms, %5 s; pictures %6, "
+                         "sound %7.")
+              .arg(name)
+              .arg(result.FrameSize.width())
+              .arg(result.FrameSize.height())
+              .arg(result.Frames)
+              .arg(seconds(result.DurationMs), result.VideoEncoder,
+                  result.SoundEncoder.isEmpty() ? QStringLiteral("none") : result.SoundEncoder);
     for (const QString &notice : result.Notices)
         text += QStringLiteral("\n\nWarning: ") + notice;
     return text;

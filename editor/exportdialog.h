@@ -39,7 +39,8 @@ public:
     // The file dialog is a child of parent, named exportDialog.
     explicit TExportDialog(QWidget *parent);
 
-    // Asks where and how to export, starting in folder with the name
+    // Asks where and how to export, starting in folder (the first time;
+    // later where the dialog was left) with the name
     // suggested; loops says whether the gesture repeats (the loop option
     // matters then). Nothing when the user cancelled. A name without one of
     // the kinds' extensions gets the chosen filter's.
@@ -54,6 +55,7 @@ private:
     QFileDialog *m_dialog = nullptr;
     QSpinBox *loopsSpin = nullptr;
     QSpinBox *scaleSpin = nullptr;
+    bool m_asked = false;
 };
 
 // Writes the gesture to choice.Path (atomically) as the kind says and

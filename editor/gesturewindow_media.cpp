@@ -71,7 +71,8 @@ bool TfrmGestureWindow::importClip(const QString &path)
     // anything changes.
     if (!clip->SoundRefusal.isEmpty()
         && plumora::ui::messageBox(this, QStringLiteral("Plumora"),
-               QStringLiteral("The clip's sound cannot come along: %1.\n\nImport its frames without the sound?")
+               QStringLiteral(
+                   "The clip's sound cannot come along: %1.\n\nImport its frames without the sound?")
                    .arg(clip->SoundRefusal),
                QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
             != QMessageBox::Yes)
@@ -81,13 +82,15 @@ bool TfrmGestureWindow::importClip(const QString &path)
         return false;
     plumora::ui::setScreenCursor(plumora::ui::crDefault);
     const int frames = clip->Animation.FrameCount();
-    installImport(clip->Animation, makeButton, QStringLiteral("Load Clip"), clip->Sound ? &*clip->Sound : nullptr,
-        path);
+    installImport(clip->Animation, makeButton, QStringLiteral("Load Clip"),
+        clip->Sound ? &*clip->Sound : nullptr, path);
 
     if (!m_host)
         return true;
-    QString note = QStringLiteral("%1: %2 frames from %3 s").arg(fileName(path)).arg(frames).arg(
-        secondsText(clip->Span.StartMs));
+    QString note = QStringLiteral("%1: %2 frames from %3 s")
+                       .arg(fileName(path))
+                       .arg(frames)
+                       .arg(secondsText(clip->Span.StartMs));
     if (clip->PicturesEndMs >= 0)
         note += QStringLiteral(", its pictures end at %1 s").arg(secondsText(clip->PicturesEndMs));
     note += clip->Sound ? QStringLiteral("; sound %1").arg(clip->Sound->Summary())
@@ -123,7 +126,8 @@ void TfrmGestureWindow::installSound(const TFittedSound &sound, const QString &p
     gesture->setAudioLoopFrame(1);
     gesture->setOrigin(TGesturePart::Audio, { TPartOrigin::File, path });
     if (m_host)
-        m_host->ShowStatusNote(QStringLiteral("The sound of %1 was %2.").arg(fileName(path), sound.Summary()));
+        m_host->ShowStatusNote(
+            QStringLiteral("The sound of %1 was %2.").arg(fileName(path), sound.Summary()));
 }
 
 void TfrmGestureWindow::exportGesture()
@@ -132,15 +136,16 @@ void TfrmGestureWindow::exportGesture()
         throw PlumoraError(QStringLiteral("The gesture has no frames to export"));
     if (!exportDialog)
         exportDialog = new TExportDialog(this);
+    // Named after the gesture, first beside its file, later where the last
+    // export went.
     QString folder, name;
     if (!gesture->Filename().isEmpty()) {
         const QFileInfo file(gesture->Filename());
-        if (exportDialog->Dialog()->property("asked").isNull())
-            folder = file.absolutePath();
+        folder = file.absolutePath();
         name = file.completeBaseName();
     }
-    const std::optional<TExportChoice> choice = exportDialog->Ask(folder, name, gesture->AnimLoopOption() != aoPlayOnce);
-    exportDialog->Dialog()->setProperty("asked", true);
+    const std::optional<TExportChoice> choice
+        = exportDialog->Ask(folder, name, gesture->AnimLoopOption() != aoPlayOnce);
     if (!choice)
         return;
 
@@ -150,12 +155,12 @@ void TfrmGestureWindow::exportGesture()
     copy.NoSizeUpdate = true;
     copy.RestoreContent(gesture->Content(), false);
     QString summary;
-    const bool finished = RunWithProgress(this,
-        QStringLiteral("Exporting %1...").arg(fileName(choice->Path)),
+    const bool finished = RunWithProgress(this, QStringLiteral("Exporting %1...").arg(fileName(choice->Path)),
         [&](const TImportProgress &progress, const std::atomic<bool> &cancel) {
             summary = ExportGestureFile(copy, *choice, progress, &cancel);
         });
     if (!finished)
         return;
-    plumora::ui::messageBox(this, QStringLiteral("Export Gesture"), summary, QMessageBox::Information, QMessageBox::Ok);
+    plumora::ui::messageBox(
+        this, QStringLiteral("Export Gesture"), summary, QMessageBox::Information, QMessageBox::Ok);
 }

@@ -58,7 +58,8 @@ bool RunWithProgress(QWidget *parent, const QString &label, const TBackgroundWor
         }
         finished = true;
         // Ends the dialog on its own thread; posted events die with it.
-        QMetaObject::invokeMethod(&dialog, [&dialog] { dialog.accept(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &dialog, [&dialog] { dialog.accept(); }, Qt::QueuedConnection);
     });
     // Short work ends without a dialog flashing up; a test's responder sees
     // the dialog every time, so that it can press Cancel.
@@ -88,6 +89,7 @@ bool AskFromWork(const std::function<bool()> &ask)
     if (!app || QThread::currentThread() == app->thread())
         return ask();
     bool answer = false;
-    QMetaObject::invokeMethod(app, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
     return answer;
 }

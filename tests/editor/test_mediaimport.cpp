@@ -107,9 +107,19 @@ TEST(MediaImport, ClipTimesParse)
         const char *text;
         qint64 ms; // -1: refused
     } cases[] = {
-        { "12", 12000 }, { "12.5", 12500 }, { "0,25", 250 }, { " 0:22 ", 22000 }, { "1:02.25", 62250 },
-        { "1:00:00", 3600000 }, { ".5", 500 }, { "", -1 }, { "-3", -1 }, { "1:75", -1 }, { "1:60:00", -1 },
-        { "abc", -1 }, { "1::2", -1 },
+        { "12", 12000 },
+        { "12.5", 12500 },
+        { "0,25", 250 },
+        { " 0:22 ", 22000 },
+        { "1:02.25", 62250 },
+        { "1:00:00", 3600000 },
+        { ".5", 500 },
+        { "", -1 },
+        { "-3", -1 },
+        { "1:75", -1 },
+        { "1:60:00", -1 },
+        { "abc", -1 },
+        { "1::2", -1 },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -149,7 +159,8 @@ TEST(MediaImport, EachKindOfFileBecomesAGestureThatSaves)
         { "mp4, a span", mediatest::media("clip.mp4"), TGesturePart::Animation, "2", "0:07", 20, true,
             "20 frames of 250 ms, 5.0 s" },
         { "mkv without sound", mediatest::media("clip.mkv"), TGesturePart::Animation, "", "", 24, false, "" },
-        { "png as button", writePicture(dir, "button.png", "png"), TGesturePart::Button, "", "", 0, false, "" },
+        { "png as button", writePicture(dir, "button.png", "png"), TGesturePart::Button, "", "", 0, false,
+            "" },
         { "mp3", mediatest::media("tone.mp3"), TGesturePart::Audio, "", "", 0, true, "" },
         { "ogg", mediatest::media("tone.ogg"), TGesturePart::Audio, "", "", 0, true, "" },
         { "flac", mediatest::media("tone.flac"), TGesturePart::Audio, "", "", 0, true, "" },
@@ -275,7 +286,8 @@ TEST(MediaImport, ExportWritesEachKind)
         const QString written = dir.filePath(QString::fromLatin1(c.written));
         ASSERT_TRUE(QFile::exists(written));
         ASSERT_EQ(answers.messages.size(), 1);
-        EXPECT_TRUE(answers.messages.first().contains(QStringLiteral("was written"))) << answers.messages.first().toStdString();
+        EXPECT_TRUE(answers.messages.first().contains(QStringLiteral("was written")))
+            << answers.messages.first().toStdString();
         if (written.endsWith(QLatin1String(".gif"))) {
             TGIFImage gif;
             gif.ReadFromFile(written);
