@@ -186,7 +186,7 @@ void TClipDialog::spanEdited()
         soundCheck->setChecked(fits && m_soundWanted);
         if (!fits)
             text += QStringLiteral("; its sound is too long to come along (at most %1 s fit)")
-                        .arg(secondsText(longest));
+                        .arg(secondsText(longest / 100 * 100)); // rounded down: no more than fits
     }
     spanLabel->setText(text);
     pictureTimer->start();

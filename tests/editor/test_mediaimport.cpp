@@ -137,6 +137,14 @@ TEST(MediaImport, EachKindOfFileBecomesAGestureThatSaves)
     QTemporaryDir dir;
     // An animated GIF named as a clip is still taken as the picture it is.
     QFile::copy(testdata::path("gif/im_40frames_loop0.gif"), dir.filePath("gif-named.mp4"));
+    // Longer than a gesture holds: the limit question is asked while the
+    // frames are read, and Yes keeps the first 255.
+    mediatest::ClipRecipe longClip;
+    longClip.video = "libvpx-vp9";
+    longClip.size = QSize(32, 18);
+    longClip.fps = 2;
+    longClip.seconds = 70;
+    ASSERT_TRUE(mediatest::writeClip(dir.filePath("long.webm"), longClip));
     const struct
     {
         const char *name;
@@ -158,6 +166,11 @@ TEST(MediaImport, EachKindOfFileBecomesAGestureThatSaves)
             "40 frames of 250 ms, 10.0 s" },
         { "mp4, a span", mediatest::media("clip.mp4"), TGesturePart::Animation, "2", "0:07", 20, true,
             "20 frames of 250 ms, 5.0 s" },
+        { "webm of 20 s, its sound too long", mediatest::media("twenty.webm"), TGesturePart::Animation, "",
+            "", 80, false,
+            "80 frames of 250 ms, 20.0 s; its sound is too long to come along (at most 16.3 s fit)" },
+        { "webm of 70 s", dir.filePath("long.webm"), TGesturePart::Animation, "", "", 255, false,
+            "280 frames of 250 ms, 70.0 s (a gesture holds the first 255)" },
         { "mkv without sound", mediatest::media("clip.mkv"), TGesturePart::Animation, "", "", 24, false, "" },
         { "png as button", writePicture(dir, "button.png", "png"), TGesturePart::Button, "", "", 0, false,
             "" },
@@ -186,7 +199,7 @@ TEST(MediaImport, EachKindOfFileBecomesAGestureThatSaves)
         }
         TZQGesture &gesture = *window.Gesture();
         if (*c.spanText) {
-            EXPECT_EQ(answers.spanText, QString::fromLatin1(c.spanText));
+            EXPECT_EQ(answers.spanText.toStdString(), c.spanText);
         }
         const int frames = gesture.Frames() ? gesture.Frames()->Count() : 0;
         if (c.frames < 0) {
