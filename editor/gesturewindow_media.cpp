@@ -66,6 +66,8 @@ bool TfrmGestureWindow::importClip(const QString &path)
         });
     if (!finished || !clip)
         return false;
+    // The Files page names the clip as where the animation came from.
+    clip->Animation.SourcePath = path;
 
     // A sound that was asked for and cannot come along is said before
     // anything changes.

@@ -211,6 +211,14 @@ TEST(MediaImport, EachKindOfFileBecomesAGestureThatSaves)
         if (c.row == TGesturePart::Button) {
             EXPECT_FALSE(gesture.Glyph().image().isNull());
         }
+        // The Files page names the file each part came from.
+        const TGesturePart named = c.row == TGesturePart::Button ? TGesturePart::Button
+            : frames                                             ? TGesturePart::Animation
+                                                                 : TGesturePart::Audio;
+        EXPECT_EQ(gesture.Origin(named).path, c.path);
+        if (c.sound) {
+            EXPECT_EQ(gesture.Origin(TGesturePart::Audio).path, c.path);
+        }
         // One step, however many parts it changed.
         EXPECT_EQ(window.UndoStack()->count(), 1);
         if (c.row == TGesturePart::Audio && std::string(c.name) == "wav that fits") {
