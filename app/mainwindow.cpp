@@ -151,6 +151,7 @@ void TfrmMain::UpdateFileCommands()
     if (!window) {
         saveAction->setEnabled(false);
         saveAsAction->setEnabled(false);
+        exportAction->setEnabled(false);
         return;
     }
     const TZQGesture *gesture = window->Gesture();
@@ -159,4 +160,5 @@ void TfrmMain::UpdateFileCommands()
     // deleting frames, a new button picture) must still be savable.
     saveAction->setEnabled(valid && (gesture->Modified() || gesture->UnsavedChanges()));
     saveAsAction->setEnabled(valid);
+    exportAction->setEnabled(true); // a gesture without frames says so when asked
 }

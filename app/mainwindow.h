@@ -147,6 +147,7 @@ private:
     QAction *openAction = nullptr;
     QAction *saveAction = nullptr;
     QAction *saveAsAction = nullptr;
+    QAction *exportAction = nullptr;
     QAction *exitAction = nullptr;
     // Undo and Redo act on the active gesture window's history.
     QUndoGroup *undoGroup = nullptr;

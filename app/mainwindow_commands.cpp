@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
+#include "editor/gesturewindow.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
@@ -105,6 +106,10 @@ void TfrmMain::createFileMenu()
         = addCommand("saveAction", QStringLiteral("Save"), 130, [this] { saveGestureWindow(nullptr); });
     saveAsAction
         = addCommand("saveAsAction", QStringLiteral("Save As..."), 140, [this] { saveGestureWindowAs(); });
+    exportAction = addCommand("exportAction", QStringLiteral("Export..."), 0, [this] {
+        if (TfrmGestureWindow *window = ActiveGestureWindow())
+            window->exportGesture();
+    });
     exitAction = addCommand("exitAction", QStringLiteral("Exit"), 170, [this] { exitProgram(); });
     newAction->setShortcut(QKeySequence::New);
     openAction->setShortcut(QKeySequence::Open);
@@ -115,11 +120,14 @@ void TfrmMain::createFileMenu()
     saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     saveAction->setEnabled(false);
     saveAsAction->setEnabled(false);
+    exportAction->setEnabled(false);
 
     fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     fileMenu->setProperty("helpContext", 100);
     fileMenu->addActions({ newAction, openAction, saveAction, saveAsAction });
+    fileMenu->addSeparator();
+    fileMenu->addAction(exportAction);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAction);
 }

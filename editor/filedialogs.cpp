@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
@@ -22,6 +23,12 @@ QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool sav
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog->setDefaultSuffix(defaultSuffix);
+    SetFileFilter(*dialog, filter);
+    return dialog;
+}
+
+void SetFileFilter(QFileDialog &dialog, const QString &filter)
+{
     QStringList filters;
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -35,8 +42,49 @@ QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool sav
             description.replace(QLatin1Char(';'), QLatin1Char(' '));
         filters << description;
     }
-    dialog->setNameFilters(filters);
-    return dialog;
+    if (dialog.nameFilters() != filters)
+        dialog.setNameFilters(filters);
+}
+
+namespace {
+
+// The extensions of the pictures Qt's image plugins read beyond GIF, JPEG
+// and BMP (PNG, WebP, TIFF, ...), as "*.png;*.webp;...".
+QString qtPicturePatterns()
+{
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+        const QString name = QString::fromLatin1(format).toLower();
+        if (name == QLatin1String("gif") || name == QLatin1String("jpg") || name == QLatin1String("jpeg")
+            || name == QLatin1String("bmp"))
+            continue;
+        patterns << QStringLiteral("*.") + name;
+    }
+    patterns.removeDuplicates();
+    patterns.sort();
+    return patterns.join(QLatin1Char(';'));
+}
+
+} // namespace
+
+QString PictureFileFilter(bool withClips)
+{
+    const QString clips = QStringLiteral("*.webm;*.mp4;*.mkv;*.mov");
+    QString all = QStringLiteral("*.gif;*.jpg;*.jpeg;*.bmp");
+    const QString others = qtPicturePatterns();
+    if (!others.isEmpty())
+        all += QLatin1Char(';') + others;
+    if (withClips)
+        all += QLatin1Char(';') + clips;
+    QString filter = QStringLiteral("All|%1|CompuServe GIF Image (*.gif)|*.gif|JPEG Image File (*.jpg)|*.jpg|"
+                                    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp")
+                         .arg(all);
+    if (!others.isEmpty())
+        filter += QStringLiteral("|Other pictures|%1").arg(others);
+    if (withClips)
+        filter += QStringLiteral("|Video clips|%1").arg(clips);
+    // Any name: the content decides what a file is.
+    return filter + QStringLiteral("|All files (*)|*");
 }
 
 QString RunFileDialog(QFileDialog &dialog, const QString &initialDir, bool confirmOverwrite)

@@ -15,6 +15,15 @@ class QWidget;
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &objectName, bool save, const QString &filter,
     const QString &defaultSuffix);
 
+// Sets the dialog's filters from "Description|*.a;*.b|..." pairs (kept as
+// they are when they are the same, so the chosen one stays chosen).
+void SetFileFilter(QFileDialog &dialog, const QString &filter);
+
+// The filter of the dialogs that open pictures: every picture Qt reads,
+// GIF, JPEG and BMP on their own, and any file (its content decides);
+// withClips adds the video clips an animation may come from.
+QString PictureFileFilter(bool withClips);
+
 // Runs the dialog through the dialog seam, starting in initialDir (empty:
 // where it was). Returns the chosen path, or an empty text when cancelled.
 // With confirmOverwrite, choosing an existing file asks before replacing it;

@@ -141,11 +141,9 @@ QUndoStack *TfrmGestureWindow::UndoStack() const
 
 void TfrmGestureWindow::buildDialogs()
 {
-    openPictureDialog = MakeFileDialog(this, QStringLiteral("openPictureDialog"), false,
-        QStringLiteral(
-            "All (*.gif;*.jpg;*.jpeg;*.bmp)|*.gif;*.jpg;*.jpeg;*.bmp|CompuServe GIF Image (*.gif)|*.gif|"
-            "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp"),
-        QStringLiteral("gif"));
+    // Animation Load offers video clips too (askForFile sets the filters).
+    openPictureDialog = MakeFileDialog(
+        this, QStringLiteral("openPictureDialog"), false, PictureFileFilter(true), QStringLiteral("gif"));
     saveButtonImageDialog = MakeFileDialog(this, QStringLiteral("saveButtonImageDialog"), true,
         QStringLiteral("All (*.jpg;*.gif;*.bmp)|*.jpg;*.gif;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
                        "CompuServe GIF Image (*.gif)|*.gif|Bitmaps (*.bmp)|*.bmp"),
@@ -155,7 +153,9 @@ void TfrmGestureWindow::buildDialogs()
     for (QFileDialog *pictures : { openPictureDialog, saveButtonImageDialog, saveAnimationDialog })
         AddPicturePreview(*pictures);
     openAudioDialog = MakeFileDialog(this, QStringLiteral("openAudioDialog"), false,
-        QStringLiteral("Wav sounds (*.wav)|*.wav"), QStringLiteral("wav"));
+        QStringLiteral("Sounds (*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac)|*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac|"
+                       "Wav sounds (*.wav)|*.wav|All files (*)|*"),
+        QStringLiteral("wav"));
     saveAudioDialog = MakeFileDialog(this, QStringLiteral("saveAudioDialog"), true,
         QStringLiteral("Wav files (*.wav)|*.wav|All files (*.*)|*.*"), QStringLiteral("wav"));
     testBackgroundDialog = new QColorDialog(this);

@@ -6,7 +6,8 @@
 // commands. The parts are bound to the gesture; the window holds only what
 // is not the gesture's: the test background, whether a colour is being
 // picked, and its file dialogs. Loading and saving the parts
-// (gesturewindow_parts.cpp), fitting the animation (gesturewindow_fit.cpp)
+// (gesturewindow_parts.cpp), video clips, sounds of any kind and the export
+// (gesturewindow_media.cpp), fitting the animation (gesturewindow_fit.cpp)
 // and files dropped on the window (gesturewindow_drops.cpp) live beside this
 // file.
 #include "platform/colors.h"
@@ -29,7 +30,9 @@ class TFilesPage;
 class TFrameCommands;
 class TGestureHistory;
 class TGestureView;
+class TExportDialog;
 class TImportedAnimation;
+struct TFittedSound;
 class TPreviewPane;
 class TSettingsPage;
 class TZQGesture;
@@ -92,6 +95,11 @@ public:
     void loadButtonImageFile(const QString &path);
     void loadAudioFile(const QString &path);
 
+    // File > Export: the gesture as an animated GIF, a WebM or an MP4 video,
+    // asked for in the export dialog and written on a worker thread
+    // (gesturewindow_media.cpp).
+    void exportGesture();
+
     // The host is going away: the window no longer calls it.
     void DetachHost() { m_host = nullptr; }
     // True once the window has started going away.
@@ -123,6 +131,18 @@ private:
     // Reads the file and puts its animation on the gesture
     // (gesturewindow_parts.cpp). False when the user cancelled.
     bool importAnimation(const QString &fileName);
+    // The same for a video clip: its span dialog, its frames read on a
+    // worker, and its sound (gesturewindow_media.cpp).
+    bool importClip(const QString &fileName);
+    // Puts an imported animation (and the sound that came with it) on the
+    // gesture as one step, asking about the button picture unless the fit
+    // dialog did.
+    void installImport(TImportedAnimation &imported, std::optional<bool> makeButton, const QString &stepName,
+        const TFittedSound *sound = nullptr, const QString &soundPath = {});
+    // Puts a sound made to fit on the gesture, started on the first frame,
+    // with path as where it came from; says in the status bar what it was
+    // converted to.
+    void installSound(const TFittedSound &sound, const QString &path);
     // Before an import changes anything (gesturewindow_fit.cpp): when the
     // animation does not fit the file, or its speed is a choice, the fit
     // dialog shows it; its answer replaces the imported frames. False when
@@ -152,6 +172,7 @@ private:
     QFileDialog *openAudioDialog = nullptr;
     QFileDialog *saveAudioDialog = nullptr;
     QColorDialog *testBackgroundDialog = nullptr;
+    TExportDialog *exportDialog = nullptr; // made when first used
     QTimer *sizeTimer = nullptr;
 
     IGestureHost *m_host;

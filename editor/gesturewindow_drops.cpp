@@ -1,19 +1,24 @@
 // Files dropped on a gesture window, each loaded as its row's Load button
-// loads it: a picture on the preview or on the Animation row becomes the
-// animation, a picture on the Button row or the preview button becomes the
-// button picture, a WAV file on the Audio row becomes the sound. Anything
+// loads it: a picture or a video clip on the preview or on the Animation row
+// becomes the animation, a picture on the Button row or the preview button
+// becomes the button picture, a sound on the Audio row becomes the sound. Anything
 // else, anywhere else, is refused while it is still being dragged.
 #include "gesturewindow.h"
 
+#include "codecs/picturekind.h"
 #include "filedrops.h"
 #include "filespage.h"
 #include "gesture/zqgesture.h"
+#include "media/clipreader.h"
 #include "previewpane.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/application.h"
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -22,24 +27,22 @@ namespace {
 
 enum class Part { None, Animation, Button, Audio };
 
-const QStringList &pictureKinds()
-{
-    static const QStringList kinds
-        = { QStringLiteral("GIF"), QStringLiteral("JPG"), QStringLiteral("JPEG"), QStringLiteral("BMP") };
-    return kinds;
-}
-
+// The sounds Audio Load converts, by their names.
 const QStringList &soundKinds()
 {
-    static const QStringList kinds = { QStringLiteral("WAV") };
+    static const QStringList kinds = { QStringLiteral("WAV"), QStringLiteral("MP3"), QStringLiteral("OGG"),
+        QStringLiteral("OGA"), QStringLiteral("OPUS"), QStringLiteral("FLAC") };
     return kinds;
 }
 
-// The one file a drag holds when it is of one of the kinds.
-QString singleFile(const QMimeData &data, const QStringList &kinds)
+// The one local file a drag holds, whatever its kind.
+QString singleFile(const QMimeData &data)
 {
-    const QStringList files = DroppedFiles(data, kinds);
-    return files.size() == 1 ? files.first() : QString();
+    const QList<QUrl> urls = data.urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    const QFileInfo file(urls.first().toLocalFile());
+    return file.isFile() ? file.absoluteFilePath() : QString();
 }
 
 // While a file is read or a dialog asks, nothing more is taken.
@@ -62,20 +65,21 @@ protected:
         if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
             return false;
         auto &drop = *static_cast<QDropEvent *>(event);
-        const QMimeData &data = *drop.mimeData();
+        const QString file = singleFile(*drop.mimeData());
+        const Kinds kinds = kindsOf(file);
         if (type == QEvent::DragEnter) {
             // Taken when the file suits some part of the page, so that the
             // moves over it (which follow at once) decide; refused, it goes
             // on to the main window, which opens gesture files.
-            const bool suits = !singleFile(data, pictureKinds()).isEmpty()
-                || (watched == m_window.filesPage && !singleFile(data, soundKinds()).isEmpty());
+            const bool suits = kinds.picture || kinds.clip || (watched == m_window.filesPage && kinds.sound);
             if (!suits || busy() || !AcceptFileDrop(drop))
                 drop.ignore();
             return true;
         }
         const Part part = partAt(watched, drop.position().toPoint());
-        const QString file = singleFile(data, part == Part::Audio ? soundKinds() : pictureKinds());
-        if (part == Part::None || file.isEmpty() || busy() || !AcceptFileDrop(drop)) {
+        const bool fits = (part == Part::Animation && (kinds.picture || kinds.clip))
+            || (part == Part::Button && kinds.picture) || (part == Part::Audio && kinds.sound);
+        if (!fits || busy() || !AcceptFileDrop(drop)) {
             drop.ignore();
             return true;
         }
@@ -87,6 +91,28 @@ protected:
             }));
         }
         return true;
+    }
+
+    // What a file may become: a picture (by its name or its content), a
+    // video clip, a sound (by its name). A drag asks for every move, so the
+    // last file's answer is kept.
+    struct Kinds
+    {
+        bool picture = false, clip = false, sound = false;
+    };
+    Kinds kindsOf(const QString &file)
+    {
+        if (file.isEmpty())
+            return {};
+        if (file == m_lastFile)
+            return m_lastKinds;
+        Kinds kinds;
+        kinds.picture = PictureKindOf(file) != TPictureKind::Unknown;
+        kinds.clip = !kinds.picture && AnimationSourceOf(file) == TAnimationSource::Clip;
+        kinds.sound = soundKinds().contains(QFileInfo(file).suffix().toUpper());
+        m_lastFile = file;
+        m_lastKinds = kinds;
+        return kinds;
     }
 
     // The part of the gesture whose row (or pane) holds the point.
@@ -127,6 +153,8 @@ protected:
     }
 
     TfrmGestureWindow &m_window;
+    QString m_lastFile;
+    Kinds m_lastKinds;
 };
 
 void TfrmGestureWindow::acceptFileDrops()

@@ -1,8 +1,9 @@
 // The Files page's rows: loading a picture file as the animation (cut,
 // fitted and composed, with the fit dialog before anything changes when it
-// is needed) or as the 18 x 18 button picture, loading a WAV file as the
-// sound; and saving each part again: the animation as one GIF strip, the
-// button picture as GIF, BMP or JPEG, the sound as the WAV it came from.
+// is needed) or as the 18 x 18 button picture (video clips and sounds are
+// read in gesturewindow_media.cpp); and saving each part again: the
+// animation as one GIF strip, the button picture as GIF, BMP or JPEG, the
+// sound as the WAV it holds.
 #include "gesturewindow.h"
 
 #include "codecs/pictureio.h"
@@ -13,6 +14,7 @@
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gesturehost.h"
+#include "media/clipreader.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
@@ -67,6 +69,9 @@ QString TfrmGestureWindow::askForFile(FileRow row)
     };
     const auto &r = rows[int(row)];
     QFileDialog &dialog = *(this->*r.dialog);
+    // One dialog opens both pictures: only the animation may be a clip.
+    if (r.dialog == &TfrmGestureWindow::openPictureDialog)
+        SetFileFilter(dialog, PictureFileFilter(row == FileRow::AnimationOpen));
     if (r.firstFilter)
         dialog.selectNameFilter(dialog.nameFilters().value(0));
     // A save asks before replacing an existing file.
@@ -107,6 +112,8 @@ void TfrmGestureWindow::save(TGesturePart part)
 // gesture as it was.
 bool TfrmGestureWindow::importAnimation(const QString &fileName)
 {
+    if (AnimationSourceOf(fileName) == TAnimationSource::Clip)
+        return importClip(fileName);
     std::optional<TImportedAnimation> imported;
     std::optional<bool> makeButton; // answered by the fit dialog, when it was shown
     {
@@ -135,9 +142,17 @@ bool TfrmGestureWindow::importAnimation(const QString &fileName)
     }
     if (!imported)
         return false;
+    installImport(*imported, makeButton, QStringLiteral("Load Animation"));
+    return true;
+}
 
-    const TGestureHistory::Step step(*history, QStringLiteral("Load Animation"));
-    InstallAnimation(*gesture, *imported);
+void TfrmGestureWindow::installImport(TImportedAnimation &imported, std::optional<bool> makeButton,
+    const QString &stepName, const TFittedSound *sound, const QString &soundPath)
+{
+    const TGestureHistory::Step step(*history, stepName);
+    InstallAnimation(*gesture, imported);
+    if (sound)
+        installSound(*sound, soundPath);
     if (!makeButton)
         makeButton = plumora::ui::messageBox(this, QStringLiteral("Plumora"),
                          QStringLiteral(
@@ -145,11 +160,10 @@ bool TfrmGestureWindow::importAnimation(const QString &fileName)
                          QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
             == QMessageBox::Yes;
     if (*makeButton) {
-        gesture->setGlyph(imported->ButtonPicture());
+        gesture->setGlyph(imported.ButtonPicture());
         gesture->setOrigin(TGesturePart::Button, { TPartOrigin::Internal, {} });
     }
     gesture->UpdateSizes();
-    return true;
 }
 
 void TfrmGestureWindow::loadAnimation()
@@ -211,15 +225,6 @@ void TfrmGestureWindow::loadAudio()
     const QString path = askForFile(FileRow::AudioOpen);
     if (!path.isEmpty())
         loadAudioFile(path);
-}
-
-void TfrmGestureWindow::loadAudioFile(const QString &path)
-{
-    // Any readable file that fits the sound block is taken as the sound, byte
-    // for byte. A refusal (too long, unreadable) reaches the error display
-    // through the caller's guard, with the gesture as it was.
-    const TGestureHistory::Step step(*history, QStringLiteral("Load Sound"));
-    gesture->LoadAudioFromFile(path);
 }
 
 void TfrmGestureWindow::saveAudio()

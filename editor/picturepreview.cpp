@@ -2,6 +2,8 @@
 
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
+#include "codecs/picturekind.h"
+#include "media/clipreader.h"
 #include "filedialogs.h"
 #include "platform/ui/application.h"
 
@@ -123,6 +125,7 @@ void TPicturePreviewPane::Clear()
     m_still = QImage();
     m_animation.reset();
     m_size = QSize();
+    m_note.clear();
     m_frame = QImage();
     m_frameIndex = -1;
     pictureLabel->clear();
@@ -153,6 +156,7 @@ void TPicturePreviewPane::ShowFile(const QString &path)
             const int frames = m_animation->Image().FrameCount();
             caption += frames == 1 ? QStringLiteral(", 1 frame") : QStringLiteral(", %1 frames").arg(frames);
         }
+        caption += m_note;
         pictureLabel->setText(caption);
     }
     composeFrame();
@@ -162,9 +166,10 @@ void TPicturePreviewPane::ShowFile(const QString &path)
 
 void TPicturePreviewPane::read(const QString &path)
 {
-    const QString ext = QLatin1Char('.') + QFileInfo(path).suffix().toUpper();
-    const bool gif = ext == QLatin1String(".GIF");
-    if (gif || ext == QLatin1String(".BMP")) {
+    // The reader follows the name where it names one, else the content.
+    const TPictureKind kind = PictureKindOf(path);
+    const bool gif = kind == TPictureKind::Gif;
+    if (gif || kind == TPictureKind::Bmp) {
         // Sized from the header first: a picture beyond the budget shows its
         // size without being decoded.
         m_size = gif ? gifScreenSize(path) : BmpStatedSize(fileHead(path, 26));
@@ -172,12 +177,13 @@ void TPicturePreviewPane::read(const QString &path)
             return;
     }
     QImage picture;
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
+    if (kind == TPictureKind::Jpeg || kind == TPictureKind::Qt) {
         // Decoded at a reduced scale when it is large; the size is its own.
         QSize full;
-        picture = LoadJpeg(path, false, kStillKeptSize, &full).image();
+        picture = kind == TPictureKind::Jpeg ? LoadJpeg(path, false, kStillKeptSize, &full).image()
+                                             : LoadQtPicture(path, kStillKeptSize, &full).image();
         m_size = full;
-    } else if (ext == QLatin1String(".BMP")) {
+    } else if (kind == TPictureKind::Bmp) {
         picture = LoadBmp(path).image();
     } else if (gif) {
         auto animation = std::make_unique<TRxGIFAnimator>();
@@ -198,6 +204,14 @@ void TPicturePreviewPane::read(const QString &path)
             && qint64(m_size.width()) * m_size.height() <= kPicturePreviewMaxAnimatedPixels);
         m_animation = std::move(animation);
         return;
+    } else if (AnimationSourceOf(path) == TAnimationSource::Clip) {
+        // A video clip shows its first picture and its length.
+        TClipReader clip(path);
+        m_size = clip.FrameSize();
+        picture = clip.FrameAt(0, kStillKeptSize);
+        if (clip.DurationMs() >= 0)
+            m_note
+                = QStringLiteral(", %1 s").arg(QString::number(double(clip.DurationMs()) / 1000.0, 'f', 1));
     } else {
         return;
     }

@@ -81,6 +81,7 @@ private:
     QImage m_still;
     std::unique_ptr<TRxGIFAnimator> m_animation;
     QSize m_size;
+    QString m_note; // after the size in the caption: a clip's length
     // The animation's frame m_frameIndex, composed at the size drawn; null
     // until a frame was composed.
     QImage m_frame;

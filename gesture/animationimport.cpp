@@ -421,6 +421,7 @@ std::optional<TImportedAnimation> readPictureAnimation(const QString &path,
     for (const int i : plan->chosen)
         composed.push_back(frames.Kept.at(i));
     TImportedAnimation result;
+    result.SourcePath = path; // where the gesture's animation came from, as for a GIF
     result.ScreenWidth = frames.Screen.width();
     result.ScreenHeight = frames.Screen.height();
     result.SourceFrameCount = count;

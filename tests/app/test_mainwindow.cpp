@@ -577,6 +577,11 @@ TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
     const QString bmp = testdata::path("pictures/bmp_24bit_64x48.bmp");
     const QString wav = testdata::path("wav/tone_u8_8000.wav");
     const QString zqa = makeGesture(dir.filePath("dropped.zqa"), "dropped");
+    // A PNG whose name says nothing: its content makes it a picture.
+    const QString png = dir.filePath("picture.dat");
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(png, "png"));
     struct Case
     {
         const char *over; // a control of the gesture window, or the empty MDI area
@@ -594,6 +599,8 @@ TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
         { "audioSaveButton", { wav }, true, "audioFileLabel" },
         { "previewButton", { bmp }, true, "buttonImageFileLabel" },
         { "buttonImageFileLabel", { bmp }, true, "buttonImageFileLabel" },
+        { "buttonImageFileLabel", { png }, true, "buttonImageFileLabel" },
+        { "audioFileLabel", { png }, false, nullptr },
         { "mdiArea", { gif }, false, nullptr },
     };
     for (const Case &c : cases) {

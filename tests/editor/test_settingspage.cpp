@@ -226,7 +226,7 @@ TEST(SoundRow, RefusedSoundsSayWhyAndChangeNothing)
     const QString longWav = dir.filePath("long.wav");
     QFile f(longWav);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(gesturetest::wav(49484, 22050)); // 2.244 s, 99,012 bytes
+    f.write(gesturetest::wav(8000 * 20, 8000)); // 20 s: too long even at the lowest quality
     f.close();
     const struct
     {
@@ -235,8 +235,8 @@ TEST(SoundRow, RefusedSoundsSayWhyAndChangeNothing)
     } cases[] = {
         { dir.filePath("missing.wav"), "missing.wav" },
         { longWav,
-            "The sound \"long.wav\" lasts 2.3 s (99,012 bytes), but a gesture holds at most 65,535 bytes of "
-            "sound: 1.4 s of this sound fits." },
+            "The sound \"long.wav\" lasts 20.0 s, but a gesture holds at most 16.3 s of sound (at 4,000 Hz, "
+            "8-bit mono)" },
     };
     for (const auto &c : cases) {
         TfrmGestureWindow w(nullptr);
