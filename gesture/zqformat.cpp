@@ -175,6 +175,53 @@ QByteArray EncodeAnimationBlock(
     return gif.WriteToBuffer();
 }
 
+QImage PictureThroughMask(const QImage &picture, TColor mask)
+{
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    if (mask == clNone)
+        return image;
+    const QRgb key = toQRgb(mask);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((row[x] | 0xFF000000u) == key)
+                row[x] &= 0x00FFFFFFu;
+    }
+    return image;
+}
+
+QImage ReadGestureFirstFrame(QIODevice &file)
+{
+    GestureLayout layout;
+    const char *picture = nullptr;
+    try {
+        layout = WalkGestureLayout(file);
+        if (!layout.hasStart)
+            throw EStreamError(plumora::streamReadError());
+        if (!layout.magicMatches)
+            throw PlumoraError(QStringLiteral("Not a Gesture."));
+        const QByteArray &header = present(layout.header);
+        const int frameWidth = std::uint8_t(header[5]);
+        if (frameWidth == 0)
+            throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
+        const TColor mask = (layout.flags() & gfTransparent)
+            ? RGBColor(std::uint8_t(header[6]), std::uint8_t(header[7]), std::uint8_t(header[8]))
+            : clNone;
+        const QByteArray block = ReadGestureBlock(file, present(layout.animation));
+        picture = "animation";
+        QString author;
+        const QImage strip = readPicture(block, kMaxStripPixels, picture, author).image();
+        picture = nullptr;
+        if (strip.width() < frameWidth)
+            throw PlumoraError(
+                QStringLiteral("the animation strip holds no whole frame of the stated width (%1 pixels)")
+                    .arg(frameWidth));
+        return PictureThroughMask(strip.copy(0, 0, frameWidth, strip.height()), mask);
+    } catch (const std::exception &error) {
+        throw PlumoraError(readFailure(error, layout, picture));
+    }
+}
+
 const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
 {
     prepareStrip();
