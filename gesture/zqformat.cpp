@@ -26,6 +26,17 @@ template <typename Part> const Part &present(const std::optional<Part> &part)
     return *part;
 }
 
+// Locates the parts of a gesture file into layout; a file too short for its
+// start, or with another magic, is refused.
+void walkGesture(QIODevice &file, GestureLayout &layout)
+{
+    layout = WalkGestureLayout(file);
+    if (!layout.hasStart)
+        throw EStreamError(plumora::streamReadError());
+    if (!layout.magicMatches)
+        throw PlumoraError(QStringLiteral("Not a Gesture."));
+}
+
 // Whether a true-colour picture has more than `limit` colours; stops looking
 // as soon as it has seen that many.
 bool hasMoreColoursThan(const QImage &picture, int limit)
@@ -195,11 +206,7 @@ QImage ReadGestureFirstFrame(QIODevice &file)
     GestureLayout layout;
     const char *picture = nullptr;
     try {
-        layout = WalkGestureLayout(file);
-        if (!layout.hasStart)
-            throw EStreamError(plumora::streamReadError());
-        if (!layout.magicMatches)
-            throw PlumoraError(QStringLiteral("Not a Gesture."));
+        walkGesture(file, layout);
         const QByteArray &header = present(layout.header);
         const int frameWidth = std::uint8_t(header[5]);
         if (frameWidth == 0)
@@ -361,11 +368,7 @@ void TZQGesture::readParts(QIODevice &stream, GestureLayout &layout, const char 
     // Every part is located first and then taken in file order, so a file
     // that ends early fails at the part it ends in, after the effects of the
     // parts before it.
-    layout = WalkGestureLayout(stream);
-    if (!layout.hasStart)
-        throw EStreamError(plumora::streamReadError());
-    if (!layout.magicMatches)
-        throw PlumoraError(QStringLiteral("Not a Gesture."));
+    walkGesture(stream, layout);
     const QByteArray &tagline = present(layout.tagline);
     if (!tagline.isEmpty())
         setTagline(fromAnsi(tagline));
