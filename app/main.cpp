@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -21,6 +22,23 @@ void print(std::FILE *stream, const QString &text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+QtMessageHandler previousMessageHandler = nullptr;
+
+// While the application object is made, a fatal message of Qt (a display
+// that does not answer, no platform plugin) ends the program with its reason
+// and exit status 1, rather than with an abort and a core dump.
+void startupMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        print(stderr, QStringLiteral("plumora: cannot show the editor: %1\n").arg(message));
+        std::_Exit(1);
+    }
+    if (previousMessageHandler)
+        previousMessageHandler(type, context, message);
+    else
+        print(stderr, message + QLatin1Char('\n'));
 }
 
 } // namespace
@@ -59,7 +77,9 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    previousMessageHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previousMessageHandler);
     QApplication::setApplicationName(QStringLiteral("Plumora"));
     QApplication::setOrganizationName(QStringLiteral("Quorvant"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/plumora/plumora.png")));

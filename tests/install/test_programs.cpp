@@ -25,12 +25,16 @@ struct ProgramRun
 
 // Runs a built program with no display at all: no X or Wayland display and
 // no Qt platform chosen, as on a server or in a plain terminal session.
-ProgramRun runProgram(const QString &name, const QStringList &args, const QString &folder = QString())
+// display, when given, names an X display for the program to try.
+ProgramRun runProgram(const QString &name, const QStringList &args, const QString &folder = QString(),
+    const QString &display = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *variable : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
         env.remove(QString::fromLatin1(variable));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
     process.setProcessEnvironment(env);
     if (!folder.isEmpty())
         process.setWorkingDirectory(folder);
@@ -65,6 +69,7 @@ TEST(EditorCommandLine, AnswersWithoutADisplay)
         int exitCode;
         QString out; // a pattern standard output matches; empty: nothing printed
         QStringList err; // texts standard error holds
+        QString display = {}; // an X display to try, none when empty
     };
     const Case cases[] = {
         { { "--help" }, 0, "^Usage: plumora \\[options\\] \\[FILE.zqa...\\]\n", {} },
@@ -80,10 +85,12 @@ TEST(EditorCommandLine, AnswersWithoutADisplay)
             root ? QStringList { "no display" }
                  : QStringList { folder + "/locked.zqa cannot be read: Permission denied" } },
         { {}, 1, {}, { "plumora: there is no display to show the editor on" } },
+        // A display that does not answer ends the program with a reason, not an abort.
+        { {}, 1, {}, { "plumora: cannot show the editor: " }, ":4093" },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const ProgramRun run = runProgram(QStringLiteral("plumora"), c.args, folder);
+        const ProgramRun run = runProgram(QStringLiteral("plumora"), c.args, folder, c.display);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         if (c.out.isEmpty()) {
             EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
