@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+class QFile;
 class QImage;
 class QJsonValue;
 class TZQGesture;
@@ -99,7 +100,9 @@ Arguments parseArguments(const Command &command, const QStringList &args);
 void printToolUsage(QTextStream &stream);
 void printCommandUsage(const Command &command, QTextStream &stream);
 
-// Shared file helpers. Both raise PlumoraError with the path in the message.
+// Shared file helpers. They raise PlumoraError with the path in the message.
+// Opens a file for reading; a folder is refused.
+void openInputFile(QFile &file, const QString &path);
 QByteArray readInputFile(const QString &path);
 // Creates the folder (and its parents) when it does not exist.
 void ensureDirectory(const QString &path);

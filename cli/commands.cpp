@@ -166,13 +166,19 @@ void printCommandUsage(const Command &command, QTextStream &stream)
     }
 }
 
-QByteArray readInputFile(const QString &path)
+void openInputFile(QFile &file, const QString &path)
 {
-    QFile file(path);
+    file.setFileName(path);
     if (QFileInfo(path).isDir())
         throw EStreamError(QStringLiteral("%1: is a folder, not a file").arg(path));
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(QStringLiteral("%1: cannot open: %2").arg(path, file.errorString()));
+}
+
+QByteArray readInputFile(const QString &path)
+{
+    QFile file;
+    openInputFile(file, path);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EStreamError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));

@@ -147,18 +147,48 @@ int runCheck(const Arguments &args, Console &io)
 // fully transparent (their colour kept), every other pixel opaque as stored.
 QImage framePicture(const TFrameList &frames, int index)
 {
-    QImage image = frames.Picture(index).convertToFormat(QImage::Format_ARGB32);
-    const TColor mask = frames.MaskColor(index);
-    if (mask == clNone)
-        return image;
-    const QRgb key = toQRgb(mask);
-    for (int y = 0; y < image.height(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if ((row[x] | 0xFF000000u) == key)
-                row[x] &= 0x00FFFFFFu;
+    return PictureThroughMask(frames.Picture(index), frames.MaskColor(index));
+}
+
+// The largest size a thumbnail may ask for: a file manager asks for 128,
+// 256, 512 or 1024 pixels.
+constexpr int kMaxThumbnailSize = 4096;
+
+// The first frame scaled to fit a square of `size` pixels, its aspect kept.
+// Enlarged frames keep their hard pixel edges; reduced ones are smoothed.
+QImage fitThumbnail(const QImage &frame, int size)
+{
+    const QSize fitted = frame.size().scaled(size, size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const bool enlarging = fitted.width() > frame.width();
+    return frame.scaled(
+        fitted, Qt::IgnoreAspectRatio, enlarging ? Qt::FastTransformation : Qt::SmoothTransformation);
+}
+
+int runThumbnail(const Arguments &args, Console &)
+{
+    const QString path = args.positional.at(0);
+    const QString target = args.positional.at(1);
+    int size = 256;
+    if (args.has(QStringLiteral("size"))) {
+        bool ok = false;
+        size = args.value(QStringLiteral("size")).toInt(&ok);
+        if (!ok || size < 1 || size > kMaxThumbnailSize)
+            throw UsageError(
+                QStringLiteral("--size must be a whole number of pixels from 1 to %1, not \"%2\"")
+                    .arg(kMaxThumbnailSize)
+                    .arg(args.value(QStringLiteral("size"))));
     }
-    return image;
+    // Read where it lies: only the header and the animation block are read.
+    QFile file;
+    openInputFile(file, path);
+    QImage frame;
+    try {
+        frame = ReadGestureFirstFrame(file);
+    } catch (const PlumoraError &error) {
+        throw PlumoraError(QStringLiteral("%1: %2").arg(path, error.message()));
+    }
+    writePng(target, fitThumbnail(frame, size));
+    return kExitOk;
 }
 
 int runExtract(const Arguments &args, Console &io)
@@ -256,6 +286,21 @@ const Command kGestureCommands[] = {
         2,
         2,
         runExtract,
+    },
+    {
+        QStringLiteral("thumbnail"),
+        QStringLiteral("FILE.zqa OUT.png [--size N]"),
+        QStringLiteral("Draw a gesture's first frame as a PNG thumbnail"),
+        QStringLiteral("Writes the first frame of the gesture, the pixels of its transparent colour\n"
+                       "fully transparent, scaled to fit a square of N pixels (default 256) with its\n"
+                       "proportions kept, as a PNG file. Only the animation is decoded: the button\n"
+                       "picture and the sound are not read. File managers run this command through\n"
+                       "the installed plumora.thumbnailer file."),
+        { { QStringLiteral("size"), QStringLiteral("N"),
+            QStringLiteral("the longer side of the thumbnail in pixels (1 to 4096)") } },
+        2,
+        2,
+        runThumbnail,
     },
 };
 

@@ -26,6 +26,17 @@ template <typename Part> const Part &present(const std::optional<Part> &part)
     return *part;
 }
 
+// Locates the parts of a gesture file into layout; a file too short for its
+// start, or with another magic, is refused.
+void walkGesture(QIODevice &file, GestureLayout &layout)
+{
+    layout = WalkGestureLayout(file);
+    if (!layout.hasStart)
+        throw EStreamError(plumora::streamReadError());
+    if (!layout.magicMatches)
+        throw PlumoraError(QStringLiteral("Not a Gesture."));
+}
+
 // Whether a true-colour picture has more than `limit` colours; stops looking
 // as soon as it has seen that many.
 bool hasMoreColoursThan(const QImage &picture, int limit)
@@ -175,6 +186,49 @@ QByteArray EncodeAnimationBlock(
     return gif.WriteToBuffer();
 }
 
+QImage PictureThroughMask(const QImage &picture, TColor mask)
+{
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    if (mask == clNone)
+        return image;
+    const QRgb key = toQRgb(mask);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((row[x] | 0xFF000000u) == key)
+                row[x] &= 0x00FFFFFFu;
+    }
+    return image;
+}
+
+QImage ReadGestureFirstFrame(QIODevice &file)
+{
+    GestureLayout layout;
+    const char *picture = nullptr;
+    try {
+        walkGesture(file, layout);
+        const QByteArray &header = present(layout.header);
+        const int frameWidth = std::uint8_t(header[5]);
+        if (frameWidth == 0)
+            throw PlumoraError(QStringLiteral("The gesture's frame width is 0"));
+        const TColor mask = (layout.flags() & gfTransparent)
+            ? RGBColor(std::uint8_t(header[6]), std::uint8_t(header[7]), std::uint8_t(header[8]))
+            : clNone;
+        const QByteArray block = ReadGestureBlock(file, present(layout.animation));
+        picture = "animation";
+        QString author;
+        const QImage strip = readPicture(block, kMaxStripPixels, picture, author).image();
+        picture = nullptr;
+        if (strip.width() < frameWidth)
+            throw PlumoraError(
+                QStringLiteral("the animation strip holds no whole frame of the stated width (%1 pixels)")
+                    .arg(frameWidth));
+        return PictureThroughMask(strip.copy(0, 0, frameWidth, strip.height()), mask);
+    } catch (const std::exception &error) {
+        throw PlumoraError(readFailure(error, layout, picture));
+    }
+}
+
 const TZQGesture::EncodedStrip &TZQGesture::encodedStrip()
 {
     prepareStrip();
@@ -314,11 +368,7 @@ void TZQGesture::readParts(QIODevice &stream, GestureLayout &layout, const char 
     // Every part is located first and then taken in file order, so a file
     // that ends early fails at the part it ends in, after the effects of the
     // parts before it.
-    layout = WalkGestureLayout(stream);
-    if (!layout.hasStart)
-        throw EStreamError(plumora::streamReadError());
-    if (!layout.magicMatches)
-        throw PlumoraError(QStringLiteral("Not a Gesture."));
+    walkGesture(stream, layout);
     const QByteArray &tagline = present(layout.tagline);
     if (!tagline.isEmpty())
         setTagline(fromAnsi(tagline));

@@ -104,6 +104,18 @@ int FramesAGestureHolds(int frameWidth);
 QByteArray EncodeAnimationBlock(
     const QImage &strip, TColor transparent, const QByteArray &author, qsizetype *plainSize = nullptr);
 
+// A picture with an alpha channel: the pixels of the mask colour (clNone:
+// none) fully transparent, their colour kept; every other pixel opaque.
+QImage PictureThroughMask(const QImage &picture, TColor mask);
+
+// The first frame of a gesture file drawn through its mask (the file's
+// transparent colour), for previews such as a file manager's thumbnails.
+// Reads only the header and the animation block, decodes the strip once and
+// converts only the first frame's columns: the button picture and the sound
+// are not read and nothing is encoded. Raises PlumoraError, with the reason
+// a full read would give, when the file holds no whole frame.
+QImage ReadGestureFirstFrame(QIODevice &file);
+
 // Every change is announced: an operation emits, in this order, the signal of
 // each property it changed (in the order the properties are declared below),
 // modifiedChanged when Modified changed, sizesChanged when it computed the
