@@ -9,15 +9,21 @@
 #include "platform/ui/dialogs.h"
 #include "playbackcommand.h"
 #include "previewpane.h"
+#include "timeline.h"
+#include "gesture/frameselection.h"
+#include "codecs/pictureio.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDataStream>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
 
@@ -63,6 +69,48 @@ bool clipboardOffersPicture()
     const QStringList formats = data->formats();
     return std::any_of(formats.begin(), formats.end(),
         [](const QString &format) { return format.startsWith(QLatin1String("image/")); });
+}
+
+// Several frames travel through the clipboard as a list of pictures in a
+// type of our own (each stored as PNG by QDataStream); the first also as a
+// plain picture for other programs.
+const QString kFramesMimeType = QStringLiteral("application/x-plumora-frames");
+
+QMimeData *framesMimeData(const QVector<QImage> &pictures)
+{
+    auto *data = new QMimeData;
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quint32(pictures.size());
+    for (const QImage &picture : pictures)
+        out << picture;
+    data->setData(kFramesMimeType, bytes);
+    if (!pictures.isEmpty())
+        data->setImageData(pictures.first());
+    return data;
+}
+
+// The frames of our own type on the clipboard; empty when it holds none or
+// they do not read. No more are read than a gesture can hold, and each
+// picture is read with Qt's allocation limit.
+QList<QImage> clipboardFrames()
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasFormat(kFramesMimeType))
+        return {};
+    const QByteArray bytes = data->data(kFramesMimeType);
+    QDataStream in(bytes);
+    quint32 count = 0;
+    in >> count;
+    QList<QImage> pictures;
+    for (quint32 i = 0; i < count && i < quint32(kMaxGestureFrames) && in.status() == QDataStream::Ok; ++i) {
+        QImage picture;
+        in >> picture;
+        if (in.status() != QDataStream::Ok || picture.isNull())
+            return {};
+        pictures.append(picture);
+    }
+    return pictures;
 }
 
 // The clipboard's picture as a bitmap. Some platforms hand over only the
@@ -131,9 +179,14 @@ struct TFrameCommands::Item
     const char *separator = nullptr; // "frames…" and "popup…" + this
 };
 
-TFrameCommands::TFrameCommands(
-    QWidget &window, TZQGesture &gesture, TGestureHistory &history, TPreviewPane &preview, QMenu &framesMenu)
-    : QObject(&window), m_window(window), m_gesture(gesture), m_history(history), m_preview(preview)
+TFrameCommands::TFrameCommands(QWidget &window, TZQGesture &gesture, TGestureHistory &history,
+    TPreviewPane &preview, TTimeline &timeline, QMenu &framesMenu)
+    : QObject(&window),
+      m_window(window),
+      m_gesture(gesture),
+      m_history(history),
+      m_preview(preview),
+      m_timeline(timeline)
 {
     buildMenus(framesMenu);
 
@@ -152,13 +205,36 @@ TFrameCommands::TFrameCommands(
         connect(shortcut, &QShortcut::activated, this,
             guardedCallback([this, run = move.run] { (this->*run)(); }));
     }
+    // Zooming the preview, anywhere in the window.
+    const struct
+    {
+        QKeySequence key;
+        bool in;
+    } zooms[] = { { QKeySequence::ZoomIn, true }, { Qt::CTRL | Qt::Key_Equal, true },
+        { QKeySequence::ZoomOut, false } };
+    for (const auto &zoom : zooms) {
+        auto *shortcut = new QShortcut(zoom.key, &window);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, guardedCallback([this, in = zoom.in] {
+            if (in)
+                m_preview.ZoomIn();
+            else
+                m_preview.ZoomOut();
+        }));
+    }
+    connect(&timeline, &TTimeline::selectionChanged, this, guardedCallback([this] { UpdateItems(); }));
+    connect(&timeline, &TTimeline::picturesDropped, this,
+        guardedCallback([this](const QList<QImage> &pictures, const QList<QUrl> &files, int place) {
+            InsertPictures(pictures, files, place);
+        }));
     // Insert and Delete on the slider act when the key is let go; the
     // preview's keys while it has the focus.
-    m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View() },
+    m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View(), &timeline },
         [this](QObject *watched, QEvent *event) { return frameKey(watched, event); });
 
     // The items follow the gesture and the clipboard as they change.
-    for (const auto signal : { &TZQGesture::framesChanged, &TZQGesture::OnFrameChange })
+    for (const auto signal :
+        { &TZQGesture::framesChanged, &TZQGesture::OnFrameChange, &TZQGesture::audioChanged })
         connect(&gesture, signal, this, guardedCallback([this] { UpdateItems(); }));
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
         guardedCallback([this] { UpdateItems(); }));
@@ -185,16 +261,21 @@ void TFrameCommands::buildMenus(QMenu &framesMenu)
         { "moveForwardAction", "popupMoveForwardAction", "Move &Forward", &C::MoveForward,
             Qt::CTRL | Qt::Key_F12, &C::m_forward },
         { "moveToStartAction", "popupMoveToStartAction", "Move to &Start", &C::MoveToStart,
-            Qt::CTRL | Qt::SHIFT | Qt::Key_F11, &C::m_backward },
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F11, &C::m_toStart },
         { "moveToEndAction", "popupMoveToEndAction", "Move to &End", &C::MoveToEnd,
-            Qt::CTRL | Qt::SHIFT | Qt::Key_F12, &C::m_forward },
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F12, &C::m_toEnd },
         { "reverseFramesAction", "popupReverseAction", "Re&verse Frames", &C::ReverseFrames,
             Qt::CTRL | Qt::SHIFT | Qt::Key_R, &C::m_reverse, "OrderSeparator" },
+        { "keepOnlySelectedAction", "popupKeepOnlySelectedAction", "&Keep Only Selected",
+            &C::KeepOnlySelected, {}, &C::m_keepOnly },
+        { "removeSoundAction", nullptr, "Remove &Sound", &C::RemoveSound, {}, &C::m_sound, "SoundSeparator" },
     };
     m_popup = new QMenu(&m_window);
     m_popup->setObjectName(QStringLiteral("gesturePopup"));
     for (const Item &item : items) {
         for (const bool popup : { false, true }) {
+            if (popup && !item.popupName)
+                continue;
             QMenu *menu = popup ? m_popup : &framesMenu;
             if (item.separator)
                 menu->addSeparator()->setObjectName(
@@ -224,12 +305,13 @@ void TFrameCommands::buildMenus(QMenu &framesMenu)
         action->setShortcut(clipboardKeys[i]);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         m_preview.Area()->addAction(action);
+        m_timeline.addAction(action);
     }
     m_preview.Playback()->AddTo(&framesMenu, m_popup);
     connect(&framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { UpdateItems(); }));
     connect(m_popup, &QMenu::aboutToShow, this, guardedCallback([this] { UpdateItems(); }));
-    for (QWidget *owner :
-        { static_cast<QWidget *>(m_preview.Area()), static_cast<QWidget *>(m_preview.View()) }) {
+    for (QWidget *owner : { static_cast<QWidget *>(m_preview.Area()),
+             static_cast<QWidget *>(m_preview.View()), static_cast<QWidget *>(&m_timeline) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
             guardedCallback([this, owner](const QPoint &at) { m_popup->popup(owner->mapToGlobal(at)); }));
@@ -268,8 +350,28 @@ void TFrameCommands::UpdateItems()
         action->setEnabled(canMove(m_gesture, 1));
     for (QAction *action : std::as_const(m_backward))
         action->setEnabled(canMove(m_gesture, -1));
+    // The selection can move to an end unless it is there already.
+    const int count = frames ? m_gesture.Frames()->Count() : 0;
+    const QVector<int> selected = selection();
+    const int k = int(selected.size());
+    for (QAction *action : std::as_const(m_toStart))
+        action->setEnabled(k > 0 && selected != FrameRange(0, k - 1));
+    for (QAction *action : std::as_const(m_toEnd))
+        action->setEnabled(k > 0 && selected != FrameRange(count - k, count - 1));
     for (QAction *action : std::as_const(m_reverse))
-        action->setEnabled(frames && m_gesture.Frames()->Count() > 1);
+        action->setEnabled(count > 1);
+    for (QAction *action : std::as_const(m_keepOnly))
+        action->setEnabled(k > 0 && k < count);
+    for (QAction *action : std::as_const(m_sound))
+        action->setEnabled(m_gesture.HasAudio());
+}
+
+void TFrameCommands::RemoveSound()
+{
+    if (!m_gesture.HasAudio())
+        return;
+    const TGestureHistory::Step step(m_history, QStringLiteral("Remove Sound"));
+    m_gesture.ClearAudio();
 }
 
 bool TFrameCommands::confirm(const QString &question)
@@ -279,34 +381,49 @@ bool TFrameCommands::confirm(const QString &question)
         == QMessageBox::Yes;
 }
 
+QVector<int> TFrameCommands::selection() const
+{
+    if (!hasFrames(m_gesture))
+        return {};
+    QVector<int> selected = NormalizedSelection(m_timeline.Selection(), m_gesture.Frames()->Count());
+    return selected.isEmpty() ? QVector<int> { currentIndex(m_gesture) } : selected;
+}
+
 void TFrameCommands::CopyFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    // The frame's stored pixels, as it was added: lifting the transparent
+    // The frames' stored pixels, as they were added: lifting the transparent
     // colour for the copy would change the gesture.
-    QGuiApplication::clipboard()->setImage(m_gesture.Frames()->CopyFrame(currentIndex(m_gesture), clNone));
+    QGuiApplication::clipboard()->setMimeData(framesMimeData(CopyFrames(m_gesture, selection())));
 }
 
 void TFrameCommands::CutFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    const TGestureHistory::Step step(m_history, QStringLiteral("Cut Frame"));
+    const QVector<int> selected = selection();
+    const TGestureHistory::Step step(
+        m_history, selected.size() > 1 ? QStringLiteral("Cut Frames") : QStringLiteral("Cut Frame"));
     CopyFrame();
-    m_gesture.DeleteFrame(currentIndex(m_gesture));
+    m_timeline.setSelection(DeleteFrames(m_gesture, selected));
 }
 
 void TFrameCommands::DeleteFrame()
 {
-    if (!hasFrames(m_gesture) || !confirm(QStringLiteral("Delete Frame?")))
-        return;
-    // The answer may come after other events ran; the frame list is read
-    // afresh.
     if (!hasFrames(m_gesture))
         return;
-    const TGestureHistory::Step step(m_history, QStringLiteral("Delete Frame"));
-    m_gesture.DeleteFrame(currentIndex(m_gesture));
+    const int n = int(selection().size());
+    if (!confirm(n > 1 ? QStringLiteral("Delete %1 frames?").arg(n) : QStringLiteral("Delete Frame?")))
+        return;
+    // The answer may come after other events ran; the frame list and the
+    // selection are read afresh.
+    if (!hasFrames(m_gesture))
+        return;
+    const QVector<int> selected = selection();
+    const TGestureHistory::Step step(
+        m_history, selected.size() > 1 ? QStringLiteral("Delete Frames") : QStringLiteral("Delete Frame"));
+    m_timeline.setSelection(DeleteFrames(m_gesture, selected));
 }
 
 void TFrameCommands::InsertBlankFrame()
@@ -329,34 +446,83 @@ void TFrameCommands::InsertBlankFrame()
 
 void TFrameCommands::PasteFrame()
 {
-    QImage picture = clipboardBitmap();
-    m_gesture.CheckRoomForFrame();
-    const TGestureHistory::Step step(m_history, QStringLiteral("Paste Frame"));
+    QList<QImage> pictures = clipboardFrames();
+    if (pictures.isEmpty())
+        pictures = { clipboardBitmap() };
+    // After the selection; into an empty list at its start.
+    const QVector<int> selected = selection();
+    const int place = selected.isEmpty() ? 0 : selected.last() + 1;
+    insertFitted(pictures, place,
+        pictures.size() > 1 ? QStringLiteral("Paste Frames") : QStringLiteral("Paste Frame"));
+}
+
+void TFrameCommands::InsertPictures(const QList<QImage> &pictures, const QList<QUrl> &files, int place)
+{
+    QList<QImage> all = pictures;
+    for (const QUrl &file : files) {
+        // Every picture is read before anything changes, so a file that does
+        // not read leaves the frames as they were.
+        const QString path = file.toLocalFile();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix == QLatin1String("gif") || suffix == QLatin1String("jpg")
+            || suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp")) {
+            all.append(LoadPicture(path).image());
+            continue;
+        }
+        // Other pictures through Qt's readers, which keep to its allocation
+        // limit.
+        QImageReader reader(path);
+        QImage picture = reader.read();
+        if (picture.isNull())
+            throw PlumoraError(QStringLiteral("%1 cannot be read: %2")
+                                   .arg(QFileInfo(path).fileName(), reader.errorString()));
+        all.append(picture);
+    }
+    if (!all.isEmpty())
+        insertFitted(all, place,
+            all.size() > 1 ? QStringLiteral("Insert Pictures") : QStringLiteral("Insert Picture"));
+}
+
+void TFrameCommands::insertFitted(QList<QImage> pictures, int place, const QString &stepName)
+{
+    if (pictures.isEmpty())
+        return;
+    if (m_gesture.Frames())
+        m_gesture.CheckRoomForFrames(m_gesture.Frames()->Count() + int(pictures.size()));
+    else if (pictures.size() > kMaxGestureFrames)
+        throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames").arg(kMaxGestureFrames));
+    const TGestureHistory::Step step(m_history, stepName);
     if (!m_gesture.Frames()) {
         // The first frame sets the frame size: the picture fitted as an
         // import fits its frames, so that the frames can always be saved.
-        const QSize size = FitToPreview(picture.width(), picture.height());
-        if (size != picture.size())
-            picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        m_gesture.setFrames(std::make_unique<TFrameList>(size.width(), size.height()));
+        QImage &first = pictures.first();
+        const QSize size = FitToPreview(first.width(), first.height());
+        if (size != first.size())
+            first = first.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        auto frames = std::make_unique<TFrameList>(size.width(), size.height());
+        m_gesture.setFrames(std::move(frames));
+        m_gesture.CheckRoomForFrames(int(pictures.size()));
         m_gesture.setOrigin(TGesturePart::Animation, { TPartOrigin::Internal, {} });
     }
     const TFrameList *frames = m_gesture.Frames();
-    const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    m_gesture.InsertFrame(currentIndex(m_gesture), frame, m_gesture.TransparentColor());
+    const QSize frameSize(frames->Width(), frames->Height());
+    QVector<QImage> fitted;
+    fitted.reserve(pictures.size());
+    for (const QImage &picture : std::as_const(pictures))
+        fitted.append(fitToFrame(picture, frameSize));
+    m_timeline.setSelection(InsertFrames(m_gesture, place, fitted));
 }
 
 void TFrameCommands::DuplicateFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    m_gesture.CheckRoomForFrame();
-    const TGestureHistory::Step step(m_history, QStringLiteral("Duplicate Frame"));
-    const TFrameList *frames = m_gesture.Frames();
-    const int from = currentIndex(m_gesture);
-    // The copy shares the frame's pixels until one of them is changed.
-    m_gesture.InsertFrame(from + 1, frames->Picture(from), frames->MaskColor(from));
-    m_gesture.setCurrentIndex(from + 1);
+    const QVector<int> selected = selection();
+    m_gesture.CheckRoomForFrames(m_gesture.Frames()->Count() + int(selected.size()));
+    const TGestureHistory::Step step(m_history,
+        selected.size() > 1 ? QStringLiteral("Duplicate Frames") : QStringLiteral("Duplicate Frame"));
+    // The copies share the frames' pixels until one of them is changed.
+    m_timeline.setSelection(DuplicateFrames(m_gesture, selected));
 }
 
 void TFrameCommands::ReverseFrames()
@@ -364,17 +530,18 @@ void TFrameCommands::ReverseFrames()
     const TFrameList *frames = m_gesture.Frames();
     if (!frames || frames->Count() < 2)
         return;
+    const QVector<int> selected = selection();
     const TGestureHistory::Step step(m_history, QStringLiteral("Reverse Frames"));
-    const int n = frames->Count();
-    const int current = currentIndex(m_gesture);
-    for (int i = 0; i < n - 1; ++i)
-        m_gesture.MoveFrame(n - 1, i);
-    // The loop and the sound start at the same pictures as before.
-    const int last = std::min(n, 255);
-    if (m_gesture.AnimLoopOption() == aoLoop)
-        m_gesture.setAnimLoopFrame(last + 1 - m_gesture.AnimLoopFrame());
-    m_gesture.setAudioLoopFrame(last + 1 - m_gesture.AudioLoopFrame());
-    m_gesture.setCurrentIndex(n - 1 - current);
+    m_timeline.setSelection(::ReverseFrames(m_gesture, selected));
+}
+
+void TFrameCommands::KeepOnlySelected()
+{
+    const QVector<int> selected = selection();
+    if (selected.isEmpty() || int(selected.size()) == m_gesture.Frames()->Count())
+        return;
+    const TGestureHistory::Step step(m_history, QStringLiteral("Keep Only Selected"));
+    m_timeline.setSelection(KeepOnlyFrames(m_gesture, selected));
 }
 
 // Moves the current frame one place: it goes to the clipboard, leaves the
@@ -405,17 +572,22 @@ void TFrameCommands::MoveBackward()
     moveCurrent(-1);
 }
 
-// Moves the current frame to the start or the end as it is, mask and all;
-// the clipboard is left alone.
+// Moves the selected frames to the start or the end as they are, masks and
+// all; the clipboard is left alone.
 void TFrameCommands::moveCurrentTo(bool end)
 {
-    if (!canMove(m_gesture, end ? 1 : -1))
+    const QVector<int> selected = selection();
+    if (selected.isEmpty())
         return;
-    const TGestureHistory::Step step(
-        m_history, end ? QStringLiteral("Move Frame to End") : QStringLiteral("Move Frame to Start"));
-    const int to = end ? m_gesture.Frames()->Count() - 1 : 0;
-    m_gesture.MoveFrame(currentIndex(m_gesture), to);
-    m_gesture.setCurrentIndex(to);
+    const int k = int(selected.size());
+    const int count = m_gesture.Frames()->Count();
+    if (selected == (end ? FrameRange(count - k, count - 1) : FrameRange(0, k - 1)))
+        return;
+    const QString noun = k > 1 ? QStringLiteral("Frames") : QStringLiteral("Frame");
+    const TGestureHistory::Step step(m_history,
+        end ? QStringLiteral("Move %1 to End").arg(noun) : QStringLiteral("Move %1 to Start").arg(noun));
+    m_timeline.setSelection(
+        end ? MoveFramesToEnd(m_gesture, selected) : MoveFramesToStart(m_gesture, selected));
 }
 
 void TFrameCommands::MoveToStart()
