@@ -76,8 +76,10 @@ QSize TTimeline::thumbSize() const
     const TFrameList *frames = m_gesture.Frames();
     if (!frames || frames->Width() <= 0 || frames->Height() <= 0)
         return { kThumbHeight, kThumbHeight };
-    const double scale = std::min(double(kThumbHeight) / frames->Height(), double(kThumbWidth) / frames->Width());
-    return { std::max(1, int(frames->Width() * scale + 0.5)), std::max(1, int(frames->Height() * scale + 0.5)) };
+    const double scale
+        = std::min(double(kThumbHeight) / frames->Height(), double(kThumbWidth) / frames->Width());
+    return { std::max(1, int(frames->Width() * scale + 0.5)),
+        std::max(1, int(frames->Height() * scale + 0.5)) };
 }
 
 int TTimeline::cellWidth() const
