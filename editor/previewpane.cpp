@@ -115,7 +115,7 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
         playbackCommand->Refresh();
     }));
     connect(&gesture, &TZQGesture::framesRead, this, guardedCallback([this] { fitViewToFrames(); }));
-    applyZoom();
+    fitViewToFrames();
     connect(&gesture, &TZQGesture::playingChanged, playbackCommand, &TPlaybackCommand::Refresh);
 }
 
@@ -142,7 +142,10 @@ void TPreviewPane::showCurrentFrame()
 void TPreviewPane::fitViewToFrames()
 {
     const int factor = ZoomFactor();
+    const bool changed = factor != gestureView->Zoom();
     gestureView->setZoom(factor);
+    if (changed)
+        emit zoomChanged(factor);
     // The scroll area keeps the view centred while it is smaller.
     if (const TFrameList *frames = m_gesture.Frames())
         gestureView->resize(frames->Width() * factor, frames->Height() * factor);
@@ -168,15 +171,7 @@ void TPreviewPane::setZoomLevel(int level)
     m_zoomLevel = level;
     if (zoomBox->currentIndex() != level)
         zoomBox->setCurrentIndex(level);
-    applyZoom();
-}
-
-void TPreviewPane::applyZoom()
-{
-    const int before = gestureView->Zoom();
     fitViewToFrames();
-    if (gestureView->Zoom() != before)
-        emit zoomChanged(gestureView->Zoom());
 }
 
 void TPreviewPane::ZoomIn()
@@ -210,7 +205,7 @@ bool TPreviewPane::areaEvent(QEvent *event)
         return true;
     }
     if (event->type() == QEvent::Resize && m_zoomLevel == 0)
-        applyZoom();
+        fitViewToFrames();
     return false;
 }
 

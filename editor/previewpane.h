@@ -64,7 +64,6 @@ private:
     void fitViewToFrames();
     bool viewMouse(QEvent *event);
     bool areaEvent(QEvent *event);
-    void applyZoom();
 
     TZQGesture &m_gesture;
     TColor m_testBackground = 0x00808080;

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QUndoStack>
 #include <gtest/gtest.h>
 
@@ -172,6 +173,7 @@ TEST(Timeline, PreviewZoomsWithSharpPixels)
     control<QComboBox>(w, "zoomBox")->setCurrentIndex(2);
     EXPECT_EQ(view->Zoom(), 2);
     EXPECT_EQ(view->size(), QSize(16, 12));
+    EXPECT_EQ(control<QToolButton>(w, "previewButton")->iconSize(), QSize(36, 36));
     pane->ZoomIn();
     EXPECT_EQ(view->Zoom(), 4);
     QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
