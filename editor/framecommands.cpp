@@ -26,6 +26,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -223,10 +224,13 @@ TFrameCommands::TFrameCommands(QWidget &window, TZQGesture &gesture, TGestureHis
         }));
     }
     connect(&timeline, &TTimeline::selectionChanged, this, guardedCallback([this] { UpdateItems(); }));
+    // Inserted once the drop is over: the source waits for its answer, and
+    // reading the files may end in a message.
     connect(&timeline, &TTimeline::picturesDropped, this,
-        guardedCallback([this](const QList<QImage> &pictures, const QList<QUrl> &files, int place) {
-            InsertPictures(pictures, files, place);
-        }));
+        [this](const QList<QImage> &pictures, const QList<QUrl> &files, int place) {
+            QTimer::singleShot(0, this,
+                guardedCallback([this, pictures, files, place] { InsertPictures(pictures, files, place); }));
+        });
     // Insert and Delete on the slider act when the key is let go; the
     // preview's keys while it has the focus.
     m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View(), &timeline },

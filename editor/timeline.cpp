@@ -304,9 +304,14 @@ void TTimeline::paintEvent(QPaintEvent *)
 
 void TTimeline::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QAbstractScrollArea::mousePressEvent(event);
     const int index = FrameAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton) {
+        // The pop-up menu acts on the frame pressed, or on the selection
+        // that holds it.
+        if (event->button() == Qt::RightButton && index >= 0 && !m_selection.contains(index))
+            select(index, {});
+        return QAbstractScrollArea::mousePressEvent(event);
+    }
     if (index < 0)
         return;
     m_pressed = index;

@@ -158,6 +158,7 @@ TEST(Timeline, DraggingMovesTheSelectionAndPicturesDropIn)
     auto *data = new QMimeData;
     data->setImageData(picture);
     dropAt(timeline, data, 1);
+    QCoreApplication::processEvents();
     EXPECT_EQ(letters(*w), "AZBCDEF");
     EXPECT_EQ(w->Gesture()->Frames()->Picture(1).size(), QSize(8, 6));
     EXPECT_EQ(timeline->Selection(), TFrameSelection({ 1 }));
@@ -201,6 +202,7 @@ TEST(Timeline, RemoveSoundIsSavedAndUndone)
     control<QPushButton>(w, "audioRemoveButton")->click();
     EXPECT_FALSE(w.Gesture()->HasAudio());
     EXPECT_FALSE(control<QPushButton>(w, "audioRemoveButton")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(w, "audioSaveButton")->isEnabled());
     EXPECT_FALSE(control<QAction>(w, "removeSoundAction")->isEnabled());
     w.Gesture()->SaveToFile(path);
     TZQGesture saved;
