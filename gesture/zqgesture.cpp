@@ -287,12 +287,7 @@ void TZQGesture::RearrangeFrames(const QVector<int> &order)
     if (order.size() > m_frames->Count())
         CheckRoomForFrames(int(order.size()));
     m_frames->Rearrange(order);
-    const int count = m_frames->Count();
-    if (count > 0 && m_play.currentFrame >= count)
-        setCurrentIndex(count - 1);
-    emit framesChanged();
-    clampFrameNumbers();
-    emit edited();
+    framesShortened();
 }
 
 void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
@@ -310,6 +305,11 @@ void TZQGesture::DeleteFrame(int index)
     if (!m_frames)
         return;
     m_frames->Delete(index);
+    framesShortened();
+}
+
+void TZQGesture::framesShortened()
+{
     // The frame shown stays a frame of the list while it has any.
     const int count = m_frames->Count();
     if (count > 0 && m_play.currentFrame >= count)

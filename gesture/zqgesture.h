@@ -357,6 +357,9 @@ private:
     // Announces every property (after a read or a restore), in order.
     void announceAll();
     void clampFrameNumbers();
+    // Announces an edit of the frame list that may have made it shorter,
+    // after keeping the frame shown and the frame numbers within it.
+    void framesShortened();
     void resetForRead();
     // ReadGesture's work; layout receives where the parts lie, and picture
     // names the picture being decoded while one is.
