@@ -1,6 +1,8 @@
 #include "framecommands.h"
 
+#include "frameclipboard.h"
 #include "gesture/animationimport.h"
+#include "gesture/frameselection.h"
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
@@ -10,19 +12,12 @@
 #include "playbackcommand.h"
 #include "previewpane.h"
 #include "timeline.h"
-#include "gesture/frameselection.h"
-#include "codecs/pictureio.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDataStream>
-#include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
-#include <QPainter>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
@@ -54,115 +49,6 @@ bool canMove(const TZQGesture &gesture, int step)
         return false;
     const int target = currentIndex(gesture) + step;
     return target >= 0 && target < gesture.Frames()->Count();
-}
-
-// True when the clipboard holds a picture of any kind: a bitmap Qt can hand
-// over directly, or data under an image MIME type (GIF, icon, metafile, SVG
-// and the like). Paste is offered for all of them; one that cannot be read
-// as a bitmap fails when pasted.
-bool clipboardOffersPicture()
-{
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return false;
-    if (data->hasImage())
-        return true;
-    const QStringList formats = data->formats();
-    return std::any_of(formats.begin(), formats.end(),
-        [](const QString &format) { return format.startsWith(QLatin1String("image/")); });
-}
-
-// Several frames travel through the clipboard as a list of pictures in a
-// type of our own (each stored as PNG by QDataStream); the first also as a
-// plain picture for other programs.
-const QString kFramesMimeType = QStringLiteral("application/x-plumora-frames");
-
-QMimeData *framesMimeData(const QVector<QImage> &pictures)
-{
-    auto *data = new QMimeData;
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << quint32(pictures.size());
-    for (const QImage &picture : pictures)
-        out << picture;
-    data->setData(kFramesMimeType, bytes);
-    if (!pictures.isEmpty())
-        data->setImageData(pictures.first());
-    return data;
-}
-
-// The frames of our own type on the clipboard; empty when it holds none or
-// they do not read. No more are read than a gesture can hold, and each
-// picture is read with Qt's allocation limit.
-QList<QImage> clipboardFrames()
-{
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data || !data->hasFormat(kFramesMimeType))
-        return {};
-    const QByteArray bytes = data->data(kFramesMimeType);
-    QDataStream in(bytes);
-    quint32 count = 0;
-    in >> count;
-    QList<QImage> pictures;
-    for (quint32 i = 0; i < count && i < quint32(kMaxGestureFrames) && in.status() == QDataStream::Ok; ++i) {
-        QImage picture;
-        in >> picture;
-        if (in.status() != QDataStream::Ok || picture.isNull())
-            return {};
-        pictures.append(picture);
-    }
-    return pictures;
-}
-
-// The clipboard's picture as a bitmap. Some platforms hand over only the
-// encoded bytes of an image type; those that Qt's image readers know are
-// decoded here. Anything else is refused with the bitmap reader's message.
-QImage clipboardBitmap()
-{
-    const QClipboard *clipboard = QGuiApplication::clipboard();
-    QImage image = clipboard->image();
-    if (!image.isNull())
-        return image;
-    if (const QMimeData *data = clipboard->mimeData()) {
-        const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
-        for (const QString &format : data->formats()) {
-            if (!format.startsWith(QLatin1String("image/")) || !readable.contains(format.toLatin1()))
-                continue;
-            // The reader respects Qt's allocation limit, so a forged header
-            // cannot make it allocate out of proportion.
-            image = QImage::fromData(data->data(format));
-            if (!image.isNull())
-                return image;
-        }
-    }
-    throw PlumoraError(QStringLiteral("Unsupported clipboard format"));
-}
-
-// A pasted picture made ready for a frame list of the given frame size. A
-// picture of exactly that size goes in as it is; any other is scaled to fit
-// inside the frame, keeping its proportions, and centred on white. Scaling
-// picks nearest pixels so that no new colours appear: a blended edge would no
-// longer match the transparent colour. Translucent pictures are laid on white
-// first, since frames have no alpha channel.
-QImage fitToFrame(const QImage &picture, QSize frame)
-{
-    QImage opaque = picture;
-    if (picture.hasAlphaChannel()) {
-        opaque = QImage(picture.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter painter(&opaque);
-        painter.drawImage(0, 0, picture);
-    }
-    if (opaque.size() == frame || frame.isEmpty())
-        return opaque;
-    QSize size = opaque.size().scaled(frame, Qt::KeepAspectRatio);
-    size = size.expandedTo(QSize(1, 1));
-    QImage fitted(frame, QImage::Format_RGB32);
-    fitted.fill(Qt::white);
-    QPainter painter(&fitted);
-    painter.drawImage(QPoint((frame.width() - size.width()) / 2, (frame.height() - size.height()) / 2),
-        opaque.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    return fitted;
 }
 
 } // namespace
@@ -347,7 +233,7 @@ void TFrameCommands::UpdateItems()
     const bool frames = hasFrames(m_gesture);
     for (QAction *action : std::as_const(m_onFrame))
         action->setEnabled(frames);
-    const bool paste = clipboardOffersPicture();
+    const bool paste = ClipboardOffersPicture();
     for (QAction *action : std::as_const(m_paste))
         action->setEnabled(paste);
     for (QAction *action : std::as_const(m_forward))
@@ -399,7 +285,7 @@ void TFrameCommands::CopyFrame()
         return;
     // The frames' stored pixels, as they were added: lifting the transparent
     // colour for the copy would change the gesture.
-    QGuiApplication::clipboard()->setMimeData(framesMimeData(CopyFrames(m_gesture, selection())));
+    QGuiApplication::clipboard()->setMimeData(FramesMimeData(CopyFrames(m_gesture, selection())));
 }
 
 void TFrameCommands::CutFrame()
@@ -450,9 +336,9 @@ void TFrameCommands::InsertBlankFrame()
 
 void TFrameCommands::PasteFrame()
 {
-    QList<QImage> pictures = clipboardFrames();
+    QList<QImage> pictures = ClipboardFrames();
     if (pictures.isEmpty())
-        pictures = { clipboardBitmap() };
+        pictures = { ClipboardBitmap() };
     // After the selection; into an empty list at its start.
     const QVector<int> selected = selection();
     const int place = selected.isEmpty() ? 0 : selected.last() + 1;
@@ -462,26 +348,11 @@ void TFrameCommands::PasteFrame()
 
 void TFrameCommands::InsertPictures(const QList<QImage> &pictures, const QList<QUrl> &files, int place)
 {
+    // Every picture is read before anything changes, so a file that does not
+    // read leaves the frames as they were.
     QList<QImage> all = pictures;
-    for (const QUrl &file : files) {
-        // Every picture is read before anything changes, so a file that does
-        // not read leaves the frames as they were.
-        const QString path = file.toLocalFile();
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        if (suffix == QLatin1String("gif") || suffix == QLatin1String("jpg")
-            || suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp")) {
-            all.append(LoadPicture(path).image());
-            continue;
-        }
-        // Other pictures through Qt's readers, which keep to its allocation
-        // limit.
-        QImageReader reader(path);
-        QImage picture = reader.read();
-        if (picture.isNull())
-            throw PlumoraError(QStringLiteral("%1 cannot be read: %2")
-                                   .arg(QFileInfo(path).fileName(), reader.errorString()));
-        all.append(picture);
-    }
+    for (const QUrl &file : files)
+        all.append(ReadDroppedPicture(file.toLocalFile()));
     if (!all.isEmpty())
         insertFitted(all, place,
             all.size() > 1 ? QStringLiteral("Insert Pictures") : QStringLiteral("Insert Picture"));
@@ -513,7 +384,7 @@ void TFrameCommands::insertFitted(QList<QImage> pictures, int place, const QStri
     QVector<QImage> fitted;
     fitted.reserve(pictures.size());
     for (const QImage &picture : std::as_const(pictures))
-        fitted.append(fitToFrame(picture, frameSize));
+        fitted.append(FitToFrame(picture, frameSize));
     m_timeline.setSelection(InsertFrames(m_gesture, place, fitted));
 }
 
