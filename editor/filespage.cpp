@@ -69,7 +69,8 @@ TFilesPage::TFilesPage(TZQGesture &gesture, TGestureHistory &history, QWidget *p
     // The Audio row's Remove makes the gesture silent again.
     audioRemoveButton = new QPushButton(QStringLiteral("Remove"), this);
     audioRemoveButton->setObjectName(QStringLiteral("audioRemoveButton"));
-    audioRemoveButton->setAccessibleName(QStringLiteral("Remove Sound"));
+    audioRemoveButton->setAccessibleName(QStringLiteral("Remove"));
+    audioRemoveButton->setToolTip(QStringLiteral("Remove the sound"));
     audioRemoveButton->setProperty("helpContext", 1050);
     ui->filesLayout->addWidget(audioRemoveButton, 3, 4);
     for (QPushButton *button :
