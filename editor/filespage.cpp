@@ -8,6 +8,8 @@
 
 #include <QStyle>
 
+#include <algorithm>
+
 using plumora::ui::guardedCallback;
 
 namespace {
@@ -64,9 +66,21 @@ TFilesPage::TFilesPage(TZQGesture &gesture, TGestureHistory &history, QWidget *p
     setObjectName(QStringLiteral("filesPage"));
     for (QLabel *panel : { ui->buttonImageFileLabel, ui->animationFileLabel, ui->audioFileLabel })
         setUpPanel(panel);
-    for (QPushButton *button : { ui->buttonImageLoadButton, ui->buttonImageSaveButton,
-             ui->animationLoadButton, ui->animationSaveButton, ui->audioLoadButton, ui->audioSaveButton })
+    // The Audio row's Remove makes the gesture silent again.
+    audioRemoveButton = new QPushButton(QStringLiteral("Remove"), this);
+    audioRemoveButton->setObjectName(QStringLiteral("audioRemoveButton"));
+    audioRemoveButton->setAccessibleName(QStringLiteral("Remove"));
+    audioRemoveButton->setToolTip(QStringLiteral("Remove the sound"));
+    audioRemoveButton->setProperty("helpContext", 1050);
+    ui->filesLayout->addWidget(audioRemoveButton, 3, 4);
+    for (QPushButton *button :
+        { ui->buttonImageLoadButton, ui->buttonImageSaveButton, ui->animationLoadButton,
+            ui->animationSaveButton, ui->audioLoadButton, ui->audioSaveButton, audioRemoveButton })
         setUpRowButton(button);
+    connect(audioRemoveButton, &QPushButton::clicked, this, [this] { emit removeSoundRequested(); });
+    connect(&gesture, &TZQGesture::audioChanged, audioRemoveButton,
+        [this] { audioRemoveButton->setEnabled(m_gesture.HasAudio()); });
+    audioRemoveButton->setEnabled(gesture.HasAudio());
 
     // The text fields: typing is one step until the field loses the focus.
     bindTextField(ui->taglineEdit, QStringLiteral("Edit Tagline"), TGestureHistory::TaglineMerge,
@@ -163,7 +177,21 @@ void TFilesPage::showGlyph()
 {
     const QImage glyph = m_gesture.Glyph().image();
     const QImage shown = glyph.isNull() ? ButtonPlaceholderPicture().image() : glyph;
-    ui->previewButton->setIcon(QIcon(QPixmap::fromImage(shown)));
+    // Enlarged by whole pixels, so the picture stays sharp.
+    ui->previewButton->setIcon(QIcon(QPixmap::fromImage(
+        shown.scaled(shown.size() * m_buttonZoom, Qt::IgnoreAspectRatio, Qt::FastTransformation))));
+}
+
+void TFilesPage::setButtonZoom(int factor)
+{
+    factor = std::clamp(factor, 1, 3);
+    if (factor == m_buttonZoom)
+        return;
+    m_buttonZoom = factor;
+    const QSize icon(18 * factor, 18 * factor);
+    ui->previewButton->setIconSize(icon);
+    ui->previewButton->setFixedSize(icon + QSize(7, 7));
+    showGlyph();
 }
 
 std::optional<TGesturePart> TFilesPage::PartAt(QPoint point) const

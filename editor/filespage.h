@@ -18,6 +18,7 @@
 class TGestureHistory;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 namespace Ui {
 class TFilesPage;
 }
@@ -36,10 +37,15 @@ public:
     // it): the Button row and the preview button, the Animation row, the
     // Audio row; nothing elsewhere.
     std::optional<TGesturePart> PartAt(QPoint point) const;
+    // The preview button shows the 18 x 18 picture enlarged by factor
+    // (1 to 3, nearest neighbour), as the preview is zoomed.
+    void setButtonZoom(int factor);
 
 signals:
     void loadRequested(TGesturePart part);
     void saveRequested(TGesturePart part);
+    // The Audio row's Remove: make the gesture silent.
+    void removeSoundRequested();
     // The preview button: play the gesture.
     void playRequested();
     // A short note for the status bar (a character a field refused).
@@ -56,4 +62,6 @@ private:
     TZQGesture &m_gesture;
     TGestureHistory &m_history;
     std::unique_ptr<Ui::TFilesPage> ui;
+    QPushButton *audioRemoveButton = nullptr;
+    int m_buttonZoom = 1;
 };

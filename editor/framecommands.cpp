@@ -1,6 +1,8 @@
 #include "framecommands.h"
 
+#include "frameclipboard.h"
 #include "gesture/animationimport.h"
+#include "gesture/frameselection.h"
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
@@ -9,17 +11,17 @@
 #include "platform/ui/dialogs.h"
 #include "playbackcommand.h"
 #include "previewpane.h"
+#include "timeline.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFrame>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
-#include <QPainter>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSlider>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -49,73 +51,6 @@ bool canMove(const TZQGesture &gesture, int step)
     return target >= 0 && target < gesture.Frames()->Count();
 }
 
-// True when the clipboard holds a picture of any kind: a bitmap Qt can hand
-// over directly, or data under an image MIME type (GIF, icon, metafile, SVG
-// and the like). Paste is offered for all of them; one that cannot be read
-// as a bitmap fails when pasted.
-bool clipboardOffersPicture()
-{
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return false;
-    if (data->hasImage())
-        return true;
-    const QStringList formats = data->formats();
-    return std::any_of(formats.begin(), formats.end(),
-        [](const QString &format) { return format.startsWith(QLatin1String("image/")); });
-}
-
-// The clipboard's picture as a bitmap. Some platforms hand over only the
-// encoded bytes of an image type; those that Qt's image readers know are
-// decoded here. Anything else is refused with the bitmap reader's message.
-QImage clipboardBitmap()
-{
-    const QClipboard *clipboard = QGuiApplication::clipboard();
-    QImage image = clipboard->image();
-    if (!image.isNull())
-        return image;
-    if (const QMimeData *data = clipboard->mimeData()) {
-        const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
-        for (const QString &format : data->formats()) {
-            if (!format.startsWith(QLatin1String("image/")) || !readable.contains(format.toLatin1()))
-                continue;
-            // The reader respects Qt's allocation limit, so a forged header
-            // cannot make it allocate out of proportion.
-            image = QImage::fromData(data->data(format));
-            if (!image.isNull())
-                return image;
-        }
-    }
-    throw PlumoraError(QStringLiteral("Unsupported clipboard format"));
-}
-
-// A pasted picture made ready for a frame list of the given frame size. A
-// picture of exactly that size goes in as it is; any other is scaled to fit
-// inside the frame, keeping its proportions, and centred on white. Scaling
-// picks nearest pixels so that no new colours appear: a blended edge would no
-// longer match the transparent colour. Translucent pictures are laid on white
-// first, since frames have no alpha channel.
-QImage fitToFrame(const QImage &picture, QSize frame)
-{
-    QImage opaque = picture;
-    if (picture.hasAlphaChannel()) {
-        opaque = QImage(picture.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter painter(&opaque);
-        painter.drawImage(0, 0, picture);
-    }
-    if (opaque.size() == frame || frame.isEmpty())
-        return opaque;
-    QSize size = opaque.size().scaled(frame, Qt::KeepAspectRatio);
-    size = size.expandedTo(QSize(1, 1));
-    QImage fitted(frame, QImage::Format_RGB32);
-    fitted.fill(Qt::white);
-    QPainter painter(&fitted);
-    painter.drawImage(QPoint((frame.width() - size.width()) / 2, (frame.height() - size.height()) / 2),
-        opaque.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    return fitted;
-}
-
 } // namespace
 
 // One item of both menus; a separator stands before the items that name one.
@@ -131,9 +66,14 @@ struct TFrameCommands::Item
     const char *separator = nullptr; // "frames…" and "popup…" + this
 };
 
-TFrameCommands::TFrameCommands(
-    QWidget &window, TZQGesture &gesture, TGestureHistory &history, TPreviewPane &preview, QMenu &framesMenu)
-    : QObject(&window), m_window(window), m_gesture(gesture), m_history(history), m_preview(preview)
+TFrameCommands::TFrameCommands(QWidget &window, TZQGesture &gesture, TGestureHistory &history,
+    TPreviewPane &preview, TTimeline &timeline, QMenu &framesMenu)
+    : QObject(&window),
+      m_window(window),
+      m_gesture(gesture),
+      m_history(history),
+      m_preview(preview),
+      m_timeline(timeline)
 {
     buildMenus(framesMenu);
 
@@ -152,13 +92,39 @@ TFrameCommands::TFrameCommands(
         connect(shortcut, &QShortcut::activated, this,
             guardedCallback([this, run = move.run] { (this->*run)(); }));
     }
+    // Zooming the preview, anywhere in the window.
+    const struct
+    {
+        QKeySequence key;
+        bool in;
+    } zooms[] = { { QKeySequence::ZoomIn, true }, { Qt::CTRL | Qt::Key_Equal, true },
+        { QKeySequence::ZoomOut, false } };
+    for (const auto &zoom : zooms) {
+        auto *shortcut = new QShortcut(zoom.key, &window);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, guardedCallback([this, in = zoom.in] {
+            if (in)
+                m_preview.ZoomIn();
+            else
+                m_preview.ZoomOut();
+        }));
+    }
+    connect(&timeline, &TTimeline::selectionChanged, this, guardedCallback([this] { UpdateItems(); }));
+    // Inserted once the drop is over: the source waits for its answer, and
+    // reading the files may end in a message.
+    connect(&timeline, &TTimeline::picturesDropped, this,
+        [this](const QList<QImage> &pictures, const QList<QUrl> &files, int place) {
+            QTimer::singleShot(0, this,
+                guardedCallback([this, pictures, files, place] { InsertPictures(pictures, files, place); }));
+        });
     // Insert and Delete on the slider act when the key is let go; the
     // preview's keys while it has the focus.
-    m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View() },
+    m_keys = plumora::ui::guardedEventFilter({ preview.Slider(), preview.Area(), preview.View(), &timeline },
         [this](QObject *watched, QEvent *event) { return frameKey(watched, event); });
 
     // The items follow the gesture and the clipboard as they change.
-    for (const auto signal : { &TZQGesture::framesChanged, &TZQGesture::OnFrameChange })
+    for (const auto signal :
+        { &TZQGesture::framesChanged, &TZQGesture::OnFrameChange, &TZQGesture::audioChanged })
         connect(&gesture, signal, this, guardedCallback([this] { UpdateItems(); }));
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
         guardedCallback([this] { UpdateItems(); }));
@@ -185,16 +151,21 @@ void TFrameCommands::buildMenus(QMenu &framesMenu)
         { "moveForwardAction", "popupMoveForwardAction", "Move &Forward", &C::MoveForward,
             Qt::CTRL | Qt::Key_F12, &C::m_forward },
         { "moveToStartAction", "popupMoveToStartAction", "Move to &Start", &C::MoveToStart,
-            Qt::CTRL | Qt::SHIFT | Qt::Key_F11, &C::m_backward },
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F11, &C::m_toStart },
         { "moveToEndAction", "popupMoveToEndAction", "Move to &End", &C::MoveToEnd,
-            Qt::CTRL | Qt::SHIFT | Qt::Key_F12, &C::m_forward },
+            Qt::CTRL | Qt::SHIFT | Qt::Key_F12, &C::m_toEnd },
         { "reverseFramesAction", "popupReverseAction", "Re&verse Frames", &C::ReverseFrames,
             Qt::CTRL | Qt::SHIFT | Qt::Key_R, &C::m_reverse, "OrderSeparator" },
+        { "keepOnlySelectedAction", "popupKeepOnlySelectedAction", "&Keep Only Selected",
+            &C::KeepOnlySelected, {}, &C::m_keepOnly },
+        { "removeSoundAction", nullptr, "Remove &Sound", &C::RemoveSound, {}, &C::m_sound, "SoundSeparator" },
     };
     m_popup = new QMenu(&m_window);
     m_popup->setObjectName(QStringLiteral("gesturePopup"));
     for (const Item &item : items) {
         for (const bool popup : { false, true }) {
+            if (popup && !item.popupName)
+                continue;
             QMenu *menu = popup ? m_popup : &framesMenu;
             if (item.separator)
                 menu->addSeparator()->setObjectName(
@@ -224,12 +195,13 @@ void TFrameCommands::buildMenus(QMenu &framesMenu)
         action->setShortcut(clipboardKeys[i]);
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         m_preview.Area()->addAction(action);
+        m_timeline.addAction(action);
     }
     m_preview.Playback()->AddTo(&framesMenu, m_popup);
     connect(&framesMenu, &QMenu::aboutToShow, this, guardedCallback([this] { UpdateItems(); }));
     connect(m_popup, &QMenu::aboutToShow, this, guardedCallback([this] { UpdateItems(); }));
-    for (QWidget *owner :
-        { static_cast<QWidget *>(m_preview.Area()), static_cast<QWidget *>(m_preview.View()) }) {
+    for (QWidget *owner : { static_cast<QWidget *>(m_preview.Area()),
+             static_cast<QWidget *>(m_preview.View()), static_cast<QWidget *>(&m_timeline) }) {
         owner->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(owner, &QWidget::customContextMenuRequested, this,
             guardedCallback([this, owner](const QPoint &at) { m_popup->popup(owner->mapToGlobal(at)); }));
@@ -261,15 +233,35 @@ void TFrameCommands::UpdateItems()
     const bool frames = hasFrames(m_gesture);
     for (QAction *action : std::as_const(m_onFrame))
         action->setEnabled(frames);
-    const bool paste = clipboardOffersPicture();
+    const bool paste = ClipboardOffersPicture();
     for (QAction *action : std::as_const(m_paste))
         action->setEnabled(paste);
     for (QAction *action : std::as_const(m_forward))
         action->setEnabled(canMove(m_gesture, 1));
     for (QAction *action : std::as_const(m_backward))
         action->setEnabled(canMove(m_gesture, -1));
+    // The selection can move to an end unless it is there already.
+    const int count = frames ? m_gesture.Frames()->Count() : 0;
+    const QVector<int> selected = selection();
+    const int k = int(selected.size());
+    for (QAction *action : std::as_const(m_toStart))
+        action->setEnabled(k > 0 && selected != FrameRange(0, k - 1));
+    for (QAction *action : std::as_const(m_toEnd))
+        action->setEnabled(k > 0 && selected != FrameRange(count - k, count - 1));
     for (QAction *action : std::as_const(m_reverse))
-        action->setEnabled(frames && m_gesture.Frames()->Count() > 1);
+        action->setEnabled(count > 1);
+    for (QAction *action : std::as_const(m_keepOnly))
+        action->setEnabled(k > 0 && k < count);
+    for (QAction *action : std::as_const(m_sound))
+        action->setEnabled(m_gesture.HasAudio());
+}
+
+void TFrameCommands::RemoveSound()
+{
+    if (!m_gesture.HasAudio())
+        return;
+    const TGestureHistory::Step step(m_history, QStringLiteral("Remove Sound"));
+    m_gesture.ClearAudio();
 }
 
 bool TFrameCommands::confirm(const QString &question)
@@ -279,34 +271,49 @@ bool TFrameCommands::confirm(const QString &question)
         == QMessageBox::Yes;
 }
 
+QVector<int> TFrameCommands::selection() const
+{
+    if (!hasFrames(m_gesture))
+        return {};
+    QVector<int> selected = NormalizedSelection(m_timeline.Selection(), m_gesture.Frames()->Count());
+    return selected.isEmpty() ? QVector<int> { currentIndex(m_gesture) } : selected;
+}
+
 void TFrameCommands::CopyFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    // The frame's stored pixels, as it was added: lifting the transparent
+    // The frames' stored pixels, as they were added: lifting the transparent
     // colour for the copy would change the gesture.
-    QGuiApplication::clipboard()->setImage(m_gesture.Frames()->CopyFrame(currentIndex(m_gesture), clNone));
+    QGuiApplication::clipboard()->setMimeData(FramesMimeData(CopyFrames(m_gesture, selection())));
 }
 
 void TFrameCommands::CutFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    const TGestureHistory::Step step(m_history, QStringLiteral("Cut Frame"));
+    const QVector<int> selected = selection();
+    const TGestureHistory::Step step(
+        m_history, selected.size() > 1 ? QStringLiteral("Cut Frames") : QStringLiteral("Cut Frame"));
     CopyFrame();
-    m_gesture.DeleteFrame(currentIndex(m_gesture));
+    m_timeline.setSelection(DeleteFrames(m_gesture, selected));
 }
 
 void TFrameCommands::DeleteFrame()
 {
-    if (!hasFrames(m_gesture) || !confirm(QStringLiteral("Delete Frame?")))
-        return;
-    // The answer may come after other events ran; the frame list is read
-    // afresh.
     if (!hasFrames(m_gesture))
         return;
-    const TGestureHistory::Step step(m_history, QStringLiteral("Delete Frame"));
-    m_gesture.DeleteFrame(currentIndex(m_gesture));
+    const int n = int(selection().size());
+    if (!confirm(n > 1 ? QStringLiteral("Delete %1 frames?").arg(n) : QStringLiteral("Delete Frame?")))
+        return;
+    // The answer may come after other events ran; the frame list and the
+    // selection are read afresh.
+    if (!hasFrames(m_gesture))
+        return;
+    const QVector<int> selected = selection();
+    const TGestureHistory::Step step(
+        m_history, selected.size() > 1 ? QStringLiteral("Delete Frames") : QStringLiteral("Delete Frame"));
+    m_timeline.setSelection(DeleteFrames(m_gesture, selected));
 }
 
 void TFrameCommands::InsertBlankFrame()
@@ -329,34 +336,68 @@ void TFrameCommands::InsertBlankFrame()
 
 void TFrameCommands::PasteFrame()
 {
-    QImage picture = clipboardBitmap();
-    m_gesture.CheckRoomForFrame();
-    const TGestureHistory::Step step(m_history, QStringLiteral("Paste Frame"));
+    QList<QImage> pictures = ClipboardFrames();
+    if (pictures.isEmpty())
+        pictures = { ClipboardBitmap() };
+    // After the selection; into an empty list at its start.
+    const QVector<int> selected = selection();
+    const int place = selected.isEmpty() ? 0 : selected.last() + 1;
+    insertFitted(pictures, place,
+        pictures.size() > 1 ? QStringLiteral("Paste Frames") : QStringLiteral("Paste Frame"));
+}
+
+void TFrameCommands::InsertPictures(const QList<QImage> &pictures, const QList<QUrl> &files, int place)
+{
+    // Every picture is read before anything changes, so a file that does not
+    // read leaves the frames as they were.
+    QList<QImage> all = pictures;
+    for (const QUrl &file : files)
+        all.append(ReadDroppedPicture(file.toLocalFile()));
+    if (!all.isEmpty())
+        insertFitted(all, place,
+            all.size() > 1 ? QStringLiteral("Insert Pictures") : QStringLiteral("Insert Picture"));
+}
+
+void TFrameCommands::insertFitted(QList<QImage> pictures, int place, const QString &stepName)
+{
+    if (pictures.isEmpty())
+        return;
+    if (m_gesture.Frames())
+        m_gesture.CheckRoomForFrames(m_gesture.Frames()->Count() + int(pictures.size()));
+    else if (pictures.size() > kMaxGestureFrames)
+        throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames").arg(kMaxGestureFrames));
+    const TGestureHistory::Step step(m_history, stepName);
     if (!m_gesture.Frames()) {
         // The first frame sets the frame size: the picture fitted as an
         // import fits its frames, so that the frames can always be saved.
-        const QSize size = FitToPreview(picture.width(), picture.height());
-        if (size != picture.size())
-            picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        m_gesture.setFrames(std::make_unique<TFrameList>(size.width(), size.height()));
+        QImage &first = pictures.first();
+        const QSize size = FitToPreview(first.width(), first.height());
+        if (size != first.size())
+            first = first.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        auto frames = std::make_unique<TFrameList>(size.width(), size.height());
+        m_gesture.setFrames(std::move(frames));
+        m_gesture.CheckRoomForFrames(int(pictures.size()));
         m_gesture.setOrigin(TGesturePart::Animation, { TPartOrigin::Internal, {} });
     }
     const TFrameList *frames = m_gesture.Frames();
-    const QImage frame = fitToFrame(picture, QSize(frames->Width(), frames->Height()));
-    m_gesture.InsertFrame(currentIndex(m_gesture), frame, m_gesture.TransparentColor());
+    const QSize frameSize(frames->Width(), frames->Height());
+    QVector<QImage> fitted;
+    fitted.reserve(pictures.size());
+    for (const QImage &picture : std::as_const(pictures))
+        fitted.append(FitToFrame(picture, frameSize));
+    m_timeline.setSelection(InsertFrames(m_gesture, place, fitted));
 }
 
 void TFrameCommands::DuplicateFrame()
 {
     if (!hasFrames(m_gesture))
         return;
-    m_gesture.CheckRoomForFrame();
-    const TGestureHistory::Step step(m_history, QStringLiteral("Duplicate Frame"));
-    const TFrameList *frames = m_gesture.Frames();
-    const int from = currentIndex(m_gesture);
-    // The copy shares the frame's pixels until one of them is changed.
-    m_gesture.InsertFrame(from + 1, frames->Picture(from), frames->MaskColor(from));
-    m_gesture.setCurrentIndex(from + 1);
+    const QVector<int> selected = selection();
+    m_gesture.CheckRoomForFrames(m_gesture.Frames()->Count() + int(selected.size()));
+    const TGestureHistory::Step step(m_history,
+        selected.size() > 1 ? QStringLiteral("Duplicate Frames") : QStringLiteral("Duplicate Frame"));
+    // The copies share the frames' pixels until one of them is changed.
+    m_timeline.setSelection(DuplicateFrames(m_gesture, selected));
 }
 
 void TFrameCommands::ReverseFrames()
@@ -364,17 +405,18 @@ void TFrameCommands::ReverseFrames()
     const TFrameList *frames = m_gesture.Frames();
     if (!frames || frames->Count() < 2)
         return;
+    const QVector<int> selected = selection();
     const TGestureHistory::Step step(m_history, QStringLiteral("Reverse Frames"));
-    const int n = frames->Count();
-    const int current = currentIndex(m_gesture);
-    for (int i = 0; i < n - 1; ++i)
-        m_gesture.MoveFrame(n - 1, i);
-    // The loop and the sound start at the same pictures as before.
-    const int last = std::min(n, 255);
-    if (m_gesture.AnimLoopOption() == aoLoop)
-        m_gesture.setAnimLoopFrame(last + 1 - m_gesture.AnimLoopFrame());
-    m_gesture.setAudioLoopFrame(last + 1 - m_gesture.AudioLoopFrame());
-    m_gesture.setCurrentIndex(n - 1 - current);
+    m_timeline.setSelection(::ReverseFrames(m_gesture, selected));
+}
+
+void TFrameCommands::KeepOnlySelected()
+{
+    const QVector<int> selected = selection();
+    if (selected.isEmpty() || int(selected.size()) == m_gesture.Frames()->Count())
+        return;
+    const TGestureHistory::Step step(m_history, QStringLiteral("Keep Only Selected"));
+    m_timeline.setSelection(KeepOnlyFrames(m_gesture, selected));
 }
 
 // Moves the current frame one place: it goes to the clipboard, leaves the
@@ -405,17 +447,22 @@ void TFrameCommands::MoveBackward()
     moveCurrent(-1);
 }
 
-// Moves the current frame to the start or the end as it is, mask and all;
-// the clipboard is left alone.
+// Moves the selected frames to the start or the end as they are, masks and
+// all; the clipboard is left alone.
 void TFrameCommands::moveCurrentTo(bool end)
 {
-    if (!canMove(m_gesture, end ? 1 : -1))
+    const QVector<int> selected = selection();
+    if (selected.isEmpty())
         return;
-    const TGestureHistory::Step step(
-        m_history, end ? QStringLiteral("Move Frame to End") : QStringLiteral("Move Frame to Start"));
-    const int to = end ? m_gesture.Frames()->Count() - 1 : 0;
-    m_gesture.MoveFrame(currentIndex(m_gesture), to);
-    m_gesture.setCurrentIndex(to);
+    const int k = int(selected.size());
+    const int count = m_gesture.Frames()->Count();
+    if (selected == (end ? FrameRange(count - k, count - 1) : FrameRange(0, k - 1)))
+        return;
+    const QString noun = k > 1 ? QStringLiteral("Frames") : QStringLiteral("Frame");
+    const TGestureHistory::Step step(m_history,
+        end ? QStringLiteral("Move %1 to End").arg(noun) : QStringLiteral("Move %1 to Start").arg(noun));
+    m_timeline.setSelection(
+        end ? MoveFramesToEnd(m_gesture, selected) : MoveFramesToStart(m_gesture, selected));
 }
 
 void TFrameCommands::MoveToStart()

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
+
 TGestureView::TGestureView(TZQGesture *gesture, QWidget *parent)
     : QWidget(parent), m_gesture(gesture), m_timer(new QTimer(this)), m_soundPlayer(new TWavePlayer(this))
 {
@@ -59,9 +61,18 @@ void TGestureView::fitToFrames(int emptyWidth, int emptyHeight)
 {
     const TFrameList *frames = m_gesture ? m_gesture->Frames() : nullptr;
     if (frames)
-        resize(frames->Width(), frames->Height());
+        resize(frames->Width() * m_zoom, frames->Height() * m_zoom);
     else
         resize(emptyWidth, emptyHeight);
+    update();
+}
+
+void TGestureView::setZoom(int zoom)
+{
+    zoom = std::clamp(zoom, 1, 64);
+    if (zoom == m_zoom)
+        return;
+    m_zoom = zoom;
     update();
 }
 
@@ -118,5 +129,7 @@ void TGestureView::paintEvent(QPaintEvent *)
     if (index < 0 || index >= frames->Count())
         return;
     QPainter painter(this);
+    // Without smoothing, a scaled picture takes the nearest pixel.
+    painter.scale(m_zoom, m_zoom);
     frames->Draw(painter, QPoint(0, 0), index);
 }

@@ -4,6 +4,7 @@
 // itself to the frames when AutoSize is on, and drives playback: its timer
 // steps the document's sequencer every 250 ms and its sound player plays the
 // gesture's sound when the sequencer says so. A disabled view does not play.
+// It may show the frames enlarged (Zoom).
 // The mouse events reach whoever watches the widget; the view ignores them.
 #include <QPointer>
 #include <QWidget>
@@ -28,6 +29,10 @@ public:
     // every read (20 x 20 without frames). Turning it off changes nothing.
     bool AutoSize() const { return m_autoSize; }
     void setAutoSize(bool value);
+    // Each pixel of a frame is shown as zoom x zoom screen pixels (nearest
+    // neighbour, so pixels stay sharp); sizing to the frames includes it.
+    int Zoom() const { return m_zoom; }
+    void setZoom(int zoom);
     // Starts playing after every read, when the view is enabled.
     bool AutoPlay() const { return m_autoPlay; }
     void setAutoPlay(bool value) { m_autoPlay = value; }
@@ -54,6 +59,7 @@ private:
     QTimer *m_timer;
     TWavePlayer *m_soundPlayer;
     bool m_autoSize = true;
+    int m_zoom = 1;
     bool m_autoPlay = false;
     bool m_soundStale = true; // the player's copy may differ from the gesture's sound
 };

@@ -14,6 +14,7 @@
 #include "platform/ui/dialogs.h"
 #include "previewpane.h"
 #include "settingspage.h"
+#include "timeline.h"
 
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -59,8 +60,16 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
         pageTabs->setProperty("helpContext", pageTabs->currentWidget() == settingsPage ? 1200 : 1010);
     });
     previewPane = new TPreviewPane(*gesture);
+    timeline = new TTimeline(*gesture, *history);
+    auto *previewColumn = new QWidget;
+    previewColumn->setObjectName(QStringLiteral("previewColumn"));
+    auto *column = new QVBoxLayout(previewColumn);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(previewPane, 1);
+    column->addWidget(timeline);
     paneSplitter->addWidget(pageTabs);
-    paneSplitter->addWidget(previewPane);
+    paneSplitter->addWidget(previewColumn);
     paneSplitter->setStretchFactor(1, 1);
 
     auto *layout = new QVBoxLayout(this);
@@ -75,7 +84,7 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
 
     framesMenu = new QMenu(QStringLiteral("F&rames"), this);
     framesMenu->setObjectName(QStringLiteral("framesMenu"));
-    frameCommands = new TFrameCommands(*this, *gesture, *history, *previewPane, *framesMenu);
+    frameCommands = new TFrameCommands(*this, *gesture, *history, *previewPane, *timeline, *framesMenu);
     frameCommands->setObjectName(QStringLiteral("frameCommands"));
     frameCommands->AddFrameItem(QStringLiteral("Fit &Animation..."), QStringLiteral("fitAnimationAction"),
         [this] { fitAnimation(); });
@@ -84,6 +93,8 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
         guardedCallback([this](TGesturePart part) { load(part); }));
     connect(filesPage, &TFilesPage::saveRequested, this,
         guardedCallback([this](TGesturePart part) { save(part); }));
+    connect(filesPage, &TFilesPage::removeSoundRequested, this,
+        guardedCallback([this] { frameCommands->RemoveSound(); }));
     connect(filesPage, &TFilesPage::playRequested, this, guardedCallback([this] { GestureView()->Play(); }));
     connect(filesPage, &TFilesPage::noteRequested, this, [this](const QString &note) {
         if (m_host)
@@ -93,6 +104,8 @@ TfrmGestureWindow::TfrmGestureWindow(IGestureHost *host, QWidget *parent) : QWid
         guardedCallback([this](bool on) { setPicking(on); }));
     connect(settingsPage, &TSettingsPage::testBackgroundRequested, this,
         guardedCallback([this] { chooseTestBackground(); }));
+    connect(previewPane, &TPreviewPane::zoomChanged, filesPage, &TFilesPage::setButtonZoom);
+    filesPage->setButtonZoom(GestureView()->Zoom());
     connect(previewPane, &TPreviewPane::viewClicked, this,
         guardedCallback([this](QPoint at) { onViewClicked(at); }));
     connect(gesture, &TZQGesture::filenameChanged, this, [this](const QString &name) {
@@ -178,6 +191,7 @@ void TfrmGestureWindow::setTestBackground(TColor colour)
     m_testBackground = colour;
     settingsPage->showTestBackground(colour);
     previewPane->setTestBackground(colour);
+    timeline->setTestBackground(colour);
 }
 
 void TfrmGestureWindow::chooseTestBackground()

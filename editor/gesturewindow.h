@@ -2,14 +2,14 @@
 // TfrmGestureWindow: the document window in which one gesture is edited. It
 // owns the gesture, its undo history, and the parts that show and edit it,
 // each with its own widgets: the Files page, the Settings page (side by side
-// with the preview in a splitter, on tabs), the preview pane and the frame
-// commands. The parts are bound to the gesture; the window holds only what
-// is not the gesture's: the test background, whether a colour is being
-// picked, and its file dialogs. Loading and saving the parts
-// (gesturewindow_parts.cpp), video clips, sounds of any kind and the export
-// (gesturewindow_media.cpp), fitting the animation (gesturewindow_fit.cpp)
-// and files dropped on the window (gesturewindow_drops.cpp) live beside this
-// file.
+// with the preview in a splitter, on tabs), the preview pane with the
+// timeline of frames under it, and the frame commands. The parts are bound
+// to the gesture; the window holds only what is not the gesture's: the test
+// background, whether a colour is being picked, and its file dialogs.
+// Loading and saving the parts (gesturewindow_parts.cpp), video clips,
+// sounds of any kind and the export (gesturewindow_media.cpp), fitting the
+// animation (gesturewindow_fit.cpp) and files dropped on the window
+// (gesturewindow_drops.cpp) live beside this file.
 #include "platform/colors.h"
 
 #include <QString>
@@ -35,6 +35,7 @@ class TImportedAnimation;
 struct TFittedSound;
 class TPreviewPane;
 class TSettingsPage;
+class TTimeline;
 class TZQGesture;
 enum class TGesturePart;
 
@@ -162,6 +163,7 @@ private:
     TFilesPage *filesPage = nullptr;
     TSettingsPage *settingsPage = nullptr;
     TPreviewPane *previewPane = nullptr;
+    TTimeline *timeline = nullptr;
     QMenu *framesMenu = nullptr;
     TFrameCommands *frameCommands = nullptr;
 

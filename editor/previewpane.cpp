@@ -5,25 +5,33 @@
 #include "playbackcommand.h"
 #include "platform/ui/application.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QRubberBand>
+#include <QScrollArea>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <iterator>
 
 using plumora::ui::guardedCallback;
 
 namespace {
 
+// The zoom box's levels: fit, then the factors.
+constexpr int kZoomFactors[] = { 1, 2, 4, 8 };
+
 void paintArea(QWidget *area, TColor colour)
 {
     QPalette palette = area->palette();
     palette.setColor(QPalette::Window, toQColor(colour));
+    palette.setColor(QPalette::Base, toQColor(colour));
     area->setPalette(palette);
     area->update();
 }
@@ -37,20 +45,25 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(7, 7, 7, 7);
 
-    gestureArea = new QFrame;
+    gestureArea = new QScrollArea;
     gestureArea->setObjectName(QStringLiteral("gestureArea"));
-    gestureArea->setFixedSize(256, 230);
+    gestureArea->setMinimumSize(256, 230);
+    gestureArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    gestureArea->setAlignment(Qt::AlignCenter);
     gestureArea->setAutoFillBackground(true);
     gestureArea->setFocusPolicy(Qt::StrongFocus);
+    gestureArea->setFrameShape(QFrame::NoFrame);
     // The preview shows the test background from the start, so what its
     // swatch shows and what picking there gives is what the screen shows.
     paintArea(gestureArea, m_testBackground);
-    gestureView = new TGestureView(&gesture, gestureArea);
+    gestureView = new TGestureView(&gesture);
     gestureView->setObjectName(QStringLiteral("gestureView"));
-    gestureView->move(0, 0);
     gestureView->setMouseTracking(true);
+    gestureArea->setWidget(gestureView);
     m_viewMouse = plumora::ui::guardedEventFilter(
         { gestureView }, [this](QObject *, QEvent *event) { return viewMouse(event); });
+    m_areaEvents = plumora::ui::guardedEventFilter({ gestureArea->viewport(), gestureView },
+        [this](QObject *, QEvent *event) { return areaEvent(event); });
     layout->addWidget(gestureArea);
 
     frameSlider = new QSlider(Qt::Horizontal);
@@ -75,8 +88,19 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
     frameLabel = new QLabel(QStringLiteral("Frame 1 of 1"));
     frameLabel->setObjectName(QStringLiteral("frameLabel"));
     frameLabel->setBuddy(frameSlider);
-    layout->addWidget(frameLabel);
-    layout->addStretch();
+    zoomBox = new QComboBox;
+    zoomBox->setObjectName(QStringLiteral("zoomBox"));
+    zoomBox->setAccessibleName(QStringLiteral("Zoom"));
+    zoomBox->setToolTip(QStringLiteral("Zoom (Ctrl+wheel, Ctrl++, Ctrl+-)"));
+    zoomBox->addItem(QStringLiteral("Fit"));
+    for (const int factor : kZoomFactors)
+        zoomBox->addItem(QStringLiteral("%1\u00D7").arg(factor));
+    auto *labelRow = new QHBoxLayout;
+    labelRow->addWidget(frameLabel, 1);
+    labelRow->addWidget(zoomBox);
+    layout->addLayout(labelRow);
+    connect(zoomBox, &QComboBox::currentIndexChanged, this,
+        guardedCallback([this](int level) { setZoomLevel(level); }));
 
     // When the slider follows the gesture the frame is already the one
     // shown, and setting it again does nothing.
@@ -91,6 +115,7 @@ TPreviewPane::TPreviewPane(TZQGesture &gesture, QWidget *parent) : QWidget(paren
         playbackCommand->Refresh();
     }));
     connect(&gesture, &TZQGesture::framesRead, this, guardedCallback([this] { fitViewToFrames(); }));
+    fitViewToFrames();
     connect(&gesture, &TZQGesture::playingChanged, playbackCommand, &TPlaybackCommand::Refresh);
 }
 
@@ -116,17 +141,78 @@ void TPreviewPane::showCurrentFrame()
 
 void TPreviewPane::fitViewToFrames()
 {
+    const int factor = ZoomFactor();
+    const bool changed = factor != gestureView->Zoom();
+    gestureView->setZoom(factor);
+    if (changed)
+        emit zoomChanged(factor);
+    // The scroll area keeps the view centred while it is smaller.
     if (const TFrameList *frames = m_gesture.Frames())
-        gestureView->resize(frames->Width(), frames->Height());
-    const double left = gestureArea->width() / 2.0 - gestureView->width() / 2.0;
-    const double top = gestureArea->height() / 2.0 - gestureView->height() / 2.0;
-    gestureView->move(int(left), int(top));
+        gestureView->resize(frames->Width() * factor, frames->Height() * factor);
+}
+
+int TPreviewPane::ZoomFactor() const
+{
+    if (m_zoomLevel > 0)
+        return kZoomFactors[m_zoomLevel - 1];
+    const TFrameList *frames = m_gesture.Frames();
+    if (!frames || frames->Width() <= 0 || frames->Height() <= 0)
+        return 1;
+    // The largest whole factor that shows the frames whole, so every pixel
+    // stays a square of equal size.
+    const QSize room = gestureArea->maximumViewportSize();
+    const int factor = std::min(room.width() / frames->Width(), room.height() / frames->Height());
+    return std::clamp(factor, 1, kZoomFactors[std::size(kZoomFactors) - 1]);
+}
+
+void TPreviewPane::setZoomLevel(int level)
+{
+    level = std::clamp(level, 0, int(std::size(kZoomFactors)));
+    m_zoomLevel = level;
+    if (zoomBox->currentIndex() != level)
+        zoomBox->setCurrentIndex(level);
+    fitViewToFrames();
+}
+
+void TPreviewPane::ZoomIn()
+{
+    const int factor = ZoomFactor();
+    for (int level = 1; level <= int(std::size(kZoomFactors)); ++level)
+        if (kZoomFactors[level - 1] > factor)
+            return setZoomLevel(level);
+}
+
+void TPreviewPane::ZoomOut()
+{
+    const int factor = ZoomFactor();
+    for (int level = int(std::size(kZoomFactors)); level >= 1; --level)
+        if (kZoomFactors[level - 1] < factor)
+            return setZoomLevel(level);
+}
+
+// Ctrl with the wheel zooms; a fitted preview follows the area's size.
+bool TPreviewPane::areaEvent(QEvent *event)
+{
+    if (event->type() == QEvent::Wheel) {
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        if (!(wheel->modifiers() & Qt::ControlModifier))
+            return false;
+        const int delta = wheel->angleDelta().y();
+        if (delta > 0)
+            ZoomIn();
+        else if (delta < 0)
+            ZoomOut();
+        return true;
+    }
+    if (event->type() == QEvent::Resize && m_zoomLevel == 0)
+        fitViewToFrames();
+    return false;
 }
 
 TColor TPreviewPane::ColorShownAt(QPoint point) const
 {
     const TFrameList *frames = m_gesture.Frames();
-    const int index = int(m_gesture.CurrentFrame()) - 1;
+    const int index = m_gesture.CurrentIndex();
     if (frames && index >= 0 && index < frames->Count() && point.x() >= 0 && point.y() >= 0
         && point.x() < frames->Width() && point.y() < frames->Height()
         && !frames->IsTransparent(index, point.x(), point.y()))
@@ -144,7 +230,7 @@ bool TPreviewPane::viewMouse(QEvent *event)
     if (type == QEvent::MouseButtonPress) {
         m_dragRect = QRect(at, at);
         if (mouse->button() == Qt::LeftButton)
-            emit viewClicked(at);
+            emit viewClicked(QPoint(at.x() / gestureView->Zoom(), at.y() / gestureView->Zoom()));
         return false;
     }
     if (type == QEvent::MouseMove) {

@@ -178,6 +178,29 @@ void TFrameList::Move(int from, int to)
     edited();
 }
 
+void TFrameList::Rearrange(const QVector<int> &order)
+{
+    QVector<Frame> frames;
+    frames.reserve(order.size());
+    for (const int index : order)
+        frames.append(frame(index));
+    m_frames = std::move(frames);
+    edited();
+}
+
+void TFrameList::InsertMany(int index, const QVector<QImage> &pictures, TColor maskColor)
+{
+    if (index < 0 || index > Count())
+        indexError(index);
+    QVector<Frame> made;
+    made.reserve(pictures.size());
+    for (const QImage &picture : pictures)
+        made.append(makeFrame(picture, maskColor));
+    m_frames.insert(index, made.size(), Frame());
+    std::move(made.begin(), made.end(), m_frames.begin() + index);
+    edited();
+}
+
 TFrameList TFrameList::SharedCopy() const
 {
     TFrameList copy(*this);

@@ -44,6 +44,25 @@ public:
     void Delete(int index);
     void Clear();
     void Move(int from, int to);
+    // The list becomes the frames at the given indices, in that order; an
+    // index may repeat (a duplicate shares its pixels). An index out of
+    // range throws and leaves the list as it was.
+    void Rearrange(const QVector<int> &order);
+    // Inserts several pictures before index, as Insert does each.
+    void InsertMany(int index, const QVector<QImage> &pictures, TColor maskColor);
+
+    // Calls block(key, bytes) for each frame's pixel buffer: frames that
+    // share a buffer (cut from one strip, duplicated, kept by a copy) give
+    // the same key, so a caller can count the distinct bytes held.
+    template <typename F> void ForEachPixelBuffer(F &&block) const
+    {
+        for (const Frame &f : m_frames) {
+            if (f.strip)
+                block(static_cast<const void *>(f.strip.get()), qint64(f.strip->sizeInBytes()));
+            else
+                block(static_cast<const void *>(f.picture.constBits()), qint64(f.picture.sizeInBytes()));
+        }
+    }
 
     // Gives every frame the mask colour maskColor, after repainting its
     // transparent pixels in background as CopyFrame does (clNone repaints

@@ -6,10 +6,16 @@
 // texts and sound bytes with the gesture and with each other, so a step costs
 // little more than the list of frames it changed.
 //
+// The history keeps at most kLimit steps and at most kByteLimit bytes of
+// pixels and sound that the gesture itself no longer holds, counting each
+// shared buffer once; beyond either, the oldest steps go first (the latest
+// step always stays).
+//
 // The gesture has unsaved changes exactly while the history is away from the
 // state last saved or opened.
 #include <QObject>
 #include <QString>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -23,7 +29,8 @@ class TGestureHistory : public QObject
 
 public:
     // Steps kept; older ones are dropped.
-    static constexpr int kLimit = 100;
+    static constexpr int kLimit = 1000;
+    static constexpr qint64 kByteLimit = qint64(64) << 20;
 
     // Ids of steps that merge while the user keeps typing into one field.
     enum MergeId { NoMerge = -1, TaglineMerge = 1, AuthorMerge, LoopFrameMerge, AudioFrameMerge };
@@ -64,6 +71,9 @@ public:
     // While paused (a file being opened), changes are no step.
     void setPaused(bool paused) { m_paused = paused; }
     bool Restoring() const { return m_restoring; }
+    // The bytes the kept states hold beyond the gesture's own (what
+    // kByteLimit bounds).
+    qint64 KeptBytes() const;
 
 signals:
     // A step was recorded, undone or redone.
@@ -71,7 +81,11 @@ signals:
 
 private:
     class Command;
+    class Ledger;
     void restore(const TGestureContent &content, bool modified);
+    // Drops the oldest steps while the history holds more than its bounds.
+    void trim();
+    void dropOldest(int steps);
 
     TZQGesture &m_gesture;
     QUndoStack *m_stack;
@@ -79,4 +93,6 @@ private:
     int m_session = 0; // typing merges within one session
     bool m_restoring = false;
     bool m_paused = false;
+    bool m_rebuilding = false; // dropOldest puts the kept steps back
+    std::unique_ptr<Ledger> m_ledger;
 };

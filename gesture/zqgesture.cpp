@@ -255,11 +255,39 @@ int FramesAGestureHolds(int frameWidth)
 
 void TZQGesture::CheckRoomForFrame() const
 {
+    if (m_frames)
+        CheckRoomForFrames(m_frames->Count() + 1);
+}
+
+void TZQGesture::CheckRoomForFrames(int count) const
+{
     if (!m_frames)
         return;
     const int holds = FramesAGestureHolds(m_frames->Width());
-    if (m_frames->Count() >= holds)
+    if (count > holds)
         throw PlumoraError(QStringLiteral("A gesture holds at most %1 frames of this size").arg(holds));
+}
+
+void TZQGesture::InsertFrames(int index, const QVector<QImage> &pictures, TColor maskColor)
+{
+    if (!m_frames)
+        throw PlumoraError(QStringLiteral("The gesture has no frame list to insert into"));
+    if (pictures.isEmpty())
+        return;
+    CheckRoomForFrames(m_frames->Count() + int(pictures.size()));
+    m_frames->InsertMany(index, pictures, maskColor);
+    emit framesChanged();
+    emit edited();
+}
+
+void TZQGesture::RearrangeFrames(const QVector<int> &order)
+{
+    if (!m_frames)
+        return;
+    if (order.size() > m_frames->Count())
+        CheckRoomForFrames(int(order.size()));
+    m_frames->Rearrange(order);
+    framesShortened();
 }
 
 void TZQGesture::InsertFrame(int index, const QImage &picture, TColor maskColor)
@@ -277,6 +305,11 @@ void TZQGesture::DeleteFrame(int index)
     if (!m_frames)
         return;
     m_frames->Delete(index);
+    framesShortened();
+}
+
+void TZQGesture::framesShortened()
+{
     // The frame shown stays a frame of the list while it has any.
     const int count = m_frames->Count();
     if (count > 0 && m_play.currentFrame >= count)
@@ -490,6 +523,8 @@ void TZQGesture::ClearAudio()
     m_wave.setData(QByteArray());
     m_hasAudio = false;
     emit audioChanged();
+    m_origins[int(TGesturePart::Audio)] = {};
+    emit originChanged(TGesturePart::Audio);
     setModified();
     UpdateSizes();
     emit edited();

@@ -217,6 +217,16 @@ public:
     void CheckRoomForFrame() const;
     void DeleteFrame(int index);
     void MoveFrame(int from, int to);
+    // Inserts the pictures before index, as InsertFrame does each, as one
+    // change; refused as a whole when the gesture cannot hold them all.
+    void InsertFrames(int index, const QVector<QImage> &pictures, TColor maskColor);
+    // The frame list becomes its frames at the given indices, in that order
+    // (an index may repeat: the copy shares the pixels), as one change; the
+    // frame shown and the loop and sound start frames are kept within the
+    // list. Refused when the gesture cannot hold that many frames.
+    void RearrangeFrames(const QVector<int> &order);
+    // Throws as CheckRoomForFrame does when the list cannot grow to count.
+    void CheckRoomForFrames(int count) const;
 
     const QString &Author() const { return m_author; }
     void SetAuthor(const QString &text);
@@ -271,6 +281,7 @@ public:
     void LoadAudioFromFile(const QString &fileName);
     // Takes wav as the gesture's sound, or drops the sound; both set
     // Modified and recompute the sizes. The audio start frame stays.
+    // Dropping it also forgets the file the sound came from.
     void SetAudio(const QByteArray &wav);
     void ClearAudio();
     void SaveAudioToFile(const QString &fileName);
@@ -358,6 +369,9 @@ private:
     // Announces every property (after a read or a restore), in order.
     void announceAll();
     void clampFrameNumbers();
+    // Announces an edit of the frame list that may have made it shorter,
+    // after keeping the frame shown and the frame numbers within it.
+    void framesShortened();
     void resetForRead();
     // ReadGesture's work; layout receives where the parts lie, and picture
     // names the picture being decoded while one is.

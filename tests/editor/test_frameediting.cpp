@@ -256,13 +256,13 @@ TEST(FrameEditing, TheSliderFollowsTheGestureAndKeysFollowTheFocus)
     QTest::keyClick(tagline, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(order(*w).size(), 3u);
     EXPECT_TRUE(tagline->text().isEmpty());
-    // Paste in the preview puts the clipboard's picture before the current frame.
+    // Paste in the preview puts the clipboard's picture after the selected frame.
     QGuiApplication::clipboard()->setImage(solid(D));
     control<QFrame>(w, "gestureArea")->setFocus();
     ASSERT_TRUE(control<QFrame>(w, "gestureArea")->hasFocus());
     QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(order(*w), (std::vector<QRgb> { D, B, A, C }));
-    expectSlider(*w, 1, 4);
+    EXPECT_EQ(order(*w), (std::vector<QRgb> { B, D, A, C }));
+    expectSlider(*w, 2, 4);
 
     auto empty = windowWith({ A });
     control<QAction>(empty, "cutFrameAction")->trigger();
@@ -310,8 +310,8 @@ TEST(FrameEditing, PasteIntoANewWindow)
             EXPECT_EQ(frames.Picture(0).pixel(c.frame.width() - 1, c.frame.height() - 1),
                 picture.pixel(c.picture.width() - 1, c.picture.height() - 1));
         EXPECT_EQ(frames.MaskColor(0), clNone);
-        // The preview shows the whole frame.
-        EXPECT_EQ(w.GestureView()->size(), c.frame);
+        // The preview shows the whole frame, zoomed to fit.
+        EXPECT_EQ(w.GestureView()->size(), c.frame * w.GestureView()->Zoom());
         expectSlider(w, 1, 1);
         EXPECT_EQ(control<QLabel>(w, "frameLabel")->text(), "Frame 1 of 1");
         EXPECT_TRUE(w.Gesture()->Valid());
@@ -338,8 +338,8 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     tall.setPixel(0, 0, D);
     QGuiApplication::clipboard()->setImage(tall);
     w->PasteFrame();
-    expectSlider(*w, 2, 3);
-    const QImage &fitted = w->Gesture()->Frames()->Picture(1);
+    expectSlider(*w, 3, 3);
+    const QImage &fitted = w->Gesture()->Frames()->Picture(2);
     ASSERT_EQ(fitted.size(), QSize(8, 6));
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) {
@@ -352,7 +352,7 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     // Wide: 16 x 6 becomes 8 x 3 on rows 1 to 3.
     QGuiApplication::clipboard()->setImage(solid(E, 16, 6));
     w->PasteFrame();
-    const QImage &wide = w->Gesture()->Frames()->Picture(1);
+    const QImage &wide = w->Gesture()->Frames()->Picture(3);
     for (int y = 0; y < 6; ++y)
         EXPECT_EQ(wide.pixel(4, y), y >= 1 && y <= 3 ? E : white) << y;
 
@@ -362,8 +362,8 @@ TEST(FrameEditing, PastedPicturesOfAnotherSizeAreFittedAndCentred)
     glass.setPixel(3, 3, qRgba(10, 20, 30, 255));
     QGuiApplication::clipboard()->setImage(glass);
     w->PasteFrame();
-    EXPECT_EQ(w->Gesture()->Frames()->Picture(1).pixel(0, 0), white);
-    EXPECT_EQ(w->Gesture()->Frames()->Picture(1).pixel(3, 3), qRgb(10, 20, 30));
+    EXPECT_EQ(w->Gesture()->Frames()->Picture(4).pixel(0, 0), white);
+    EXPECT_EQ(w->Gesture()->Frames()->Picture(4).pixel(3, 3), qRgb(10, 20, 30));
     EXPECT_EQ(w->Gesture()->Frames()->Count(), 5);
 }
 
@@ -379,7 +379,7 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
     data->setData("image/png", png);
     QGuiApplication::clipboard()->setMimeData(data);
     w->PasteFrame();
-    EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A }));
+    EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B }));
 
     // A picture no image reader knows: offered, but refused when pasted.
     data = new QMimeData;
@@ -394,7 +394,7 @@ TEST(FrameEditing, PasteReadsEncodedPicturesAndRefusesOthers)
     } catch (const PlumoraError &error) {
         EXPECT_EQ(error.message(), "Unsupported clipboard format");
     }
-    EXPECT_EQ(order(*w), (std::vector<QRgb> { B, A }));
+    EXPECT_EQ(order(*w), (std::vector<QRgb> { A, B }));
     // Through the menu the error is shown, and nothing escapes the action.
     {
         Prompts prompts;
@@ -462,11 +462,11 @@ TEST(FrameEditing, KeysFollowTheCurrentStateNotTheLastOpenedMenu)
     QGuiApplication::clipboard()->setImage(solid(B));
     control<QSlider>(w, "frameSlider")->setValue(2);
     control<QAction>(w, "pasteFrameAction")->trigger();
-    ASSERT_EQ(order(w), (std::vector<QRgb> { A, B, A }));
+    ASSERT_EQ(order(w), (std::vector<QRgb> { A, A, B }));
 
     control<QFrame>(w, "gestureArea")->setFocus();
     QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_F11, Qt::ControlModifier);
-    EXPECT_EQ(order(w), (std::vector<QRgb> { B, A, A }));
+    EXPECT_EQ(order(w), (std::vector<QRgb> { A, B, A }));
     QTest::keyClick(control<QFrame>(w, "gestureArea"), Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(order(w), (std::vector<QRgb> { A, A }));
 
@@ -511,10 +511,10 @@ TEST(FrameEditing, CopyWithTransparencyGivesThePixelsAsAdded)
     // Pasting it back with the box ticked masks the same pixels again; a
     // move keeps them too.
     w.PasteFrame();
-    EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(0, 2, 2));
-    w.moveFrameForward();
     EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(1, 2, 2));
-    EXPECT_EQ(w.Gesture()->Frames()->Picture(1).pixel(2, 2), D);
+    w.moveFrameForward();
+    EXPECT_TRUE(w.Gesture()->Frames()->IsTransparent(2, 2, 2));
+    EXPECT_EQ(w.Gesture()->Frames()->Picture(2).pixel(2, 2), D);
 }
 
 // Play/Stop: the "Frames" menu's item, the pop-up's item with Space while

@@ -154,7 +154,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     EXPECT_EQ(plumora::ui::screenCursor(), plumora::ui::crColorSample);
     EXPECT_TRUE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
-    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1) * w->GestureView()->Zoom());
     EXPECT_EQ(w->Gesture()->TransparentColor(), RGBColor(1, 2, 3));
     EXPECT_EQ(w->TransColor(), RGBColor(1, 2, 3));
     EXPECT_FALSE(control<QToolButton>(w, "pickTransparentButton")->isChecked());
@@ -163,7 +163,7 @@ TEST(SettingsPage, TransparencyBoxAndPickingFromThePreview)
     // Picking the pixel that is now transparent gives what shows through.
     QTest::mousePress(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
     QTest::mouseRelease(control<QToolButton>(w, "pickTransparentButton"), Qt::LeftButton);
-    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(w->GestureView(), Qt::LeftButton, {}, QPoint(1, 1) * w->GestureView()->Zoom());
     // From the start, that is the colour the preview is painted in and the
     // test background swatch shows.
     auto *area = control<QFrame>(w, "gestureArea");
