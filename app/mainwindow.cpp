@@ -151,6 +151,8 @@ void TfrmMain::UpdateFileCommands()
     if (!window) {
         saveAction->setEnabled(false);
         saveAsAction->setEnabled(false);
+        revertAction->setEnabled(false);
+        closeAction->setEnabled(false);
         return;
     }
     const TZQGesture *gesture = window->Gesture();
@@ -159,4 +161,7 @@ void TfrmMain::UpdateFileCommands()
     // deleting frames, a new button picture) must still be savable.
     saveAction->setEnabled(valid && (gesture->Modified() || gesture->UnsavedChanges()));
     saveAsAction->setEnabled(valid);
+    revertAction->setEnabled(
+        !gesture->Filename().isEmpty() && (gesture->Modified() || gesture->UnsavedChanges()));
+    closeAction->setEnabled(true);
 }
