@@ -52,7 +52,8 @@ bool addToRecentlyUsed(const QString &filePath, const QDateTime &at)
         file.close();
         // Prefixed names are kept as they stand ("bookmark:application"), so
         // whatever other programs wrote is written back unchanged.
-        if (!bytes.trimmed().isEmpty() && (!doc.setContent(bytes) || doc.documentElement().tagName() != u"xbel"))
+        if (!bytes.trimmed().isEmpty()
+            && (!doc.setContent(bytes) || doc.documentElement().tagName() != u"xbel"))
             return false;
     }
     if (doc.documentElement().isNull()) {
@@ -62,8 +63,8 @@ bool addToRecentlyUsed(const QString &filePath, const QDateTime &at)
         root.setAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
         root.setAttribute(QStringLiteral("xmlns:bookmark"),
             QStringLiteral("http://www.freedesktop.org/standards/desktop-bookmarks"));
-        root.setAttribute(
-            QStringLiteral("xmlns:mime"), QStringLiteral("http://www.freedesktop.org/standards/shared-mime-info"));
+        root.setAttribute(QStringLiteral("xmlns:mime"),
+            QStringLiteral("http://www.freedesktop.org/standards/shared-mime-info"));
         doc.appendChild(root);
     }
     QDomElement root = doc.documentElement();
@@ -72,7 +73,7 @@ bool addToRecentlyUsed(const QString &filePath, const QDateTime &at)
 
     QDomElement bookmark;
     for (QDomElement b = root.firstChildElement(QStringLiteral("bookmark")); !b.isNull();
-        b = b.nextSiblingElement(QStringLiteral("bookmark")))
+         b = b.nextSiblingElement(QStringLiteral("bookmark")))
         if (b.attribute(QStringLiteral("href")) == href) {
             bookmark = b;
             break;
@@ -88,7 +89,7 @@ bool addToRecentlyUsed(const QString &filePath, const QDateTime &at)
     QDomElement info = ensureChild(doc, bookmark, QStringLiteral("info"));
     QDomElement metadata;
     for (QDomElement m = info.firstChildElement(QStringLiteral("metadata")); !m.isNull();
-        m = m.nextSiblingElement(QStringLiteral("metadata")))
+         m = m.nextSiblingElement(QStringLiteral("metadata")))
         if (m.attribute(QStringLiteral("owner")) == u"http://freedesktop.org")
             metadata = m;
     if (metadata.isNull()) {
@@ -101,7 +102,7 @@ bool addToRecentlyUsed(const QString &filePath, const QDateTime &at)
     QDomElement apps = ensureChild(doc, metadata, QStringLiteral("bookmark:applications"));
     QDomElement app;
     for (QDomElement a = apps.firstChildElement(QStringLiteral("bookmark:application")); !a.isNull();
-        a = a.nextSiblingElement(QStringLiteral("bookmark:application")))
+         a = a.nextSiblingElement(QStringLiteral("bookmark:application")))
         if (a.attribute(QStringLiteral("name")) == QLatin1String(kApplication))
             app = a;
     if (app.isNull()) {

@@ -1,5 +1,6 @@
 // Revert to Saved, one window per file, closing the active window by key,
 // and the recent files: the program's list and the desktop's.
+#include "app/gesturefile.h"
 #include "app/mainwindow.h"
 #include "app/recentlyused.h"
 #include "editor/gesturewindow.h"
@@ -62,21 +63,9 @@ protected:
         TPlumoraKeys::setStoreFile(QString());
         qunsetenv("XDG_DATA_HOME");
     }
-    // A three-frame gesture file with the given tagline.
     QString gestureFile(const QString &name, const QString &tagline = QStringLiteral("saved"))
     {
-        TZQGesture g;
-        auto frames = std::make_unique<TFrameList>(8, 6);
-        for (int i = 0; i < 3; ++i) {
-            QImage image(8, 6, QImage::Format_RGB32);
-            image.fill(qRgb(60 * i, 90, 200));
-            frames->Add(image, clNone);
-        }
-        g.setFrames(std::move(frames));
-        g.setTagline(tagline);
-        g.SetAuthor(QStringLiteral("Ann"));
-        g.SaveToFile(dir.filePath(name));
-        return dir.filePath(name);
+        return makeGesture(dir.filePath(name), tagline, QStringLiteral("Ann"));
     }
     QAction *action(const char *name) { return control<QAction>(main, name); }
     QStringList recentMenuTexts()
@@ -148,8 +137,8 @@ TEST_F(RecentFilesTest, AFileOpenInAWindowIsNotOpenedAgain)
     QDir(dir.path()).mkdir(QStringLiteral("sub"));
     TfrmGestureWindow *first = main->openGesturePath(path);
     main->newGestureWindow();
-    const QString spellings[] = { path, dir.path() + "/sub/../a.zqa", dir.path() + "/./a.zqa",
-        dir.filePath("link.zqa") };
+    const QString spellings[]
+        = { path, dir.path() + "/sub/../a.zqa", dir.path() + "/./a.zqa", dir.filePath("link.zqa") };
     for (const QString &spelling : spellings) {
         main->newGestureWindow(); // another window is the active one
         EXPECT_EQ(main->openGesturePath(spelling), first) << spelling.toStdString();
@@ -177,7 +166,8 @@ TEST_F(RecentFilesTest, AFileOpenInAWindowIsNotOpenedAgain)
 TEST_F(RecentFilesTest, CloseKeysAskAboutChanges)
 {
     main->show();
-    for (const QKeySequence &key : { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4) }) {
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4) }) {
         TfrmGestureWindow *w = main->openGesturePath(gestureFile(QStringLiteral("a.zqa")));
         settle();
         w->Gesture()->setUnsavedChanges(true);
