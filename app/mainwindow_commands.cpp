@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 
 #include "aboutbox.h"
+#include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
@@ -149,8 +150,14 @@ void TfrmMain::fillRecentFilesMenu()
     for (const QString &path : stored)
         if (QFileInfo(path).isFile())
             files << path;
-    if (files != stored)
-        plumora::ui::guarded([&] { m_keys->setRecentFiles(files); });
+    // A store that cannot be written is no reason to complain each time the
+    // menu opens: the list shown is right either way.
+    if (files != stored) {
+        try {
+            m_keys->setRecentFiles(files);
+        } catch (const PlumoraError &) {
+        }
+    }
     int number = 1;
     for (const QString &path : files) {
         QString title = path;
