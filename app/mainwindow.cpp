@@ -152,6 +152,8 @@ void TfrmMain::UpdateFileCommands()
         saveAction->setEnabled(false);
         saveAsAction->setEnabled(false);
         exportAction->setEnabled(false);
+        revertAction->setEnabled(false);
+        closeAction->setEnabled(false);
         return;
     }
     const TZQGesture *gesture = window->Gesture();
@@ -161,4 +163,7 @@ void TfrmMain::UpdateFileCommands()
     saveAction->setEnabled(valid && (gesture->Modified() || gesture->UnsavedChanges()));
     saveAsAction->setEnabled(valid);
     exportAction->setEnabled(true); // a gesture without frames says so when asked
+    revertAction->setEnabled(
+        !gesture->Filename().isEmpty() && (gesture->Modified() || gesture->UnsavedChanges()));
+    closeAction->setEnabled(true);
 }

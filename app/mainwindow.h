@@ -64,6 +64,14 @@ public:
     // Opens files named outside the program (command line, drops), each as
     // openGesturePath does; an error is shown and the next file still opens.
     void openGestureFiles(const QStringList &paths);
+    // Reads the active gesture's file again, after asking; Undo brings the
+    // edits back.
+    void revertGestureWindow();
+    // Closes the active gesture window, asking first about unsaved changes.
+    void closeActiveGestureWindow();
+    // The window that holds the file at path (another spelling of it, or a
+    // link to it, counts as the same file); null when none does.
+    TfrmGestureWindow *windowForFile(const QString &path) const;
 
     // Shows the window where the settings store says it was last closed:
     // its frame's outer left, top and size, moved and shrunk so that the
@@ -98,6 +106,11 @@ private:
     void createHelpMenu();
     void createToolBar();
     void showAboutBox();
+    // The recent files submenu, filled each time the File menu opens; files
+    // that no longer exist are dropped from the list then.
+    void fillRecentFilesMenu();
+    // Puts path first in the program's recent files and the desktop's list.
+    void noteRecentFile(const QString &path);
 
     // The status bar (mainwindow.cpp). Draws one of the gauge panels (1, 3
     // or 5).
@@ -148,6 +161,9 @@ private:
     QAction *saveAction = nullptr;
     QAction *saveAsAction = nullptr;
     QAction *exportAction = nullptr;
+    QAction *revertAction = nullptr;
+    QAction *closeAction = nullptr;
+    QMenu *recentFilesMenu = nullptr;
     QAction *exitAction = nullptr;
     // Undo and Redo act on the active gesture window's history.
     QUndoGroup *undoGroup = nullptr;

@@ -6,12 +6,15 @@
 
 #include "aboutbox.h"
 #include "editor/gesturewindow.h"
+#include "platform/errors.h"
+#include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -110,26 +113,79 @@ void TfrmMain::createFileMenu()
         if (TfrmGestureWindow *window = ActiveGestureWindow())
             window->exportGesture();
     });
+    revertAction = addCommand(
+        "revertAction", QStringLiteral("&Revert to Saved"), 0, [this] { revertGestureWindow(); });
+    closeAction
+        = addCommand("closeAction", QStringLiteral("&Close"), 0, [this] { closeActiveGestureWindow(); });
     exitAction = addCommand("exitAction", QStringLiteral("Exit"), 170, [this] { exitProgram(); });
     newAction->setShortcut(QKeySequence::New);
     openAction->setShortcut(QKeySequence::Open);
     saveAction->setShortcut(QKeySequence::Save);
     saveAsAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    closeAction->setShortcuts({ QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4) });
     newAction->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     openAction->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     saveAction->setEnabled(false);
     saveAsAction->setEnabled(false);
     exportAction->setEnabled(false);
+    revertAction->setEnabled(false);
+    closeAction->setEnabled(false);
 
     fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     fileMenu->setProperty("helpContext", 100);
-    fileMenu->addActions({ newAction, openAction, saveAction, saveAsAction });
+    fileMenu->addActions({ newAction, openAction });
+    recentFilesMenu = fileMenu->addMenu(QStringLiteral("Open Rece&nt"));
+    recentFilesMenu->setObjectName(QStringLiteral("recentFilesMenu"));
+    fileMenu->addActions({ saveAction, saveAsAction, revertAction, closeAction });
     fileMenu->addSeparator();
     fileMenu->addAction(exportAction);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAction);
+    connect(
+        fileMenu, &QMenu::aboutToShow, this, plumora::ui::guardedCallback([this] { fillRecentFilesMenu(); }));
+    fillRecentFilesMenu();
+}
+
+void TfrmMain::fillRecentFilesMenu()
+{
+    recentFilesMenu->clear();
+    // A file that is gone cannot be opened: it leaves the list rather than
+    // taking one of its few places.
+    const QStringList stored = m_keys->RecentFiles();
+    QStringList files;
+    for (const QString &path : stored)
+        if (QFileInfo(path).isFile())
+            files << path;
+    // A store that cannot be written is no reason to complain each time the
+    // menu opens: the list shown is right either way.
+    if (files != stored) {
+        try {
+            m_keys->setRecentFiles(files);
+        } catch (const PlumoraError &) {
+        }
+    }
+    int number = 1;
+    for (const QString &path : files) {
+        QString title = path;
+        title.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction *item = recentFilesMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(title));
+        connect(item, &QAction::triggered, this, plumora::ui::guardedCallback([this, path] {
+            openGesturePath(path);
+            UpdateFileCommands();
+        }));
+    }
+    if (!files.isEmpty())
+        recentFilesMenu->addSeparator();
+    QAction *clear = recentFilesMenu->addAction(QStringLiteral("Clear Recent Files"));
+    clear->setObjectName(QStringLiteral("clearRecentFilesAction"));
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, plumora::ui::guardedCallback([this] {
+        m_keys->setRecentFiles({});
+        fillRecentFilesMenu();
+    }));
+    recentFilesMenu->setEnabled(!files.isEmpty());
 }
 
 void TfrmMain::createEditMenu()

@@ -9,13 +9,16 @@
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "gesturedialogs.h"
+#include "recentlyused.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
+#include "platform/ui/dialogs.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -57,8 +60,84 @@ void TfrmMain::openGestureFile()
     m_keys->setGestureOpenDir(FolderOf(path));
 }
 
+TfrmGestureWindow *TfrmMain::windowForFile(const QString &path) const
+{
+    // The canonical path resolves links and other spellings; a file that is
+    // not there (yet) compares by its cleaned absolute path.
+    const auto key = [](const QString &name) {
+        const QFileInfo info(name);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    };
+    const QString wanted = key(path);
+    for (TfrmGestureWindow *window : GestureWindows()) {
+        const QString name = window->Gesture()->Filename();
+        if (!name.isEmpty() && key(name) == wanted)
+            return window;
+    }
+    return nullptr;
+}
+
+void TfrmMain::noteRecentFile(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList files = m_keys->RecentFiles();
+    files.removeIf([&](const QString &name) {
+        const QString canonical = QFileInfo(name).canonicalFilePath();
+        return name == absolute
+            || (!canonical.isEmpty() && canonical == QFileInfo(absolute).canonicalFilePath());
+    });
+    files.prepend(absolute);
+    while (files.size() > TPlumoraKeys::kRecentFiles)
+        files.removeLast();
+    // The file is open or saved either way: a list that cannot be kept is
+    // not worth a message about work that succeeded.
+    try {
+        m_keys->setRecentFiles(files);
+    } catch (const PlumoraError &) {
+    }
+    plumora::addToRecentlyUsed(absolute);
+}
+
+void TfrmMain::revertGestureWindow()
+{
+    TfrmGestureWindow *window = ActiveGestureWindow();
+    if (!window || window->Gesture()->Filename().isEmpty())
+        return;
+    const auto answer = plumora::ui::messageBox(this, QStringLiteral("Plumora"),
+        QStringLiteral("Revert %1 to the saved file? Your changes will be undone (Edit, Undo brings "
+                       "them back).")
+            .arg(window->Gesture()->Filename()),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    {
+        const plumora::ui::BusyCursor busy;
+        window->RevertGesture();
+    }
+    UpdateFileCommands();
+}
+
+void TfrmMain::closeActiveGestureWindow()
+{
+    // The window asks about unsaved changes itself and may stay open.
+    if (QMdiSubWindow *sub = mdiArea->activeSubWindow())
+        sub->close();
+}
+
 TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
 {
+    // A file already open is not opened twice: two windows on one file would
+    // each save over the other's work.
+    if (TfrmGestureWindow *open = windowForFile(path)) {
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(open->parentWidget())) {
+            if (sub->isMinimized())
+                sub->setWindowState(sub->windowState() & ~Qt::WindowMinimized);
+            mdiArea->setActiveSubWindow(sub);
+        }
+        noteRecentFile(open->Gesture()->Filename());
+        return open;
+    }
     // Opening lets pending input run part-way through; a close of the main
     // window that comes in then waits until the file is open (see closeEvent).
     struct Opening
@@ -85,6 +164,7 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
             throw PlumoraError(reason);
         throw;
     }
+    noteRecentFile(path);
     UpdateFileCommands();
     return window;
 }
@@ -126,6 +206,7 @@ void TfrmMain::saveGestureWindow(TfrmGestureWindow *target)
             return;
         }
         saveGesture(*gesture, gesture->Filename());
+        noteRecentFile(gesture->Filename());
     }
     UpdateFileCommands();
 }
@@ -144,6 +225,12 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     if (!saveGestureDialog->Execute())
         return;
     const QString path = saveGestureDialog->FileName();
+    // Saving over a file another window holds would lose that window's work
+    // at its next save, or this one's.
+    if (TfrmGestureWindow *other = windowForFile(path); other && other != target)
+        throw PlumoraError(QStringLiteral("%1 is open in another window. Close that window first, or save "
+                                          "the gesture under another name.")
+                               .arg(path));
     TZQGesture *gesture = target->Gesture();
     saveGesture(*gesture, path);
     // The saved file becomes the gesture's file: later Saves go there.
@@ -152,6 +239,7 @@ void TfrmMain::saveGestureWindowAs(TfrmGestureWindow *target)
     if (QWidget *sub = target->parentWidget())
         sub->setWindowTitle(path);
     m_keys->setGestureSaveDir(FolderOf(path));
+    noteRecentFile(path);
 }
 
 void TfrmMain::exitProgram()

@@ -10,6 +10,7 @@
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStyle>
 #include <QTimer>
@@ -51,6 +52,14 @@ TfrmGestureWindow *TfrmMain::addGestureWindow()
     QMdiSubWindow *sub = mdiArea->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
+    // The File menu's Close owns Ctrl+W and Ctrl+F4; the same keys on the
+    // window's own menu would make both ambiguous, and neither would work.
+    if (QMenu *menu = sub->systemMenu())
+        for (QAction *item : menu->actions())
+            if (!item->shortcuts().isEmpty())
+                for (const QKeySequence &key : closeAction->shortcuts())
+                    if (item->shortcuts().contains(key))
+                        item->setShortcuts({});
     connect(window, &QObject::destroyed, this, [this] {
         if (m_destroying)
             return;

@@ -245,6 +245,29 @@ void TfrmGestureWindow::OpenGesture(const QString &FileName)
             QMessageBox::Information, QMessageBox::Ok);
 }
 
+void TfrmGestureWindow::RevertGesture()
+{
+    const QString path = gesture->Filename();
+    // Read apart first, so that a file that no longer reads changes nothing.
+    TZQGesture saved;
+    saved.MaxStripPixels = gesture->MaxStripPixels;
+    saved.LoadFromFile(path);
+    if (!saved.Valid())
+        throw PlumoraError(saved.LastReadErrorMessage(path));
+    {
+        const TGestureHistory::Step step(*history, QStringLiteral("Revert to Saved"));
+        gesture->RestoreContent(saved.Content(), false);
+    }
+    history->EndTyping();
+    // The state reached is the file's: nothing left to save.
+    history->Stack().setClean();
+    if (!saved.ReadNotes().isEmpty())
+        plumora::ui::messageBox(this, QStringLiteral("Plumora"),
+            QStringLiteral("%1 was read again without part of it:\n\n%2")
+                .arg(path, saved.ReadNotes().join(QLatin1Char('\n'))),
+            QMessageBox::Information, QMessageBox::Ok);
+}
+
 // Runs guarded: no exception may cross Qt's event delivery.
 void TfrmGestureWindow::closeEvent(QCloseEvent *event)
 {

@@ -55,6 +55,11 @@ public:
     TGestureView *GestureView() const;
     // The window's own menu, merged into the main window's bar while active.
     QMenu *FramesMenu() const { return framesMenu; }
+    // Reads the gesture's file again and makes what it holds the gesture:
+    // one step of the history (Undo brings the edits back), after which the
+    // gesture counts as saved. A file that does not read raises an error and
+    // leaves the gesture as it was.
+    void RevertGesture();
     // The window's history of edits; the main window's Edit menu shows the
     // active window's.
     QUndoStack *UndoStack() const;

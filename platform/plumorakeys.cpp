@@ -80,11 +80,11 @@ QString programPath()
 // Writes values of one key in one visit. A damaged file is moved aside to
 // "<file>.bad" first, so that it is replaced instead of blocking every write
 // for good; its contents could not be read anyway.
-void writeValues(const QString &key, std::initializer_list<std::pair<QString, QVariant>> values)
+void writeValues(const QString &key, const QList<std::pair<QString, QVariant>> &values)
 {
     const QString path = TPlumoraKeys::storeFile();
     const auto failed = [&values] {
-        return ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(values.begin()->first));
+        return ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(values.first().first));
     };
     if (storeDamaged(path)) {
         const QString aside = path + QStringLiteral(".bad");
@@ -225,4 +225,30 @@ QString TPlumoraKeys::readFolder(const QString &name)
 void TPlumoraKeys::writeFolder(const QString &name, const QString &dir)
 {
     writeValues(directoriesKey(), { { name, QVariant(dir) } });
+}
+
+QStringList TPlumoraKeys::RecentFiles()
+{
+    Visit visit;
+    QStringList files;
+    if (!visit.opened)
+        return files;
+    for (int slot = 1; slot <= kRecentFiles; ++slot) {
+        const QVariant value = visit.store->value(recentFilesKey() + QStringLiteral("/File%1").arg(slot));
+        if (value.typeId() == QMetaType::QString && !value.toString().isEmpty()
+            && !files.contains(value.toString()))
+            files << value.toString();
+    }
+    return files;
+}
+
+void TPlumoraKeys::setRecentFiles(const QStringList &files)
+{
+    // Every slot is written, the unused ones empty, so a shorter list leaves
+    // nothing of a longer one behind.
+    QList<std::pair<QString, QVariant>> values;
+    for (int slot = 1; slot <= kRecentFiles; ++slot)
+        values.append({ QStringLiteral("File%1").arg(slot),
+            QVariant(slot <= files.size() ? files.at(slot - 1) : QString()) });
+    writeValues(recentFilesKey(), values);
 }

@@ -6,7 +6,8 @@
 // 32-bit integers "Left", "Top", "Width", "Height", the outer edges and size
 // of the window's frame, and "Maximized", 1 when it was closed maximised) and
 // "Software/Quorvant/Plumora/Directories" (the folders, texts such as
-// "Gesture Open"). On Linux they live in one typed file in the XDG config
+// "Gesture Open"); "Software/Quorvant/Plumora/Recent Files" holds the list of
+// recent gesture files. On Linux they live in one typed file in the XDG config
 // folder (see settingsformat.h). Every read and write is a complete visit to
 // the store: open, read or write, sync, close; nothing stays open between
 // calls.
@@ -20,6 +21,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class ERegistryException : public PlumoraError
 {
@@ -70,6 +72,13 @@ public:
     QString ButtonSaveDir() { return readFolder(QStringLiteral("Button Save")); }
     void setButtonSaveDir(const QString &dir) { writeFolder(QStringLiteral("Button Save"), dir); }
 
+    // The gesture files last opened or saved, most recent first, at most
+    // kRecentFiles ("Recent Files", texts "File1" to "File8"). Unreadable or
+    // mistyped values are left out.
+    static constexpr int kRecentFiles = 8;
+    QStringList RecentFiles();
+    void setRecentFiles(const QStringList &files);
+
     // The desktop work area: the primary screen less panels and docks.
     QRect GetWorkArea() const;
 
@@ -81,6 +90,7 @@ public:
 
     static QString settingsKey() { return QStringLiteral("Software/Quorvant/Plumora/Settings"); }
     static QString directoriesKey() { return QStringLiteral("Software/Quorvant/Plumora/Directories"); }
+    static QString recentFilesKey() { return QStringLiteral("Software/Quorvant/Plumora/Recent Files"); }
 
 private:
     QPoint readPoint(const QString &xName, const QString &yName, QPoint fallback);

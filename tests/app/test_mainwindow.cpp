@@ -1,6 +1,7 @@
 // The main window and its gesture windows, driven as a user would: commands,
 // scripted dialogs, the close prompt, the gauges and the settings store.
 #include "app/gesturedialogs.h"
+#include "app/gesturefile.h"
 #include "app/mainwindow.h"
 #include "app/sizegauge.h"
 #include "codecs/ansitext.h"
@@ -96,23 +97,6 @@ private:
     }
     std::deque<std::pair<QString, QMessageBox::StandardButton>> m_answers;
 };
-
-// A gesture file made with the gesture library.
-QString makeGesture(const QString &path, const QString &tagline, const QString &author = {})
-{
-    TZQGesture g;
-    auto frames = std::make_unique<TFrameList>(8, 6);
-    for (int i = 0; i < 3; ++i) {
-        QImage image(8, 6, QImage::Format_RGB32);
-        image.fill(qRgb(40 * i, 100, 200));
-        frames->Add(image, clNone);
-    }
-    g.setFrames(std::move(frames));
-    g.setTagline(tagline);
-    g.SetAuthor(author);
-    g.SaveToFile(path);
-    return path;
-}
 
 class MainWindowTest : public ::testing::Test
 {
@@ -525,7 +509,7 @@ TEST_F(MainWindowTest, FilesFromOutsideOpenEachInAWindow)
     // Exit chosen while a file opens (which lets input run) waits for it.
     main->show();
     QMetaObject::invokeMethod(main.get(), &QWidget::close, Qt::QueuedConnection);
-    main->openGestureFiles({ first });
+    main->openGestureFiles({ makeGesture(dir.filePath("third.zqa"), "three") });
     EXPECT_EQ(main->GestureWindows().size(), 3);
     settle();
     EXPECT_FALSE(main->isVisible());
@@ -627,10 +611,11 @@ TEST_F(MainWindowTest, DroppedFilesGoWhereTheyAreDropped)
 
     // Gesture files open, dropped on the MDI area or on a gesture window.
     EXPECT_TRUE(dragFiles(control<QMdiArea>(main, "mdiArea")->viewport(), { zqa }, true));
-    EXPECT_TRUE(dragFiles(control<QWidget>(w, "animationFileLabel"), { zqa }, true));
+    const QString other = makeGesture(dir.filePath("other.zqa"), "other");
+    EXPECT_TRUE(dragFiles(control<QWidget>(w, "animationFileLabel"), { other }, true));
     settle();
     ASSERT_EQ(main->GestureWindows().size(), 3);
-    EXPECT_EQ(main->GestureWindows()[2]->windowTitle(), zqa);
+    EXPECT_EQ(main->GestureWindows()[2]->windowTitle(), other);
 }
 
 TEST_F(MainWindowTest, TilingKeepsWindowsAtTheirMinimumAndScrolls)
