@@ -38,5 +38,6 @@ int main(int argc, char **argv)
     const QStringList files = QCoreApplication::arguments().mid(1);
     if (!files.isEmpty())
         QTimer::singleShot(0, &frmMain, [&frmMain, files] { frmMain.openGestureFiles(files); });
+    frmMain.StartRecovery();
     return app.exec();
 }

@@ -29,6 +29,8 @@ class TfrmGestureWindow;
 class TOpenGestureDialog;
 class TSaveGestureDialog;
 class TPlumoraKeys;
+class TRecoveryStore;
+struct TRecoveryEntry;
 class TStatusPanels;
 
 class TfrmMain : public QMainWindow, public IGestureHost
@@ -72,6 +74,17 @@ public:
     void RestorePlacement();
     // Brings the clipboard and window commands up to date (run when idle).
     void UpdateIdleCommands();
+
+    // Recovery copies (mainwindow_recovery.cpp). StartRecovery, once at
+    // start-up, ends the program as Exit does but without asking on SIGTERM
+    // and at the session's end (every change kept in its copy), and then
+    // offers the copies that earlier runs left. offerRecovery asks whether
+    // to recover them (Recover, Discard, Later): a recovered gesture opens
+    // with its changes under its own file's name, or untitled.
+    void StartRecovery();
+    void offerRecovery();
+    // Writes the copy of every gesture with unsaved changes now.
+    void writeRecoveryCopies();
 
     TfrmGestureWindow *ActiveGestureWindow() const;
     QList<TfrmGestureWindow *> GestureWindows() const;
@@ -118,6 +131,11 @@ private:
     // stored for the next start.
     void exitProgram();
     bool closeGestureWindows();
+
+    TRecoveryStore &recoveryStore();
+    void attachAutosave(TfrmGestureWindow *window);
+    void recoverGesture(const TRecoveryEntry &entry);
+    void endSession();
 
     // Placement (mainwindow_placement.cpp).
     void storePlacement();
@@ -166,6 +184,8 @@ private:
     QAction *aboutAction = nullptr;
 
     std::unique_ptr<TPlumoraKeys> m_keys;
+    // Shared with the gesture windows' autosaves, which may outlive it.
+    std::shared_ptr<TRecoveryStore> m_recovery;
     bool m_destroying = false;
     // The frame's outer rectangle in the normal state (neither maximised nor
     // minimised). While m_placing, the window waits for the window manager

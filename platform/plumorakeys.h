@@ -70,6 +70,12 @@ public:
     QString ButtonSaveDir() { return readFolder(QStringLiteral("Button Save")); }
     void setButtonSaveDir(const QString &dir) { writeFolder(QStringLiteral("Button Save"), dir); }
 
+    // Seconds from the last change of a gesture to its recovery copy
+    // ("Autosave Seconds" in the settings key; 10 when missing or negative,
+    // 0 turns the copies off).
+    int AutosaveSeconds();
+    void setAutosaveSeconds(int seconds);
+
     // The desktop work area: the primary screen less panels and docks.
     QRect GetWorkArea() const;
 
