@@ -72,15 +72,19 @@ QString TRecoveryStore::pathOf(const QString &key) const
     return m_folder + QLatin1Char('/') + key + QStringLiteral(".zqa");
 }
 
-void TRecoveryStore::write(const QString &key, const QByteArray &gesture, const QString &original, const QString &title)
+void TRecoveryStore::write(
+    const QString &key, const QByteArray &gesture, const QString &original, const QString &title)
 {
     if (!isValid())
         return;
     const QString path = pathOf(key);
-    plumora::writeFileAtomically(path, gesture);
-    const QJsonObject description { { QStringLiteral("original"), original }, { QStringLiteral("title"), title },
+    const QJsonObject description { { QStringLiteral("original"), original },
+        { QStringLiteral("title"), title },
         { QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) } };
+    // The description first: a copy is listed once its gesture exists, and
+    // a kill between the two writes must not leave it without its name.
     plumora::writeFileAtomically(descriptionPath(path), QJsonDocument(description).toJson());
+    plumora::writeFileAtomically(path, gesture);
 }
 
 void TRecoveryStore::remove(const QString &key)
@@ -112,8 +116,8 @@ QList<TRecoveryEntry> TRecoveryStore::orphans() const
             const QJsonObject description = QJsonDocument::fromJson(file.readAll()).object();
             entry.original = description.value(QStringLiteral("original")).toString();
             entry.title = description.value(QStringLiteral("title")).toString(entry.title);
-            const QDateTime time
-                = QDateTime::fromString(description.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+            const QDateTime time = QDateTime::fromString(
+                description.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
             if (time.isValid())
                 entry.time = time;
         }

@@ -28,8 +28,7 @@ TTerminationWatch::TTerminationWatch(std::function<void()> onTerminate, QObject 
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
-        while (::read(g_pipe[1], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(g_pipe[1], bytes, sizeof bytes) > 0) { }
         m_onTerminate();
     });
     struct sigaction action = {};
