@@ -27,6 +27,18 @@ QString instanceOf(const QString &fileName)
     return fileName.left(fileName.lastIndexOf(QLatin1Char('-')));
 }
 
+// Whether the editor that wrote under instance has ended: a lock that can be
+// taken belongs to no running editor.
+bool instanceEnded(const QDir &dir, const QString &instance)
+{
+    QLockFile owner(dir.filePath(instance + QStringLiteral(".lock")));
+    owner.setStaleLockTime(0);
+    if (!owner.tryLock(0))
+        return false;
+    owner.unlock();
+    return true;
+}
+
 } // namespace
 
 TRecoveryStore::TRecoveryStore(const QString &folder) : m_folder(folder)
@@ -45,6 +57,14 @@ TRecoveryStore::TRecoveryStore(const QString &folder) : m_folder(folder)
     // Copies are written under names no later run uses again, so their
     // killed saves' temporaries would stay for ever.
     plumora::removeStaleTemporaries(m_folder);
+    // A description whose gesture was never written (killed in between).
+    const QDir dir(m_folder);
+    for (const QString &name : dir.entryList({ QStringLiteral("*.json") }, QDir::Files)) {
+        const QString base = name.chopped(5);
+        if (!dir.exists(base + QStringLiteral(".zqa")) && instanceOf(base) != m_instance
+            && instanceEnded(dir, instanceOf(base)))
+            QFile::remove(dir.filePath(name));
+    }
 }
 
 TRecoveryStore::~TRecoveryStore() = default;
@@ -104,12 +124,8 @@ QList<TRecoveryEntry> TRecoveryStore::orphans() const
         const QString instance = instanceOf(info.completeBaseName());
         if (instance == m_instance)
             continue;
-        // A lock that can be taken belongs to an editor that has ended.
-        QLockFile owner(dir.filePath(instance + QStringLiteral(".lock")));
-        owner.setStaleLockTime(0);
-        if (!owner.tryLock(0))
+        if (!instanceEnded(dir, instance))
             continue;
-        owner.unlock();
         TRecoveryEntry entry { info.filePath(), {}, info.completeBaseName(), info.lastModified() };
         QFile file(descriptionPath(info.filePath()));
         if (file.open(QIODevice::ReadOnly) && file.size() < 65536) {

@@ -171,14 +171,17 @@ TEST_F(RecoveryTest, DiscardRemovesTheCopiesAndLaterKeepsThem)
         const QString copy = folder() + "/1-dead-1.zqa";
         QDir().mkpath(folder());
         makeGesture(copy, "left over");
-        // A save killed before its rename left a temporary behind.
+        // A save killed before its rename left a temporary behind, and a kill
+        // between a description and its gesture a description alone.
         QFile(folder() + "/.1-dead-1.zqa.abc1234").open(QIODevice::WriteOnly);
+        QFile(folder() + "/1-dead-2.json").open(QIODevice::WriteOnly);
         plumora::ui::setDialogResponder([answer](QDialog &) { return int(answer); });
         TfrmMain main;
         main.offerRecovery();
         EXPECT_TRUE(main.GestureWindows().isEmpty());
         EXPECT_EQ(QFile::exists(copy), answer == QMessageBox::Ignore);
         EXPECT_FALSE(QFile::exists(folder() + "/.1-dead-1.zqa.abc1234"));
+        EXPECT_FALSE(QFile::exists(folder() + "/1-dead-2.json"));
     }
 }
 
