@@ -113,5 +113,6 @@ int main(int argc, char **argv)
                     plumora::ui::showError(problems[i]);
             }
         });
+    frmMain.StartRecovery();
     return app.exec();
 }

@@ -29,6 +29,8 @@ class TfrmGestureWindow;
 class TOpenGestureDialog;
 class TSaveGestureDialog;
 class TPlumoraKeys;
+class TRecoveryStore;
+struct TRecoveryEntry;
 class TStatusPanels;
 
 class TfrmMain : public QMainWindow, public IGestureHost
@@ -72,6 +74,9 @@ public:
     // The window that holds the file at path (another spelling of it, or a
     // link to it, counts as the same file); null when none does.
     TfrmGestureWindow *windowForFile(const QString &path) const;
+    // Opens a gesture file in a new window, whether or not it is open, and
+    // leaves the recent files alone (a recovery copy is no file to remember).
+    TfrmGestureWindow *openGestureWindow(const QString &path);
 
     // Shows the window where the settings store says it was last closed:
     // its frame's outer left, top and size, moved and shrunk so that the
@@ -80,6 +85,17 @@ public:
     void RestorePlacement();
     // Brings the clipboard and window commands up to date (run when idle).
     void UpdateIdleCommands();
+
+    // Recovery copies (mainwindow_recovery.cpp). StartRecovery, once at
+    // start-up, ends the program as Exit does but without asking on SIGTERM
+    // and at the session's end (every change kept in its copy), and then
+    // offers the copies that earlier runs left. offerRecovery asks whether
+    // to recover them (Recover, Discard, Later): a recovered gesture opens
+    // with its changes under its own file's name, or untitled.
+    void StartRecovery();
+    void offerRecovery();
+    // Writes the copy of every gesture with unsaved changes now.
+    void writeRecoveryCopies();
 
     TfrmGestureWindow *ActiveGestureWindow() const;
     QList<TfrmGestureWindow *> GestureWindows() const;
@@ -132,6 +148,11 @@ private:
     void exitProgram();
     bool closeGestureWindows();
 
+    TRecoveryStore &recoveryStore();
+    void attachAutosave(TfrmGestureWindow *window);
+    void recoverGesture(const TRecoveryEntry &entry);
+    void endSession();
+
     // Placement (mainwindow_placement.cpp).
     void storePlacement();
     // Keeps the normal placement up to date once the window is placed.
@@ -183,6 +204,8 @@ private:
     QAction *aboutAction = nullptr;
 
     std::unique_ptr<TPlumoraKeys> m_keys;
+    // Shared with the gesture windows' autosaves, which may outlive it.
+    std::shared_ptr<TRecoveryStore> m_recovery;
     bool m_destroying = false;
     // The frame's outer rectangle in the normal state (neither maximised nor
     // minimised). While m_placing, the window waits for the window manager

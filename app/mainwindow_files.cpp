@@ -138,6 +138,13 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
         noteRecentFile(open->Gesture()->Filename());
         return open;
     }
+    TfrmGestureWindow *window = openGestureWindow(path);
+    noteRecentFile(path);
+    return window;
+}
+
+TfrmGestureWindow *TfrmMain::openGestureWindow(const QString &path)
+{
     // Opening lets pending input run part-way through; a close of the main
     // window that comes in then waits until the file is open (see closeEvent).
     struct Opening
@@ -164,7 +171,6 @@ TfrmGestureWindow *TfrmMain::openGesturePath(const QString &path)
             throw PlumoraError(reason);
         throw;
     }
-    noteRecentFile(path);
     UpdateFileCommands();
     return window;
 }

@@ -43,6 +43,7 @@ TfrmGestureWindow *TfrmMain::addGestureWindow()
 {
     auto *window = new TfrmGestureWindow(this);
     undoGroup->addStack(window->UndoStack());
+    attachAutosave(window);
     // Save, Save As and the gauges follow the gesture.
     const TZQGesture *gesture = window->Gesture();
     connect(gesture, &TZQGesture::modifiedChanged, this, &TfrmMain::UpdateFileCommands);

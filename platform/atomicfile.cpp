@@ -74,22 +74,24 @@ QByteArray temporaryName(const QByteArray &stem)
     return name;
 }
 
-// Whether a folder entry has exactly the form temporaryName gives for stem.
+// Whether a folder entry has exactly the form temporaryName gives for stem;
+// for any stem when stem is null.
 bool isTemporaryName(const char *entry, const QByteArray &stem)
 {
     const qsizetype length = qsizetype(std::strlen(entry));
-    if (length != stem.size() + 2 + kSuffixLetters || entry[0] != '.'
-        || std::memcmp(entry + 1, stem.constData(), size_t(stem.size())) != 0
-        || entry[1 + stem.size()] != '.')
+    const qsizetype stemLength = stem.isNull() ? length - 2 - kSuffixLetters : stem.size();
+    if (stemLength < 1 || length != stemLength + 2 + kSuffixLetters || entry[0] != '.'
+        || (!stem.isNull() && std::memcmp(entry + 1, stem.constData(), size_t(stem.size())) != 0)
+        || entry[1 + stemLength] != '.')
         return false;
-    for (const char *c = entry + 2 + stem.size(); *c; ++c)
+    for (const char *c = entry + 2 + stemLength; *c; ++c)
         if (!std::strchr(kSuffixAlphabet, *c))
             return false;
     return true;
 }
 
-// Removes the temporary files that earlier saves of the same target left
-// behind when they were killed before their rename. Only regular files of
+// Removes the temporary files that earlier saves of the same target (of any
+// target when stem is null) left behind when they were killed before their rename. Only regular files of
 // exactly the temporary's name form, owned by this user, with no other link
 // and not in use are removed: a save in progress holds a lock on its
 // temporary file until its rename (see writeFileAtomically). Anything that
@@ -335,6 +337,11 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     ::close(folderFd);
     if (synced != 0 && error != EINVAL && error != ENOTSUP)
         fail("write", path, error);
+}
+
+void removeStaleTemporaries(const QString &folder)
+{
+    removeStaleTemporaries(QFile::encodeName(folder), QByteArray());
 }
 
 } // namespace plumora

@@ -35,6 +35,11 @@ namespace plumora {
 
 void writeFileAtomically(const QString &path, const QByteArray &bytes);
 
+// Removes the leftovers of killed saves of any file in folder, as a save
+// removes those of its own target. For folders that only the program writes
+// into, whose files may never be saved again under the same name.
+void removeStaleTemporaries(const QString &folder);
+
 // Receives what a save that succeeded could not keep of the earlier file
 // (its owner), in words for the user; called on the saving thread after the
 // rename. Without a handler the notice goes to Qt's warning output. An empty

@@ -198,6 +198,22 @@ void TPlumoraKeys::setWindowMaximized(bool maximized)
     m_maximized = maximized;
 }
 
+int TPlumoraKeys::AutosaveSeconds()
+{
+    constexpr int kDefault = 10;
+    Visit visit;
+    if (!visit.opened)
+        return kDefault;
+    const int seconds
+        = integerValue(*visit.store, settingsKey() + QStringLiteral("/Autosave Seconds"), kDefault);
+    return seconds < 0 ? kDefault : seconds;
+}
+
+void TPlumoraKeys::setAutosaveSeconds(int seconds)
+{
+    writeValues(settingsKey(), { { QStringLiteral("Autosave Seconds"), QVariant(qint32(seconds)) } });
+}
+
 void TPlumoraKeys::writePoint(const QString &xName, const QString &yName, QPoint point)
 {
     writeValues(

@@ -78,6 +78,11 @@ public:
     static constexpr int kRecentFiles = 8;
     QStringList RecentFiles();
     void setRecentFiles(const QStringList &files);
+    // Seconds from the last change of a gesture to its recovery copy
+    // ("Autosave Seconds" in the settings key; 10 when missing or negative,
+    // 0 turns the copies off).
+    int AutosaveSeconds();
+    void setAutosaveSeconds(int seconds);
 
     // The desktop work area: the primary screen less panels and docks.
     QRect GetWorkArea() const;
