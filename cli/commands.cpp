@@ -169,8 +169,13 @@ void printCommandUsage(const Command &command, QTextStream &stream)
 void openInputFile(QFile &file, const QString &path)
 {
     file.setFileName(path);
-    if (QFileInfo(path).isDir())
+    const QFileInfo info(path);
+    if (info.isDir())
         throw EStreamError(QStringLiteral("%1: is a folder, not a file").arg(path));
+    // A pipe would wait for a writer and a device never ends: only a regular
+    // file (or a link to one) is read, and it is read to its stated end.
+    if (info.exists() && !info.isFile())
+        throw EStreamError(QStringLiteral("%1: is not a plain file").arg(path));
     if (!file.open(QIODevice::ReadOnly))
         throw EStreamError(QStringLiteral("%1: cannot open: %2").arg(path, file.errorString()));
 }

@@ -8,6 +8,8 @@
 #include "platform/errors.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -217,7 +219,11 @@ int runGifEncode(const Arguments &args, Console &io)
     const QString output = args.positional.at(1);
     const bool gray = args.has(QStringLiteral("gray"));
 
-    QImageReader reader(input);
+    QFile file;
+    openInputFile(file, input);
+    // The name's extension is a hint; the content decides when it says
+    // nothing useful.
+    QImageReader reader(&file, QFileInfo(input).suffix().toLatin1());
     QImage image = reader.read();
     if (image.isNull())
         throw EInvalidGraphicOperation(

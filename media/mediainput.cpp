@@ -51,18 +51,29 @@ void quietLogging()
     Q_UNUSED(installed);
 }
 
+// What one step of a demuxer may read. A packet, a header or the probe of
+// the streams never needs more (a raw 4096 x 4096 picture of four bytes a
+// pixel takes 64 MiB); data in which a parser finds no frame would otherwise
+// be read, and held, to its end within one step.
+constexpr qint64 kStepReadBytes = qint64(80) << 20;
+
 int readDevice(void *opaque, uint8_t *buffer, int size)
 {
-    auto *device = static_cast<QIODevice *>(opaque);
-    const qint64 got = device->read(reinterpret_cast<char *>(buffer), size);
+    auto *reads = static_cast<DeviceReads *>(opaque);
+    if (reads->sinceStep >= kStepReadBytes) {
+        reads->overrun = true;
+        return AVERROR(EIO);
+    }
+    const qint64 got = reads->device->read(reinterpret_cast<char *>(buffer), size);
     if (got < 0)
         return AVERROR(EIO);
+    reads->sinceStep += got;
     return got == 0 ? AVERROR_EOF : int(got);
 }
 
 int64_t seekDevice(void *opaque, int64_t offset, int whence)
 {
-    auto *device = static_cast<QIODevice *>(opaque);
+    QIODevice *device = static_cast<DeviceReads *>(opaque)->device;
     if (whence & AVSEEK_SIZE)
         return device->size();
     qint64 target = 0;
@@ -186,10 +197,11 @@ void MediaInput::open(std::unique_ptr<QIODevice> device)
     quietLogging();
     lastLoggedError.clear();
     m_device = std::move(device);
+    m_reads.device = m_device.get();
     auto *buffer = static_cast<unsigned char *>(av_malloc(kReadBufferBytes));
     if (buffer)
         m_io.reset(
-            avio_alloc_context(buffer, kReadBufferBytes, 0, m_device.get(), readDevice, nullptr, seekDevice));
+            avio_alloc_context(buffer, kReadBufferBytes, 0, &m_reads, readDevice, nullptr, seekDevice));
     if (!m_io) {
         av_free(buffer);
         throw PlumoraError(QStringLiteral("Not enough memory to read \"%1\"").arg(m_name));
@@ -204,10 +216,12 @@ void MediaInput::open(std::unique_ptr<QIODevice> device)
     format->interrupt_callback = { interrupted, const_cast<std::atomic<bool> *>(m_cancel) };
     // The name gives the demuxers a hint (its extension) besides the content.
     const QByteArray url = m_name.toUtf8();
+    startStep();
     int result = avformat_open_input(&format, url.constData(), nullptr, nullptr);
     if (result < 0) {
         // avformat_open_input has freed the context.
         checkCancel();
+        checkStep();
         // A format off the list is refused with EINVAL; the others say why.
         const QString none = QStringLiteral("it is no video clip or sound that Plumora reads");
         fail(result == AVERROR(EINVAL) ? none : QStringLiteral("%1 (%2)").arg(none, errorText(result)));
@@ -235,10 +249,12 @@ void MediaInput::open(std::unique_ptr<QIODevice> device)
     std::vector<AVDictionary *> options(m_format->nb_streams, nullptr);
     for (AVDictionary *&option : options)
         av_dict_set_int(&option, "max_pixels", kClipMaxPixels, 0);
+    startStep();
     result = avformat_find_stream_info(m_format.get(), options.empty() ? nullptr : options.data());
     for (AVDictionary *&option : options)
         av_dict_free(&option);
     checkCancel();
+    checkStep();
     if (result < 0)
         fail(errorText(result));
     checkSizes();
@@ -352,8 +368,10 @@ bool MediaInput::readPacket(AVPacket *packet)
 {
     m_fresh = false;
     checkCancel();
+    startStep();
     const int result = av_read_frame(m_format.get(), packet);
     checkCancel();
+    checkStep();
     if (result == AVERROR_EOF)
         return false;
     if (result < 0) {
@@ -363,6 +381,19 @@ bool MediaInput::readPacket(AVPacket *packet)
         fail(errorText(result));
     }
     return true;
+}
+
+void MediaInput::startStep()
+{
+    m_reads.sinceStep = 0;
+    m_reads.overrun = false;
+}
+
+void MediaInput::checkStep() const
+{
+    if (m_reads.overrun)
+        fail(QStringLiteral("more than %1 MB of it hold no picture or sound that can be read")
+                 .arg(kStepReadBytes >> 20));
 }
 
 void MediaInput::checkCancel() const

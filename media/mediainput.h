@@ -103,6 +103,15 @@ QString errorText(int code);
 inline constexpr int kClipMaxSide = 8192;
 inline constexpr qint64 kClipMaxPixels = qint64(4096) * 4096;
 
+// The file under a demuxer, and what its current step (the header, the
+// probe of the streams, one packet, a seek) has read of it.
+struct DeviceReads
+{
+    QIODevice *device = nullptr;
+    qint64 sinceStep = 0;
+    bool overrun = false; // the step read more than a step may
+};
+
 class MediaInput
 {
 public:
@@ -151,12 +160,17 @@ public:
 
 private:
     void open(std::unique_ptr<QIODevice> device);
+    // Starts a step of the demuxer's reading, and raises PlumoraError when
+    // the step that ends read more than any clip or sound needs for one.
+    void startStep();
+    void checkStep() const;
 
     QString m_name;
     const std::atomic<bool> *m_cancel = nullptr;
     // Destroyed in reverse order: the demuxer before its reads, the reads
     // before the file.
     std::unique_ptr<QIODevice> m_device;
+    DeviceReads m_reads;
     std::unique_ptr<AVIOContext, IoDeleter> m_io;
     std::unique_ptr<AVFormatContext, FormatDeleter> m_format;
     bool m_fresh = true; // nothing read since the streams were found

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 using clitest::runCli;
 
 namespace {
@@ -319,4 +321,26 @@ TEST(GifCommands, EncodeRefusesWhatIsNotAPicture)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("cannot read the picture"));
     EXPECT_FALSE(QFile::exists(target));
+}
+
+// A pipe would wait for a writer for ever and a device never ends: the
+// commands that read a picture refuse both at once.
+TEST(GifCommands, OnlyPlainFilesAreRead)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.gif");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QStringList commands[] = {
+        { "gif-info", pipe },
+        { "gif-frames", pipe, dir.filePath("frames") },
+        { "gif-encode", pipe, dir.filePath("out.gif") },
+        { "gif-info", "/dev/zero" },
+    };
+    for (const QStringList &command : commands) {
+        SCOPED_TRACE(command.join(' ').toStdString());
+        const auto run = runCli(command);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains("is not a plain file")) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.gif")));
 }

@@ -154,6 +154,14 @@ TEST(SoundImport, WhatIsNoSoundOrTooLongIsRefused)
         { mediatest::media("clip.mkv"), "holds no sound, only pictures" },
         { dir.filePath("missing.mp3"), "missing.mp3" },
         { dir.path(), "not a file" },
+        // Zeros in which no parser finds a frame are read no further than
+        // one step of the demuxer may read, not to their end.
+        { [&] {
+             QFile zeros(write("zeros.mp3", {}));
+             EXPECT_TRUE(zeros.resize(qint64(256) << 20));
+             return zeros.fileName();
+         }(),
+            "hold no picture or sound that can be read" },
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.path.toStdString());
