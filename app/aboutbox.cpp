@@ -1,9 +1,9 @@
 #include "aboutbox.h"
 
-#include "urllabel.h"
 #include "platform/errors.h"
 #include "platform/ui/application.h"
 #include "ui_aboutbox.h"
+#include "urllabel.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,10 +2,9 @@
 // Help menus with their commands, the tool bar's buttons, and the clipboard
 // and window commands that follow the focus. Each menu is built in one
 // place, with its commands, so a new command goes into one function.
-#include "mainwindow.h"
-
 #include "aboutbox.h"
 #include "editor/gesturewindow.h"
+#include "mainwindow.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"

@@ -2,19 +2,18 @@
 // opening gesture files (by the dialog, by name, or dropped on the window),
 // saving a gesture to its file or to a chosen one, and closing, where every
 // gesture window is asked first.
-#include "mainwindow.h"
-
 #include "editor/filedialogs.h"
 #include "editor/filedrops.h"
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "gesturedialogs.h"
-#include "recentlyused.h"
+#include "mainwindow.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"
+#include "recentlyused.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

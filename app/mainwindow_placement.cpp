@@ -3,7 +3,6 @@
 // there), the normal placement followed while the window moves, and the
 // placement stored when the program ends.
 #include "mainwindow.h"
-
 #include "platform/plumorakeys.h"
 
 #include <QGuiApplication>

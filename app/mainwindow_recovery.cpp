@@ -2,11 +2,10 @@
 // offer of the copies that an earlier run left (a crash, a kill), and the
 // end of a session or a SIGTERM, which keeps every change in a copy and
 // ends the program without asking.
-#include "mainwindow.h"
-
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
 #include "gestureautosave.h"
+#include "mainwindow.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/application.h"
 #include "platform/ui/dialogs.h"

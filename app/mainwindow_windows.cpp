@@ -2,10 +2,9 @@
 // connections by which Save, Save As, the gauges and the undo commands follow
 // it; the active window's Frames menu merged into the menu bar; and the
 // Window menu's list, tiling and arranging.
-#include "mainwindow.h"
-
 #include "editor/gesturewindow.h"
 #include "gesture/zqgesture.h"
+#include "mainwindow.h"
 #include "platform/ui/application.h"
 
 #include <QMdiArea>

@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+
 #include <sys/socket.h>
 #include <unistd.h>
 

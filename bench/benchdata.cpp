@@ -1,8 +1,7 @@
 #include "benchdata.h"
 
-#include "giflibcodec.h"
-
 #include "codecs/gifimage.h"
+#include "giflibcodec.h"
 
 #include <QRect>
 

@@ -13,13 +13,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <benchmark/benchmark.h>
-
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -4,9 +4,8 @@
 #include "codecbench.h"
 
 #include "benchdata.h"
-#include "giflibcodec.h"
-
 #include "codecs/gifimage.h"
+#include "giflibcodec.h"
 
 #include <benchmark/benchmark.h>
 

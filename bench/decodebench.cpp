@@ -3,18 +3,17 @@
 // with and without progress notifications (DecodeProgress/<case>/ours against
 // .../noprogress). Items are pixels decoded.
 #include "benchdata.h"
+#include "codecs/gifimage.h"
 #include "giflibcodec.h"
 
-#include "codecs/gifimage.h"
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
 
 namespace {
 

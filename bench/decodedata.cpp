@@ -2,7 +2,6 @@
 // here so nothing is downloaded. Each is written by our writer from palette
 // frames (so no colour reduction is involved) and checked against giflib.
 #include "benchdata.h"
-
 #include "codecs/gifimage.h"
 
 #include <QImage>

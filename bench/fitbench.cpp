@@ -12,18 +12,17 @@
 // - photo255x191x38: the first 38 of them, as the same clip imported at its
 //   own speed from 10 frames a second.
 #include "benchdata.h"
-
 #include "codecs/gifimage.h"
 #include "gesture/animationfit.h"
 #include "gesture/zqgesture.h"
-
-#include <benchmark/benchmark.h>
 
 #include <QPainter>
 
 #include <chrono>
 #include <memory>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -31,16 +31,13 @@
 // after it. The component encodes the strip once and the 18 x 18 button once,
 // so about 1 is expected, and more means work beyond encoding.
 #include "benchdata.h"
-
 #include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 
-#include <benchmark/benchmark.h>
-
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -49,6 +46,8 @@
 #include <ctime>
 #include <memory>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

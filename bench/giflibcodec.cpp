@@ -2,10 +2,10 @@
 
 #include "benchdata.h"
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include <gif_lib.h>
 
 namespace giflibcodec {
 

@@ -16,9 +16,6 @@
 #include "codecs/gifimage.h"
 #include "gesture/animationimport.h"
 
-#include <benchmark/benchmark.h>
-#include <gif_lib.h>
-
 #include <QByteArray>
 #include <QHash>
 
@@ -28,6 +25,9 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+#include <gif_lib.h>
 
 namespace {
 

@@ -5,20 +5,18 @@
 // run, is what to quote.
 #include "benchdata.h"
 #include "codecbench.h"
-#include "giflibcodec.h"
-
 #include "codecs/gifimage.h"
+#include "giflibcodec.h"
 
 #include <QFile>
 
 #include <algorithm>
-
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

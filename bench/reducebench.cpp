@@ -11,19 +11,18 @@
 // writes its picture and our reduction there as <picture>.<colours>.png and
 // <picture>.<colours>.ours.png, for tests/data/tools/measure_reduction.sh.
 #include "benchdata.h"
+#include "codecs/colorreduction.h"
 #include "giflibcodec.h"
 #include "maskedreduction.h"
 
-#include "codecs/colorreduction.h"
-
 #include <QDir>
-
-#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <functional>
 #include <map>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 

@@ -1,8 +1,5 @@
 // The command table, argument parsing and help text of plumora-cli.
 #include "command.h"
-
-#include <QJsonValue>
-
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 
@@ -11,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QJsonValue>
 
 #include <algorithm>
 #include <filesystem>

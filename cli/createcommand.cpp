@@ -1,11 +1,10 @@
 // The create command: assemble a gesture file from a picture (and optionally
 // a button picture and a sound) with the editor's own import, so that the
 // same files and choices give the same gesture as the gesture window makes.
-#include "command.h"
-
 #include "codecs/ansitext.h"
 #include "codecs/pictureio.h"
 #include "codecs/picturekind.h"
+#include "command.h"
 #include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
 #include "gesture/buttonfit.h"

@@ -2,7 +2,6 @@
 // sound, to share it outside the program, made as the editor's File > Export
 // makes it.
 #include "command.h"
-
 #include "gesture/gestureexport.h"
 #include "gesture/zqgesture.h"
 #include "media/videoexport.h"

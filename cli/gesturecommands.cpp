@@ -4,7 +4,6 @@
 // Files are read with the gesture document itself, so these commands accept
 // exactly what the editor opens.
 #include "command.h"
-
 #include "gesture/zqgesture.h"
 #include "gesture/zqlayout.h"
 #include "platform/atomicfile.h"

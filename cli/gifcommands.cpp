@@ -1,9 +1,8 @@
 // GIF commands: show what a GIF holds, write its frames as PNG pictures, and
 // encode a picture as a GIF with the program's own writer.
-#include "command.h"
-
 #include "codecs/ansitext.h"
 #include "codecs/gifimage.h"
+#include "command.h"
 #include "platform/bitmap.h"
 #include "platform/errors.h"
 

@@ -4,7 +4,6 @@
 // in that file's table; this file only picks the command and turns errors
 // into messages and exit codes.
 #include "command.h"
-
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 

@@ -2,7 +2,6 @@
 
 #include "nearestcolour.h"
 #include "palettedesign.h"
-
 #include "platform/errors.h"
 
 #include <algorithm>

@@ -2,7 +2,6 @@
 // memory once, and kept: each frame's encoded data is a slice of it, so a
 // long animation costs its file's size once. Frames decode on first use.
 #include "gifimage.h"
-
 #include "platform/errors.h"
 
 #include <QFile>

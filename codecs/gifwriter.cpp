@@ -2,9 +2,8 @@
 // bitmap, keeping their extensions in step with the frame fields, and laying
 // out the file. The whole file is assembled in memory before anything reaches
 // the output, so a failure never leaves a partial GIF behind.
-#include "gifimage.h"
-
 #include "colorreduction.h"
+#include "gifimage.h"
 #include "lzwencoder.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"

@@ -3,25 +3,24 @@
 // becomes the animation, a picture on the Button row or the preview button
 // becomes the button picture, a sound on the Audio row becomes the sound. Anything
 // else, anywhere else, is refused while it is still being dragged.
-#include "gesturewindow.h"
-
 #include "codecs/picturekind.h"
 #include "filedrops.h"
 #include "filespage.h"
 #include "gesture/zqgesture.h"
+#include "gesturewindow.h"
 #include "media/clipreader.h"
-#include "previewpane.h"
-#include "platform/ui/cursors.h"
 #include "platform/ui/application.h"
+#include "platform/ui/cursors.h"
+#include "previewpane.h"
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QUrl>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 

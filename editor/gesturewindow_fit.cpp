@@ -1,14 +1,13 @@
 // Fitting the animation into the gesture file's animation block: Frames >
 // Fit Animation, the fit offered by an import before it changes anything,
 // and the note when an edit makes the animation too large for the file.
-#include "gesturewindow.h"
-
 #include "fitanimationdialog.h"
 #include "gesture/animationfit.h"
 #include "gesture/animationimport.h"
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gesturehost.h"
+#include "gesturewindow.h"
 #include "platform/ui/application.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/dialogs.h"

@@ -2,13 +2,12 @@
 // the animation (its span dialog, its frames and sound read on a worker
 // thread, the fit dialog when they do not fit), any sound loaded as the
 // gesture's sound (converted to a WAV that fits), and File > Export.
-#include "gesturewindow.h"
-
 #include "clipdialog.h"
 #include "exportdialog.h"
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gesturehost.h"
+#include "gesturewindow.h"
 #include "media/clipreader.h"
 #include "media/soundimport.h"
 #include "platform/errors.h"

@@ -4,8 +4,6 @@
 // read in gesturewindow_media.cpp); and saving each part again: the
 // animation as one GIF strip, the button picture as GIF, BMP or JPEG, the
 // sound as the WAV it holds.
-#include "gesturewindow.h"
-
 #include "codecs/pictureio.h"
 #include "filedialogs.h"
 #include "frameimportdialog.h"
@@ -14,6 +12,7 @@
 #include "gesture/gesturehistory.h"
 #include "gesture/zqgesture.h"
 #include "gesturehost.h"
+#include "gesturewindow.h"
 #include "media/clipreader.h"
 #include "platform/plumorakeys.h"
 #include "platform/ui/cursors.h"

@@ -3,8 +3,8 @@
 #include "codecs/gifanimator.h"
 #include "codecs/pictureio.h"
 #include "codecs/picturekind.h"
-#include "media/clipreader.h"
 #include "filedialogs.h"
+#include "media/clipreader.h"
 #include "platform/ui/application.h"
 
 #include <QFile>
@@ -14,8 +14,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
-#include <QtEndian>
 #include <QVBoxLayout>
+#include <QtEndian>
 
 #include <algorithm>
 

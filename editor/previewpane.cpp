@@ -2,8 +2,8 @@
 
 #include "gesture/zqgesture.h"
 #include "gestureview.h"
-#include "playbackcommand.h"
 #include "platform/ui/application.h"
+#include "playbackcommand.h"
 
 #include <QComboBox>
 #include <QFrame>

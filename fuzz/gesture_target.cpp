@@ -1,9 +1,8 @@
 // Gesture files: what the open dialog's preview and a gesture window do with
 // a file, and saving what was read.
-#include "targets.h"
-
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QBuffer>
 

@@ -1,9 +1,8 @@
 // GIF: everything the program does with a GIF that comes from outside.
-#include "targets.h"
-
 #include "codecs/gifanimator.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QByteArray>
 

@@ -1,11 +1,10 @@
 // The animation import: a picture file read, cut, fitted and composed as the
 // editor's Animation Load and `plumora-cli create` do it, then installed on a
 // gesture and measured as the window's size gauge measures it.
-#include "targets.h"
-
 #include "gesture/animationimport.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,11 +1,10 @@
 // Clips and sounds through FFmpeg's demuxers and decoders, as Animation Load
 // of a clip and Audio Load take them.
-#include "targets.h"
-
 #include "gesture/soundfit.h"
 #include "media/clipreader.h"
 #include "media/soundimport.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QByteArray>
 #include <QString>

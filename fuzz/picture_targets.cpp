@@ -1,8 +1,7 @@
 // JPEG and BMP pictures as the imports load them.
-#include "targets.h"
-
 #include "codecs/pictureio.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QByteArray>
 #include <QString>

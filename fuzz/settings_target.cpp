@@ -1,7 +1,6 @@
 // The settings store's file: read what is there, write it back, read again.
-#include "targets.h"
-
 #include "platform/settingsformat.h"
+#include "targets.h"
 
 #include <QByteArray>
 

@@ -2,10 +2,9 @@
 // and WAV header, then taken byte for byte. The input is loaded as it is and,
 // made longer than a sound block (zeros after it, a sparse file), once more:
 // that one must be refused, from its header, unread.
-#include "targets.h"
-
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
+#include "targets.h"
 
 #include <QFile>
 #include <QTemporaryDir>

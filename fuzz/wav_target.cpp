@@ -1,7 +1,6 @@
 // The sound service's WAV path: read and convert the image, no device.
-#include "targets.h"
-
 #include "sound/soundservice.h"
+#include "targets.h"
 
 namespace plumora::fuzz {
 

@@ -6,8 +6,8 @@
 #include "codecs/pictureio.h"
 #include "codecs/picturekind.h"
 #include "pictureanimation.h"
-#include "zqgesture.h"
 #include "platform/errors.h"
+#include "zqgesture.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,9 @@
 // Reading and writing the gesture file (its layout: zqlayout.h).
-#include "zqgesture.h"
-
 #include "codecs/ansitext.h"
 #include "codecs/colorreduction.h"
 #include "codecs/gifimage.h"
 #include "platform/errors.h"
+#include "zqgesture.h"
 #include "zqlayout.h"
 
 #include <QBuffer>

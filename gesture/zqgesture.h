@@ -6,9 +6,9 @@
 // no widgets: views (the editor's TGestureView) show it, drive its playback
 // with their timer and play its sound.
 #include "framelist.h"
-#include "playback.h"
 #include "platform/bitmap.h"
 #include "platform/colors.h"
+#include "playback.h"
 #include "wave.h"
 
 #include <QObject>

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>

@@ -29,6 +29,7 @@
 #include <QString>
 
 #include <functional>
+
 #include <sys/types.h>
 
 namespace plumora {

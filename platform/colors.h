@@ -3,6 +3,7 @@
 // to and from Qt's QRgb (0xAARRGGBB) goes through these functions.
 #include <QColor>
 #include <QRgb>
+
 #include <cstdint>
 
 using TColor = std::uint32_t;

@@ -3,6 +3,7 @@
 // the user sees; command handlers let it reach the application's error display.
 #include <QByteArray>
 #include <QString>
+
 #include <exception>
 
 class PlumoraError : public std::exception

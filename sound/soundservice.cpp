@@ -1,7 +1,5 @@
 #include "soundservice.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -10,6 +8,8 @@
 #include <mutex>
 #include <optional>
 #include <vector>
+
+#include <SDL.h>
 
 namespace plumora {
 namespace {

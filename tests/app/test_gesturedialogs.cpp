@@ -7,8 +7,8 @@
 #include "platform/ui/dialogs.h"
 #include "support/controls.h"
 
-#include <QAbstractItemView>
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +16,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
 #include <gtest/gtest.h>
 
 using plumora::ui::DialogResponder;

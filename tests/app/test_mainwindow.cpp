@@ -28,21 +28,22 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QScrollBar>
-#include <QStatusBar>
-#include <QSpinBox>
-#include <QToolBar>
-#include <QUrl>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
+#include <QToolBar>
+#include <QUrl>
 
 #include <deque>
+
+#include <gtest/gtest.h>
 
 namespace {
 

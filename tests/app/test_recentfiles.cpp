@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -18,10 +18,10 @@
 #include <QTest>
 #include <QUndoStack>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -4,9 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/resource.h>
 
 namespace clitest {

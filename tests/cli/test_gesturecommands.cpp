@@ -3,9 +3,8 @@
 // gestures.
 #include "cliprocess.h"
 #include "gesture/gesturetestutil.h"
-#include "support/testdata.h"
-
 #include "gesture/zqgesture.h"
+#include "support/testdata.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,8 @@
 // hand-made odd GIFs, and on pictures made here.
 #include "cliprocess.h"
 #include "codecs/gifbuilder.h"
-#include "support/testdata.h"
-
 #include "codecs/gifimage.h"
+#include "support/testdata.h"
 
 #include <QDir>
 #include <QFile>

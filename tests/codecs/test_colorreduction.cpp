@@ -5,17 +5,17 @@
 #include "codecs/nearestcolour.h"
 #include "platform/errors.h"
 
-#include <gtest/gtest.h>
-
 #include <QDir>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <numbers>
-#include <tuple>
 #include <random>
+#include <tuple>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

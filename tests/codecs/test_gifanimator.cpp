@@ -9,10 +9,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,13 +1,14 @@
 // Reading GIFs built byte by byte: each case names what the reader must do.
 #include "codecs/gifimage.h"
 #include "gifbuilder.h"
-#include "support/giflibdecode.h"
 #include "platform/errors.h"
+#include "support/giflibdecode.h"
 
 #include <QBuffer>
-#include <gtest/gtest.h>
 
 #include <utility>
+
+#include <gtest/gtest.h>
 
 using namespace gifbuild;
 

@@ -2,15 +2,16 @@
 // pictures are read back with our reader and with giflib.
 #include "codecs/gifimage.h"
 #include "gifbuilder.h"
-#include "support/giflibdecode.h"
 #include "platform/errors.h"
+#include "support/giflibdecode.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <random>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -7,9 +7,10 @@
 #include "platform/errors.h"
 
 #include <QRandomGenerator>
-#include <gtest/gtest.h>
 
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -3,14 +3,15 @@
 #include "codecs/gifimage.h"
 #include "codecs/lzwencoder.h"
 #include "gifbuilder.h"
-#include "support/giflibdecode.h"
 #include "platform/errors.h"
+#include "support/giflibdecode.h"
 
 #include <QCryptographicHash>
-#include <gtest/gtest.h>
 
 #include <random>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 namespace {
 

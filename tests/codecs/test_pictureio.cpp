@@ -15,14 +15,14 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <gtest/gtest.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <functional>
-#include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <jpeglib.h>
+
+#include <unistd.h>
 
 namespace {
 

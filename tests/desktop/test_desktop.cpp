@@ -19,11 +19,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <iostream>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 namespace {
 

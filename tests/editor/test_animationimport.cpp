@@ -2,13 +2,13 @@
 // questions asked, what the window shows afterwards, imports that fail or are
 // cancelled, and the strip written back.
 #include "codecs/gifimage.h"
-#include "gesture/animationimport.h"
-#include "gesture/importsource.h"
 #include "editor/fitanimationdialog.h"
 #include "editor/frameimportdialog.h"
-#include "editor/gestureview.h"
 #include "editor/gesturehost.h"
+#include "editor/gestureview.h"
 #include "editor/gesturewindow.h"
+#include "gesture/animationimport.h"
+#include "gesture/importsource.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
@@ -27,6 +27,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace importsource;

@@ -19,12 +19,13 @@
 #include <QMimeData>
 #include <QSlider>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <QToolButton>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 namespace {
 

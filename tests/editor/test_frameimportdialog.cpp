@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace gesturetest;

@@ -27,12 +27,13 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUndoStack>
-#include <gtest/gtest.h>
-
-#include <malloc.h>
 
 #include <functional>
 #include <random>
+
+#include <gtest/gtest.h>
+
+#include <malloc.h>
 
 namespace {
 

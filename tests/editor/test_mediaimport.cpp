@@ -22,9 +22,10 @@
 #include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QUndoStack>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 
 namespace {
 

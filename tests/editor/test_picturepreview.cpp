@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 TEST(PicturePreview, DialogsHaveTheirFiltersAndAPane)

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUndoStack>
+
 #include <gtest/gtest.h>
 
 namespace {

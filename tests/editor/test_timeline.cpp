@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUndoStack>
+
 #include <gtest/gtest.h>
 
 namespace {

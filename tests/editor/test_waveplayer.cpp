@@ -6,11 +6,11 @@
 #include <QCursor>
 #include <QGuiApplication>
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 using gesturetest::wav;
 

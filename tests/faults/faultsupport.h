@@ -13,12 +13,14 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRadioButton>
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <deque>
 #include <functional>
 #include <optional>
+
+#include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 

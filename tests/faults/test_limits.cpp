@@ -3,11 +3,10 @@
 // Each must end in a clear message or a state the user can work with, within
 // a bounded time and memory. (Each test runs in a process of its own under
 // CTest, so the peak memory measured is the test's own.)
-#include "faultsupport.h"
-
 #include "app/mainwindow.h"
-#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
+#include "faultsupport.h"
+#include "gesture/animationimport.h"
 #include "gesture/wave.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
@@ -19,6 +18,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtEndian>
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>

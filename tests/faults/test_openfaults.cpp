@@ -1,10 +1,9 @@
 // Opening when the file is not what it was: a gesture deleted or replaced
 // between choosing it and loading it, and a settings store that cannot be
 // read or is damaged.
-#include "faultsupport.h"
-
 #include "app/mainwindow.h"
 #include "editor/gesturewindow.h"
+#include "faultsupport.h"
 #include "gesture/zqgesture.h"
 #include "platform/errors.h"
 #include "platform/plumorakeys.h"
@@ -15,12 +14,14 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <thread>
 
 using namespace faults;
 

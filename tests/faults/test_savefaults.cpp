@@ -4,12 +4,11 @@
 // sync it, and each where a folder has the target's name. Every case must end in an error that
 // names the file, with the earlier file and the folder as they were and the
 // window's state unchanged.
-#include "faultsupport.h"
-
 #include "app/mainwindow.h"
 #include "codecs/pictureio.h"
-#include "gesture/animationimport.h"
 #include "editor/gesturewindow.h"
+#include "faultsupport.h"
+#include "gesture/animationimport.h"
 #include "gesture/zqgesture.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
@@ -20,10 +19,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <functional>
+
+#include <gtest/gtest.h>
 
 using namespace faults;
 

@@ -2,13 +2,13 @@
 // tests: an input that once crashed a reader keeps being checked, and the
 // seeds show each target still runs end to end. Nothing is fuzzed here.
 #include "fuzz/targets.h"
-
 #include "support/testdata.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 namespace {

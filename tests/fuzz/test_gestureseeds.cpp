@@ -7,15 +7,15 @@
 //   --gtest_also_run_disabled_tests --gtest_filter='*WriteGestureSeeds'
 #include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
-
 #include "support/testdata.h"
 
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
+
+#include <gtest/gtest.h>
 
 using namespace gesturetest;
 

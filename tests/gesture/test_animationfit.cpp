@@ -8,13 +8,13 @@
 #include "gesturetestutil.h"
 
 #include <QImage>
-#include <gtest/gtest.h>
-
 #include <QSet>
 
 #include <cmath>
 #include <limits>
 #include <random>
+
+#include <gtest/gtest.h>
 
 namespace {
 

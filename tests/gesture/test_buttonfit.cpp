@@ -6,10 +6,10 @@
 
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
+
+#include <gtest/gtest.h>
 
 namespace {
 

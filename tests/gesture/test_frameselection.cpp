@@ -8,9 +8,10 @@
 #include "platform/errors.h"
 
 #include <QUndoStack>
-#include <gtest/gtest.h>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,9 +1,8 @@
 // What an export plays: the schedule of frames and sound starts for each
 // play mode, and a GIF of many colours that keeps its transparent pixels.
-#include "gesture/gesturetestutil.h"
-
 #include "codecs/gifimage.h"
 #include "gesture/gestureexport.h"
+#include "gesture/gesturetestutil.h"
 #include "gesture/zqgesture.h"
 
 #include <gtest/gtest.h>

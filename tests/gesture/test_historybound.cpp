@@ -5,6 +5,7 @@
 #include "gesture/zqgesture.h"
 
 #include <QUndoStack>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -2,9 +2,9 @@
 // starts, driven step by step without waiting for the timer.
 #include "gesture/playback.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <gtest/gtest.h>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 using namespace gesturetest;
 

@@ -12,11 +12,11 @@ extern "C" {
 #include <QMap>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace mediatest {
 

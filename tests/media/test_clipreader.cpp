@@ -1,15 +1,15 @@
 // Clips read for a gesture: the frame showing at each 250 ms tick of a span
 // (told by its grey), previews, the sound over the span, animated pictures
 // taken like animated GIFs, and files that must be refused quickly.
-#include "media/mediamaker.h"
-
 #include "gesture/animationimport.h"
 #include "media/clipreader.h"
+#include "media/mediamaker.h"
 #include "platform/errors.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {

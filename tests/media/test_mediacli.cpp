@@ -2,10 +2,9 @@
 // bad media end in a message, and exports read back with other decoders
 // (giflib for GIFs, FFmpeg's demuxers for videos).
 #include "cli/cliprocess.h"
-#include "media/mediamaker.h"
-
 #include "codecs/gifimage.h"
 #include "gesture/zqgesture.h"
+#include "media/mediamaker.h"
 #include "support/giflibdecode.h"
 #include "support/testdata.h"
 
@@ -17,6 +16,7 @@ extern "C" {
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {

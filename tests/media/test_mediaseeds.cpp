@@ -5,14 +5,14 @@
 // To make them again, from the source root:
 //   PLUMORA_WRITE_SEEDS=fuzz/seeds/media <build>/bin/test_media
 //   --gtest_also_run_disabled_tests --gtest_filter='*WriteMediaSeeds'
-#include "media/mediamaker.h"
-
 #include "media/clipreader.h"
+#include "media/mediamaker.h"
 #include "media/soundimport.h"
 #include "platform/errors.h"
 #include "support/testdata.h"
 
 #include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {

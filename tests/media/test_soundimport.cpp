@@ -1,8 +1,7 @@
 // Sounds of any kind made into a gesture's sound: the format chosen, the
 // WAV made (checked by its header and its tone), and what is refused.
-#include "media/mediamaker.h"
-
 #include "gesture/soundfit.h"
+#include "media/mediamaker.h"
 #include "media/soundimport.h"
 #include "platform/errors.h"
 
@@ -10,9 +9,10 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtEndian>
-#include <gtest/gtest.h>
 
 #include <optional>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -8,12 +8,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <cerrno>
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

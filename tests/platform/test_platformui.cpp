@@ -18,9 +18,9 @@
 #include <QTextBrowser>
 #include <QWidget>
 
-#include <gtest/gtest.h>
-
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 using namespace plumora::ui;
 

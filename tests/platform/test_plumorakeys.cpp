@@ -13,11 +13,10 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <functional>
+
+#include <gtest/gtest.h>
 
 using plumora::settings::formatTypedSettings;
 using plumora::settings::parseTypedSettings;

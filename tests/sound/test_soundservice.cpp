@@ -9,15 +9,15 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <SDL.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
+
+#include <SDL.h>
+#include <gtest/gtest.h>
 
 using namespace plumora;
 

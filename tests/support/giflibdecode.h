@@ -7,12 +7,12 @@
 #include <QRgb>
 #include <QString>
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include <gif_lib.h>
 
 namespace giflibdecode {
 

@@ -13,6 +13,7 @@ using TestApplication = QGuiApplication;
 #endif
 #include <QDir>
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)

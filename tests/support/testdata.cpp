@@ -1,6 +1,7 @@
 #include "testdata.h"
 
 #include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace testdata {
