@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -96,6 +97,12 @@ const Command *findCommand(const QString &name);
 // arguments. "--" ends the options; "--name=value" and "--name value" both
 // work.
 Arguments parseArguments(const Command &command, const QStringList &args);
+
+// A whole number from low to high, or nothing when the option is absent.
+std::optional<int> wholeOption(const Arguments &args, const QString &name, int low, int high);
+// A colour given as RRGGBB in hex (a leading # is allowed), or fallback
+// when the option is absent.
+TColor colourOption(const Arguments &args, const QString &name, TColor fallback);
 
 void printToolUsage(QTextStream &stream);
 void printCommandUsage(const Command &command, QTextStream &stream);

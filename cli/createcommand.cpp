@@ -51,19 +51,6 @@ std::optional<int> positiveOption(const Arguments &args, const QString &name)
     return value;
 }
 
-TColor parseColour(const QString &text)
-{
-    QString digits = text;
-    if (digits.startsWith(QLatin1Char('#')))
-        digits.remove(0, 1);
-    bool ok = digits.size() == 6;
-    const uint rgb = ok ? digits.toUInt(&ok, 16) : 0;
-    if (!ok)
-        throw UsageError(
-            QStringLiteral("--transparent needs a colour as RRGGBB in hex, not \"%1\"").arg(text));
-    return RGBColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
-}
-
 // Gesture texts are stored as at most 255 Windows-1252 bytes; a text that
 // would come back different is refused rather than cut or altered.
 QString storableText(const Arguments &args, const QString &name)
@@ -79,22 +66,6 @@ QString storableText(const Arguments &args, const QString &name)
                              .arg(name)
                              .arg(bytes.size()));
     return text;
-}
-
-// A whole number from low to high, or nothing when the option is absent.
-std::optional<int> rangeOption(const Arguments &args, const QString &name, int low, int high)
-{
-    if (!args.has(name))
-        return std::nullopt;
-    bool ok = false;
-    const int value = args.value(name).toInt(&ok);
-    if (!ok || value < low || value > high)
-        throw UsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
-                             .arg(name)
-                             .arg(low)
-                             .arg(high)
-                             .arg(args.value(name)));
-    return value;
 }
 
 // A time in ms: seconds ("12.5"), minutes and seconds ("1:02.5") or hours,
@@ -128,8 +99,8 @@ std::optional<qint64> timeOption(const Arguments &args, const QString &name)
 int fitAnimation(
     const Arguments &args, TImportedAnimation &animation, TColor transparent, const QString &author)
 {
-    const std::optional<int> scale = rangeOption(args, QStringLiteral("scale"), 1, 100);
-    const std::optional<int> colours = rangeOption(args, QStringLiteral("colors"), 2, 256);
+    const std::optional<int> scale = wholeOption(args, QStringLiteral("scale"), 1, 100);
+    const std::optional<int> colours = wholeOption(args, QStringLiteral("colors"), 2, 256);
     const std::optional<int> every = positiveOption(args, QStringLiteral("every"));
     const bool automatic = args.has(QStringLiteral("fit"));
     if (!automatic && !scale && !colours && !every)
@@ -188,9 +159,7 @@ int runCreate(const Arguments &args, Console &io)
         split = TFrameSplit { TFrameSplit::FrameWidth, *w };
     const std::optional<int> loopFrame = positiveOption(args, QStringLiteral("loop"));
     const std::optional<int> audioFrame = positiveOption(args, QStringLiteral("audio-frame"));
-    const TColor transparent = args.has(QStringLiteral("transparent"))
-        ? parseColour(args.value(QStringLiteral("transparent")))
-        : clNone;
+    const TColor transparent = colourOption(args, QStringLiteral("transparent"), clNone);
     const QString tagline = storableText(args, QStringLiteral("tagline"));
     const QString author = storableText(args, QStringLiteral("author"));
 

@@ -16,36 +16,6 @@ namespace cli {
 
 namespace {
 
-std::optional<int> wholeOption(const Arguments &args, const QString &name, int low, int high)
-{
-    if (!args.has(name))
-        return std::nullopt;
-    bool ok = false;
-    const int value = args.value(name).toInt(&ok);
-    if (!ok || value < low || value > high)
-        throw UsageError(QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
-                             .arg(name)
-                             .arg(low)
-                             .arg(high)
-                             .arg(args.value(name)));
-    return value;
-}
-
-TColor colourOption(const Arguments &args, const QString &name, TColor fallback)
-{
-    if (!args.has(name))
-        return fallback;
-    QString digits = args.value(name);
-    if (digits.startsWith(QLatin1Char('#')))
-        digits.remove(0, 1);
-    bool ok = digits.size() == 6;
-    const uint rgb = ok ? digits.toUInt(&ok, 16) : 0;
-    if (!ok)
-        throw UsageError(
-            QStringLiteral("--%1 needs a colour as RRGGBB in hex, not \"%2\"").arg(name, args.value(name)));
-    return RGBColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
-}
-
 QString seconds(qint64 ms)
 {
     return QString::number(double(ms) / 1000.0, 'f', 2);
