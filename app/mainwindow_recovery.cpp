@@ -41,8 +41,9 @@ void TfrmMain::attachAutosave(TfrmGestureWindow *window)
 void TfrmMain::StartRecovery()
 {
     recoveryStore();
-    new TTerminationWatch([this] { endSession(); }, this);
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { endSession(); });
+    new TTerminationWatch(plumora::ui::guardedCallback([this] { endSession(); }), this);
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
+        plumora::ui::guardedCallback([this](QSessionManager &) { endSession(); }));
     QTimer::singleShot(0, this, plumora::ui::guardedCallback([this] {
         offerRecovery();
         // For the tests that run the program: one edit of the active gesture,
