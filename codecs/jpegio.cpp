@@ -1,10 +1,9 @@
 // JPEG pictures through libjpeg: decoding at the smallest scale the caller
 // needs, with the work and memory a hostile file may ask for bounded, and a
 // baseline encoder.
-#include "pictureio.h"
-
 #include "colorreduction.h"
 #include "picturefile.h"
+#include "pictureio.h"
 #include "platform/atomicfile.h"
 #include "platform/errors.h"
 
